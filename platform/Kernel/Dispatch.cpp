@@ -1,0 +1,181 @@
+#include "Dispatch.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace Kernel {
+
+namespace {
+
+thread_local bool t_isPoolWorker = false;
+
+struct Job {
+    Dispatch::ParallelWork work;
+    void* context;
+    size_t count;
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> done{0};
+    std::mutex m;
+    std::condition_variable finished;
+
+    // Takes indices until none are left; answers whether this thread ran the last one.
+    void Drain() {
+        size_t ran = 0;
+        for (;;) {
+            size_t i = next.fetch_add(1, std::memory_order_relaxed);
+            if (i >= count) break;
+            work(context, i);
+            ++ran;
+        }
+        if (ran && done.fetch_add(ran, std::memory_order_acq_rel) + ran == count) {
+            std::lock_guard<std::mutex> lock(m);
+            finished.notify_all();
+        }
+    }
+};
+
+class Pool {
+public:
+    static Pool& Instance() {
+        static Pool* pool = new Pool;  // never destroyed: its threads outlive static destruction
+        return *pool;
+    }
+
+    unsigned Size() const { return static_cast<unsigned>(m_threads.size()); }
+
+    void Run(Job& job, unsigned helpers) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            for (unsigned i = 0; i < helpers; ++i) m_queue.push_back(&job);
+        }
+        if (helpers == 1) m_wake.notify_one();
+        else m_wake.notify_all();
+        job.Drain();
+        std::unique_lock<std::mutex> lock(job.m);
+        job.finished.wait(lock, [&] { return job.done.load(std::memory_order_acquire) == job.count; });
+        // Queue entries of this job that no worker took must go before the job does.
+        lock.unlock();
+        std::unique_lock<std::mutex> qlock(m_mutex);
+        for (auto it = m_queue.begin(); it != m_queue.end();) {
+            if (*it == &job) it = m_queue.erase(it);
+            else ++it;
+        }
+        m_idle.wait(qlock, [&] { return m_active.count(&job) == 0; });
+    }
+
+private:
+    Pool() {
+        unsigned n = std::thread::hardware_concurrency();
+        if (n < 2) n = 2;
+        for (unsigned i = 0; i + 1 < n; ++i) m_threads.emplace_back([this] { Loop(); });
+        for (auto& t : m_threads) t.detach();  // the pool lives as long as the process
+    }
+
+    struct ActiveSet {
+        std::vector<Job*> jobs;
+        size_t count(Job* j) const {
+            size_t c = 0;
+            for (Job* x : jobs) c += (x == j);
+            return c;
+        }
+        void add(Job* j) { jobs.push_back(j); }
+        void remove(Job* j) {
+            for (auto it = jobs.begin(); it != jobs.end(); ++it)
+                if (*it == j) {
+                    jobs.erase(it);
+                    return;
+                }
+        }
+    };
+
+    void Loop() {
+        t_isPoolWorker = true;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] { return !m_queue.empty(); });
+            Job* job = m_queue.front();
+            m_queue.pop_front();
+            m_active.add(job);
+            lock.unlock();
+            job->Drain();
+            lock.lock();
+            m_active.remove(job);
+            m_idle.notify_all();
+        }
+    }
+
+    std::vector<std::thread> m_threads;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::deque<Job*> m_queue;
+    ActiveSet m_active;
+};
+
+std::atomic<unsigned> g_parallelism{0};
+
+std::mutex g_mainMutex;
+std::deque<std::function<void()>> g_mainQueue;
+
+}  // namespace
+
+void Dispatch::DispatchParallelFor(ParallelWork work, size_t count, void* context, int, int, int) {
+    if (count == 0 || !work) return;
+    unsigned threads = GetParallelism();
+    if (count == 1 || threads <= 1 || t_isPoolWorker) {
+        for (size_t i = 0; i < count; ++i) work(context, i);
+        return;
+    }
+    Pool& pool = Pool::Instance();
+    unsigned helpers = threads - 1;
+    if (helpers > pool.Size()) helpers = pool.Size();
+    if (helpers + 1 > count) helpers = static_cast<unsigned>(count - 1);
+    Job job;
+    job.work = work;
+    job.context = context;
+    job.count = count;
+    pool.Run(job, helpers);
+}
+
+void Dispatch::SetParallelism(unsigned threads) { g_parallelism.store(threads, std::memory_order_relaxed); }
+
+unsigned Dispatch::GetParallelism() {
+    unsigned p = g_parallelism.load(std::memory_order_relaxed);
+    if (p == 0) {
+        p = std::thread::hardware_concurrency();
+        if (p == 0) p = 1;
+    }
+    return p;
+}
+
+void Dispatch::DispatchOnMainThread(std::function<void()> work) {
+    std::lock_guard<std::mutex> lock(g_mainMutex);
+    g_mainQueue.push_back(std::move(work));
+}
+
+size_t Dispatch::RunMainThreadQueue() {
+    size_t ran = 0;
+    for (;;) {
+        std::function<void()> w;
+        {
+            std::lock_guard<std::mutex> lock(g_mainMutex);
+            if (g_mainQueue.empty()) break;
+            w = std::move(g_mainQueue.front());
+            g_mainQueue.pop_front();
+        }
+        w();
+        ++ran;
+    }
+    return ran;
+}
+
+size_t Dispatch::PendingMainThreadWork() {
+    std::lock_guard<std::mutex> lock(g_mainMutex);
+    return g_mainQueue.size();
+}
+
+}  // namespace Kernel

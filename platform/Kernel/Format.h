@@ -1,0 +1,23 @@
+// Numbered-placeholder formatting: "%1" to "%9" are replaced by the arguments.
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include "String.h"
+
+namespace Kernel {
+
+// Appends fmt to out with each "%N" (N from 1 to the argument count) replaced by
+// argument N; any other '%' stays as it is.
+void AppendFormatVT(StringT<TEncUtf8>& out, std::string_view fmt, const std::vector<StringT<TEncUtf8>>& args);
+
+StringT<TEncUtf8> Format(std::string_view fmt, std::initializer_list<StringT<TEncUtf8>> args);
+
+// Plain decimal, no grouping.
+StringT<TEncUtf8> ToStringT(int64_t value);
+StringT<TEncUtf8> ToStringT(uint64_t value);
+inline StringT<TEncUtf8> ToStringT(int value) { return ToStringT(static_cast<int64_t>(value)); }
+inline StringT<TEncUtf8> ToStringT(unsigned value) { return ToStringT(static_cast<uint64_t>(value)); }
+
+}  // namespace Kernel

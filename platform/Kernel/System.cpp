@@ -1,0 +1,54 @@
+#include "System.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace Kernel {
+
+namespace {
+std::mutex& EnvMutex() {
+    static std::mutex m;
+    return m;
+}
+std::vector<std::string>& EnvRequests() {
+    static std::vector<std::string> r;
+    return r;
+}
+}  // namespace
+
+const char* GetEnv(const char* name) {
+    if (!name) return nullptr;
+    {
+        std::lock_guard<std::mutex> lock(EnvMutex());
+        EnvRequests().emplace_back(name);
+    }
+    return std::getenv(name);
+}
+
+uint64_t System::GetRamCount() {
+    long pages = sysconf(_SC_PHYS_PAGES);
+    long size = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || size <= 0) return 0;
+    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(size);
+}
+
+int System::GetCpuCount(bool) {
+    unsigned n = std::thread::hardware_concurrency();
+    return n ? static_cast<int>(n) : 1;
+}
+
+namespace Testing {
+std::vector<std::string> GetEnvRequests() {
+    std::lock_guard<std::mutex> lock(EnvMutex());
+    return EnvRequests();
+}
+void ResetGetEnvRequests() {
+    std::lock_guard<std::mutex> lock(EnvMutex());
+    EnvRequests().clear();
+}
+}  // namespace Testing
+
+}  // namespace Kernel

@@ -1,0 +1,23 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Kernel {
+
+// The environment variable's value, or null when it is not set.
+const char* GetEnv(const char* name);
+
+class System {
+public:
+    static uint64_t GetRamCount();             // installed memory in bytes
+    static int GetCpuCount(bool logical);      // processors
+};
+
+namespace Testing {
+// Names asked of GetEnv since start-up or the last reset, in order.
+std::vector<std::string> GetEnvRequests();
+void ResetGetEnvRequests();
+}  // namespace Testing
+
+}  // namespace Kernel

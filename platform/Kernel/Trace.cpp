@@ -1,0 +1,32 @@
+#include "Trace.h"
+
+#include <cstdio>
+#include <mutex>
+
+namespace Kernel {
+
+namespace {
+std::mutex g_traceMutex;
+std::function<void(const std::string&)> g_sink;
+}  // namespace
+
+void Trace(const char* text) {
+    std::lock_guard<std::mutex> lock(g_traceMutex);
+    std::string t = text ? text : "";
+    if (g_sink) g_sink(t);
+    else {
+        std::fputs(t.c_str(), stderr);
+        std::fflush(stderr);
+    }
+}
+
+bool IsTraceEnabled() { return true; }
+
+std::function<void(const std::string&)> SetTraceSink(std::function<void(const std::string&)> sink) {
+    std::lock_guard<std::mutex> lock(g_traceMutex);
+    auto old = std::move(g_sink);
+    g_sink = std::move(sink);
+    return old;
+}
+
+}  // namespace Kernel
