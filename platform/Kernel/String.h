@@ -137,6 +137,7 @@ public:
     friend bool operator==(const StringT& a, const char* b) { return a.View() == std::string_view(b ? b : ""); }
     friend bool operator<(const StringT& a, const StringT& b) { return a.Compare(b) < 0; }
     friend StringT operator+(const StringT& a, std::string_view b) { StringT r(a); r.Append(b); return r; }
+    friend StringT operator+(const StringT& a, const char* b) { StringT r(a); r.Append(b); return r; }
     friend StringT operator+(const StringT& a, const StringT& b) { StringT r(a); r.Append(b); return r; }
 
 private:

@@ -1,0 +1,191 @@
+// The engine's tool and selectable class hierarchy: the classes whose run-time type the
+// application tests. Tools carry an id; everything else they do belongs to the engine.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Kernel/Counted.h"
+
+using ToolID = int32_t;
+
+class Tool : public Kernel::Countable {
+public:
+    explicit Tool(ToolID id = 0) : m_id(id) {}
+    ToolID GetToolID() const { return m_id; }
+    virtual const char* GetClassName() const { return "Tool"; }
+    virtual bool CanEnqueueCommands() const { return true; }
+    virtual void ForceCursorInvalidate() {}
+
+private:
+    ToolID m_id;
+};
+
+#define QV_TOOL_CLASS(Name, Base)                                       \
+    class Name : public Base {                                          \
+    public:                                                             \
+        using Base::Base;                                               \
+        const char* GetClassName() const override { return #Name; }     \
+    };
+
+// Filter and selection-modifying tools of the document library.
+QV_TOOL_CLASS(GaussianTool, Tool)
+QV_TOOL_CLASS(CameraShakeBlurTool, Tool)
+QV_TOOL_CLASS(VignetteTool, Tool)
+QV_TOOL_CLASS(RemoveVignetteTool, Tool)
+QV_TOOL_CLASS(HighPassTool, Tool)
+QV_TOOL_CLASS(FrequencySeparationTool, Tool)
+QV_TOOL_CLASS(MedianTool, Tool)
+QV_TOOL_CLASS(DustAndScratchesTool, Tool)
+QV_TOOL_CLASS(ShearTool, Tool)
+QV_TOOL_CLASS(BilateralTool, Tool)
+QV_TOOL_CLASS(PerlinNoiseTool, Tool)
+QV_TOOL_CLASS(PerspectiveTool, Tool)
+QV_TOOL_CLASS(PinchPunchTool, Tool)
+QV_TOOL_CLASS(RippleTool, Tool)
+QV_TOOL_CLASS(LensDistortionTool, Tool)
+QV_TOOL_CLASS(LensCorrectionTool, Tool)
+QV_TOOL_CLASS(BoxTool, Tool)
+QV_TOOL_CLASS(HalftoneTool, Tool)
+QV_TOOL_CLASS(MaximumTool, Tool)
+QV_TOOL_CLASS(MinimumTool, Tool)
+QV_TOOL_CLASS(HazeRemovalTool, Tool)
+QV_TOOL_CLASS(NoiseReductionTool, Tool)
+QV_TOOL_CLASS(FFTDenoiseTool, Tool)
+QV_TOOL_CLASS(PixelateTool, Tool)
+QV_TOOL_CLASS(NewClarityTool, Tool)
+QV_TOOL_CLASS(SelectSampledColourTool, Tool)
+QV_TOOL_CLASS(SelectSampledDepthTool, Tool)
+QV_TOOL_CLASS(FeatherSelectionTool, Tool)
+QV_TOOL_CLASS(SmoothSelectionTool, Tool)
+QV_TOOL_CLASS(DefringeTool, Tool)
+QV_TOOL_CLASS(DisplacementMapTool, Tool)
+QV_TOOL_CLASS(MirrorTool, Tool)
+QV_TOOL_CLASS(MatteTool, Tool)
+QV_TOOL_CLASS(RasterFillTool, Tool)
+QV_TOOL_CLASS(CustomBlurTool, Tool)
+QV_TOOL_CLASS(NewShadowsHighlightsTool, Tool)
+QV_TOOL_CLASS(MeshWarpTool, Tool)
+
+class RefineSelectionTool : public Tool {
+public:
+    using Tool::Tool;
+    const char* GetClassName() const override { return "RefineSelectionTool"; }
+    void SetRefiningMask(bool refining) {
+        m_refiningMask = refining;
+        ++m_setRefiningMaskCalls;
+    }
+    bool GetRefiningMask() const { return m_refiningMask; }
+    int SetRefiningMaskCalls() const { return m_setRefiningMaskCalls; }
+
+private:
+    bool m_refiningMask = true;
+    int m_setRefiningMaskCalls = 0;
+};
+
+// Filter tools of the raster-tools library.
+namespace RasterTools {
+QV_TOOL_CLASS(LensBlurTool, Tool)
+QV_TOOL_CLASS(DiffuseGlowTool, Tool)
+QV_TOOL_CLASS(MotionBlurTool, Tool)
+QV_TOOL_CLASS(EmbossTool, Tool)
+QV_TOOL_CLASS(PortraitBlurTool, Tool)
+QV_TOOL_CLASS(RadialBlurTool, Tool)
+QV_TOOL_CLASS(ZoomBlurTool, Tool)
+QV_TOOL_CLASS(TwirlTool, Tool)
+QV_TOOL_CLASS(DeformTool, Tool)
+QV_TOOL_CLASS(SphereTool, Tool)
+QV_TOOL_CLASS(EquationTransformTool, Tool)
+QV_TOOL_CLASS(ProceduralTextureTool, Tool)
+QV_TOOL_CLASS(NoiseTool, Tool)
+QV_TOOL_CLASS(DiffuseTool, Tool)
+QV_TOOL_CLASS(UnsharpMaskTool, Tool)
+QV_TOOL_CLASS(GrowShrinkSelectionTool, Tool)
+QV_TOOL_CLASS(OutlineSelectionTool, Tool)
+QV_TOOL_CLASS(DepthOfFieldTool, Tool)
+QV_TOOL_CLASS(FieldBlurTool, Tool)
+QV_TOOL_CLASS(ZMapBlurTool, Tool)
+QV_TOOL_CLASS(ApplyImageTool, Tool)
+QV_TOOL_CLASS(RasterFadeRewindTool, Tool)
+QV_TOOL_CLASS(LightingTool, Tool)
+QV_TOOL_CLASS(AffineTool, Tool)
+QV_TOOL_CLASS(VoronoiTool, Tool)
+QV_TOOL_CLASS(AstroRemoveBackgroundTool, Tool)
+}  // namespace RasterTools
+
+// Tools that the personas and context menus test for.
+QV_TOOL_CLASS(DevelopTool, Tool)
+QV_TOOL_CLASS(FillToolBase, Tool)
+QV_TOOL_CLASS(FillTool, FillToolBase)
+QV_TOOL_CLASS(PlaceTool, Tool)
+QV_TOOL_CLASS(TextTool, Tool)
+QV_TOOL_CLASS(SelectTool, Tool)
+QV_TOOL_CLASS(SelectExportableTool, Tool)
+QV_TOOL_CLASS(ViewTool, Tool)
+QV_TOOL_CLASS(ZoomTool, Tool)
+QV_TOOL_CLASS(NodeTool, Tool)
+QV_TOOL_CLASS(ShapeNodeTool, NodeTool)
+QV_TOOL_CLASS(TransformTool, Tool)
+QV_TOOL_CLASS(StrokeWidthTool, Tool)
+QV_TOOL_CLASS(SliceTool, Tool)
+
+// Extra data that the engine hands over with a context-menu request.
+class ContextMenuAdditionalData : public Kernel::Countable {
+public:
+    virtual ~ContextMenuAdditionalData() = default;
+};
+
+class TableTextTool : public TextTool {
+public:
+    using TextTool::TextTool;
+    const char* GetClassName() const override { return "TableTextTool"; }
+    class ContextMenuData : public ContextMenuAdditionalData {};
+};
+
+// Selection items and the interfaces a node may offer.
+class Selectable : public virtual Kernel::Countable {
+public:
+    virtual ~Selectable() = default;
+    virtual std::string GetDescription(bool) const { return "Selectable"; }
+};
+
+class Node : public Selectable {
+public:
+    explicit Node(std::string description = "Node") : m_description(std::move(description)) {}
+    std::string GetDescription(bool) const override { return m_description; }
+    // Children in order: the first child, then each child's next sibling.
+    Node* GetFirstChild() const { return m_children.empty() ? nullptr : m_children.front().Get(); }
+    Node* GetNextSibling() const { return m_next; }
+    void AppendChild(Kernel::Counted<Node> child) {
+        if (!m_children.empty()) m_children.back()->m_next = child.Get();
+        m_children.push_back(std::move(child));
+    }
+
+private:
+    std::string m_description;
+    std::vector<Kernel::Counted<Node>> m_children;
+    Node* m_next = nullptr;
+};
+
+class ShapeNode : public Node {
+public:
+    using Node::Node;
+};
+
+class ConstRasterInterface {
+public:
+    virtual ~ConstRasterInterface() = default;
+    virtual int GetRasterFormat() const { return 0; }
+};
+
+class MutableRasterInterface : public ConstRasterInterface {
+public:
+    virtual void MarkRasterChanged() {}
+};
+
+// A pixel layer: a node that also offers raster access (the interface sits after the node base,
+// so a cast to it moves the pointer).
+class RasterNode : public Node, public MutableRasterInterface {
+public:
+    using Node::Node;
+};

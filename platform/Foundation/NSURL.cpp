@@ -1,0 +1,3 @@
+#include "NSURL.h"
+
+QV_IMPLEMENT(NSURL, NSObject) {}

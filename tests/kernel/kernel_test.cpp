@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "Kernel/Kernel.h"
+#include "System/UnfairLock.h"
+
+using Kernel::String;
+
+TEST(KernelString, CopiesShareUntilWritten) {
+    String a("hello");
+    String b = a;
+    EXPECT_TRUE(a.SharesBufferWith(b));
+    EXPECT_EQ(a.GetShareCount(), 2);
+    b += " world";
+    EXPECT_FALSE(a.SharesBufferWith(b));
+    EXPECT_EQ(a, "hello");
+    EXPECT_EQ(b, "hello world");
+    EXPECT_EQ(a.GetShareCount(), 1);
+    String e1, e2("");
+    EXPECT_TRUE(e1.SharesBufferWith(e2));  // one shared empty buffer
+    EXPECT_EQ(e1.GetLength(), 0u);
+    a.Append(a);
+    EXPECT_EQ(a, "hellohello");
+}
+
+TEST(KernelString, CompareIsByUnsignedBytes) {
+    struct Case {
+        const char* a;
+        const char* b;
+        int sign;
+    } cases[] = {{"a", "b", -1}, {"b", "a", 1}, {"ab", "a", 1}, {"", "", 0}, {"\xc3\xa9", "z", 1}, {"Z", "a", -1}};
+    for (auto& c : cases) {
+        int r = String(c.a).Compare(String(c.b));
+        EXPECT_EQ((r > 0) - (r < 0), c.sign) << c.a << " vs " << c.b;
+    }
+}
+
+namespace {
+struct Probe : Kernel::Countable {
+    explicit Probe(std::atomic<int>* d) : destroyed(d) {}
+    ~Probe() override { ++*destroyed; }
+    std::atomic<int>* destroyed;
+};
+}  // namespace
+
+TEST(KernelCounted, CountsFollowHandles) {
+    std::atomic<int> destroyed{0};
+    Probe* raw = new Probe(&destroyed);
+    {
+        Kernel::Counted<Probe> a(raw);
+        EXPECT_EQ(raw->GetRefCount(), 1);
+        {
+            Kernel::Counted<Probe> b = a;
+            Kernel::JailCounted<Probe> j(b);
+            EXPECT_EQ(raw->GetRefCount(), 3);
+            Kernel::NonCounted<Probe> n(raw);
+            EXPECT_EQ(raw->GetRefCount(), 3);
+        }
+        EXPECT_EQ(raw->GetRefCount(), 1);
+        Kernel::Counted<Kernel::Countable> base = a;
+        EXPECT_EQ(raw->GetRefCount(), 2);
+    }
+    EXPECT_EQ(destroyed.load(), 1);
+}
+
+TEST(KernelCommandLine, NamesMatchWholeWordsWithOptionalDashes) {
+    const char* argv[] = {"prog", "--update", "-file", "/tmp/a b.kqvle", "regressionunit", "ram", "512", "--cpus", "x"};
+    Kernel::CommandLineArguments args(9, argv);
+    struct Case {
+        const char* name;
+        bool present;
+    } cases[] = {{"update", true}, {"file", true},  {"regressionunit", true}, {"regression", false},
+                 {"ram", true},    {"upd", false},  {"prog", false},          {"cpus", true}, {"", false}};
+    for (auto& c : cases) EXPECT_EQ(args.HasValue(c.name, c.name), c.present) << c.name;
+
+    bool b = false;
+    EXPECT_TRUE(args.GetValue("update", "update", b, false));
+    EXPECT_TRUE(b);
+    EXPECT_FALSE(args.GetValue("nodump", "nodump", b, false));
+    EXPECT_FALSE(b);
+    // A bool option is true even when a word follows it.
+    EXPECT_TRUE(args.GetValue<bool>("file", "file", false));
+
+    String s;
+    EXPECT_TRUE(args.GetValue("file", "file", s, String("none")));
+    EXPECT_EQ(s, "/tmp/a b.kqvle");
+    EXPECT_FALSE(args.GetValue("missing", "missing", s, String("none")));
+    EXPECT_EQ(s, "none");
+
+    int i = 0;
+    EXPECT_TRUE(args.GetValue("ram", "ram", i, 7));
+    EXPECT_EQ(i, 512);
+    EXPECT_FALSE(args.GetValue("cpus", "cpus", i, 3));  // not a number: the fallback
+    EXPECT_EQ(i, 3);
+    const char* last[] = {"prog", "--file"};
+    Kernel::CommandLineArguments tail(2, last);
+    EXPECT_FALSE(tail.GetValue("file", "file", s, String()));  // no word after it
+    EXPECT_TRUE(s.IsEmpty());
+}
+
+namespace {
+struct ForContext {
+    std::vector<std::atomic<int>>* hits;
+};
+void CountIndex(void* ctx, size_t i) { (*static_cast<ForContext*>(ctx)->hits)[i]++; }
+
+struct NestedContext {
+    std::atomic<int> inner{0};
+};
+void InnerWork(void* ctx, size_t) { static_cast<NestedContext*>(ctx)->inner++; }
+void OuterWork(void* ctx, size_t) { Kernel::Dispatch::DispatchParallelFor(InnerWork, 10, ctx, 21, 2, 0); }
+}  // namespace
+
+TEST(KernelDispatch, EveryIndexRunsExactlyOnceForAnyParallelism) {
+    for (unsigned threads : {1u, 2u, 8u, 0u}) {
+        Kernel::Dispatch::SetParallelism(threads);
+        for (size_t count : {size_t(0), size_t(1), size_t(3), size_t(1000)}) {
+            std::vector<std::atomic<int>> hits(count);
+            ForContext ctx{&hits};
+            Kernel::Dispatch::DispatchParallelFor(CountIndex, count, &ctx, 21, 2, 0);
+            for (size_t i = 0; i < count; ++i) ASSERT_EQ(hits[i].load(), 1) << threads << " threads, index " << i;
+        }
+    }
+    Kernel::Dispatch::SetParallelism(0);
+}
+
+TEST(KernelDispatch, NestedCallsFromWorkersRunInlineWithoutDeadlock) {
+    NestedContext ctx;
+    Kernel::Dispatch::DispatchParallelFor(OuterWork, 64, &ctx, 21, 2, 0);
+    EXPECT_EQ(ctx.inner.load(), 640);
+}
+
+TEST(KernelDispatch, ConcurrentCallersEachGetTheirOwnLoop) {
+    std::vector<std::thread> callers;
+    std::atomic<int> bad{0};
+    for (int t = 0; t < 4; ++t)
+        callers.emplace_back([&] {
+            for (int round = 0; round < 20; ++round) {
+                std::vector<std::atomic<int>> hits(257);
+                ForContext ctx{&hits};
+                Kernel::Dispatch::DispatchParallelFor(CountIndex, hits.size(), &ctx, 21, 2, 0);
+                for (auto& h : hits)
+                    if (h.load() != 1) ++bad;
+            }
+        });
+    for (auto& c : callers) c.join();
+    EXPECT_EQ(bad.load(), 0);
+}
+
+TEST(KernelDispatch, MainThreadQueueRunsInOrder) {
+    std::vector<int> order;
+    std::thread poster([&] {
+        for (int i = 0; i < 3; ++i) Kernel::Dispatch::DispatchOnMainThread([&order, i] { order.push_back(i); });
+    });
+    poster.join();
+    EXPECT_EQ(Kernel::Dispatch::RunMainThreadQueue(), 3u);
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+}
+
+TEST(KernelFormat, NumberedPlaceholders) {
+    struct Case {
+        const char* fmt;
+        std::vector<String> args;
+        const char* expected;
+    } cases[] = {
+        {"Ignoring unit: %1.", {"a/b.kqvle"}, "Ignoring unit: a/b.kqvle."},
+        {"%2 then %1", {"x", "y"}, "y then x"},
+        {"%3%3", {"a", "b", "c"}, "cc"},
+        {"100% of %1", {"it"}, "100% of it"},
+        {"missing %2", {"a"}, "missing %2"},
+        {"%1", {"%2"}, "%2"},  // arguments are not formatted again
+    };
+    for (auto& c : cases) {
+        String out("> ");
+        Kernel::AppendFormatVT(out, c.fmt, c.args);
+        EXPECT_EQ(out, String("> ") + c.expected) << c.fmt;
+    }
+    EXPECT_EQ(Kernel::ToStringT(uint64_t(18446744073709551615ull)), "18446744073709551615");
+    EXPECT_EQ(Kernel::ToStringT(-1234567), "-1234567");
+}
+
+TEST(KernelPaths, AppendAndCanonicalize) {
+    using P = Kernel::PathTraitsUnix;
+    EXPECT_EQ(P::Append("a", "b"), "a/b");
+    EXPECT_EQ(P::Append("a/", "b"), "a/b");
+    EXPECT_EQ(P::Append("", "b"), "b");
+    EXPECT_EQ(P::Append("/", "b"), "/b");
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {{"/a/./b//c/", "/a/b/c"}, {"/a/../b", "/b"}, {"/..", "/"}, {"a/../../b", "../b"}, {"./x", "x"}, {".", "."}};
+    for (auto& c : cases) EXPECT_EQ(P::Canonicalize(c.in), c.out) << c.in;
+    EXPECT_TRUE(P::IsRelative("a/b"));
+    EXPECT_FALSE(P::IsRelative("/a"));
+}
+
+TEST(KernelFiles, EnumeratorListsOneLevelInNameOrderWithoutFollowingDirectoryLinks) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("qv-enum-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "sub" / "deeper");
+    std::ofstream(dir / "b.txt") << "x";
+    std::ofstream(dir / "a.txt") << "x";
+    fs::create_directory_symlink(dir, dir / "loop");
+    fs::create_symlink(dir / "a.txt", dir / "link.txt");
+    auto e = Kernel::FileEnumerator::Create(String(dir.string()), false);
+    ASSERT_TRUE(e->IsValid());
+    std::vector<std::pair<std::string, Kernel::FileEnumerator::Kind>> seen;
+    Kernel::FileEnumerator::Entry entry;
+    while (e->Next(entry)) seen.emplace_back(entry.name.ToStd(), entry.kind);
+    using K = Kernel::FileEnumerator::Kind;
+    std::vector<std::pair<std::string, K>> expected = {
+        {"a.txt", K::File}, {"b.txt", K::File}, {"link.txt", K::File}, {"loop", K::Other}, {"sub", K::Directory}};
+    EXPECT_EQ(seen, expected);
+    EXPECT_FALSE(Kernel::FileEnumerator::Create(String((dir / "none").string()), false)->IsValid());
+
+    String target((dir / "new" / "nested").string());
+    EXPECT_TRUE(Kernel::FileSystem::CreateDirectoryRecursive(target));
+    EXPECT_TRUE(Kernel::FileSystem::IsDirectory(target));
+    String file((dir / "new" / "f.txt").string());
+    EXPECT_TRUE(Kernel::FileSystem::WriteFileAtomically(file, "content"));
+    std::string back;
+    EXPECT_TRUE(Kernel::FileSystem::ReadFile(file, back));
+    EXPECT_EQ(back, "content");
+    EXPECT_FALSE(Kernel::FileSystem::WriteFileAtomically(String((dir / "missing" / "f").string()), "x"));
+    fs::remove_all(dir);
+}
+
+namespace {
+struct RecordingTrap : Kernel::AssertTrap {
+    std::vector<std::string> seen;
+    void HandleAssert(const char* file, const char* expression, uint32_t line) override {
+        seen.push_back(std::string(file) + ":" + std::to_string(line) + " " + expression);
+    }
+};
+}  // namespace
+
+TEST(KernelAssertTrap, InnermostLiveTrapHearsAssertions) {
+    RecordingTrap outer;
+    {
+        RecordingTrap inner;
+        Kernel::ReportAssertion("f.cpp", 12, "x > 0");
+        EXPECT_EQ(inner.seen, std::vector<std::string>{"f.cpp:12 x > 0"});
+    }
+    Kernel::ReportAssertion("g.cpp", 3, "false");
+    EXPECT_EQ(outer.seen, std::vector<std::string>{"g.cpp:3 false"});
+}
+
+TEST(KernelUnfairLock, ExcludesOtherThreads) {
+    os_unfair_lock lock OS_UNFAIR_LOCK_INIT;
+    long counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 20000; ++i) {
+                os_unfair_lock_lock(&lock);
+                ++counter;
+                os_unfair_lock_unlock(&lock);
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(counter, 80000);
+}
