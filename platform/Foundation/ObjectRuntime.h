@@ -168,13 +168,10 @@ private:
 // Creates and initialises an object; nil when init answers nil.
 template <class T, class... Args>
 Ref<T> New(Args&&... args) {
-    T* p = new T(std::forward<Args>(args)...);
-    NSObject* r = p->init();
-    if (!r) {
-        p->release();
-        return nullptr;
-    }
-    return Ref<T>::adopt(static_cast<T*>(r));
+    Ref<T> created = Ref<T>::adopt(new T(std::forward<Args>(args)...));
+    NSObject* r = created->init();
+    if (r != created.get()) return r ? Ref<T>(static_cast<T*>(r)) : Ref<T>();  // init may replace the object
+    return created;
 }
 
 // Down-cast by the runtime's class information; null when the object is not of that class.

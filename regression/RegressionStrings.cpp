@@ -1,0 +1,62 @@
+#include "regression/RegressionStrings.h"
+
+#include <string_view>
+#include <vector>
+
+#include "Kernel/FileSystem.h"
+
+namespace {
+Kernel::String FormatWith(const char* format, std::vector<Kernel::String> args) {
+    Kernel::String out;
+    Kernel::AppendFormatVT(out, format ? std::string_view(format) : std::string_view(), args);
+    return out;
+}
+}  // namespace
+
+Kernel::String FormatWithString(const char* format, const Kernel::String& value) {
+    return FormatWith(format, {value});
+}
+
+Kernel::String FormatWithTwoStrings(const char* format, const Kernel::String& first, const Kernel::String& second) {
+    return FormatWith(format, {first, second});
+}
+
+Kernel::String FormatWithThreeStrings(const char* format, const Kernel::String& first, const Kernel::String& second,
+                                      const Kernel::String& third) {
+    return FormatWith(format, {first, second, third});
+}
+
+Kernel::String FormatWithInt(const char* format, int32_t value) {
+    return FormatWith(format, {Kernel::ToStringT(static_cast<int64_t>(value))});
+}
+
+Kernel::String FormatWithUInt64(const char* format, uint64_t value) {
+    return FormatWith(format, {Kernel::ToStringT(value)});
+}
+
+Kernel::String FormatWithTextAndString(const char* format, const char* text, const Kernel::String& value) {
+    return FormatWith(format, {Kernel::String(text ? text : ""), value});
+}
+
+void AppendText(Kernel::String& target, const char* text) { target.Append(text); }
+
+void RemoveLastPathComponent(Kernel::String& path) {
+    std::string_view v = path.View();
+    size_t slash = v.rfind('/');
+    size_t keep = slash == std::string_view::npos ? 0 : slash;
+    if (keep >= 2 && v[keep - 1] == '/') --keep;
+    path.Truncate(keep);
+}
+
+void AppendPathComponent(Kernel::String& path, const char* component, size_t length) {
+    if (!component || length == 0) return;
+    path = Kernel::PathTraitsUnix::Append(path, std::string_view(component, length));
+}
+
+void AppendPathComponent(Kernel::String& path, const char* component) {
+    AppendPathComponent(path, component, Kernel::BaseCharTraits<char>::GetLength(component));
+}
+
+void AppendPathComponent(Kernel::String& path, const Kernel::String& component) {
+    AppendPathComponent(path, component.GetBuffer(), component.GetLength());
+}

@@ -1,0 +1,32 @@
+// Text helpers shared by the regression runner and the unit executor: message
+// formatting with numbered placeholders and path editing on engine strings.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "Kernel/Format.h"
+#include "Kernel/String.h"
+
+// Each returns a new string: the template with "%1" (and "%2", "%3") replaced.
+Kernel::String FormatWithString(const char* format, const Kernel::String& value);
+Kernel::String FormatWithTwoStrings(const char* format, const Kernel::String& first, const Kernel::String& second);
+Kernel::String FormatWithThreeStrings(const char* format, const Kernel::String& first, const Kernel::String& second,
+                                      const Kernel::String& third);
+// Numbers in plain decimal, no digit grouping.
+Kernel::String FormatWithInt(const char* format, int32_t value);
+Kernel::String FormatWithUInt64(const char* format, uint64_t value);
+// "%1" a plain text, "%2" an engine string.
+Kernel::String FormatWithTextAndString(const char* format, const char* text, const Kernel::String& value);
+
+// Appends a plain text in place.
+void AppendText(Kernel::String& target, const char* text);
+
+// Keeps the text before the last "/" (empty when there is none), then drops one
+// trailing "/" from a result of two or more characters.
+void RemoveLastPathComponent(Kernel::String& path);
+
+// Joins the component to the path with one separator; a null or empty component
+// leaves the path alone.
+void AppendPathComponent(Kernel::String& path, const char* component, size_t length);
+void AppendPathComponent(Kernel::String& path, const char* component);
+void AppendPathComponent(Kernel::String& path, const Kernel::String& component);

@@ -1,0 +1,222 @@
+#include "regression/UnitProcess.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "regression/ChildOutput.h"
+#include "regression/RegressionStrings.h"
+
+extern char** environ;
+
+RegressionRunFlagSet RegressionRunFlags;
+Kernel::String ExecutablePath;
+
+namespace {
+void WriteConsoleLine(const Kernel::String& text) {
+    std::fwrite(text.GetBuffer(), 1, text.GetLength(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+}  // namespace
+
+Kernel::String EscapeTeamCityValue(const Kernel::String& value) {
+    std::string_view v = value.View();
+    std::string out;
+    out.reserve(v.size() + 8);
+    for (size_t i = 0; i < v.size(); ++i) {
+        char c = v[i];
+        switch (c) {
+            case '\'': out += "|'"; continue;
+            case '|': out += "||"; continue;
+            case '[': out += "|["; continue;
+            case ']': out += "|]"; continue;
+            case '\n': out += "|n"; continue;
+            case '\r': out += "|r"; continue;
+            default: break;
+        }
+        // The Unicode line breaks (next line, line and paragraph separator) have escapes of their own.
+        if (v.substr(i, 2) == "\xC2\x85") {
+            out += "|x";
+            ++i;
+        } else if (v.substr(i, 3) == "\xE2\x80\xA8") {
+            out += "|l";
+            i += 2;
+        } else if (v.substr(i, 3) == "\xE2\x80\xA9") {
+            out += "|p";
+            i += 2;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return Kernel::String(out);
+}
+
+void UnitProcess::OnLine(const Kernel::String& line) {
+    Kernel::String payload;
+    switch (RecogniseChildRecord(line, payload)) {
+        case ChildRecordKind::Start: CurrentTest = payload; break;
+        case ChildRecordKind::Info: ReportChildLine(*this, false, "INFO", payload); break;
+        case ChildRecordKind::Fail:
+            ReportChildLine(*this, true, "FAILED", payload);
+            Failed = true;
+            break;
+        case ChildRecordKind::Command: {
+            auto [identifier, name] = SplitCommandRecord(payload);
+            if (RegressionRunFlags.coverage) RecordedCommands.push_back(identifier);
+            if (RegressionRunFlags.showcommands) ShownCommands.push_back(name.IsEmpty() ? identifier : name);
+            break;
+        }
+        case ChildRecordKind::End: CurrentTest = Kernel::String(); break;
+        case ChildRecordKind::None: break;
+    }
+}
+
+void GetRegisteredCommandsProcess::OnLine(const Kernel::String& line) {
+    Kernel::String payload;
+    if (StartsWithTag(line, kRecordCommand, payload)) Commands.push_back(SplitCommandRecord(payload));
+}
+
+void ReportChildLine(UnitProcess& unit, bool isFailure, const char* label, const Kernel::String& message) {
+    Kernel::String text = FormatWithTwoStrings("%1: %2", Kernel::String(label), unit.CurrentTest);
+    if (!message.IsEmpty()) text.Append(FormatWithString(": %1", message));
+    unit.ReportLines.push_back(
+        FormatWithTwoStrings("%1%2\033[0m", Kernel::String(isFailure ? kColourRed : kColourBlue), text));
+    PrintChildLine(unit, isFailure, text);
+}
+
+void PrintChildLine(const UnitProcess& unit, bool isFailure, const Kernel::String& text) {
+    if (RegressionRunFlags.teamcity) {
+        if (isFailure)
+            WriteConsoleLine(FormatWithTwoStrings("##teamcity[testFailed name='%1' message='%2']",
+                                                  EscapeTeamCityValue(unit.UnitPath), EscapeTeamCityValue(text)));
+        else
+            WriteConsoleLine(FormatWithString("##teamcity[message text='%1']", EscapeTeamCityValue(text)));
+        return;
+    }
+    WriteConsoleLine(FormatWithTwoStrings("%1%2\033[0m", Kernel::String(isFailure ? kColourRed : kColourBlue), text));
+}
+
+std::vector<Kernel::String> BuildUnitArguments(const Kernel::String& unitPath) {
+    const RegressionRunFlagSet& flags = RegressionRunFlags;
+    std::vector<Kernel::String> arguments{ExecutablePath};
+    const std::pair<bool, const char*> options[] = {
+        {flags.update, "--update"},   {flags.nodump, "--nodump"}, {flags.rendertimes, "--rendertimes"},
+        {flags.hardware, "--hardware"}, {flags.create, "--create"}, {flags.showcommands, "--showcommands"},
+    };
+    for (const auto& [set, word] : options)
+        if (set) arguments.emplace_back(word);
+    arguments.emplace_back("-file");
+    arguments.push_back(unitPath);
+    return arguments;
+}
+
+ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::String>& arguments) {
+    ChildProcessResult result;
+    if (arguments.empty() || arguments[0].IsEmpty()) {
+        result.startError = "no program to run";
+        return result;
+    }
+    // The arguments go to the child as they are: no shell sees them, so quotes,
+    // "$", "`" and "\" in a path reach the unit executor unchanged.
+    std::vector<char*> argv;
+    for (const Kernel::String& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    static char modeWord[] = "regressionunit";
+    argv.push_back(modeWord);
+    argv.push_back(nullptr);
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        result.startError = std::strerror(errno);
+        return result;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    std::fflush(nullptr);  // nothing buffered may reach the console after the child's output
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        result.startError = std::strerror(rc);
+        return result;
+    }
+    result.started = true;
+
+    FILE* pipe = fdopen(fds[0], "r");
+    if (pipe) {
+        std::string line;
+        line.reserve(1024);
+        int c;
+        while ((c = std::getc(pipe)) != EOF) {
+            if (c == '\n') {
+                process.OnLine(Kernel::String(line));
+                line.clear();
+            } else {
+                line.push_back(static_cast<char>(c));
+            }
+        }
+        std::fclose(pipe);
+    } else {
+        close(fds[0]);
+    }
+
+    int status = 0;
+    pid_t waited;
+    do {
+        waited = waitpid(pid, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    result.exitedCleanly = waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (waited != pid)
+        result.ending = "an unknown status";
+    else if (WIFEXITED(status))
+        result.ending = FormatWithInt("exit status %1", WEXITSTATUS(status));
+    else if (WIFSIGNALED(status))
+        result.ending = FormatWithInt("signal %1", WTERMSIG(status));
+    return result;
+}
+
+bool RunUnitProcess(UnitProcess& unit) {
+    const bool teamcity = RegressionRunFlags.teamcity;
+    WriteConsoleLine(teamcity
+                         ? FormatWithString("##teamcity[testStarted name='%1']", EscapeTeamCityValue(unit.UnitPath))
+                         : FormatWithString("\nTesting unit: %1", unit.UnitPath));
+
+    ChildProcessResult child = RunChildProcess(unit, BuildUnitArguments(unit.UnitPath));
+    if (!child.started) {
+        ReportChildLine(unit, true, "FAILED",
+                        FormatWithString("the unit process could not be started (%1)", child.startError));
+        unit.Failed = true;
+    }
+
+    bool passed = false;
+    if (!unit.CurrentTest.IsEmpty()) {
+        ReportChildLine(unit, true, "ABORTED", Kernel::String());
+    } else if (!unit.Failed && child.exitedCleanly) {
+        WriteConsoleLine("\033[32mPASSED\033[0m");
+        passed = true;
+    } else if (teamcity && !unit.Failed) {
+        // A child that failed without a word would otherwise finish as a passed test in TeamCity.
+        PrintChildLine(unit, true, FormatWithString("FAILED: the unit process ended with %1", child.ending));
+    }
+
+    if (!unit.ShownCommands.empty()) {
+        std::stable_sort(unit.ShownCommands.begin(), unit.ShownCommands.end(),
+                         [](const Kernel::String& a, const Kernel::String& b) { return a.Compare(b) < 0; });
+        for (const Kernel::String& name : unit.ShownCommands)
+            PrintChildLine(unit, false, FormatWithString("COMMAND: %1", name));
+    }
+
+    if (teamcity)
+        WriteConsoleLine(FormatWithString("##teamcity[testFinished name='%1']", EscapeTeamCityValue(unit.UnitPath)));
+    return passed;
+}

@@ -1,0 +1,81 @@
+// One unit's child process: starting it, reading its protocol lines, reporting
+// them on the console (plain or TeamCity) and deciding the verdict.
+#pragma once
+#include <utility>
+#include <vector>
+
+#include "Kernel/String.h"
+
+// Set once by the runner before the first child starts.
+struct RegressionRunFlagSet {
+    bool teamcity = false;
+    bool showcommands = false;
+    bool coverage = false;
+    bool update = false;
+    bool create = false;
+    bool nodump = false;
+    bool rendertimes = false;
+    bool hardware = false;
+};
+extern RegressionRunFlagSet RegressionRunFlags;
+
+// The running executable; every child runs it.
+extern Kernel::String ExecutablePath;
+
+// A child whose standard output is consumed line by line.
+class Process {
+public:
+    virtual ~Process() = default;
+    // One output line, without its line feed.
+    virtual void OnLine(const Kernel::String& line) = 0;
+};
+
+class UnitProcess : public Process {
+public:
+    explicit UnitProcess(const Kernel::String& unitPath) : UnitPath(unitPath) {}
+    void OnLine(const Kernel::String& line) override;
+
+    Kernel::String UnitPath;
+    Kernel::String CurrentTest;
+    bool Failed = false;
+    std::vector<Kernel::String> ReportLines;       // coloured, in arrival order
+    std::vector<Kernel::String> RecordedCommands;  // coverage only
+    std::vector<Kernel::String> ShownCommands;     // showcommands only
+};
+
+class GetRegisteredCommandsProcess : public Process {
+public:
+    void OnLine(const Kernel::String& line) override;
+
+    std::vector<std::pair<Kernel::String, Kernel::String>> Commands;  // (identifier, name), in arrival order
+};
+
+struct ChildProcessResult {
+    bool started = false;
+    bool exitedCleanly = false;   // started and ended with exit status 0
+    Kernel::String startError;    // why it could not be started
+    Kernel::String ending;        // how a started child ended, e.g. "exit status 255"
+};
+
+// Runs arguments + "regressionunit" without a shell (arguments[0] is the program),
+// hands every complete output line to process.OnLine, and reaps the child.
+ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::String>& arguments);
+
+// Runs one unit in a child and prints everything about it; true when it passed.
+bool RunUnitProcess(UnitProcess& unit);
+
+// The child's arguments for one unit, without the trailing mode word.
+std::vector<Kernel::String> BuildUnitArguments(const Kernel::String& unitPath);
+
+// Records one report line (coloured) and prints it.
+void ReportChildLine(UnitProcess& unit, bool isFailure, const char* label, const Kernel::String& message);
+
+// Prints one line in the current output style.
+void PrintChildLine(const UnitProcess& unit, bool isFailure, const Kernel::String& text);
+
+// A value as a TeamCity service message attribute needs it.
+Kernel::String EscapeTeamCityValue(const Kernel::String& value);
+
+inline constexpr const char kColourRed[] = "\033[31m";
+inline constexpr const char kColourBlue[] = "\033[34m";
+inline constexpr const char kColourReset[] = "\033[0m";
