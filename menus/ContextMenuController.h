@@ -1,0 +1,77 @@
+// Owner of a workspace's canvas context menus, loaded from the "ContextMenu" resource.
+#pragma once
+#include <mutex>
+#include <vector>
+
+#include "AppKit/NSView.h"
+#include "DocSession/Selection.h"
+#include "DocSession/Tools.h"
+#include "Kernel/Counted.h"
+#include "UIFramework/Protocols.h"
+
+class ContextMenuController : public NSController, public ContextMenuDelegate {
+    QV_OBJECT(ContextMenuController)
+public:
+    NSObject* init() override;
+
+    // Outlets of the resource; atomic, as their readers may run on another thread.
+    Ref<NSMenu> generalMenu() const { return Get(_generalMenu); }
+    void setGeneralMenu(NSMenu* m) { Set(_generalMenu, m); }
+    Ref<NSMenu> selectMenu() const { return Get(_selectMenu); }
+    void setSelectMenu(NSMenu* m) { Set(_selectMenu, m); }
+    Ref<NSMenu> selectExportableMenu() const { return Get(_selectExportableMenu); }
+    void setSelectExportableMenu(NSMenu* m) { Set(_selectExportableMenu, m); }
+    Ref<NSMenu> textMenu() const { return Get(_textMenu); }
+    void setTextMenu(NSMenu* m) { Set(_textMenu, m); }
+    Ref<NSMenu> paletteEditMenu() const { return Get(_paletteEditMenu); }
+    void setPaletteEditMenu(NSMenu* m) { Set(_paletteEditMenu, m); }
+    Ref<NSMenu> zoomMenu() const { return Get(_zoomMenu); }
+    void setZoomMenu(NSMenu* m) { Set(_zoomMenu, m); }
+    Ref<NSMenu> sliceMenu() const { return Get(_sliceMenu); }
+    void setSliceMenu(NSMenu* m) { Set(_sliceMenu, m); }
+    Ref<NSMenu> advancedTextMenu() const { return Get(_advancedTextMenu); }
+    void setAdvancedTextMenu(NSMenu* m) { Set(_advancedTextMenu, m); }
+    NSArray* topLevelObjects() const { return m_topLevelObjects.get(); }
+
+    // Node menus.
+    void addNode(Kernel::JailCounted<Node> node, NSMenu* menu);
+    void addNodeChildren(Kernel::JailCounted<Node> node, NSMenu* menu);
+
+    // Shows the menu for the request at the mouse.
+    void showContextMenu(NSObject* request);
+
+    // Actions of the items the menus hold.
+    void showNodesMenu(NSObject* sender);
+    void doSpellingChange(NSObject* sender);
+    void lookupWord(NSObject* sender);
+    void openFieldEditor(NSObject* sender);
+    void convertTextToField(NSObject* sender);
+    void expandFields(NSObject* sender);
+
+private:
+    static Ref<NSMenu> Get(const Ref<NSMenu>& slot);
+    static void Set(Ref<NSMenu>& slot, NSMenu* menu);
+
+    Ref<NSArray> m_topLevelObjects;
+    Ref<NSMenu> _generalMenu;
+    Ref<NSMenu> _selectMenu;
+    Ref<NSMenu> _selectExportableMenu;
+    Ref<NSMenu> _textMenu;
+    Ref<NSMenu> _paletteEditMenu;
+    Ref<NSMenu> _zoomMenu;
+    Ref<NSMenu> _sliceMenu;
+    Ref<NSMenu> _advancedTextMenu;
+};
+
+// The selection's items that are nodes, in item order; built once and kept with the selection.
+std::vector<Kernel::Counted<Node>> SelectedNodes(const Selection& selection);
+
+// Whether the current tool is of the class T (or derives from it); no for an empty handle.
+template <class T>
+bool ToolIsKindOf(const Kernel::Counted<Tool>& tool);
+extern template bool ToolIsKindOf<NodeTool>(const Kernel::Counted<Tool>&);
+extern template bool ToolIsKindOf<ShapeNodeTool>(const Kernel::Counted<Tool>&);
+extern template bool ToolIsKindOf<FillToolBase>(const Kernel::Counted<Tool>&);
+extern template bool ToolIsKindOf<TransformTool>(const Kernel::Counted<Tool>&);
+extern template bool ToolIsKindOf<StrokeWidthTool>(const Kernel::Counted<Tool>&);
+extern template bool ToolIsKindOf<SliceTool>(const Kernel::Counted<Tool>&);

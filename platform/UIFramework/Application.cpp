@@ -1,0 +1,138 @@
+#include "UIFramework/Application.h"
+
+#include <cstdio>
+
+#include "AppKit/NSView.h"
+#include "DocSession/CallLog.h"
+#include "DocSession/Hacks.h"
+#include "DocSession/KestraneApplication.h"
+#include "DocSession/PersonaController.h"
+#include "DocSession/RasterBaseTarget.h"
+
+QV_IMPLEMENT(Application, NSApplication) {
+    c.method("supportLiveFilters", &Application::supportLiveFilters);
+    c.method("supportsCapsLockToolCursors", &Application::supportsCapsLockToolCursors);
+    c.method("prefersCollectedDuplicateNodes", &Application::prefersCollectedDuplicateNodes);
+    c.method("supportsCrossReferences", &Application::supportsCrossReferences);
+    c.method("supportsEPUBExport", &Application::supportsEPUBExport);
+}
+
+Application::Answers& Application::StandInAnswers() {
+    static Answers answers;
+    return answers;
+}
+
+Application* Application::initForProduct(int product) {
+    CallLog::Call("Application::initForProduct:", product);
+    m_product = product;
+    Kestrane::Application::Current()->SetProduct(product);
+    return this;
+}
+
+BOOL Application::supportLiveFilters() { return StandInAnswers().supportLiveFilters; }
+BOOL Application::supportsCapsLockToolCursors() { return StandInAnswers().supportsCapsLockToolCursors; }
+BOOL Application::prefersCollectedDuplicateNodes() { return StandInAnswers().prefersCollectedDuplicateNodes; }
+BOOL Application::supportsCrossReferences() { return StandInAnswers().supportsCrossReferences; }
+BOOL Application::supportsEPUBExport() { return StandInAnswers().supportsEPUBExport; }
+BOOL Application::isBeta() { return StandInAnswers().isBeta; }
+Ref<NSString> Application::compatibleQuirevaleReleaseApp() { return NSString::from("com.tolvaware.quirevale2"); }
+
+void Application::setAppController(AppController* controller) {
+    m_appController = controller;
+    AppController::setRunningController(controller);
+}
+
+void Application::finishLaunching() {
+    Ref<AppController> controller = createAppController();
+    if (!controller) {
+        std::fputs("quirevale: the application made no application controller\n", stderr);
+        return;
+    }
+    setAppController(controller.get());
+    controller->initialise();
+    controller->startWorkspaces();
+    controller->applicationDidFinishLaunching();
+}
+
+void Application::terminate() {
+    if (m_appController) m_appController->shutDown();
+    setAppController(nullptr);
+}
+
+NSObject* Application::targetForAction(SEL action) {
+    if (m_appController) {
+        if (WorkspaceInfo* w = m_appController->currentWorkspace(); w && w->respondsToSelector(action)) return w;
+        if (m_appController->respondsToSelector(action)) return m_appController.get();
+    }
+    return NSApplication::targetForAction(action);
+}
+
+namespace {
+bool ParseCode(const std::string& word, int& out) {
+    char* end = nullptr;
+    long v = std::strtol(word.c_str(), &end, 10);
+    if (word.empty() || *end) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+bool ParseFlag(const std::string& word, bool& out) {
+    if (word == "true" || word == "YES" || word == "1") out = true;
+    else if (word == "false" || word == "NO" || word == "0") out = false;
+    else return false;
+    return true;
+}
+}  // namespace
+
+BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
+    AppController* controller = m_appController.get();
+    if (words[0] == "newdocument" && controller) {
+        auto document = Kernel::MakeCounted<DocumentController>(words.size() > 1 ? words[1] : "Untitled");
+        document->AddTool(Kernel::MakeCounted<Tool>(0));
+        document->AddTool(Kernel::MakeCounted<DevelopTool>(102));
+        auto view = New<DocumentView>(document);
+        view->setCurrentToolQuietly(document->GetTools().front() ? Kernel::Counted<Tool>(document->GetTools().front())
+                                                                 : Kernel::Counted<Tool>());
+        controller->setCurrentView(view.get());
+        return YES;
+    }
+    if (words[0] == "closedocument" && controller) {
+        controller->setCurrentView(nullptr);
+        return YES;
+    }
+    if (words[0] == "set" && words.size() == 3) {
+        int code;
+        bool flag;
+        auto& checks = Kestrane::RasterBaseTarget::StandInAnswers();
+        if (words[1] == "CanEnterLiquify" && ParseCode(words[2], code)) checks.canEnterLiquify = code;
+        else if (words[1] == "CanEnterDevelop" && ParseCode(words[2], code)) checks.canEnterDevelop = code;
+        else if (words[1] == "CanEnterToneMap" && ParseCode(words[2], code)) checks.canEnterToneMap = code;
+        else if (words[1] == "IsRecordingMacro" && ParseFlag(words[2], flag) && controller &&
+                 controller->getCurrentView() && controller->getCurrentView()->unsafeDocumentController())
+            controller->getCurrentView()->unsafeDocumentController()->SetRecordingMacro(flag);
+        else if (words[1] == "MainWindowVisible" && ParseFlag(words[2], flag) && controller)
+            controller->setMainWindowVisible(flag);
+        else
+            return NO;
+        return YES;
+    }
+    return NO;
+}
+
+void ResetStandIns() {
+    if (NSApp) {
+        if (auto* app = ObjectCast<Application>(NSApp)) app->setAppController(nullptr);
+    }
+    NSApp = nullptr;
+    AppController::setRunningController(nullptr);
+    PersonaController::GetInstance()->ResetForTesting();
+    Kestrane::Application::Current()->ResetForTesting();
+    Kestrane::RasterBaseTarget::StandInAnswers() = {};
+    Kernel::Hacks::GetInstance()->ResetForTesting();
+    Application::StandInAnswers() = {};
+    NSEvent::SetModifierFlags(0);
+    NSEvent::SetMouseLocation({});
+    NSController::FailNextInits(0);
+    WorkspaceInfo::FailNextInits(0);
+    NSSetAlertResponder(nullptr);
+    CallLog::Clear();
+}

@@ -1,0 +1,24 @@
+// What the framework hands a context-menu delegate: the request kind and optional engine data.
+#pragma once
+#include <cstdint>
+
+#include "DocSession/Tools.h"
+#include "Foundation/Foundation.h"
+#include "Kernel/Counted.h"
+
+struct ContextMenuNotification : Kernel::Countable {
+    uint32_t kind = 0;
+    Kernel::Counted<ContextMenuAdditionalData> data;
+};
+
+class ContextMenuRequest : public NSObject {
+    QV_OBJECT(ContextMenuRequest)
+public:
+    Kernel::Counted<ContextMenuNotification> cNotification;
+    static Ref<ContextMenuRequest> WithKind(uint32_t kind) {
+        auto request = New<ContextMenuRequest>();
+        request->cNotification = Kernel::MakeCounted<ContextMenuNotification>();
+        request->cNotification->kind = kind;
+        return request;
+    }
+};

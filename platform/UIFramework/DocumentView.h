@@ -1,0 +1,57 @@
+// The framework's document view and document.
+#pragma once
+#include "AppKit/NSView.h"
+#include "DocSession/DocumentController.h"
+#include "Kernel/Counted.h"
+
+class DocumentView : public NSView {
+    QV_OBJECT(DocumentView)
+public:
+    DocumentView() = default;
+    explicit DocumentView(Kernel::Counted<DocumentController> document) : m_document(std::move(document)) {}
+
+    Kernel::Counted<Tool> currentTool() const { return m_tool; }
+    void setCurrentTool(Kernel::Counted<Tool> tool);
+    // Non-owning: the caller never releases it. Null when the view has no document.
+    DocumentController* unsafeDocumentController() const { return m_document.Get(); }
+    Kernel::Counted<DocumentControllerSession> safeDocumentController() const;
+    BOOL isDragging() const { return m_dragging; }
+    BOOL canEnqueueCommands() const { return m_canEnqueue; }
+    BOOL isRecordingMacro() const { return m_document && m_document->IsRecordingMacro(); }
+    void setSingleViewMode();
+    void stopPanTimer();
+    // Text selection of the view, for the look-up panel.
+    NSRange selectedRange() const { return m_selectedRange; }
+    NSRect firstRectForCharacterRange(NSRange range, NSRange* actualRange) const;
+    void showDefinitionForAttributedString(NSAttributedString* text, NSPoint point);
+
+    // Stand-in state.
+    void setDragging(BOOL dragging) { m_dragging = dragging; }
+    void setCanEnqueueCommands(BOOL can) { m_canEnqueue = can; }
+    void setCurrentToolQuietly(Kernel::Counted<Tool> tool) { m_tool = std::move(tool); }
+    void setSelectedTextRect(NSRange range, NSRect screenRect) {
+        m_selectedRange = range;
+        m_selectedRect = screenRect;
+    }
+
+private:
+    Kernel::Counted<DocumentController> m_document;
+    Kernel::Counted<Tool> m_tool;
+    BOOL m_dragging = NO;
+    BOOL m_canEnqueue = YES;
+    NSRange m_selectedRange{0, 0};
+    NSRect m_selectedRect{};
+};
+
+// The framework's document object, made by the application controller for an engine document.
+class Document : public NSObject {
+    QV_OBJECT(Document)
+public:
+    Document* initWithController(Kernel::Counted<DocumentController const> controller, bool embedded);
+    const Kernel::Counted<DocumentController const>& controller() const { return m_controller; }
+    bool isEmbedded() const { return m_embedded; }
+
+private:
+    Kernel::Counted<DocumentController const> m_controller;
+    bool m_embedded = false;
+};

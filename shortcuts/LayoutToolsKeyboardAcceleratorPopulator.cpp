@@ -1,0 +1,10 @@
+#include "shortcuts/LayoutToolsKeyboardAcceleratorPopulator.h"
+
+#define QV_UNIT_TAG_ALIASES
+#define QV_UNIT_POLICIES
+#include "app/UnitStatics.h"
+
+QV_IMPLEMENT(LayoutToolsKeyboardAcceleratorPopulator, ToolsKeyboardAcceleratorPopulator) {}
+
+// The default table arrives with the persona's shortcut set; until then the persona has none.
+void LayoutToolsKeyboardAcceleratorPopulator::initialise() {}
