@@ -1,0 +1,148 @@
+// The per-pixel rules of the compare op and the difference heat map.
+#pragma once
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "Kernel/CriticalSection.h"
+#include "Raster/DynamicPixel.h"
+#include "bitmapcheck/BitmapKernels.h"
+#include "bitmapcheck/RenderFrame.h"
+
+namespace BitmapKernels {
+
+// How far apart two samples are. Integer samples are unsigned. Float differences are
+// truncated toward zero, so anything below 1.0 counts as none; differences that are not
+// numbers (a NaN on one side only) or do not fit 32 bits count as the largest possible.
+template <class S>
+inline int32_t ChannelDifference(S d, S s) {
+    if constexpr (std::is_floating_point_v<S>) {
+        if (d == s) return 0;
+        const float e = std::fabs(d - s);
+        if (std::isnan(e)) return std::isnan(d) && std::isnan(s) ? 0 : INT32_MAX;
+        if (e >= 2147483648.0f) return INT32_MAX;
+        return int32_t(e);
+    } else {
+        if (d == s) return 0;
+        const int32_t e = int32_t(d) - int32_t(s);
+        return e < 0 ? -e : e;
+    }
+}
+
+template <class B, class DP, class SP>
+inline int32_t PixelDifference(DP dst, SP src) {
+    int32_t d = 0;
+    for (int c = 0; c < B::kChannelCount; ++c) {
+        const int32_t e = ChannelDifference(*dst[c], *src[c]);
+        if (e > d) d = e;
+    }
+    return d;
+}
+
+template <class B>
+inline int32_t SpanPixelDifference(const PlanarPixelSpan<B>& dst, const PlanarPixelSpan<B>& src, int i) {
+    int32_t d = 0;
+    for (int c = 0; c < B::kChannelCount; ++c) {
+        const int32_t e = ChannelDifference(dst.m_planes[c][i], src.m_planes[c][i]);
+        if (e > d) d = e;
+    }
+    return d;
+}
+
+template <class B>
+inline bool SpansEqual(const PlanarPixelSpan<B>& a, const PlanarPixelSpan<B>& b) {
+    return std::memcmp(a.m_planes, b.m_planes, sizeof a.m_planes) == 0;
+}
+
+}  // namespace BitmapKernels
+
+namespace Raster {
+
+// Measures how far the destination differs from the source. Every tile's destination is taken
+// for writing, as the frame does for any op, but no sample changes.
+struct Compare {
+    using Params = CompareParams;
+    template <class B>
+    struct State {
+        Kernel::CriticalSection m_lock;  // guards the record's two results for one run
+    };
+
+    template <class B>
+    static void Accumulate(BitmapKernels::RunRecord<Compare, B>& run, int32_t d) {
+        if (!run.m_params) return;
+        run.m_state.m_lock.AcquireLock();
+        if (d > run.m_params->m_maxChannelDifference) run.m_params->m_maxChannelDifference = d;
+        ++run.m_params->m_differingPixels;
+        run.m_state.m_lock.ReleaseLock();
+    }
+
+    // The samples written back would be the ones read, so the single step writes nothing.
+    template <class B>
+    static void Pixel(BitmapKernels::RunRecord<Compare, B>& run, typename B::Sample* const* dst,
+                      const typename B::Sample* const* src) {
+        const int32_t d = BitmapKernels::PixelDifference<B>(dst, src);
+        if (d) Accumulate(run, d);
+    }
+
+    template <class B>
+    static void Span(BitmapKernels::RunRecord<Compare, B>& run, BitmapKernels::PlanarPixelSpan<B>& dst,
+                     const BitmapKernels::PlanarPixelSpan<B>& src) {
+        if (BitmapKernels::SpansEqual(dst, src)) return;
+        for (int i = 0; i < BitmapKernels::kSpan; ++i) {
+            const int32_t d = BitmapKernels::SpanPixelDifference(dst, src, i);
+            if (d) Accumulate(run, d);
+        }
+    }
+};
+
+// Overwrites the destination with a heat map of its difference from the source.
+struct Differences {
+    using Params = DifferencesParams;
+    template <class B>
+    struct State {
+        DynamicPixel m_fill;                  // opaque black, for equal pixels
+        typename B::PixelType m_fillPixel;    // the same in the destination's layout
+        State() {
+            m_fill = PixelRGBA8(0, 0, 0, 255);
+            m_fillPixel = m_fill.Get<typename B::PixelType>();
+        }
+    };
+
+    template <class B>
+    static uint32_t Bits(const BitmapKernels::RunRecord<Differences, B>& run) {
+        // Without a record the layout's own sample width stands in.
+        return run.m_params ? run.m_params->m_bitsPerChannel : uint32_t(8 * sizeof(typename B::Sample));
+    }
+
+    template <class B>
+    static typename B::PixelType ColourFor(const BitmapKernels::RunRecord<Differences, B>& run, int32_t d) {
+        if (d == 0) return run.m_state.m_fillPixel;
+        DynamicPixel colour;
+        colour = DifferenceColour(d, Bits(run));
+        return colour.Get<typename B::PixelType>();
+    }
+
+    template <class B>
+    static void Pixel(BitmapKernels::RunRecord<Differences, B>& run, typename B::Sample* const* dst,
+                      const typename B::Sample* const* src) {
+        const typename B::PixelType p = ColourFor(run, BitmapKernels::PixelDifference<B>(dst, src));
+        for (int c = 0; c < B::kChannelCount; ++c) *dst[c] = p.c[c];
+    }
+
+    template <class B>
+    static void Span(BitmapKernels::RunRecord<Differences, B>& run, BitmapKernels::PlanarPixelSpan<B>& dst,
+                     const BitmapKernels::PlanarPixelSpan<B>& src) {
+        if (BitmapKernels::SpansEqual(dst, src)) {
+            for (int c = 0; c < B::kChannelCount; ++c)
+                for (int i = 0; i < BitmapKernels::kSpan; ++i) dst.m_planes[c][i] = run.m_state.m_fillPixel.c[c];
+            return;
+        }
+        for (int i = 0; i < BitmapKernels::kSpan; ++i) {
+            const typename B::PixelType p = ColourFor(run, BitmapKernels::SpanPixelDifference(dst, src, i));
+            for (int c = 0; c < B::kChannelCount; ++c) dst.m_planes[c][i] = p.c[c];
+        }
+    }
+};
+
+}  // namespace Raster

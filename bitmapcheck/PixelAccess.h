@@ -1,0 +1,407 @@
+// Pixel access for the bitmap kernels: tile lookups in a plane's quadtree, accessors that
+// hold references on the tiles they touch and keep a cursor per channel, and 32-pixel
+// planar spans.
+#pragma once
+#include <atomic>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+#include <type_traits>
+#include <utility>
+
+#include "Kernel/Rect.h"
+#include "Raster/Bitmap.h"
+#include "System/UnfairLock.h"
+
+namespace BitmapKernels {
+
+constexpr int kSpan = 32;
+constexpr int kTileRows = Raster::Tile::kRows;
+
+// A plain read of a flag another thread may raise.
+inline bool IsSet(bool* flag) { return flag && std::atomic_ref<bool>(*flag).load(std::memory_order_relaxed); }
+
+template <class B, class F, size_t... I>
+inline void ForEachChannelImpl(F& f, std::index_sequence<I...>) {
+    (f(std::integral_constant<size_t, I>()), ...);
+}
+// Calls f with std::integral_constant<size_t, I> for every real channel I of layout B.
+template <class B, class F>
+inline void ForEachChannel(F&& f) {
+    ForEachChannelImpl<B>(f, std::make_index_sequence<B::kChannelCount>());
+}
+
+// 32 consecutive pixels of a row, plane by plane.
+template <class B>
+struct PlanarPixelSpan {
+    typename B::Sample m_planes[B::kChannelCount][kSpan];
+};
+
+// Transforms from destination to source coordinates.
+struct IdentityTransform {};
+struct ScaleTransform {
+    double m_x = 1.0;
+    double m_y = 1.0;
+};
+
+// The tile of grid cell (column, row), making the regions missing on its path. Large planes
+// are locked for the descent so that two threads never make the same region.
+template <class Channel>
+Raster::Tile* LookupMutableTile(Raster::Plane<Channel>& plane, int column, int row) {
+    using Region = Raster::Region<Channel>;
+    constexpr int kLimit = Region::kLeafLimit;
+    Kernel::RectT<int> r = plane.grid;
+    struct Guard {
+        os_unfair_lock* lock;
+        ~Guard() {
+            if (lock) os_unfair_lock_unlock(lock);
+        }
+    } guard{nullptr};
+    if (r.right - r.left >= kLimit && r.bottom - r.top >= kLimit) {
+        os_unfair_lock_lock(&plane.lock);
+        guard.lock = &plane.lock;
+    }
+    Region* region = plane.root;
+    while (r.right - r.left >= kLimit && r.bottom - r.top >= kLimit) {
+        int mx = (r.left + r.right) >> 1;
+        int my = (r.top + r.bottom) >> 1;
+        int right = column >= mx ? 1 : 0;
+        int bottom = row >= my ? 1 : 0;
+        if (right) r.left = mx;
+        else r.right = mx;
+        if (bottom) r.top = my;
+        else r.bottom = my;
+        Region*& child = region->m_children[2 * bottom + right];
+        if (!child) child = new Region(r, region->m_default);
+        region = child;
+    }
+    return &region->m_tiles[size_t(row - r.top) * size_t(r.right - r.left) + size_t(column - r.left)];
+}
+
+// The same descent for reading: nothing is made or locked; where the path ends early the
+// default tile of the deepest region on it stands in.
+template <class Channel>
+Raster::Tile* LookupConstTile(const Raster::Plane<Channel>& plane, Kernel::RectT<int> r, int column, int row) {
+    using Region = Raster::Region<Channel>;
+    constexpr int kLimit = Region::kLeafLimit;
+    const Region* region = plane.root;
+    while (r.right - r.left >= kLimit && r.bottom - r.top >= kLimit) {
+        int mx = (r.left + r.right) >> 1;
+        int my = (r.top + r.bottom) >> 1;
+        int right = column >= mx ? 1 : 0;
+        int bottom = row >= my ? 1 : 0;
+        if (right) r.left = mx;
+        else r.right = mx;
+        if (bottom) r.top = my;
+        else r.bottom = my;
+        const Region* child = region->m_children[2 * bottom + right];
+        if (!child) return region->GetDefault();
+        region = child;
+    }
+    return &region->m_tiles[size_t(row - r.top) * size_t(r.right - r.left) + size_t(column - r.left)];
+}
+
+// Cursors into the current tile of every channel of a bitmap, and the tiles referenced
+// since the last release. kMutable: the bitmap is written (mutable references and buffers).
+template <class B, bool kMutable>
+class TileAccessor {
+public:
+    using Sample = typename B::Sample;
+    static constexpr int kChannels = B::kChannelCount;
+    static constexpr int kTileWidth = B::kTileWidth;
+    using SamplePtr = std::conditional_t<kMutable, Sample*, const Sample*>;
+    using BitmapType = std::conditional_t<kMutable, B, const B>;
+
+    explicit TileAccessor(BitmapType& bitmap) : m_bitmap(&bitmap) {}
+    TileAccessor(BitmapType& bitmap, const IdentityTransform&) : m_bitmap(&bitmap) {}
+    ~TileAccessor() { Release(); }
+    TileAccessor(const TileAccessor&) = delete;
+    TileAccessor& operator=(const TileAccessor&) = delete;
+
+    static size_t Offset(int x, int y) { return size_t(y % kTileRows) * kTileWidth + size_t(x % kTileWidth); }
+    bool IsInValid(int x, int y) const {
+        return m_valid.left <= x && x < m_valid.right && m_valid.top <= y && y < m_valid.bottom;
+    }
+
+    // Makes (x, y) the position, looking up and referencing the tile of every channel.
+    void Seek(int x, int y) {
+        const auto& first = m_bitmap->template GetPlane<0>();
+        if (x < 0 || y < 0 || x >= first.width || y >= first.height)
+            throw std::out_of_range("pixel position outside the bitmap");
+        m_x = x;
+        m_y = y;
+        const int gridWidth = first.grid.right - first.grid.left;
+        const int64_t index = int64_t(y / kTileRows) * gridWidth + x / kTileWidth;
+        const size_t offset = Offset(x, y);
+        ForEachChannel<B>([&](auto channel) {
+            constexpr size_t I = decltype(channel)::value;
+            auto& plane = m_bitmap->template GetPlane<I>();
+            const int w = plane.grid.right - plane.grid.left;
+            const int column = int(index % w);
+            const int row = int(index / w);
+            if constexpr (kMutable) {
+                Raster::Tile* tile = LookupMutableTile(plane, column, row);
+                Hold(tile);
+                m_bases[I] = reinterpret_cast<Sample*>(tile->GetMutableBuffer());
+                m_cursors[I] = m_bases[I] + offset;
+                m_current[I] = tile;
+            } else {
+                Raster::Tile* tile = LookupConstTile(plane, plane.grid, column, row);
+                if (tile == m_current[I]) {
+                    m_cursors[I] = m_bases[I] + offset;
+                    return;
+                }
+                if (!tile) throw std::logic_error("the engine gave no tile for unwritten content");
+                Hold(tile);
+                m_current[I] = tile;
+                m_bases[I] = reinterpret_cast<const Sample*>(tile->GetConstBuffer());
+                m_cursors[I] = m_bases[I] + offset;
+            }
+        });
+        SetValid(int(index % gridWidth), int(index / gridWidth));
+    }
+
+    void MoveTo(int x, int y) {
+        if (!IsInValid(x, y)) return Seek(x, y);
+        const size_t offset = Offset(x, y);
+        for (int c = 0; c < kChannels; ++c) m_cursors[c] = m_bases[c] + offset;
+        m_x = x;
+        m_y = y;
+    }
+
+    // One column on. Rows are walked left to right, so only the right edge is tested.
+    void Step() {
+        ++m_x;
+        if (m_x < m_valid.right) {
+            for (int c = 0; c < kChannels; ++c) ++m_cursors[c];
+        } else {
+            Seek(m_x, m_y);
+        }
+    }
+
+    // Reads pixels x to x + 31 into the span and leaves the accessor on x + 31.
+    void SpanRead(PlanarPixelSpan<B>& span) {
+        const bool whole = kMutable ? (m_x % kSpan == 0 && m_x + kSpan <= m_valid.right && IsInValid(m_x, m_y))
+                                    : (m_valid.left <= m_x + kSpan && m_x + kSpan < m_valid.right &&
+                                       m_valid.top <= m_y && m_y < m_valid.bottom);
+        if (whole) {
+            for (int c = 0; c < kChannels; ++c) {
+                std::memcpy(span.m_planes[c], m_cursors[c], sizeof(Sample) * kSpan);
+                m_cursors[c] += kSpan - 1;
+            }
+            m_x += kSpan - 1;
+            return;
+        }
+        for (int i = 0; i < kSpan - 1; ++i) {
+            for (int c = 0; c < kChannels; ++c) span.m_planes[c][i] = *m_cursors[c];
+            Step();
+        }
+        for (int c = 0; c < kChannels; ++c) span.m_planes[c][kSpan - 1] = *m_cursors[c];
+    }
+
+    // Back from the last pixel of a span just read to its first; the span lies in one tile.
+    void BackStep() {
+        static_assert(kMutable, "only the written bitmap goes back over a span");
+        m_x -= kSpan - 1;
+        for (int c = 0; c < kChannels; ++c) m_cursors[c] -= kSpan - 1;
+    }
+
+    // Writes the span to pixels x to x + 31 and leaves the accessor on x + 31.
+    void SpanWrite(const PlanarPixelSpan<B>& span) {
+        static_assert(kMutable, "the source is never written");
+        for (int c = 0; c < kChannels; ++c) {
+            std::memcpy(m_cursors[c], span.m_planes[c], sizeof(Sample) * kSpan);
+            m_cursors[c] += kSpan - 1;
+        }
+        m_x += kSpan - 1;
+    }
+
+    // Drops every reference held and forgets the current tiles.
+    void Release() noexcept {
+        for (auto& [tile, held] : m_held) {
+            if (!held) continue;
+            if constexpr (kMutable) tile->DecrementRefCountMutable();
+            else tile->DecrementRefCountConst();
+        }
+        m_held.clear();
+        for (auto& t : m_current) t = nullptr;
+        m_valid = {0, 0, 0, 0};
+    }
+
+    SamplePtr const* Cursors() const { return m_cursors; }
+    int GetX() const { return m_x; }
+    int GetY() const { return m_y; }
+    const Kernel::RectT<int>& GetValid() const { return m_valid; }
+    size_t GetHeldCount() const { return m_held.size(); }
+
+    SamplePtr m_cursors[kChannels] = {};
+    SamplePtr m_bases[kChannels] = {};
+    Raster::Tile* m_current[kChannels] = {};
+    BitmapType* m_bitmap;
+    Kernel::RectT<int> m_valid{0, 0, 0, 0};
+    int m_x = 0;
+    int m_y = 0;
+    std::map<Raster::Tile*, bool> m_held;  // tile -> reference taken
+
+private:
+    void Hold(Raster::Tile* tile) {
+        auto [it, inserted] = m_held.try_emplace(tile, false);
+        (void)inserted;
+        if (!it->second) {
+            it->second = true;
+            if constexpr (kMutable) tile->IncrementRefCountMutable();
+            else tile->IncrementRefCountConst();
+        }
+    }
+    // The part of the tile's cell that lies inside the bitmap.
+    void SetValid(int column, int row) {
+        const auto& first = m_bitmap->template GetPlane<0>();
+        Kernel::RectT<int> cell{column * kTileWidth, row * kTileRows, column * kTileWidth + kTileWidth,
+                                row * kTileRows + kTileRows};
+        Kernel::RectT<int> bounds{std::min(0, first.width), std::min(0, first.height), std::max(0, first.width),
+                                  std::max(0, first.height)};
+        if (cell.right <= bounds.left || cell.left >= bounds.right || cell.bottom <= bounds.top ||
+            cell.top >= bounds.bottom) {
+            m_valid = {0, 0, 0, 0};
+            return;
+        }
+        m_valid = {std::max(cell.left, bounds.left), std::max(cell.top, bounds.top), std::min(cell.right, bounds.right),
+                   std::min(cell.bottom, bounds.bottom)};
+    }
+};
+
+template <class B>
+using PixelAccessor = TileAccessor<B, true>;
+template <class B>
+using ConstPixelAccessor = TileAccessor<B, false>;
+
+template <class B>
+void SeekMutableTile(PixelAccessor<B>& accessor, int x, int y) {
+    accessor.Seek(x, y);
+}
+template <class B>
+void SeekConstTile(ConstPixelAccessor<B>& accessor, int x, int y) {
+    accessor.Seek(x, y);
+}
+template <class B>
+void ReleaseHeldMutableTiles(PixelAccessor<B>& accessor) noexcept {
+    accessor.Release();
+}
+template <class B>
+void ReleaseHeldConstTiles(ConstPixelAccessor<B>& accessor) noexcept {
+    accessor.Release();
+}
+
+template <class B>
+class ScaledConstPixelAccessor;
+template <class B>
+void ScaledConstSpanRead(ScaledConstPixelAccessor<B>& accessor, PlanarPixelSpan<B>& span);
+
+// Reads a reduced mipmap level through a scale: destination column x reads source column
+// floor((x + 0.5) * scale), and the same for rows.
+template <class B>
+class ScaledConstPixelAccessor {
+public:
+    using Sample = typename B::Sample;
+    static constexpr int kChannels = B::kChannelCount;
+
+    ScaledConstPixelAccessor(const B& level, const ScaleTransform& scale)
+        : m_inner(level), m_scaleX(scale.m_x), m_scaleY(scale.m_y) {}
+
+    int SourceX(int x) const { return int(std::floor((x + 0.5) * m_scaleX)); }
+    int SourceY(int y) const { return int(std::floor((y + 0.5) * m_scaleY)); }
+
+    void MoveTo(int x, int y) {
+        m_x = x;
+        m_y = y;
+        const int sx = SourceX(x), sy = SourceY(y);
+        if (!m_inner.IsInValid(sx, sy)) return m_inner.Seek(sx, sy);
+        const size_t offset = ConstPixelAccessor<B>::Offset(sx, sy);
+        for (int c = 0; c < kChannels; ++c) m_inner.m_cursors[c] = m_inner.m_bases[c] + offset;
+        m_inner.m_x = sx;
+        m_inner.m_y = sy;
+    }
+
+    // One destination column on; the source row is not recomputed.
+    void Step() {
+        ++m_x;
+        const int s = SourceX(m_x);
+        const Kernel::RectT<int>& v = m_inner.m_valid;
+        if (v.left <= s && s < v.right) {
+            const int d = s - m_inner.m_x;
+            for (int c = 0; c < kChannels; ++c) m_inner.m_cursors[c] += d;
+            m_inner.m_x = s;
+        } else {
+            m_inner.Seek(s, m_inner.m_y);
+        }
+    }
+
+    void SpanRead(PlanarPixelSpan<B>& span) { ScaledConstSpanRead<B>(*this, span); }
+    void Release() noexcept { m_inner.Release(); }
+    const Sample* const* Cursors() const { return m_inner.m_cursors; }
+
+    ConstPixelAccessor<B> m_inner;
+    double m_scaleX;
+    double m_scaleY;
+    int m_x = 0;
+    int m_y = 0;
+};
+
+// The 32 source pixels of destination columns x to x + 31; leaves the destination position on x + 31.
+template <class B>
+void ScaledConstSpanRead(ScaledConstPixelAccessor<B>& a, PlanarPixelSpan<B>& span) {
+    constexpr int N = B::kChannelCount;
+    const Kernel::RectT<int>& v = a.m_inner.m_valid;
+    const int sx = a.SourceX(a.m_x + kSpan), sy = a.SourceY(a.m_y);
+    if (v.left <= sx && sx < v.right && v.top <= sy && sy < v.bottom) {
+        for (int i = 0; i < kSpan - 1; ++i) {
+            for (int c = 0; c < N; ++c) span.m_planes[c][i] = *a.m_inner.m_cursors[c];
+            ++a.m_x;
+            const int s = a.SourceX(a.m_x);
+            const int d = s - a.m_inner.m_x;
+            for (int c = 0; c < N; ++c) a.m_inner.m_cursors[c] += d;
+            a.m_inner.m_x = s;
+        }
+    } else {
+        for (int i = 0; i < kSpan - 1; ++i) {
+            for (int c = 0; c < N; ++c) span.m_planes[c][i] = *a.m_inner.m_cursors[c];
+            a.Step();
+        }
+    }
+    for (int c = 0; c < N; ++c) span.m_planes[c][kSpan - 1] = *a.m_inner.m_cursors[c];
+}
+
+// The accessor that reads a source through a transform.
+template <class B, class T>
+struct SourceAccessorType {
+    using type = ConstPixelAccessor<B>;
+};
+template <class B>
+struct SourceAccessorType<B, ScaleTransform> {
+    using type = ScaledConstPixelAccessor<B>;
+};
+
+// How far to the right and down a destination can be read from the source through the transform.
+struct Extent {
+    int width;
+    int height;
+};
+template <class B>
+Extent SourceExtent(const B& source, const IdentityTransform&) {
+    return {source.GetWidth(), source.GetHeight()};
+}
+template <class B>
+Extent SourceExtent(const B& source, const ScaleTransform& t) {
+    // Column x reads floor((x + 0.5) * s), inside the level while x < width / s - 0.5.
+    auto reach = [](int size, double s) {
+        if (s <= 0.0) return 0;
+        double n = std::ceil(size / s - 0.5);
+        return n <= 0.0 ? 0 : n >= double(INT_MAX) ? INT_MAX : int(n);
+    };
+    return {reach(source.GetWidth(), t.m_x), reach(source.GetHeight(), t.m_y)};
+}
+
+}  // namespace BitmapKernels

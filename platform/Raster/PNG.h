@@ -1,0 +1,100 @@
+// The raster library's PNG writer: 8-bit rows handed over one at a time.
+//
+// The file appears under its name only when every row of the image has been written: rows go
+// to a temporary file beside it, which is renamed into place when the writer is destroyed, or
+// removed (with a trace line saying why) when the image is incomplete or a write failed.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "Raster/Channels.h"
+
+namespace Raster {
+
+class ExportOptions {
+public:
+    bool GetAlpha() const { return m_alpha; }
+    void SetAlpha(bool alpha) { m_alpha = alpha; }
+
+private:
+    bool m_alpha = true;
+};
+
+// PNG colour types.
+enum : int { kPNGColourTypeGray = 0, kPNGColourTypeRGB = 2, kPNGColourTypeGrayAlpha = 4, kPNGColourTypeRGBA = 6 };
+
+template <class C0, class C1, class C2, class C3, class C4>
+constexpr int FormatToPNGColourType() {
+    constexpr int n = Layout<C0, C1, C2, C3, C4>::kChannelCount;
+    return n >= 4 ? kPNGColourTypeRGBA : n == 3 ? kPNGColourTypeRGB : n == 2 ? kPNGColourTypeGrayAlpha
+                                                                           : kPNGColourTypeGray;
+}
+
+template <class C0, class C1, class C2, class C3, class C4>
+constexpr int FormatToNonAlphaPNGColourType() {
+    constexpr int n = Layout<C0, C1, C2, C3, C4>::kChannelCount;
+    return n >= 3 ? kPNGColourTypeRGB : kPNGColourTypeGray;
+}
+
+class PNGBase {
+public:
+    PNGBase(const char* path, int width, int height, const ExportOptions& options);
+    virtual ~PNGBase();
+    PNGBase(const PNGBase&) = delete;
+    PNGBase& operator=(const PNGBase&) = delete;
+
+    int GetWidth() const { return m_width; }
+    int GetHeight() const { return m_height; }
+    const ExportOptions& GetExportOptions() const { return m_options; }
+    const std::string& GetPath() const { return m_path; }
+    int GetRowsWritten() const { return m_rows; }
+    // False once anything went wrong; the file will then not be made.
+    bool IsGood() const { return m_error.empty(); }
+    const std::string& GetError() const { return m_error; }
+
+    // A row buffer bound to a writer. WriteRow hands the buffer over as the next row; the
+    // accessor's end hands over the pending (last) row while the image still lacks rows.
+    class BasePixelAccessor {
+    public:
+        BasePixelAccessor(PNGBase& writer, int colourType, int channels, int bitDepth, bool);
+        ~BasePixelAccessor();
+        BasePixelAccessor(const BasePixelAccessor&) = delete;
+        BasePixelAccessor& operator=(const BasePixelAccessor&) = delete;
+
+        void WriteRow();
+
+        uint8_t* m_row;  // the row being filled: width times channels bytes
+
+    private:
+        PNGBase& m_writer;
+        std::unique_ptr<uint8_t[]> m_storage;
+        int m_colourType;
+        int m_channels;
+        int m_bitDepth;
+    };
+
+    struct Impl;  // the libpng state
+
+private:
+    void EmitRow(const uint8_t* row, int colourType, int channels, int bitDepth);
+    void Fail(const std::string& why);
+
+    std::string m_path;
+    int m_width;
+    int m_height;
+    ExportOptions m_options;
+    int m_rows = 0;
+    std::string m_error;
+    std::unique_ptr<Impl> m_impl;
+};
+
+template <class C0, class C1, class C2, class C3, class C4>
+class PNG : public PNGBase {
+public:
+    using PNGBase::PNGBase;
+};
+
+using PNGWriterRGBA8 = PNG<Red8, Green8, Blue8, Alpha8, X5>;
+
+}  // namespace Raster

@@ -1,0 +1,73 @@
+#include "Raster/Tile.h"
+
+#include <cstring>
+
+namespace Raster {
+
+namespace {
+
+struct DefaultContents {
+    alignas(16) uint8_t clear[Tile::kBytes];
+    alignas(16) uint8_t full[Tile::kBytes];  // 0xff bytes are the maximum of 8- and 16-bit samples
+    alignas(16) uint8_t fullFloat[Tile::kBytes];
+
+    DefaultContents() {
+        std::memset(clear, 0, sizeof clear);
+        std::memset(full, 0xff, sizeof full);
+        const float one = 1.0f;
+        for (int i = 0; i < Tile::kBytes; i += 4) std::memcpy(fullFloat + i, &one, 4);
+    }
+};
+
+const DefaultContents& Contents() {
+    static const DefaultContents* contents = new DefaultContents;  // shared by every tile until exit
+    return *contents;
+}
+
+}  // namespace
+
+const uint8_t* DefaultTileContent(int bytesPerSample, RegionDefault value) {
+    const DefaultContents& c = Contents();
+    if (value == kDefaultClear) return c.clear;
+    return bytesPerSample == 4 ? c.fullFloat : c.full;
+}
+
+Tile::~Tile() {
+    uint8_t* b = m_buffer.load(std::memory_order_acquire);
+    if (b) {
+        delete[] b;
+        MemoryManager::Instance().RemovePlanar(kBytes);
+    }
+}
+
+uint8_t* Tile::GetMutableBuffer() {
+    uint8_t* b = m_buffer.load(std::memory_order_acquire);
+    if (b) return b;
+    uint8_t* fresh = new uint8_t[kBytes];
+    std::memcpy(fresh, m_default, kBytes);
+    if (m_buffer.compare_exchange_strong(b, fresh, std::memory_order_acq_rel)) {
+        MemoryManager::Instance().AddPlanar(kBytes);
+        return fresh;
+    }
+    delete[] fresh;  // another thread made it first
+    return b;
+}
+
+const uint8_t* Tile::GetConstBuffer() const {
+    const uint8_t* b = m_buffer.load(std::memory_order_acquire);
+    return b ? b : m_default;
+}
+
+MemoryManager& MemoryManager::Instance() {
+    static MemoryManager* manager = new MemoryManager;  // tiles may be freed during static destruction
+    return *manager;
+}
+
+void MemoryManager::AddPlanar(uint64_t bytes) {
+    uint64_t now = m_usage.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+    uint64_t peak = m_peak.load(std::memory_order_relaxed);
+    while (now > peak && !m_peak.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
+    }
+}
+
+}  // namespace Raster

@@ -1,0 +1,69 @@
+// Tiles: one channel's samples over a cell of 256 bytes by 256 rows, with the engine's
+// reference counts, and the planar memory account they are charged to.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+namespace Raster {
+
+// What a tile holds before anything is written to it.
+enum RegionDefault : uint32_t {
+    kDefaultClear = 0,  // every sample 0
+    kDefaultFull = 1,   // every sample at its maximum (1.0 for float)
+};
+
+// The shared, never-written content of a tile for a sample width and a default.
+const uint8_t* DefaultTileContent(int bytesPerSample, RegionDefault value);
+
+class Tile {
+public:
+    static constexpr int kRowBytes = 256;
+    static constexpr int kRows = 256;
+    static constexpr int kBytes = kRowBytes * kRows;
+
+    Tile() = default;
+    explicit Tile(const uint8_t* defaultContent) : m_default(defaultContent) {}
+    ~Tile();
+    Tile(const Tile&) = delete;
+    Tile& operator=(const Tile&) = delete;
+
+    // Unwritten tiles share their default content until first written.
+    void SetDefaultContent(const uint8_t* content) { m_default = content; }
+
+    // The tile's own buffer, made from the default content on first use.
+    uint8_t* GetMutableBuffer();
+    const uint8_t* GetConstBuffer() const;
+    bool HasOwnBuffer() const { return m_buffer.load(std::memory_order_acquire) != nullptr; }
+
+    void IncrementRefCountMutable() { m_mutableRefs.fetch_add(1, std::memory_order_relaxed); }
+    void DecrementRefCountMutable() { m_mutableRefs.fetch_sub(1, std::memory_order_relaxed); }
+    void IncrementRefCountConst() { m_constRefs.fetch_add(1, std::memory_order_relaxed); }
+    void DecrementRefCountConst() { m_constRefs.fetch_sub(1, std::memory_order_relaxed); }
+    long GetMutableRefCount() const { return m_mutableRefs.load(std::memory_order_relaxed); }
+    long GetConstRefCount() const { return m_constRefs.load(std::memory_order_relaxed); }
+
+private:
+    const uint8_t* m_default = DefaultTileContent(1, kDefaultClear);
+    std::atomic<uint8_t*> m_buffer{nullptr};
+    std::atomic<long> m_mutableRefs{0};
+    std::atomic<long> m_constRefs{0};
+};
+
+// Accounts for the memory held by tile buffers.
+class MemoryManager {
+public:
+    static MemoryManager& Instance();
+
+    uint64_t GetPlanarUsage() const { return m_usage.load(std::memory_order_relaxed); }
+    uint64_t GetPlanarPeakUsage() const { return m_peak.load(std::memory_order_relaxed); }
+    void ResetPlanarPeakUsage() { m_peak.store(GetPlanarUsage(), std::memory_order_relaxed); }
+
+    void AddPlanar(uint64_t bytes);
+    void RemovePlanar(uint64_t bytes) { m_usage.fetch_sub(bytes, std::memory_order_relaxed); }
+
+private:
+    std::atomic<uint64_t> m_usage{0};
+    std::atomic<uint64_t> m_peak{0};
+};
+
+}  // namespace Raster

@@ -1,0 +1,154 @@
+// The difference heat map: its colour ramp and the pixels it writes in every format.
+#include <gtest/gtest.h>
+
+#include "bitmap_test_support.h"
+
+using namespace bitmaptest;
+
+namespace {
+
+Raster::PixelRGBA8 Rgba(int r, int g, int b, int a) { return Raster::PixelRGBA8(r, g, b, a); }
+
+void Differences(const Raster::DynamicBitmap& dst, const Raster::DynamicBitmap& src, const Kernel::RectT<int>* rect = nullptr,
+                 bool* cancel = nullptr, KernelProgressCallback progress = nullptr, void* context = nullptr) {
+    DifferencesParams p;
+    p.m_bitsPerChannel = BitsPerChannelForFormat(dst.GetFormat());
+    p.m_rect = rect;
+    p.m_cancel = cancel;
+    p.m_progress = progress;
+    p.m_progressContext = context;
+    DifferenceBitmapsDispatch(dst, src, &p);
+}
+
+// The samples the heat-map colour has in a format, as the engine's dynamic pixel gives them.
+Samples InFormat(Raster::Format f, const Raster::PixelRGBA8& colour) {
+    Raster::DynamicPixel p;
+    p = colour;
+    Raster::DynamicBitmap one = Raster::DynamicBitmap::Create(f, 1, 1);
+    auto set = [&](auto* bitmap) { bitmap->SetPixel(0, 0, p.Get<typename std::remove_pointer_t<decltype(bitmap)>::PixelType>()); };
+    switch (f) {
+    case Raster::kFormatRGBA8: set(one.As<RGBA8>()); break;
+    case Raster::kFormatRGBA16: set(one.As<RGBA16>()); break;
+    case Raster::kFormatI8A8: set(one.As<I8A8>()); break;
+    case Raster::kFormatI16A16: set(one.As<I16A16>()); break;
+    case Raster::kFormatCMYKA8: set(one.As<CMYKA8>()); break;
+    case Raster::kFormatLabA16: set(one.As<LabA16>()); break;
+    case Raster::kFormatRGBAF: set(one.As<RGBAF>()); break;
+    }
+    return GetPixel(one, 0, 0);
+}
+
+}  // namespace
+
+TEST(DifferenceColour, RampsFromGreenThroughYellowToRed) {
+    struct Case {
+        int d;
+        uint32_t bits;
+        Raster::PixelRGBA8 colour;
+    };
+    const Case cases[] = {
+        {1, 8, Rgba(2, 255, 0, 255)},       {127, 8, Rgba(254, 255, 0, 255)},
+        {128, 8, Rgba(255, 254, 0, 255)},   {255, 8, Rgba(255, 0, 0, 255)},
+        {1, 16, Rgba(0, 255, 0, 255)},      {128, 16, Rgba(0, 255, 0, 255)},
+        {129, 16, Rgba(1, 255, 0, 255)},    {32767, 16, Rgba(254, 255, 0, 255)},
+        {32768, 16, Rgba(255, 254, 0, 255)}, {65535, 16, Rgba(255, 0, 0, 255)},
+        {1, 40, Rgba(2, 255, 0, 255)},      // only bits modulo 32 count
+        {7, 32, Rgba(0, 0, 0, 255)},        // no range: black
+        {7, 0, Rgba(0, 0, 0, 255)},
+        {1000, 8, Rgba(255, 0, 0, 255)},    // beyond the range: clamped, not wrapped
+        {INT32_MAX, 16, Rgba(255, 0, 0, 255)},
+    };
+    for (const Case& c : cases) EXPECT_EQ(DifferenceColour(c.d, c.bits), c.colour) << c.d << " at " << c.bits << " bits";
+}
+
+TEST(Differences, PaintsEachPixelByItsLargestChannelDifference) {
+    struct Case {
+        Raster::Format format;
+        Samples base, changed;
+        Raster::PixelRGBA8 colour;  // of the changed pixel, before conversion to the format
+    };
+    const Case cases[] = {
+        {Raster::kFormatRGBA8, {10, 20, 30, 255}, {10, 20, 31, 255}, Rgba(2, 255, 0, 255)},
+        {Raster::kFormatRGBA8, {10, 20, 30, 255}, {10, 20, 30, 0}, Rgba(255, 0, 0, 255)},
+        {Raster::kFormatRGBA16, {100, 100, 100, 100}, {100, 228, 100, 100}, Rgba(0, 255, 0, 255)},
+        {Raster::kFormatRGBA16, {100, 100, 100, 100}, {100, 100, 100, 229}, Rgba(1, 255, 0, 255)},
+        {Raster::kFormatI8A8, {0, 255}, {255, 255}, Rgba(255, 0, 0, 255)},
+        {Raster::kFormatI16A16, {0, 65535}, {32768, 65535}, Rgba(255, 254, 0, 255)},
+        {Raster::kFormatCMYKA8, {0, 0, 0, 0, 255}, {0, 0, 0, 1, 255}, Rgba(2, 255, 0, 255)},
+        {Raster::kFormatLabA16, {30000, 0, 65535, 65535}, {30000, 128, 65535, 65535}, Rgba(0, 255, 0, 255)},
+        {Raster::kFormatRGBAF, {0.5, 0.5, 0.5, 1}, {0.5, 7.5, 0.5, 1}, Rgba(0, 0, 0, 255)},  // always black
+        {Raster::kFormatRGBAF, {0.5, 0.5, 0.5, 1}, {1.4, 1.4, 1.4, 0.1}, Rgba(0, 0, 0, 255)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "format " << c.format);
+        // Transparent and equal elsewhere: still painted opaque black.
+        Raster::DynamicBitmap dst = Filled(c.format, 300, 40, c.base);
+        Raster::DynamicBitmap src = Filled(c.format, 300, 40, c.base);
+        SetPixel(dst, 40, 2, c.changed);   // read in a span
+        SetPixel(dst, 299, 39, c.changed);  // read singly
+        Differences(dst, src);
+        const Samples painted = InFormat(c.format, c.colour), black = InFormat(c.format, Rgba(0, 0, 0, 255));
+        EXPECT_EQ(GetPixel(dst, 40, 2), painted);
+        EXPECT_EQ(GetPixel(dst, 299, 39), painted);
+        for (auto [x, y] : {std::pair{0, 0}, {41, 2}, {298, 39}, {150, 20}}) EXPECT_EQ(GetPixel(dst, x, y), black) << x;
+    }
+}
+
+TEST(Differences, DependsOnTheDestinationOnlyThroughTheDifference) {
+    Raster::DynamicBitmap src = Filled(Raster::kFormatRGBA8, 64, 4, {100, 100, 100, 100});
+    Raster::DynamicBitmap dst = Filled(Raster::kFormatRGBA8, 64, 4, {100, 100, 100, 100});
+    SetPixel(dst, 3, 1, {130, 100, 100, 100});
+    SetPixel(dst, 40, 1, {70, 100, 100, 100});
+    SetPixel(dst, 41, 1, {100, 100, 100, 130});
+    Differences(dst, src);
+    Samples expected = GetPixel(dst, 3, 1);
+    EXPECT_EQ(expected, (Samples{60, 255, 0, 255}));
+    EXPECT_EQ(GetPixel(dst, 40, 1), expected);
+    EXPECT_EQ(GetPixel(dst, 41, 1), expected);
+}
+
+TEST(Differences, WritesOnlyInsideTheRectangle) {
+    const Kernel::RectT<int> inside{10, 5, 300, 6}, empty{10, 5, 10, 50};
+    for (const Kernel::RectT<int>* rect : {&inside, &empty}) {
+        Raster::DynamicBitmap dst = Filled(Raster::kFormatRGBA8, 300, 10, {1, 2, 3, 4});
+        Raster::DynamicBitmap src = Filled(Raster::kFormatRGBA8, 300, 10, {1, 2, 3, 4});
+        Differences(dst, src, rect);
+        const bool ran = rect == &inside;
+        EXPECT_EQ(GetPixel(dst, 9, 5), (Samples{1, 2, 3, 4}));
+        EXPECT_EQ(GetPixel(dst, 10, 4), (Samples{1, 2, 3, 4}));
+        const Samples inArea = ran ? Samples{0, 0, 0, 255} : Samples{1, 2, 3, 4};
+        EXPECT_EQ(GetPixel(dst, 10, 5), inArea);
+        EXPECT_EQ(GetPixel(dst, 299, 5), inArea);
+        EXPECT_EQ(GetPixel(dst, 299, 6), (Samples{1, 2, 3, 4}));
+    }
+}
+
+TEST(Differences, CancelledRunKeepsTheRowsAlreadyDone) {
+    Raster::DynamicBitmap dst = Filled(Raster::kFormatRGBA8, 100, 100, {1, 2, 3, 4});
+    Raster::DynamicBitmap src = Filled(Raster::kFormatRGBA8, 100, 100, {1, 2, 3, 4});
+    struct Context {
+        bool cancel = false;
+    } context;
+    // A single tile reports after rows 0, 16, ...; cancelling at the report after row 16
+    // stops before row 17.
+    Differences(dst, src, nullptr, &context.cancel,
+                [](void* ctx, float f) {
+                    if (f > 0.1f) Raise(&static_cast<Context*>(ctx)->cancel);
+                },
+                &context);
+    EXPECT_EQ(GetPixel(dst, 99, 16), (Samples{0, 0, 0, 255}));
+    EXPECT_EQ(GetPixel(dst, 0, 17), (Samples{1, 2, 3, 4}));
+}
+
+TEST(Differences, SourceOfAnotherSizeIsNotReadPastItsEdge) {
+    Raster::DynamicBitmap dst = Filled(Raster::kFormatRGBA16, 300, 300, {7, 7, 7, 7});
+    Raster::DynamicBitmap src = Filled(Raster::kFormatRGBA16, 200, 100, {7, 7, 7, 7});
+    Differences(dst, src);
+    EXPECT_EQ(GetPixel(dst, 199, 99), (Samples{0, 0, 0, 65535}));
+    EXPECT_EQ(GetPixel(dst, 200, 99), (Samples{7, 7, 7, 7}));
+    EXPECT_EQ(GetPixel(dst, 10, 100), (Samples{7, 7, 7, 7}));
+    // A source of another format leaves the destination as it was.
+    Raster::DynamicBitmap other = Filled(Raster::kFormatRGBA8, 300, 300, {7, 7, 7, 7});
+    Differences(dst, other);
+    EXPECT_EQ(GetPixel(dst, 250, 250), (Samples{7, 7, 7, 7}));
+}
