@@ -6,8 +6,13 @@
 namespace BitmapKernels {
 
 template <class B>
+void CompareSetup(B& destination, const B& source, CompareParams* params, const KernelWords& words) {
+    SourcePreparation<Raster::Compare, B>(destination, source, params, words);
+}
+
+template <class B>
 void CompareBitmaps(B& destination, const B& source, CompareParams* params, const KernelWords& words) {
-    RunOnDestination<Raster::Compare, B>(destination, source, params, words);
+    RunOnDestination<Raster::Compare, B>(destination, source, params, words, &CompareSetup<B>);
 }
 
 }  // namespace BitmapKernels

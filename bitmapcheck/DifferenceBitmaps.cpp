@@ -8,8 +8,13 @@
 namespace BitmapKernels {
 
 template <class B>
+void DifferencesSetup(B& destination, const B& source, DifferencesParams* params, const KernelWords& words) {
+    SourcePreparation<Raster::Differences, B>(destination, source, params, words);
+}
+
+template <class B>
 void DifferenceBitmaps(B& destination, const B& source, DifferencesParams* params, const KernelWords& words) {
-    RunOnDestination<Raster::Differences, B>(destination, source, params, words);
+    RunOnDestination<Raster::Differences, B>(destination, source, params, words, &DifferencesSetup<B>);
 }
 
 }  // namespace BitmapKernels

@@ -120,7 +120,7 @@ bool WriteBitmapPNGPlainScaled(Raster::PNGWriterRGBA8& writer, const B& source, 
 // The source preparation shared by both PNG families: scaled try, forced delayed load,
 // second scaled try, full size.
 template <class B, class P, class Scaled, class Unscaled>
-void PreparePNGSource(const B& source, P* params, Scaled scaled, Unscaled unscaled) {
+void SourcePreparation(const B& source, P* params, Scaled scaled, Unscaled unscaled) {
     if (scaled()) return;
     bool* cancel = params ? params->m_cancel : nullptr;
     if (!(params && params->m_skipDelayedLoad) && source.IsPendingDelayLoad()) {
@@ -133,7 +133,7 @@ void PreparePNGSource(const B& source, P* params, Scaled scaled, Unscaled unscal
 
 template <class B>
 void WriteBitmapPNG(Raster::PNGWriterRGBA8& writer, const B& source, KernelParams* record, const KernelWords& words) {
-    PreparePNGSource(
+    SourcePreparation(
         source, record, [&] { return WriteBitmapPNGPlainScaled(writer, source, record, words); },
         [&] { StartPNGRowsPlain(source, writer, record, IdentityTransform{}); });
 }
@@ -143,7 +143,7 @@ void WriteBitmapPNGConverted(Raster::PNGWriterRGBA8& writer, const B& source, PN
                              const KernelWords& words) {
     // Without a record there are no profiles to convert between: export unconverted.
     if (!params) return WriteBitmapPNG(writer, source, nullptr, words);
-    PreparePNGSource(
+    SourcePreparation(
         source, params, [&] { return WriteBitmapPNGScaled(writer, source, *params, words); },
         [&] { WriteBitmapPNGUnscaled(writer, source, *params, words); });
 }

@@ -226,7 +226,7 @@ public:
             if constexpr (kMutable) tile->DecrementRefCountMutable();
             else tile->DecrementRefCountConst();
         }
-        m_held.clear();
+        DestroyTileMapNodes();
         for (auto& t : m_current) t = nullptr;
         m_valid = {0, 0, 0, 0};
     }
@@ -247,6 +247,7 @@ public:
     std::map<Raster::Tile*, bool> m_held;  // tile -> reference taken
 
 private:
+    void DestroyTileMapNodes() noexcept { m_held.clear(); }
     void Hold(Raster::Tile* tile) {
         auto [it, inserted] = m_held.try_emplace(tile, false);
         (void)inserted;

@@ -157,10 +157,11 @@ void SplitIntoTiles(const B& source, B& destination, RunRecord<Op, B>& run, cons
     if (run.m_failure) std::rethrow_exception(run.m_failure);
 }
 
-// No op of these kernels has a hardware form; the hook stays for the engine's sake.
+// The engine is asked, but no op of these kernels has a hardware form, so the software path
+// always runs.
 template <class Op, class B>
 bool TryHardwareKernel(const B&, B&, RunRecord<Op, B>&, const Kernel::RectT<int>& rect) {
-    if (!Raster::ShouldExecuteKernel(rect)) return false;
+    (void)Raster::ShouldExecuteKernel(rect);
     return false;
 }
 
@@ -244,9 +245,10 @@ bool TryScaledRun(B& destination, const B& source, typename Op::Params* params, 
     return true;
 }
 
-// The source preparation, then the unscaled run when no scaled one took place.
+// The source preparation: scaled try, forced delayed load, second scaled try, and the
+// unscaled run when no scaled one took place.
 template <class Op, class B>
-void RunSetup(B& destination, const B& source, typename Op::Params* params, const KernelWords& words) {
+void SourcePreparation(B& destination, const B& source, typename Op::Params* params, const KernelWords& words) {
     if (TryScaledRun<Op, B>(destination, source, params, words)) return;
     bool* cancel = params ? params->m_cancel : nullptr;
     if (!(params && params->m_skipDelayedLoad) && source.IsPendingDelayLoad()) {
@@ -258,14 +260,15 @@ void RunSetup(B& destination, const B& source, typename Op::Params* params, cons
     RunFrame<Op, B, IdentityTransform>(run, destination, source, params, IdentityTransform{}, words);
 }
 
-// What a per-format entry does around the run: the destination's delayed load before, its
-// mipmap levels after.
-template <class Op, class B>
-void RunOnDestination(B& destination, const B& source, typename Op::Params* params, const KernelWords& words) {
+// What a per-format entry does around its setup's run: the destination's delayed load
+// before, its mipmap levels after.
+template <class Op, class B, class Setup>
+void RunOnDestination(B& destination, const B& source, typename Op::Params* params, const KernelWords& words,
+                      Setup setup) {
     bool* cancel = params ? params->m_cancel : nullptr;
     if (destination.IsPendingDelayLoad()) destination.ForceDelayLoad(cancel);
     if (IsSet(cancel)) return;
-    RunSetup<Op, B>(destination, source, params, words);
+    setup(destination, source, params, words);
     if (destination.GetMipmapMode() == 0) return;
     const Kernel::RectT<int> r = params && params->m_rect
                                      ? *params->m_rect

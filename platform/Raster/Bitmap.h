@@ -65,7 +65,9 @@ struct PlaneTupleOf<L, std::index_sequence<I...>> {
 };
 
 // What all layouts share. Calls that the kernels make are recorded in order so that tests
-// can see them; a hook may act on them (for instance raise a cancel flag).
+// can see them; a hook may act on them (for instance raise a cancel flag). The record is per
+// bitmap rather than in the document engine's call log: the raster library sits below the
+// document library, and its calls come per spread and per run, far too many for that log.
 class BitmapBase : public Kernel::Countable {
 public:
     using CallHook = std::function<void(const char* call, bool* cancel)>;
