@@ -40,19 +40,15 @@ inline int32_t PixelDifference(DP dst, SP src) {
     return d;
 }
 
-template <class B>
-inline int32_t SpanPixelDifference(const PlanarPixelSpan<B>& dst, const PlanarPixelSpan<B>& src, int i) {
+// The largest channel difference of pixel i of two spans given as one sample pointer per plane.
+template <class B, class DP, class SP>
+inline int32_t SpanPixelDifference(const DP& dst, const SP& src, int i) {
     int32_t d = 0;
     for (int c = 0; c < B::kChannelCount; ++c) {
-        const int32_t e = ChannelDifference(dst.m_planes[c][i], src.m_planes[c][i]);
+        const int32_t e = ChannelDifference(dst[c][i], src[c][i]);
         if (e > d) d = e;
     }
     return d;
-}
-
-template <class B>
-inline bool SpansEqual(const PlanarPixelSpan<B>& a, const PlanarPixelSpan<B>& b) {
-    return std::memcmp(a.m_planes, b.m_planes, sizeof a.m_planes) == 0;
 }
 
 }  // namespace BitmapKernels
@@ -77,7 +73,10 @@ struct Compare {
         run.m_state.m_lock.ReleaseLock();
     }
 
-    // The samples written back would be the ones read, so the single step writes nothing.
+    // The samples written back would be the ones read, so nothing is stored: the destination
+    // ends the same, without its memory being dirtied.
+    static constexpr bool kWritesDestination = false;
+
     template <class B>
     static void Pixel(BitmapKernels::RunRecord<Compare, B>& run, typename B::Sample* const* dst,
                       const typename B::Sample* const* src) {
@@ -85,20 +84,33 @@ struct Compare {
         if (d) Accumulate(run, d);
     }
 
-    template <class B>
-    static void Span(BitmapKernels::RunRecord<Compare, B>& run, BitmapKernels::PlanarPixelSpan<B>& dst,
-                     const BitmapKernels::PlanarPixelSpan<B>& src) {
-        if (BitmapKernels::SpansEqual(dst, src)) return;
+    // Equal spans, the common case, cost one test over their planes.
+    template <class B, class DP, class SP>
+    static void SpanOf(BitmapKernels::RunRecord<Compare, B>& run, const DP& dst, const SP& src) {
+        if (BitmapKernels::SpanSamplesEqual<B>(dst, src)) return;
         for (int i = 0; i < BitmapKernels::kSpan; ++i) {
-            const int32_t d = BitmapKernels::SpanPixelDifference(dst, src, i);
+            const int32_t d = BitmapKernels::SpanPixelDifference<B>(dst, src, i);
             if (d) Accumulate(run, d);
         }
     }
+    template <class B>
+    static void Span(BitmapKernels::RunRecord<Compare, B>& run, BitmapKernels::PlanarPixelSpan<B>& dst,
+                     const BitmapKernels::PlanarPixelSpan<B>& src) {
+        SpanOf(run, dst.m_planes, src.m_planes);
+    }
+    template <class B>
+    static void SpanInPlace(BitmapKernels::RunRecord<Compare, B>& run, typename B::Sample* const* dst,
+                            const typename B::Sample* const* src) {
+        SpanOf(run, dst, src);
+    }
+    template <class B>
+    static void EqualSpansInPlace(BitmapKernels::RunRecord<Compare, B>&, typename B::Sample* const*, int) {}
 };
 
 // Overwrites the destination with a heat map of its difference from the source.
 struct Differences {
     using Params = DifferencesParams;
+    static constexpr bool kWritesDestination = true;
     template <class B>
     struct State {
         DynamicPixel m_fill;                  // opaque black, for equal pixels
@@ -130,18 +142,41 @@ struct Differences {
         for (int c = 0; c < B::kChannelCount; ++c) *dst[c] = p.c[c];
     }
 
+    // n equal pixels from each plane pointer on become the fill colour.
+    template <class B, class DP>
+    static void Fill(BitmapKernels::RunRecord<Differences, B>& run, DP& dst, int n) {
+        for (int c = 0; c < B::kChannelCount; ++c) {
+            // Held in locals: byte stores could otherwise alias the plane pointers.
+            typename B::Sample* const plane = &dst[c][0];
+            const typename B::Sample fill = run.m_state.m_fillPixel.c[c];
+            for (int i = 0; i < n; ++i) plane[i] = fill;
+        }
+    }
+
+    // Pixel i's samples are all read before any is written, so the destination can be
+    // changed where it lies.
+    template <class B, class DP, class SP>
+    static void SpanOf(BitmapKernels::RunRecord<Differences, B>& run, DP& dst, const SP& src) {
+        if (BitmapKernels::SpanSamplesEqual<B>(dst, src)) return Fill(run, dst, BitmapKernels::kSpan);
+        for (int i = 0; i < BitmapKernels::kSpan; ++i) {
+            const typename B::PixelType p = ColourFor(run, BitmapKernels::SpanPixelDifference<B>(dst, src, i));
+            for (int c = 0; c < B::kChannelCount; ++c) dst[c][i] = p.c[c];
+        }
+    }
     template <class B>
     static void Span(BitmapKernels::RunRecord<Differences, B>& run, BitmapKernels::PlanarPixelSpan<B>& dst,
                      const BitmapKernels::PlanarPixelSpan<B>& src) {
-        if (BitmapKernels::SpansEqual(dst, src)) {
-            for (int c = 0; c < B::kChannelCount; ++c)
-                for (int i = 0; i < BitmapKernels::kSpan; ++i) dst.m_planes[c][i] = run.m_state.m_fillPixel.c[c];
-            return;
-        }
-        for (int i = 0; i < BitmapKernels::kSpan; ++i) {
-            const typename B::PixelType p = ColourFor(run, BitmapKernels::SpanPixelDifference(dst, src, i));
-            for (int c = 0; c < B::kChannelCount; ++c) dst.m_planes[c][i] = p.c[c];
-        }
+        SpanOf(run, dst.m_planes, src.m_planes);
+    }
+    template <class B>
+    static void SpanInPlace(BitmapKernels::RunRecord<Differences, B>& run, typename B::Sample* const* dst,
+                            const typename B::Sample* const* src) {
+        SpanOf(run, dst, src);
+    }
+    template <class B>
+    static void EqualSpansInPlace(BitmapKernels::RunRecord<Differences, B>& run, typename B::Sample* const* dst,
+                                  int n) {
+        Fill(run, dst, n);
     }
 };
 

@@ -95,11 +95,20 @@ constexpr Raster::Format FormatOf() {
     else static_assert(!sizeof(B), "not a layout of the kernels");
 }
 
-// The alpha plane of a source span as bytes.
+// The alpha plane of a 32-pixel span (one sample pointer per plane) as bytes.
 template <class B>
-void ConvertAlphaSpanTo8(const PlanarPixelSpan<B>& span, uint8_t alpha[kSpan]) {
-    const auto* a = span.m_planes[B::kChannelCount - 1];  // alpha is every layout's last channel
+void ConvertAlphaSpanTo8(const typename B::Sample* const* planes, uint8_t alpha[kSpan]) {
+    const typename B::Sample* a = planes[B::kChannelCount - 1];  // alpha is every layout's last channel
     for (int i = 0; i < kSpan; ++i) alpha[i] = AlphaTo8(a[i]);
+}
+
+// 32 converted pixels into the row: all four bytes, or the colour only.
+inline void StoreSpan(const uint8_t out[kSpan][4], uint8_t* row, bool alpha) {
+    if (alpha) {
+        std::memcpy(row, out, kSpan * 4);
+        return;
+    }
+    for (int i = 0; i < kSpan; ++i) std::memcpy(row + 3 * i, out[i], 3);
 }
 
 // Conversion without colour management: one pixel's samples to R, G, B, A bytes.
@@ -137,8 +146,27 @@ struct PlainConversion {
     void Pixel(const Sample* const* px, uint8_t out[4]) const {
         Convert([&](int c) { return *px[c]; }, out);
     }
-    void Span(const PlanarPixelSpan<B>& span, uint8_t out[kSpan][4]) const {
-        for (int i = 0; i < kSpan; ++i) Convert([&](int c) { return span.m_planes[c][i]; }, out[i]);
+    // 32 pixels, one sample pointer per plane, into the row.
+    void Span(const Sample* const* planes, uint8_t* row, bool alpha) const {
+        if constexpr (kFormat == Raster::kFormatRGBA8) {
+            // Bytes pass unchanged: only interleaved, which the compiler does a vector at a time.
+            const uint8_t* const r = planes[0];
+            const uint8_t* const g = planes[1];
+            const uint8_t* const b = planes[2];
+            const uint8_t* const a = planes[3];
+            uint8_t out[kSpan][4];
+            for (int i = 0; i < kSpan; ++i) {
+                out[i][0] = r[i];
+                out[i][1] = g[i];
+                out[i][2] = b[i];
+                out[i][3] = a[i];
+            }
+            StoreSpan(out, row, alpha);
+        } else {
+            uint8_t out[kSpan][4];
+            for (int i = 0; i < kSpan; ++i) Convert([&](int c) { return planes[c][i]; }, out[i]);
+            StoreSpan(out, row, alpha);
+        }
     }
 };
 
@@ -156,17 +184,41 @@ struct ConvertedConversion {
         out[3] = AlphaTo8(in[N - 1]);
         Raster::ICCManager::GetInstance().DoTransform(m_transform, in, out, 1);
     }
-    void Span(const PlanarPixelSpan<B>& span, uint8_t out[kSpan][4]) const {
+    void Span(const Sample* const* planes, uint8_t* row, bool alpha) const {
         Sample in[kSpan][N];
-        uint8_t alpha[kSpan];
-        ConvertAlphaSpanTo8<B>(span, alpha);
+        uint8_t alphas[kSpan];
+        uint8_t out[kSpan][4];
+        ConvertAlphaSpanTo8<B>(planes, alphas);
         for (int i = 0; i < kSpan; ++i) {
-            for (int c = 0; c < N; ++c) in[i][c] = span.m_planes[c][i];
-            out[i][3] = alpha[i];
+            for (int c = 0; c < N; ++c) in[i][c] = planes[c][i];
+            out[i][3] = alphas[i];
         }
         Raster::ICCManager::GetInstance().DoTransform(m_transform, in, out, kSpan);
+        StoreSpan(out, row, alpha);
     }
 };
+
+// The source's next 32 pixels where they lie, when they are whole in its current tile (then
+// it moves on to the span's last pixel, as a span read does), else copied out by a span read.
+template <class B>
+const typename B::Sample* const* SpanSamples(ConstPixelAccessor<B>& src, PlanarPixelSpan<B>& span,
+                                             const typename B::Sample* planes[]) {
+    if (src.SpanInTile()) {
+        for (int c = 0; c < B::kChannelCount; ++c) planes[c] = src.m_cursors[c];
+        src.Skip(kSpan - 1);
+        return planes;
+    }
+    src.SpanRead(span);
+    for (int c = 0; c < B::kChannelCount; ++c) planes[c] = span.m_planes[c];
+    return planes;
+}
+template <class B>
+const typename B::Sample* const* SpanSamples(ScaledConstPixelAccessor<B>& src, PlanarPixelSpan<B>& span,
+                                             const typename B::Sample* planes[]) {
+    src.SpanRead(span);
+    for (int c = 0; c < B::kChannelCount; ++c) planes[c] = span.m_planes[c];
+    return planes;
+}
 
 // The row loop shared by both writers.
 template <class B, class T, class Conversion>
@@ -177,7 +229,8 @@ void WritePNGRows(const B& source, Raster::PNGWriterRGBA8& writer, const PNGRowJ
     if (IsSet(job.m_cancel) || area.bottom <= area.top) return;
     const int bytes = row.m_alpha ? 4 : 3;
     PlanarPixelSpan<B> span;
-    uint8_t out[kSpan][4];
+    const typename B::Sample* planes[B::kChannelCount];
+    uint8_t out[4];
     for (int y = area.top; y < area.bottom; ++y) {
         if (IsSet(job.m_cancel)) break;
         if (y > 0) row.WriteRow();
@@ -187,13 +240,11 @@ void WritePNGRows(const B& source, Raster::PNGWriterRGBA8& writer, const PNGRowJ
         int x = area.left;
         while (x < area.right) {
             if (x % kSpan == 0 && x + kSpan <= area.right) {
-                src.SpanRead(span);
-                convert.Span(span, out);
-                for (int i = 0; i < kSpan; ++i) std::memcpy(row.m_row + size_t(x + i) * bytes, out[i], size_t(bytes));
+                convert.Span(SpanSamples(src, span, planes), row.m_row + size_t(x) * bytes, row.m_alpha != 0);
                 x += kSpan;
             } else {
-                convert.Pixel(src.Cursors(), out[0]);
-                std::memcpy(row.m_row + size_t(x) * bytes, out[0], size_t(bytes));
+                convert.Pixel(src.Cursors(), out);
+                std::memcpy(row.m_row + size_t(x) * bytes, out, size_t(bytes));
                 ++x;
             }
             if (x < area.right) src.Step();

@@ -7,10 +7,11 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <map>
+#include <functional>
 #include <stdexcept>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "Kernel/Rect.h"
 #include "Raster/Bitmap.h"
@@ -103,6 +104,57 @@ Raster::Tile* LookupConstTile(const Raster::Plane<Channel>& plane, Kernel::RectT
     }
     return &region->m_tiles[size_t(row - r.top) * size_t(r.right - r.left) + size_t(column - r.left)];
 }
+
+// The tiles an accessor has sought onto since its last release, ordered by address, each
+// with whether the accessor holds its reference. Between two releases an accessor meets a
+// few tiles per channel, which live inline; only a longer list goes to the heap, so the
+// kernels' rows allocate nothing.
+class TileMap {
+public:
+    struct Entry {
+        Raster::Tile* tile;
+        bool held;
+    };
+
+    // The tile's entry, inserted with held clear when absent.
+    Entry& FindOrInsert(Raster::Tile* tile) {
+        Entry* begin = Data();
+        Entry* end = begin + m_size;
+        Entry* at = begin;
+        while (at != end && std::less<Raster::Tile*>()(at->tile, tile)) ++at;
+        if (at != end && at->tile == tile) return *at;
+        const size_t index = size_t(at - begin);
+        if (m_size == kInline) {
+            m_spill.assign(m_inline, m_inline + kInline);
+            m_spilled = true;
+        }
+        if (m_spilled) {
+            m_spill.insert(m_spill.begin() + std::ptrdiff_t(index), Entry{tile, false});
+        } else {
+            for (size_t i = m_size; i > index; --i) m_inline[i] = m_inline[i - 1];
+            m_inline[index] = Entry{tile, false};
+        }
+        ++m_size;
+        return Data()[index];
+    }
+    const Entry* begin() const { return m_spilled ? m_spill.data() : m_inline; }
+    const Entry* end() const { return begin() + m_size; }
+    size_t size() const { return m_size; }
+    void clear() noexcept {
+        m_size = 0;
+        m_spilled = false;
+        m_spill.clear();
+    }
+
+private:
+    static constexpr size_t kInline = 16;
+    Entry* Data() { return m_spilled ? m_spill.data() : m_inline; }
+
+    Entry m_inline[kInline];
+    std::vector<Entry> m_spill;  // every entry, once there are more than fit inline
+    size_t m_size = 0;
+    bool m_spilled = false;
+};
 
 // Cursors into the current tile of every channel of a bitmap, and the tiles referenced
 // since the last release. kMutable: the bitmap is written (mutable references and buffers).
@@ -202,6 +254,15 @@ public:
         for (int c = 0; c < kChannels; ++c) span.m_planes[c][kSpan - 1] = *m_cursors[c];
     }
 
+    // Whether the 32 pixels from the position on lie in the current tile, so that they can be
+    // read, and written, where they are.
+    bool SpanInTile() const { return m_x + kSpan <= m_valid.right && IsInValid(m_x, m_y); }
+    // n columns on within the current tile, as a span read leaves the accessor.
+    void Skip(int n) {
+        m_x += n;
+        for (int c = 0; c < kChannels; ++c) m_cursors[c] += n;
+    }
+
     // Back from the last pixel of a span just read to its first; the span lies in one tile.
     void BackStep() {
         static_assert(kMutable, "only the written bitmap goes back over a span");
@@ -221,10 +282,10 @@ public:
 
     // Drops every reference held and forgets the current tiles.
     void Release() noexcept {
-        for (auto& [tile, held] : m_held) {
-            if (!held) continue;
-            if constexpr (kMutable) tile->DecrementRefCountMutable();
-            else tile->DecrementRefCountConst();
+        for (const TileMap::Entry& e : m_held) {
+            if (!e.held) continue;
+            if constexpr (kMutable) e.tile->DecrementRefCountMutable();
+            else e.tile->DecrementRefCountConst();
         }
         DestroyTileMapNodes();
         for (auto& t : m_current) t = nullptr;
@@ -244,15 +305,14 @@ public:
     Kernel::RectT<int> m_valid{0, 0, 0, 0};
     int m_x = 0;
     int m_y = 0;
-    std::map<Raster::Tile*, bool> m_held;  // tile -> reference taken
+    TileMap m_held;
 
 private:
     void DestroyTileMapNodes() noexcept { m_held.clear(); }
     void Hold(Raster::Tile* tile) {
-        auto [it, inserted] = m_held.try_emplace(tile, false);
-        (void)inserted;
-        if (!it->second) {
-            it->second = true;
+        TileMap::Entry& e = m_held.FindOrInsert(tile);
+        if (!e.held) {
+            e.held = true;
             if constexpr (kMutable) tile->IncrementRefCountMutable();
             else tile->IncrementRefCountConst();
         }

@@ -2,9 +2,13 @@
 // bitmap with a source bitmap, and the source preparation that decides how the source is
 // read (forced delayed load, reduced mipmap level).
 //
-// An op supplies: its parameter record type Params; a per-run State<B>; and the per-pixel
-// rule as Pixel (one destination pixel's samples, one source pixel's) and Span (32 of each).
+// An op supplies: its parameter record type Params; a per-run State<B>; whether it changes
+// the destination (kWritesDestination); and the per-pixel rule as Pixel (one destination
+// pixel's samples, one source pixel's), Span (32 of each, copied out as planar spans),
+// SpanInPlace (32 of each, read and written where they lie in their tiles) and
+// EqualSpansInPlace (whole spans whose pixels all equal the source's, where they lie).
 #pragma once
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <exception>
@@ -14,6 +18,7 @@
 #include "Kernel/Dispatch.h"
 #include "bitmapcheck/KernelParams.h"
 #include "bitmapcheck/PixelAccess.h"
+#include "bitmapcheck/SpanEquality.h"
 
 namespace BitmapKernels {
 
@@ -51,6 +56,45 @@ struct WorkItem {
     int64_t m_count = 0;
 };
 
+// Applies the op to the whole spans from x on that lie in both accessors' current tiles,
+// where they lie: the same pixels the span reads would copy out. Answers the number of
+// pixels done (a multiple of 32, 0 when the next span is not whole in both tiles); both
+// accessors then stand on the last of them, as after a span read.
+template <class Op, class B>
+int SpansInPlace(RunRecord<Op, B>& run, PixelAccessor<B>& dst, ConstPixelAccessor<B>& src, int right) {
+    if (!dst.SpanInTile() || !src.SpanInTile()) return 0;
+    const int x = dst.GetX();
+    const int end = std::min({right, dst.GetValid().right, src.GetValid().right});
+    const int n = (end - x) / kSpan * kSpan;
+    typename B::Sample* d[B::kChannelCount];
+    const typename B::Sample* s[B::kChannelCount];
+    for (int c = 0; c < B::kChannelCount; ++c) {
+        d[c] = dst.m_cursors[c];
+        s[c] = src.m_cursors[c];
+    }
+    // Equal pixels are the common case: their spans are tested together first, plane by
+    // plane, which reads each plane's part of the row in one sweep.
+    if (RunSamplesEqual<B>(d, s, n)) {
+        Op::EqualSpansInPlace(run, d, n);
+    } else {
+        for (int done = 0; done < n; done += kSpan) {
+            Op::SpanInPlace(run, d, s);
+            for (int c = 0; c < B::kChannelCount; ++c) {
+                d[c] += kSpan;
+                s[c] += kSpan;
+            }
+        }
+    }
+    dst.Skip(n - 1);
+    src.Skip(n - 1);
+    return n;
+}
+// A scaled source never holds 32 consecutive samples of a span.
+template <class Op, class B>
+int SpansInPlace(RunRecord<Op, B>&, PixelAccessor<B>&, ScaledConstPixelAccessor<B>&, int) {
+    return 0;
+}
+
 // The row loop over one tile rectangle.
 template <class Op, class B, class T>
 void ProcessTile(const B& source, B& destination, RunRecord<Op, B>& run, Kernel::RectT<int> tile, bool isInline,
@@ -70,12 +114,18 @@ void ProcessTile(const B& source, B& destination, RunRecord<Op, B>& run, Kernel:
         int x = tile.left;
         while (x < tile.right) {
             if (x % kSpan == 0 && x + kSpan <= tile.right) {
-                dst.SpanRead(dspan);
-                src.SpanRead(sspan);
-                Op::Span(run, dspan, sspan);
-                dst.BackStep();
-                dst.SpanWrite(dspan);
-                x += kSpan;
+                if (const int n = SpansInPlace<Op>(run, dst, src, tile.right)) {
+                    x += n;
+                } else {
+                    dst.SpanRead(dspan);
+                    src.SpanRead(sspan);
+                    Op::Span(run, dspan, sspan);
+                    if constexpr (Op::kWritesDestination) {
+                        dst.BackStep();
+                        dst.SpanWrite(dspan);
+                    }
+                    x += kSpan;
+                }
             } else {
                 Op::Pixel(run, dst.Cursors(), src.Cursors());
                 ++x;
@@ -115,17 +165,50 @@ void WorkUnit(void* items, size_t index) {
     }
 }
 
+// The cells of the grid of TW x 256 cells anchored at the destination's origin that a
+// rectangle meets, numbered row by row from its first cell, left to right.
+struct TileSplit {
+    int tileWidth = 0;
+    int tx0 = 0;
+    int ty0 = 0;
+    int64_t columns = 0;
+    int64_t rows = 0;
+
+    int64_t Count() const { return columns * rows; }
+    // The part of the rectangle in cell index; {0, 0, 0, 0} where the cell does not meet it.
+    Kernel::RectT<int> Tile(const Kernel::RectT<int>& r, int64_t index) const {
+        const int64_t column = tx0 + index % columns, row = ty0 + index / columns;
+        const int64_t left = std::max<int64_t>(column * tileWidth, r.left);
+        const int64_t top = std::max<int64_t>(row * kTileRows, r.top);
+        const int64_t right = std::min<int64_t>(column * tileWidth + tileWidth, r.right);
+        const int64_t bottom = std::min<int64_t>(row * kTileRows + kTileRows, r.bottom);
+        if (left >= right || top >= bottom) return {0, 0, 0, 0};
+        return {int(left), int(top), int(right), int(bottom)};
+    }
+};
+
+inline TileSplit SplitRectangle(const Kernel::RectT<int>& r, int tileWidth) {
+    TileSplit split;
+    split.tileWidth = tileWidth;
+    split.tx0 = r.left / tileWidth;
+    split.ty0 = r.top / kTileRows;
+    const int tx1 = r.right / tileWidth + (r.right % tileWidth != 0);
+    const int ty1 = r.bottom / kTileRows + (r.bottom % kTileRows != 0);
+    split.columns = tx1 - split.tx0;
+    split.rows = ty1 - split.ty0;
+    if (split.columns <= 0 || split.rows <= 0) split.columns = split.rows = 0;
+    return split;
+}
+
 // Cuts the operated rectangle by a grid of TW x 256 cells anchored at the destination's
 // origin and runs the cells in parallel; a single cell runs inline.
 template <class Op, class B, class T>
 void SplitIntoTiles(const B& source, B& destination, RunRecord<Op, B>& run, const T& transform,
                     const KernelWords& words) {
     if (run.IsCancelled()) return;
-    constexpr int TW = B::kTileWidth;
     const Kernel::RectT<int>& r = run.m_rect;
-    const int tx0 = r.left / TW, ty0 = r.top / kTileRows;
-    const int tx1 = r.right / TW + (r.right % TW != 0), ty1 = r.bottom / kTileRows + (r.bottom % kTileRows != 0);
-    const int64_t columns = tx1 - tx0, rows = ty1 - ty0, count = columns * rows;
+    const TileSplit split = SplitRectangle(r, B::kTileWidth);
+    const int64_t count = split.Count();
     if (count <= 0) return;
     if (count == 1) {
         if (run.IsCancelled()) return;
@@ -134,24 +217,19 @@ void SplitIntoTiles(const B& source, B& destination, RunRecord<Op, B>& run, cons
     }
     std::unique_ptr<WorkItem<Op, B, T>[]> items(new WorkItem<Op, B, T>[size_t(count)]);
     std::atomic<uint64_t> done{0};
-    for (int row = ty0; row < ty1; ++row)
-        for (int column = tx0; column < tx1; ++column) {
-            WorkItem<Op, B, T>& item = items[size_t(int64_t(row - ty0) * columns + (column - tx0))];
-            Kernel::RectT<int> cell{column * TW, row * kTileRows, column * TW + TW, row * kTileRows + kTileRows};
-            Kernel::RectT<int> t{std::max(cell.left, r.left), std::max(cell.top, r.top), std::min(cell.right, r.right),
-                                 std::min(cell.bottom, r.bottom)};
-            if (t.left >= t.right || t.top >= t.bottom) t = {0, 0, 0, 0};
-            item.m_source = &source;
-            item.m_destination = &destination;
-            item.m_run = &run;
-            item.m_tile = t;
-            item.m_mask = words.m_words[0];
-            item.m_transform = transform;
-            item.m_further[0] = words.m_words[2];
-            item.m_further[1] = words.m_words[4];
-            item.m_done = &done;
-            item.m_count = count;
-        }
+    for (int64_t index = 0; index < count; ++index) {
+        WorkItem<Op, B, T>& item = items[size_t(index)];
+        item.m_source = &source;
+        item.m_destination = &destination;
+        item.m_run = &run;
+        item.m_tile = split.Tile(r, index);
+        item.m_mask = words.m_words[0];
+        item.m_transform = transform;
+        item.m_further[0] = words.m_words[2];
+        item.m_further[1] = words.m_words[4];
+        item.m_done = &done;
+        item.m_count = count;
+    }
     Kernel::Dispatch::DispatchParallelFor(&WorkUnit<Op, B, T>, size_t(count), items.get(), kDispatchPriority,
                                           kDispatchPurpose, 0);
     if (run.m_failure) std::rethrow_exception(run.m_failure);
@@ -160,8 +238,11 @@ void SplitIntoTiles(const B& source, B& destination, RunRecord<Op, B>& run, cons
 // The engine is asked, but no op of these kernels has a hardware form, so the software path
 // always runs.
 template <class Op, class B>
-bool TryHardwareKernel(const B&, B&, RunRecord<Op, B>&, const Kernel::RectT<int>& rect) {
-    (void)Raster::ShouldExecuteKernel(rect);
+bool TryHardwareKernel(const B&, B& destination, RunRecord<Op, B>&, const Kernel::RectT<int>& rect) {
+    if (!Raster::ShouldExecuteKernel(rect)) return false;
+    Raster::HardwareDevice* device = destination.GetHardwareDevice();
+    if (!device) device = Raster::Hardware<Raster::DefaultImplementation>::GetDevice();
+    (void)Raster::GetKernelLanguage(device);
     return false;
 }
 
@@ -187,8 +268,8 @@ void RunFrame(RunRecord<Op, B>& run, B& destination, const B& source, typename O
                                        ? *params->m_rect
                                        : Kernel::RectT<int>{0, 0, destination.GetWidth(), destination.GetHeight()};
     run.m_rect = ClipToExtent(requested, destination.GetWidth(), destination.GetHeight());
-    // Only where the source has pixels: a smaller source (or a level that does not cover the
-    // destination) must not be read past its edge.
+    // Only where the source has pixels: a mipmap level that does not cover the destination
+    // through the scale must not be read past its edge.
     if (!run.m_rect.IsEmpty()) {
         Extent e = SourceExtent(source, transform);
         run.m_rect = ClipToExtent(run.m_rect, e.width, e.height);
@@ -256,6 +337,9 @@ void SourcePreparation(B& destination, const B& source, typename Op::Params* par
         if (IsSet(cancel)) return;
         if (source.KeepsMipmaps() && TryScaledRun<Op, B>(destination, source, params, words)) return;
     }
+    // Read at full size, a source of another size has pixels where the destination has none, or
+    // none where it has: nothing is compared or painted.
+    if (source.GetWidth() != destination.GetWidth() || source.GetHeight() != destination.GetHeight()) return;
     RunRecord<Op, B> run;
     RunFrame<Op, B, IdentityTransform>(run, destination, source, params, IdentityTransform{}, words);
 }

@@ -92,3 +92,5 @@ ChildRecordKind RecogniseChildRecord(const Kernel::String& line, Kernel::String&
     payload = Kernel::String();
     return ChildRecordKind::None;
 }
+
+#include "app/UnitStatics.h"

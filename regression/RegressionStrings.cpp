@@ -60,3 +60,5 @@ void AppendPathComponent(Kernel::String& path, const char* component) {
 void AppendPathComponent(Kernel::String& path, const Kernel::String& component) {
     AppendPathComponent(path, component.GetBuffer(), component.GetLength());
 }
+
+#include "app/UnitStatics.h"

@@ -290,3 +290,5 @@ int RegressionMain(int argc, char const* const* argv) {
     return testIgnored ? RunUnitsAndSummarise(ignored, units, true, outputDirectory)
                        : RunUnitsAndSummarise(units, ignored, false, outputDirectory);
 }
+
+#include "app/UnitStatics.h"

@@ -111,3 +111,5 @@ void FindUnits(const Kernel::String& directory, std::vector<Kernel::String>* uni
         FindUnits(path, units, ignored);
     }
 }
+
+#include "app/UnitStatics.h"

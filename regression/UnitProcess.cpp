@@ -220,3 +220,5 @@ bool RunUnitProcess(UnitProcess& unit) {
         WriteConsoleLine(FormatWithString("##teamcity[testFinished name='%1']", EscapeTeamCityValue(unit.UnitPath)));
     return passed;
 }
+
+#include "app/UnitStatics.h"

@@ -6,9 +6,15 @@
 #include "Kernel/LocalisedString.h"
 #include "Selection.h"
 
+class DocumentController;
+
 class DocumentCommand : public Kernel::Countable {
 public:
     virtual ~DocumentCommand() = default;
+    // Whether the command runs on the document's command queue rather than at once.
+    virtual bool IsQueued() const { return false; }
+    // Does the command's work on the document; commands the engine only records do nothing.
+    virtual void Execute(DocumentController& document) { (void)document; }
     virtual Kernel::LocalisedString GetDisplayName() const { return Kernel::LocalisedString(Describe()); }
     // A new command that does the same work again; empty when the command cannot be repeated.
     virtual Kernel::Counted<DocumentCommand> CreateRepeatCommand() const { return {}; }

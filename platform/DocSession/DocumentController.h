@@ -1,13 +1,25 @@
 // A document's controller, as far as the application reads it.
 #pragma once
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "DomainController.h"
 #include "Kernel/Counted.h"
 #include "Selection.h"
 #include "Tools.h"
 
-class DocumentController : public Kernel::Countable {
+class DocumentCommand;
+class DocumentHistory;
+class DocumentSnapshot;
+class Macro;
+namespace Raster {
+class ICCProfile;
+using Format = uint32_t;
+}  // namespace Raster
+
+class DocumentController : public DomainController {
 public:
     explicit DocumentController(std::string name = "Untitled") : m_name(std::move(name)) {}
     DocumentController(const DocumentController&) = delete;
@@ -30,11 +42,35 @@ public:
     void SetSelection(Kernel::Counted<Selection const> selection) { m_selection = std::move(selection); }
 
     ~DocumentController() override {
+        StopCommandQueue();
         for (Tool* t : m_tools)
             if (t) t->DecrementRefCount();
     }
 
+    // ---- Document content, history and commands (DocumentEngine.cpp) ----
+    struct NewDocParams {};
+    // Returns once the document's queued commands have all run.
+    void Settle();
+    // Runs the command now, on the calling thread.
+    void ExecuteCommand(Kernel::Counted<DocumentCommand> command);
+    // Queues the command on the document's command queue and returns.
+    void EnqueueCommand(Kernel::Counted<DocumentCommand> command);
+    DocumentHistory GetDocumentHistory();
+    Kernel::Counted<Macro> GetMacro() const;
+    int32_t GetSnapshotCount() const;
+    Kernel::Counted<DocumentSnapshot> GetSnapshotAtIndex(int32_t index) const;
+    // Makes this (empty) controller a new document holding the snapshot's state.
+    bool NewDocument(Kernel::Counted<DocumentSnapshot> snapshot, const NewDocParams& params);
+    // The pixel format (8, no format, while there is no content) and the colour profile.
+    Raster::Format GetFormat() const;
+    Kernel::Counted<Raster::ICCProfile> GetProfile() const;
+    // The content; null for a controller that has none.
+    DocEngine::DocumentModel* GetModel() const { return m_model.get(); }
+    void SetModel(std::unique_ptr<DocEngine::DocumentModel, DocEngine::DocumentModelDeleter> model);
+
 private:
+    std::unique_ptr<DocEngine::DocumentModel, DocEngine::DocumentModelDeleter> m_model;
+
     std::vector<Tool*> m_tools;
     std::string m_name;
     bool m_recordingMacro = false;

@@ -8,6 +8,13 @@
 #include "DocumentCommand.h"
 #include "DocumentController.h"
 #include "Kernel/Counted.h"
+#include "Kernel/EngineServices.h"
+#include "Kernel/String.h"
+
+class MigrationPlatformData;
+namespace DocEngine {
+struct PersonaState;
+}
 
 namespace DocSessionDetail {
 template <size_t N>
@@ -94,6 +101,47 @@ public:
     const std::vector<Kernel::Counted<DocumentController const>>& QueuedDocuments() const { return m_queueDocuments; }
     // Back to the state at process start; nothing recorded.
     void ResetForTesting();
+
+    // ---- Engine start-up and the open documents, as the regression side uses them
+    // (RegressionPersona.cpp). Not recorded in the call log.
+    void InitPersona(const Kernel::String& name, int ramMiB, int historyMiB, const Kernel::String& scratchFolder,
+                     const Kernel::String& swapFolder, const Kernel::String& autosaveFolder,
+                     const Kernel::String& cacheFolder, const Kernel::String& resourcesFolder, int tileCacheMiB,
+                     int cpus, double screenDPI, bool loadFonts, bool loadBrushes, bool loadPlugins, bool loadAssets,
+                     bool loadStyles, bool connectServices, bool checkForUpdates, bool sendAnalytics,
+                     bool showWelcome, bool hardwareRendering, Kernel::Counted<Kernel::LockFileCreator> lockFiles,
+                     Kernel::Counted<MigrationPlatformData const> migration, bool headless, bool sharedFonts,
+                     bool remoteFonts, bool autosave);
+    bool IsPersonaInitialised() const;
+    Kernel::Counted<Kernel::NotificationSink> GetNotificationSink();
+    void SetPropertyCollectionManager(Kernel::Counted<Kernel::UnsharedPropertyCollectionManager> manager);
+    void LoadFontsAndPropertyCollections();
+    void InitialiseDefaultAssistantOptions(bool defaults);
+    void SetSchedulingSink(Kernel::SchedulingSink sink);
+    bool GetLoadRAWLinear() const;
+    // Raw images open with a linear tone curve when set.
+    void SetLoadRAWLinear(bool linear);
+    // Open documents: loading adds one; removing leaves the controller holding no count on it.
+    void AddDocumentController(Kernel::Counted<DocumentController> document);
+    void RemoveDocumentController(const Kernel::Counted<DocumentController>& document);
+    size_t GetDocumentControllerCount() const;
+    void AddRecentDocument(const Kernel::String& path);
+    std::vector<Kernel::String> GetRecentDocuments() const;
+    // Most history entries a document keeps; below 0 there is no limit.
+    void SetStackLimit(int limit);
+    int GetStackLimit() const;
+    // Rendering intent and black-point compensation for showing documents on screen.
+    uint32_t GetScreenIntent() const;
+    bool GetScreenBlackPointCompensation() const;
+    // Releases every open document and forgets the start-up settings.
+    void ShutdownPersona();
+    // What InitPersona was given (tests).
+    const DocEngine::PersonaState* GetPersonaState() const { return m_persona; }
+
+    bool m_perfectClipping = false;
+
+private:
+    DocEngine::PersonaState* m_persona = nullptr;  // from InitPersona to ShutdownPersona
 };
 
 static_assert(sizeof(PersonaSwitch<"x">) == 1, "the engine's switches are one byte each");

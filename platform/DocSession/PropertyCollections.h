@@ -10,4 +10,8 @@ extern uint32_t tagCollectionObjectStylesUID;
 extern uint32_t tagCollectionFillsUID;
 extern uint32_t tagCollectionMacrosUID;
 extern uint32_t tagCollectionAdjustmentsUID;
+
+// Which link target the shared collections follow (RegressionPersona.cpp).
+void SetActiveTarget(int linkTarget);
+int GetActiveTarget();
 }  // namespace CommonPropertyCollections

@@ -9,16 +9,22 @@
 
 using ToolID = int32_t;
 
+class DocumentController;
+
 class Tool : public Kernel::Countable {
 public:
     explicit Tool(ToolID id = 0) : m_id(id) {}
+    // A tool made for a document (or none) rather than looked up by id.
+    explicit Tool(Kernel::NonCounted<DocumentController> document) : m_id(0), m_document(document) {}
     ToolID GetToolID() const { return m_id; }
+    DocumentController* GetToolDocument() const { return m_document.Get(); }
     virtual const char* GetClassName() const { return "Tool"; }
     virtual bool CanEnqueueCommands() const { return true; }
     virtual void ForceCursorInvalidate() {}
 
 private:
     ToolID m_id;
+    Kernel::NonCounted<DocumentController> m_document;
 };
 
 #define QV_TOOL_CLASS(Name, Base)                                       \

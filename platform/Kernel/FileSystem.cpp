@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace Kernel {
@@ -32,6 +33,11 @@ Path FileSystem::GetCurrentDirectory() {
     char buf[PATH_MAX];
     if (!getcwd(buf, sizeof buf)) return Path();
     return Path(buf);
+}
+
+Path FileSystem::GetTemporaryDirectory() {
+    const char* tmp = std::getenv("TMPDIR");
+    return Path(tmp && *tmp ? tmp : "/tmp");
 }
 
 bool FileSystem::SetCurrentDirectory(const Path& path) { return chdir(path.c_str()) == 0; }

@@ -15,6 +15,8 @@ public:
     static Path GetExecutablePath();
     static Path GetExecutableDirectory();
     static Path GetCurrentDirectory();
+    // The process's folder for temporary files: TMPDIR, or "/tmp" when it is unset or empty.
+    static Path GetTemporaryDirectory();
     static bool SetCurrentDirectory(const Path& path);
     static bool CreateDirectoryRecursive(const Path& path);
     static bool Exists(const Path& path);

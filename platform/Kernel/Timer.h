@@ -12,6 +12,10 @@ public:
         return static_cast<uint64_t>(
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_start).count());
     }
+    // Elapsed time with its fraction, in milliseconds.
+    double GetMilliseconds() const {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_start).count();
+    }
     double GetElapsedSeconds() const {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
     }

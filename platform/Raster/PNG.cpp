@@ -14,6 +14,8 @@
 
 namespace Raster {
 
+static_assert(PNGBase::kRowFilter == PNG_FILTER_UP);
+
 struct PNGBase::Impl {
     std::string tempPath;
     FILE* file = nullptr;
@@ -43,10 +45,8 @@ bool WriteHeader(png_structp png, png_infop info, int width, int height, int col
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
     png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bitDepth, colourType, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    // Rendered pages are mostly flat runs: fast deflate with the cheap Sub filter keeps the
-    // files small enough at a fraction of the default settings' time.
-    png_set_compression_level(png, 1);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+    png_set_compression_level(png, PNGBase::kCompressionLevel);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNGBase::kRowFilter);
     png_write_info(png, info);
     return true;
 }

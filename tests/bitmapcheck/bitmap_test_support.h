@@ -13,6 +13,7 @@
 #include "Kernel/Trace.h"
 #include "Raster/Raster.h"
 #include "bitmapcheck/BitmapKernels.h"
+#include "bitmapcheck/FormatDispatch.h"
 
 namespace bitmaptest {
 
@@ -27,69 +28,39 @@ using RGBAF = Raster::BitmapForFormat<Raster::kFormatRGBAF>;
 // Samples of any format as doubles, one per real channel.
 using Samples = std::vector<double>;
 
-inline int ChannelCount(Raster::Format f) {
-    switch (f) {
-    case Raster::kFormatI8A8:
-    case Raster::kFormatI16A16: return 2;
-    case Raster::kFormatCMYKA8: return 5;
-    default: return 4;
-    }
+// Calls f with the typed bitmap of a handle of one of the kernels' formats.
+template <class F>
+void WithTyped(const Raster::DynamicBitmap& b, F&& f) {
+    const bool handled = BitmapKernels::DispatchOnFormat(b.GetFormat(), [&](auto* tag) {
+        f(b.As<std::remove_pointer_t<decltype(tag)>>());
+    });
+    if (!handled) ADD_FAILURE() << "no layout for format " << b.GetFormat();
 }
 
 inline void SetPixel(const Raster::DynamicBitmap& b, int x, int y, const Samples& s) {
-    auto set = [&](auto* bitmap) {
+    WithTyped(b, [&](auto* bitmap) {
         using S = typename std::remove_pointer_t<decltype(bitmap)>::Sample;
         for (size_t c = 0; c < s.size(); ++c) bitmap->SetSample(int(c), x, y, static_cast<S>(s[c]));
-    };
-    switch (b.GetFormat()) {
-    case Raster::kFormatRGBA8: set(b.As<RGBA8>()); break;
-    case Raster::kFormatRGBA16: set(b.As<RGBA16>()); break;
-    case Raster::kFormatI8A8: set(b.As<I8A8>()); break;
-    case Raster::kFormatI16A16: set(b.As<I16A16>()); break;
-    case Raster::kFormatCMYKA8: set(b.As<CMYKA8>()); break;
-    case Raster::kFormatLabA16: set(b.As<LabA16>()); break;
-    case Raster::kFormatRGBAF: set(b.As<RGBAF>()); break;
-    default: FAIL() << "no layout for format " << b.GetFormat();
-    }
+    });
 }
 
 inline Samples GetPixel(const Raster::DynamicBitmap& b, int x, int y) {
     Samples out;
-    auto get = [&](auto* bitmap) {
-        for (int c = 0; c < ChannelCount(b.GetFormat()); ++c) out.push_back(double(bitmap->GetSample(c, x, y)));
-    };
-    switch (b.GetFormat()) {
-    case Raster::kFormatRGBA8: get(b.As<RGBA8>()); break;
-    case Raster::kFormatRGBA16: get(b.As<RGBA16>()); break;
-    case Raster::kFormatI8A8: get(b.As<I8A8>()); break;
-    case Raster::kFormatI16A16: get(b.As<I16A16>()); break;
-    case Raster::kFormatCMYKA8: get(b.As<CMYKA8>()); break;
-    case Raster::kFormatLabA16: get(b.As<LabA16>()); break;
-    case Raster::kFormatRGBAF: get(b.As<RGBAF>()); break;
-    default: break;
-    }
+    WithTyped(b, [&](auto* bitmap) {
+        for (int c = 0; c < bitmap->kChannelCount; ++c) out.push_back(double(bitmap->GetSample(c, x, y)));
+    });
     return out;
 }
 
 // A bitmap whose every pixel holds the same samples.
 inline Raster::DynamicBitmap Filled(Raster::Format f, int w, int h, const Samples& s) {
     Raster::DynamicBitmap b = Raster::DynamicBitmap::Create(f, w, h);
-    auto fill = [&](auto* bitmap) {
+    WithTyped(b, [&](auto* bitmap) {
         using B = std::remove_pointer_t<decltype(bitmap)>;
         typename B::PixelType p;
         for (size_t c = 0; c < s.size(); ++c) p.c[c] = static_cast<typename B::Sample>(s[c]);
         bitmap->Fill(p);
-    };
-    switch (f) {
-    case Raster::kFormatRGBA8: fill(b.As<RGBA8>()); break;
-    case Raster::kFormatRGBA16: fill(b.As<RGBA16>()); break;
-    case Raster::kFormatI8A8: fill(b.As<I8A8>()); break;
-    case Raster::kFormatI16A16: fill(b.As<I16A16>()); break;
-    case Raster::kFormatCMYKA8: fill(b.As<CMYKA8>()); break;
-    case Raster::kFormatLabA16: fill(b.As<LabA16>()); break;
-    case Raster::kFormatRGBAF: fill(b.As<RGBAF>()); break;
-    default: break;
-    }
+    });
     return b;
 }
 

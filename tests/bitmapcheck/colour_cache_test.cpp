@@ -99,12 +99,15 @@ TEST(ColourTransformCache, TracesAFailedPairOnceAndRemembersIt) {
 
 TEST(ColourTransformCache, ThreadsAskingForOneNewKeyShareOneEntry) {
     Profile a = Raster::ICCProfile::CreateSRGB(), b = Raster::ICCProfile::CreateSRGB();
+    auto& counters = Raster::ICCManager::GetInstance().GetCounters();
     const size_t before = Entries();
+    const uint64_t created = counters.createTransform.load();
     std::vector<void*> got(8);
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i) threads.emplace_back([&, i] { got[i] = Lookup<RGBA16>(a, b); });
     for (auto& t : threads) t.join();
     EXPECT_EQ(Entries(), before + 1);
+    EXPECT_EQ(counters.createTransform.load(), created + 1);
     for (void* t : got) EXPECT_EQ(t, got[0]);
     EXPECT_NE(got[0], nullptr);
 }

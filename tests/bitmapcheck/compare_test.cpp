@@ -90,77 +90,35 @@ TEST(Compare, AccumulatesIntoTheCallersRecord) {
     EXPECT_EQ(different.m_differingPixels, 8);
 }
 
-TEST(Compare, ManyDifferingPixelsAcrossWorkersAllCount) {
-    Kernel::Dispatch::SetParallelism(4);
-    Raster::DynamicBitmap a = Filled(Raster::kFormatRGBA16, 700, 600, {0, 0, 0, 0});
-    Raster::DynamicBitmap b = Filled(Raster::kFormatRGBA16, 700, 600, {0, 0, 0, 0});
-    b.As<RGBA16>()->FillRect({5, 7, 650, 590}, Raster::Pixel<Raster::Red16, Raster::Green16, Raster::Blue16,
-                                                              Raster::Alpha16, Raster::X5>(0, 9, 0, 0));
-    b.As<RGBA16>()->SetPixel(333, 333, {0, 1234, 0, 0});
-    CompareParams r = Compare(a, b);
-    EXPECT_EQ(r.m_differingPixels, 645 * 583);
-    EXPECT_EQ(r.m_maxChannelDifference, 1234);
-    Kernel::Dispatch::SetParallelism(0);
-}
-
-TEST(Compare, CutsTheRectangleIntoCellsOfTheFormatsTileWidth) {
+TEST(Compare, ReportsProgressPerCellOrEverySixteenRowsOfASingleCell) {
     struct Case {
         Raster::Format format;
-        Kernel::RectT<int> rect;
-        size_t tiles;
+        int width, height;
+        bool context;
+        std::vector<float> reports;  // sorted; from workers they come in any order
     };
     const Case cases[] = {
-        {Raster::kFormatRGBA8, {0, 0, 300, 300}, 4},     // columns 0, 256
-        {Raster::kFormatRGBA16, {0, 0, 300, 300}, 6},    // columns 0, 128, 256
-        {Raster::kFormatRGBAF, {0, 0, 300, 300}, 10},    // columns 0, 64, ..., 256
-        {Raster::kFormatRGBA8, {250, 0, 260, 10}, 2},    // 10 pixels astride a cell edge
-        {Raster::kFormatI16A16, {128, 256, 256, 512}, 1},
+        {Raster::kFormatRGBA8, 100, 50, true, {0.0f, 0.32f, 0.64f, 0.96f}},  // inline: never 1.0
+        {Raster::kFormatRGBA8, 100, 50, false, {0.0f, 0.32f, 0.64f, 0.96f}},  // the context is not needed
+        {Raster::kFormatRGBAF, 300, 300, true, {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 1.0f}},
+        {Raster::kFormatRGBA8, 600, 50, false, {}},  // several cells report only with a context
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "format " << c.format << " rect " << c.rect.left << "," << c.rect.right);
-        Raster::DynamicBitmap a = Raster::DynamicBitmap::Create(c.format, 600, 600);
-        Raster::DynamicBitmap b = Raster::DynamicBitmap::Create(c.format, 600, 600);
-        ProgressLog log;
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << (c.context ? " with" : " without")
+                                        << " context");
+        Raster::DynamicBitmap a = Raster::DynamicBitmap::Create(c.format, c.width, c.height);
+        Raster::DynamicBitmap b = Raster::DynamicBitmap::Create(c.format, c.width, c.height);
+        static ProgressLog* log;
+        ProgressLog reports;
+        log = &reports;
         CompareParams p;
-        p.m_rect = &c.rect;
-        p.m_progress = &ProgressLog::Callback;
-        p.m_progressContext = &log;
+        p.m_progress = [](void*, float f) { ProgressLog::Callback(log, f); };
+        p.m_progressContext = c.context ? &reports : nullptr;
         CompareBitmapsDispatch(a, b, &p);
-        std::sort(log.fractions.begin(), log.fractions.end());
-        if (c.tiles == 1) {
-            // Inline: a report every 16 rows, the last one below 1.
-            ASSERT_FALSE(log.fractions.empty());
-            EXPECT_LT(log.fractions.back(), 1.0f);
-            continue;
-        }
-        ASSERT_EQ(log.fractions.size(), c.tiles);  // one report per cell
-        for (size_t i = 0; i < c.tiles; ++i) EXPECT_FLOAT_EQ(log.fractions[i], float(i + 1) / float(c.tiles));
+        std::sort(reports.fractions.begin(), reports.fractions.end());
+        ASSERT_EQ(reports.fractions.size(), c.reports.size());
+        for (size_t i = 0; i < c.reports.size(); ++i) EXPECT_FLOAT_EQ(reports.fractions[i], c.reports[i]);
     }
-}
-
-TEST(Compare, ReportsProgressOfASingleTileEverySixteenRows) {
-    Raster::DynamicBitmap a = Raster::DynamicBitmap::Create(Raster::kFormatRGBA8, 100, 50);
-    Raster::DynamicBitmap b = Raster::DynamicBitmap::Create(Raster::kFormatRGBA8, 100, 50);
-    ProgressLog log;
-    CompareParams p;
-    p.m_progress = &ProgressLog::Callback;
-    p.m_progressContext = &log;
-    CompareBitmapsDispatch(a, b, &p);
-    EXPECT_EQ(log.fractions, (std::vector<float>{0.0f, 0.32f, 0.64f, 0.96f}));
-
-    // Without a context: a single tile still reports, several tiles do not.
-    static int calls;
-    calls = 0;
-    auto count = [](void*, float) { ++calls; };
-    CompareParams q;
-    q.m_progress = count;
-    CompareBitmapsDispatch(a, b, &q);
-    EXPECT_EQ(calls, 4);
-    calls = 0;
-    Raster::DynamicBitmap c = Raster::DynamicBitmap::Create(Raster::kFormatRGBA8, 600, 50);
-    Raster::DynamicBitmap d = Raster::DynamicBitmap::Create(Raster::kFormatRGBA8, 600, 50);
-    CompareBitmapsDispatch(c, d, &q);
-    EXPECT_EQ(calls, 0);
 }
 
 TEST(Compare, ClipsTheRequestedRectangle) {
@@ -385,12 +343,21 @@ TEST(Compare, LeavesBitmapsItCannotReadAlone) {
     EXPECT_EQ(Compare(Raster::DynamicBitmap(), Raster::DynamicBitmap()).m_executed, false);
 }
 
-TEST(Compare, ReadsASmallerSourceOnlyWhereItHasPixels) {
-    Raster::DynamicBitmap dst = Filled(Raster::kFormatRGBA16, 300, 300, {5, 5, 5, 5});
-    Raster::DynamicBitmap src = Filled(Raster::kFormatRGBA16, 100, 80, {5, 5, 5, 5});
-    SetPixel(dst, 99, 79, {6, 5, 5, 5});
-    SetPixel(dst, 100, 10, {9, 5, 5, 5});
-    CompareParams p = Compare(dst, src);
-    EXPECT_EQ(p.m_differingPixels, 1);
-    EXPECT_EQ(p.m_maxChannelDifference, 1);
+TEST(Compare, LeavesASourceOfAnotherSizeAlone) {
+    // Read at full size, the source must match the destination pixel for pixel; neither op
+    // reads it, and neither the results nor the destination change.
+    for (auto [width, height] : {std::pair{100, 80}, {300, 299}, {400, 300}}) {
+        SCOPED_TRACE(testing::Message() << width << " x " << height);
+        Raster::DynamicBitmap dst = Filled(Raster::kFormatRGBA16, 300, 300, {5, 5, 5, 5});
+        Raster::DynamicBitmap src = Filled(Raster::kFormatRGBA16, width, height, {6, 5, 5, 5});
+        CompareParams p = Compare(dst, src);
+        EXPECT_EQ(p.m_differingPixels, 0);
+        EXPECT_EQ(p.m_maxChannelDifference, 0);
+        EXPECT_FALSE(p.m_executed);
+        DifferencesParams d;
+        d.m_bitsPerChannel = 16;
+        DifferenceBitmapsDispatch(dst, src, &d);
+        EXPECT_FALSE(d.m_executed);
+        for (auto [x, y] : {std::pair{0, 0}, {99, 79}, {299, 299}}) EXPECT_EQ(GetPixel(dst, x, y), (Samples{5, 5, 5, 5}));
+    }
 }

@@ -117,6 +117,20 @@ TEST(PixelAccessor, TakesOneReferencePerTileUntilReleased) {
     EXPECT_EQ(first->GetConstRefCount(), 1);
     reader.Release();
     EXPECT_EQ(first->GetConstRefCount(), 0);
+
+    // A row across many tiles, walked back and forth: still one reference a tile.
+    RGBA8 wide(256 * 9, 10);
+    ConstPixelAccessor<RGBA8> walker(wide);
+    for (int pass = 0; pass < 2; ++pass) {
+        walker.MoveTo(0, 3);
+        for (int x = 1; x < wide.GetWidth(); ++x) walker.Step();
+    }
+    EXPECT_EQ(walker.GetHeldCount(), 9u * 4u);
+    for (int column = 0; column < 9; ++column)
+        EXPECT_EQ(wide.GetPlane<3>().TileAt(column, 0, false)->GetConstRefCount(), 1) << column;
+    walker.Release();
+    for (int column = 0; column < 9; ++column)
+        EXPECT_EQ(wide.GetPlane<3>().TileAt(column, 0, false)->GetConstRefCount(), 0) << column;
 }
 
 TEST(PixelAccessor, PlacesCursorsByTileAndOffset) {

@@ -1,8 +1,14 @@
 // PNG export of every format, plain and through colour transforms, and the paths around it.
 #include <gtest/gtest.h>
 
+#include <lcms2.h>
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -70,106 +76,250 @@ TEST(PNGNarrowing, InkOverBlackIsTheProductOfTheComplements) {
                 << x << ", " << k;
 }
 
-TEST(PNGExport, WritesEveryFormatAsEightBitRows) {
-    struct Case {
-        Raster::Format format;
-        Samples samples;
-        Bytes rgba;
-    };
-    const Case cases[] = {
-        {Raster::kFormatRGBA8, {1, 2, 3, 4}, {1, 2, 3, 4}},
-        {Raster::kFormatRGBA16, {65535, 32768, 129, 128}, {255, 128, 1, 0}},
-        {Raster::kFormatRGBAF, {1.7, -0.2, 0.5, 1.0}, {255, 0, 128, 255}},
-        {Raster::kFormatRGBAF, {kNaN, 1.0, 0.0, 0.5}, {0, 255, 0, 128}},
-        {Raster::kFormatI8A8, {77, 200}, {77, 77, 77, 200}},
-        {Raster::kFormatI16A16, {32767, 32768}, {127, 127, 127, 128}},
-        {Raster::kFormatI16A16, {65535, 129}, {255, 255, 255, 1}},
-        {Raster::kFormatCMYKA8, {0, 0, 0, 0, 9}, {255, 255, 255, 9}},
-        {Raster::kFormatCMYKA8, {128, 64, 1, 0, 255}, {127, 191, 254, 255}},
-        {Raster::kFormatCMYKA8, {128, 0, 255, 128, 3}, {63, 127, 0, 3}},
-        {Raster::kFormatCMYKA8, {12, 200, 99, 255, 255}, {0, 0, 0, 255}},
-        {Raster::kFormatLabA16, {65535, 0x8080, 0x8080, 32768}, {255, 255, 255, 128}},
-        {Raster::kFormatLabA16, {0, 0x8080, 0x8080, 65535}, {0, 0, 0, 255}},
-    };
-    TempDir dir;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "format " << c.format << " first sample " << c.samples[0]);
-        // Column 5 lies in the span 0..31, column 35 in the single pixels after it.
-        Raster::DynamicBitmap b = Raster::DynamicBitmap::Create(c.format, 40, 3);
-        SetPixel(b, 5, 1, c.samples);
-        SetPixel(b, 35, 1, c.samples);
-        for (bool alpha : {true, false}) {
-            PNGImage image = ExportPlain(dir, b, alpha);
-            ASSERT_TRUE(image.ok);
-            ASSERT_EQ(image.alpha, alpha);
-            Bytes expected(c.rgba.begin(), c.rgba.begin() + (alpha ? 4 : 3));
-            EXPECT_EQ(PixelBytes(image, 5, 1), expected);
-            EXPECT_EQ(PixelBytes(image, 35, 1), expected);
-        }
+namespace {
+
+// The bytes one pixel of a format becomes, from the definitions of the row conversions alone.
+int Narrow16(double v) { return int(v + 128) / 257; }
+int FloatColour(double c) { return std::isnan(c) ? 0 : int(std::floor(std::clamp(c, 0.0, 1.0) * 255 + 0.5)); }
+int FloatAlpha(double a) { return std::isnan(a) ? 0 : int(std::clamp(std::floor(a * 255 + 0.5), 0.0, 255.0)); }
+int Ink(double x, double k) { return int((255 - x) * (255 - k) * 2 + 255) / 510; }
+
+int AlphaByte(Raster::Format f, const Samples& s) {
+    switch (f) {
+    case Raster::kFormatRGBA16:
+    case Raster::kFormatI16A16:
+    case Raster::kFormatLabA16: return Narrow16(s.back());
+    case Raster::kFormatRGBAF: return FloatAlpha(s.back());
+    default: return int(s.back());
     }
 }
 
-TEST(PNGExport, LabRowsCallTheLabRoutineOncePerPixel) {
-    TempDir dir;
-    Raster::DynamicBitmap b = Raster::DynamicBitmap::Create(Raster::kFormatLabA16, 40, 2);
-    auto& counters = Raster::ICCManager::GetInstance().GetCounters();
-    uint64_t before = counters.labCalls.load();
-    ASSERT_TRUE(ExportPlain(dir, b).ok);
-    EXPECT_EQ(counters.labCalls.load() - before, 80u);
+Bytes PlainBytes(Raster::Format f, const Samples& s) {
+    const int a = AlphaByte(f, s);
+    switch (f) {
+    case Raster::kFormatRGBA8: return {int(s[0]), int(s[1]), int(s[2]), a};
+    case Raster::kFormatRGBA16: return {Narrow16(s[0]), Narrow16(s[1]), Narrow16(s[2]), a};
+    case Raster::kFormatRGBAF: return {FloatColour(s[0]), FloatColour(s[1]), FloatColour(s[2]), a};
+    case Raster::kFormatI8A8: return {int(s[0]), int(s[0]), int(s[0]), a};
+    case Raster::kFormatI16A16: return {Narrow16(s[0]), Narrow16(s[0]), Narrow16(s[0]), a};
+    case Raster::kFormatCMYKA8: return {Ink(s[0], s[3]), Ink(s[1], s[3]), Ink(s[2], s[3]), a};
+    default: {
+        // The cases use neutral Lab only: lightness 0 is black and full lightness white.
+        const int grey = s[0] == 0 ? 0 : 255;
+        return {grey, grey, grey, a};
+    }
+    }
 }
 
-TEST(PNGExport, ConvertsThroughTheTransformAndKeepsTheSourceAlpha) {
-    Profile srgb = Raster::ICCProfile::CreateSRGB(), srgb2 = Raster::ICCProfile::CreateSRGB();
+uint32_t PixelType(Raster::Format f) {
+    using M = Raster::ICCManager;
+    switch (f) {
+    case Raster::kFormatRGBA8: return M::_TYPE_RGBA_8();
+    case Raster::kFormatRGBA16: return M::_TYPE_RGBA_16();
+    case Raster::kFormatRGBAF: return M::_TYPE_RGBA_FLT();
+    case Raster::kFormatI8A8: return M::_TYPE_GRAYA_8();
+    case Raster::kFormatI16A16: return M::_TYPE_GRAYA_16();
+    case Raster::kFormatCMYKA8: return M::_TYPE_CMYKA_8();
+    default: return M::_TYPE_LabA_16();
+    }
+}
+
+// The colours the colour engine gives for the pixel on its own, with the alpha of the formulas.
+Bytes ConvertedBytes(Raster::Format f, const Samples& s, const Profile& from, const Profile& to) {
+    unsigned char in[32];
+    for (size_t c = 0; c < s.size(); ++c) {
+        if (f == Raster::kFormatRGBAF) {
+            const float v = float(s[c]);
+            std::memcpy(in + 4 * c, &v, 4);
+        } else if (f == Raster::kFormatRGBA16 || f == Raster::kFormatI16A16 || f == Raster::kFormatLabA16) {
+            const uint16_t v = uint16_t(s[c]);
+            std::memcpy(in + 2 * c, &v, 2);
+        } else {
+            in[c] = uint8_t(s[c]);
+        }
+    }
+    cmsHTRANSFORM t = cmsCreateTransform(from->GetHandle(), PixelType(f), to->GetHandle(), TYPE_RGBA_8,
+                                         INTENT_PERCEPTUAL, 0);
+    EXPECT_NE(t, nullptr);
+    uint8_t out[4] = {0, 0, 0, 0};
+    if (t) cmsDoTransform(t, in, out, 1);
+    cmsDeleteTransform(t);
+    return {out[0], out[1], out[2], AlphaByte(f, s)};
+}
+
+// An RGB profile with wider primaries than sRGB, so that a conversion changes colours.
+Profile WideGamutProfile(const TempDir& dir) {
+    cmsCIExyY white;
+    cmsWhitePointFromTemp(&white, 6504);
+    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(gamma);
+    const std::string path = dir.File("wide.icc");
+    cmsSaveProfileToFile(profile, path.c_str());
+    cmsCloseProfile(profile);
+    return Raster::ICCProfile::CreateFromFile(path.c_str());
+}
+
+}  // namespace
+
+TEST(PNGExport, EveryFormatGivesTheBytesOfItsFormulasOnEveryPath) {
+    TempDir dir;
+    Profile srgb = Raster::ICCProfile::CreateSRGB(), wide = WideGamutProfile(dir);
     Profile gray = Raster::ICCProfile::CreateGray(), lab = Raster::ICCProfile::CreateLab();
     Profile cmyk = Raster::ICCProfile::CreateFromFile(kCMYKProfile);
+    ASSERT_TRUE(wide);
+    ASSERT_TRUE(cmyk) << "no CMYK profile at " << kCMYKProfile;
     struct Case {
         Raster::Format format;
-        Profile source;
-        Samples samples;
-        Bytes rgba;  // colours within 2 of these; alpha exact
+        Profile from, to;
+        std::vector<Samples> pixels;  // at most 8
     };
     const Case cases[] = {
-        {Raster::kFormatRGBA8, srgb, {200, 100, 50, 7}, {200, 100, 50, 7}},
-        {Raster::kFormatRGBA16, srgb, {65535, 32768, 0, 129}, {255, 128, 0, 1}},
-        {Raster::kFormatRGBAF, srgb, {1.0, 0.5, 0.0, 0.25}, {255, 128, 0, 64}},
-        {Raster::kFormatI8A8, gray, {255, 90}, {255, 255, 255, 90}},
-        {Raster::kFormatI16A16, gray, {0, 32768}, {0, 0, 0, 128}},
-        {Raster::kFormatLabA16, lab, {65535, 0x8080, 0x8080, 65535}, {255, 255, 255, 255}},
-        {Raster::kFormatCMYKA8, cmyk, {0, 0, 0, 0, 33}, {255, 255, 255, 33}},
+        {Raster::kFormatRGBA8, srgb, wide, {{1, 2, 3, 4}, {255, 0, 128, 255}}},
+        {Raster::kFormatRGBA16, srgb, wide, {{65535, 32768, 129, 128}, {0, 32767, 257, 65535}}},
+        {Raster::kFormatRGBAF,
+         srgb,
+         wide,
+         {{1.7, -0.2, 0.5, 1.0}, {kNaN, 1.0, 0.0, 0.5}, {0.25, 0.75, 1.0, 1.5}, {0.1, 0.2, 0.3, -0.5},
+          {0.5, 0.5, 0.5, kNaN}}},
+        {Raster::kFormatI8A8, gray, srgb, {{77, 200}, {0, 255}, {255, 0}}},
+        {Raster::kFormatI16A16, gray, srgb, {{32767, 32768}, {65535, 129}, {128, 0}}},
+        {Raster::kFormatCMYKA8,
+         cmyk,
+         srgb,
+         {{0, 0, 0, 0, 9}, {128, 64, 1, 0, 255}, {128, 0, 255, 128, 3}, {64, 254, 1, 192, 7}, {12, 200, 99, 255, 255}}},
+        {Raster::kFormatLabA16, lab, srgb, {{65535, 0x8080, 0x8080, 32768}, {0, 0x8080, 0x8080, 65535}}},
+    };
+    for (const Case& c : cases)
+        for (bool converted : {false, true})
+            for (bool alpha : {false, true})
+                for (bool scaled : {false, true}) {
+                    SCOPED_TRACE(testing::Message() << "format " << c.format << (converted ? ", converted" : ", plain")
+                                                    << (alpha ? ", RGBA" : ", RGB") << (scaled ? ", scaled" : ""));
+                    // 80 x 2 output pixels: columns 0 to 63 go in spans, 64 to 79 singly. Unscaled,
+                    // pixel i lies at columns i and 64 + i; scaled, it lies at columns i and 32 + i
+                    // of level 1, which output columns 2i, 2i + 1, 64 + 2i and 65 + 2i read.
+                    Raster::DynamicBitmap bitmap = Filled(c.format, 80, 2, c.pixels.back());
+                    Raster::DynamicBitmap holder = bitmap;
+                    if (scaled) {
+                        holder = Raster::DynamicBitmap::Create(c.format, 40, 1);
+                        bitmap.GetBitmap()->KeepMipmaps(1, 0);
+                        Raster::MipmapLevel& level = bitmap.GetBitmap()->GetMipmapLevels()[1];
+                        level.bitmap = Kernel::Counted<Raster::BitmapBase>(holder.GetBitmap());
+                        level.valid = true;
+                    }
+                    for (size_t i = 0; i < c.pixels.size(); ++i)
+                        for (int y = 0; y < holder.GetHeight(); ++y)
+                            for (int x : {int(i), (scaled ? 32 : 64) + int(i)}) SetPixel(holder, x, y, c.pixels[i]);
+                    PNGExportParams p = Converting(c.from, c.to);
+                    bool keepsMipmaps = false;
+                    p.m_mipmapFlag = &keepsMipmaps;
+                    PNGImage image = converted ? ExportConverted(dir, bitmap, &p, alpha) : ExportPlain(dir, bitmap, alpha, &p);
+                    ASSERT_TRUE(image.ok);
+                    ASSERT_EQ(image.alpha, alpha);
+                    EXPECT_EQ(keepsMipmaps, scaled);
+                    for (size_t i = 0; i < c.pixels.size(); ++i) {
+                        Bytes expected = converted ? ConvertedBytes(c.format, c.pixels[i], c.from, c.to)
+                                                   : PlainBytes(c.format, c.pixels[i]);
+                        expected.resize(alpha ? 4 : 3);
+                        const int columns[] = {scaled ? int(2 * i) : int(i), scaled ? int(2 * i + 1) : int(i),
+                                               scaled ? int(64 + 2 * i) : int(64 + i),
+                                               scaled ? int(65 + 2 * i) : int(64 + i)};
+                        for (int x : columns)
+                            for (int y : {0, 1}) EXPECT_EQ(PixelBytes(image, x, y), expected) << "pixel " << i << " at " << x;
+                    }
+                }
+}
+
+TEST(PNGExport, ConvertsAlignedRunsOf32AndTheRestPixelByPixel) {
+    Profile srgb = Raster::ICCProfile::CreateSRGB(), other = Raster::ICCProfile::CreateSRGB();
+    auto& counters = Raster::ICCManager::GetInstance().GetCounters();
+    struct Case {
+        Kernel::RectT<int> area;  // of a writer area.right pixels wide
+        uint64_t spans, singles;
+    };
+    const Case cases[] = {
+        {{0, 0, 40, 1}, 1, 8},
+        {{5, 0, 100, 1}, 2, 27 + 4},  // 5..31 singly, 32..95 in spans, 96..99 singly
+        {{0, 0, 20, 1}, 0, 20},       // narrower than a span
+        {{40, 0, 90, 1}, 0, 50},      // 64 + 32 passes the right edge
     };
     TempDir dir;
-    auto& counters = Raster::ICCManager::GetInstance().GetCounters();
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "format " << c.format);
-        if (!c.source) {
-            ADD_FAILURE() << "no CMYK profile at " << kCMYKProfile;
-            continue;
+        SCOPED_TRACE(testing::Message() << c.area.left << ".." << c.area.right);
+        for (Raster::Format format : {Raster::kFormatRGBA16, Raster::kFormatLabA16}) {
+            Raster::DynamicBitmap b = Raster::DynamicBitmap::Create(format, c.area.right, 1);
+            const uint64_t of32 = counters.doTransformOf32.load(), ofOne = counters.doTransformOfOne.load();
+            const uint64_t labCalls = counters.labCalls.load();
+            PNGExportParams p = Converting(srgb, other);
+            p.m_rect = &c.area;
+            if (format == Raster::kFormatRGBA16) {
+                // One transform call a span, one a single pixel.
+                ASSERT_TRUE(ExportConverted(dir, b, &p).ok);
+                EXPECT_TRUE(p.m_executed);
+                EXPECT_EQ(counters.doTransformOf32.load() - of32, c.spans);
+                EXPECT_EQ(counters.doTransformOfOne.load() - ofOne, c.singles);
+            } else {
+                // The plain Lab rows call the Lab routine once a pixel, inside spans too.
+                ASSERT_TRUE(ExportPlain(dir, b, true, &p).ok);
+                EXPECT_EQ(counters.labCalls.load() - labCalls, 32 * c.spans + c.singles);
+                EXPECT_EQ(counters.doTransformOf32.load(), of32);
+            }
         }
-        Raster::DynamicBitmap b = Filled(c.format, 40, 1, c.samples);
-        Samples clear = c.samples;
-        clear.back() = 0;  // a transparent pixel among the single ones
-        SetPixel(b, 35, 0, clear);
-        PNGExportParams p = Converting(c.source, srgb2);
-        const uint64_t of32 = counters.doTransformOf32.load(), ofOne = counters.doTransformOfOne.load();
-        const uint64_t lab = counters.labCalls.load();
-        PNGImage image = ExportConverted(dir, b, &p);
-        ASSERT_TRUE(image.ok);
-        // One transform call for the span 0..31, one per pixel for 32..39.
-        EXPECT_EQ(counters.doTransformOf32.load() - of32, 1u);
-        EXPECT_EQ(counters.doTransformOfOne.load() - ofOne, 8u);
-        EXPECT_EQ(counters.labCalls.load(), lab);
-        EXPECT_TRUE(p.m_executed);
-        for (int x : {0, 31, 32, 35, 39}) {
-            Bytes got = PixelBytes(image, x, 0);
-            for (int ch = 0; ch < 3; ++ch) EXPECT_NEAR(got[ch], c.rgba[ch], 2) << "column " << x << " channel " << ch;
-            EXPECT_EQ(got[3], x == 35 ? 0 : c.rgba[3]) << "column " << x;
-        }
-        // Without alpha the rows carry colour only.
-        PNGImage rgb = ExportConverted(dir, b, &p, false);
-        ASSERT_TRUE(rgb.ok);
-        EXPECT_FALSE(rgb.alpha);
-        EXPECT_EQ(PixelBytes(rgb, 3, 0), Bytes(image.At(3, 0), image.At(3, 0) + 3));
     }
+}
+
+TEST(PNGExport, AFileThatCannotBeWrittenIsReportedAndLeftOut) {
+    TempDir dir;
+    const std::string notAFolder = dir.File("plain-file");
+    std::fclose(std::fopen(notAFolder.c_str(), "w"));
+    Raster::DynamicBitmap b = Filled(Raster::kFormatRGBA8, 256, 256, {0, 0, 0, 255});
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const uint32_t h = uint32_t(x * 2654435761u) ^ uint32_t(y * 40503u) * 2246822519u;
+            SetPixel(b, x, y, {double(h & 255), double((h >> 8) & 255), double((h >> 16) & 255), 255});
+        }
+    struct Case {
+        std::string path;
+        long sizeLimit;  // bytes a file may grow to; 0: no limit
+    };
+    const Case cases[] = {
+        {dir.File("missing-folder/out.png"), 0},
+        {notAFolder + "/out.png", 0},
+        {dir.File("disk-full.png"), 4096},  // a full disk, as the file-size limit stands it in
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        TraceCapture trace;
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+        bool good = true;
+        std::string error;
+        {
+            if (c.sizeLimit) {
+                rlimit limit = saved;
+                limit.rlim_cur = rlim_t(c.sizeLimit);
+                setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            Raster::PNGWriterRGBA8 writer(c.path.c_str(), 256, 256, Options(true));
+            WriteBitmapPNGDispatch(writer, b);
+            good = writer.IsGood();
+            error = writer.GetError();
+        }
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        EXPECT_FALSE(good);
+        EXPECT_FALSE(error.empty());
+        EXPECT_FALSE(std::filesystem::exists(c.path));
+        ASSERT_FALSE(trace.Lines().empty());
+        EXPECT_EQ(trace.Lines()[0].rfind("Could not write PNG file " + c.path + ": ", 0), 0u) << trace.Lines()[0];
+    }
+    // Nothing half-written is left beside the files either.
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(notAFolder).parent_path()))
+        EXPECT_EQ(entry.path().filename(), "plain-file");
 }
 
 TEST(PNGExport, FallsBackToPlainRowsWithoutAUsableTransform) {
@@ -295,34 +445,6 @@ TEST(PNGExport, CancelledExportLeavesNoFile) {
     EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(path).parent_path()));  // no temporary left
     ASSERT_EQ(trace.Lines().size(), 1u);
     EXPECT_NE(trace.Lines()[0].find("1 of 40 rows were written"), std::string::npos);
-}
-
-TEST(PNGExport, ReadsTheFirstValidMipmapLevel) {
-    TempDir dir;
-    for (bool converted : {false, true}) {
-        SCOPED_TRACE(converted);
-        Raster::DynamicBitmap b = Raster::DynamicBitmap::Create(Raster::kFormatRGBA8, 16, 8);
-        b.GetBitmap()->KeepMipmaps(1, 0);
-        auto& level = b.GetBitmap()->GetMipmapLevels()[1];
-        auto* reduced = new RGBA8(8, 4);
-        level.bitmap = Kernel::Counted<Raster::BitmapBase>(reduced);
-        level.valid = true;
-        reduced->SetPixel(3, 1, {9, 8, 7, 6});
-        Profile a = Raster::ICCProfile::CreateSRGB(), c = Raster::ICCProfile::CreateSRGB();
-        bool keepsMipmaps = false;
-        PNGExportParams p = Converting(a, c);
-        p.m_mipmapFlag = &keepsMipmaps;
-        PNGImage image = converted ? ExportConverted(dir, b, &p) : ExportPlain(dir, b, true, &p);
-        ASSERT_TRUE(image.ok);
-        EXPECT_TRUE(keepsMipmaps);
-        // Output pixels (6..7, 2..3) all sample level pixel (3, 1).
-        for (auto [x, y] : {std::pair{7, 3}, {6, 2}}) {
-            Bytes got = PixelBytes(image, x, y);
-            EXPECT_NEAR(got[0], 9, converted ? 1 : 0);
-            EXPECT_EQ(got[3], 6);
-        }
-        EXPECT_EQ(PixelBytes(image, 8, 3)[3], 0);
-    }
 }
 
 TEST(PNGExport, SyncsTheHardwareTransformsBuffer) {

@@ -1,0 +1,545 @@
+#include "DocumentModel.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <unordered_map>
+
+#include "EngineMemory.h"
+#include "Kernel/FileSystem.h"
+
+namespace DocEngine {
+
+namespace {
+
+const FormatInfo kFormats[] = {
+    {Raster::kFormatRGBA8, "rgba8", 4, 1, 3, false},   {Raster::kFormatRGBA16, "rgba16", 4, 2, 3, false},
+    {Raster::kFormatI8A8, "ia8", 2, 1, 1, false},      {Raster::kFormatI16A16, "ia16", 2, 2, 1, false},
+    {Raster::kFormatCMYKA8, "cmyka8", 5, 1, 4, false}, {Raster::kFormatLabA16, "laba16", 4, 2, 3, false},
+    {Raster::kFormatRGBAF, "rgbaf", 4, 4, 3, true},
+};
+
+// A fixed mix of 64 bits (splitmix64's finaliser): noise depends only on the seed and the
+// sample's place, never on the order samples are drawn in.
+uint64_t Mix(uint64_t z) {
+    z += 0x9e3779b97f4a7c15ull;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+    return z ^ (z >> 31);
+}
+
+// A value in [-1, 1) for one sample.
+double NoiseAt(uint64_t seed, int spread, int x, int y, int channel) {
+    uint64_t h = Mix(seed);
+    h = Mix(h ^ uint64_t(uint32_t(spread)));
+    h = Mix(h ^ (uint64_t(uint32_t(x)) << 32 | uint32_t(y)));
+    h = Mix(h ^ uint64_t(uint32_t(channel)));
+    return double(h >> 11) * 0x1.0p-53 * 2.0 - 1.0;
+}
+
+std::string NumberText(double v) {
+    char buffer[64];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return std::string(buffer, result.ptr);
+}
+
+}  // namespace
+
+const FormatInfo* FindFormat(Raster::Format code) {
+    for (const FormatInfo& f : kFormats)
+        if (f.code == code) return &f;
+    return nullptr;
+}
+
+const FormatInfo* FindFormatByName(std::string_view name) {
+    for (const FormatInfo& f : kFormats)
+        if (name == f.name) return &f;
+    return nullptr;
+}
+
+// ---- Tile store ---------------------------------------------------------------------------
+
+TileBlock::TileBlock() : m_bytes(new uint8_t[kBytes]()) { EngineMemory::AddBackstore(kBytes); }
+
+TileBlock::TileBlock(const TileBlock& other) : Kernel::Countable(), m_bytes(new uint8_t[kBytes]) {
+    std::memcpy(m_bytes.get(), other.m_bytes.get(), kBytes);
+    EngineMemory::AddBackstore(kBytes);
+}
+
+TileBlock::~TileBlock() { EngineMemory::RemoveBackstore(kBytes); }
+
+SpreadContent::SpreadContent(const FormatInfo* format, int width, int height)
+    : m_format(format),
+      m_width(width),
+      m_height(height),
+      m_columns((width + format->TileWidth() - 1) / format->TileWidth()),
+      m_rows((height + 255) / 256),
+      m_blocks(size_t(format->channels) * size_t(m_columns) * size_t(m_rows)) {}
+
+size_t SpreadContent::Offset(int x, int y) const {
+    const int tw = m_format->TileWidth();
+    return (size_t(y % 256) * tw + size_t(x % tw)) * size_t(m_format->bytesPerSample);
+}
+
+uint8_t* SpreadContent::WritableBlock(int channel, int x, int y) {
+    Kernel::Counted<TileBlock>& slot = Slot(channel, x / m_format->TileWidth(), y / 256);
+    if (!slot) slot = Kernel::MakeCounted<TileBlock>();
+    else if (slot->GetRefCount() > 1) slot = Kernel::MakeCounted<TileBlock>(*slot);  // shared: copy on write
+    return slot->Bytes();
+}
+
+double SpreadContent::GetValue(int channel, int x, int y) const {
+    const TileBlock* block = GetBlock(channel, x / m_format->TileWidth(), y / 256);
+    if (!block) return 0.0;
+    const uint8_t* p = block->Bytes() + Offset(x, y);
+    switch (m_format->bytesPerSample) {
+    case 1: return *p / 255.0;
+    case 2: {
+        uint16_t s;
+        std::memcpy(&s, p, 2);
+        return s / 65535.0;
+    }
+    default: {
+        float f;
+        std::memcpy(&f, p, 4);
+        return f;
+    }
+    }
+}
+
+void SpreadContent::SetValue(int channel, int x, int y, double value) {
+    uint8_t* p = WritableBlock(channel, x, y) + Offset(x, y);
+    switch (m_format->bytesPerSample) {
+    case 1: *p = uint8_t(std::lround(std::clamp(value, 0.0, 1.0) * 255.0)); break;
+    case 2: {
+        uint16_t s = uint16_t(std::lround(std::clamp(value, 0.0, 1.0) * 65535.0));
+        std::memcpy(p, &s, 2);
+        break;
+    }
+    default: {
+        float f = float(value);
+        std::memcpy(p, &f, 4);
+        break;
+    }
+    }
+}
+
+Content MakeContent(const FormatInfo* format, const std::vector<std::pair<int, int>>& sizes) {
+    Content content;
+    content.reserve(sizes.size());
+    for (const auto& [w, h] : sizes) content.emplace_back(format, w, h);
+    return content;
+}
+
+// ---- Drawing ------------------------------------------------------------------------------
+
+void DrawCommand::Apply(Content& content) const {
+    if (spread < 0 || size_t(spread) >= content.size()) return;
+    SpreadContent& target = content[size_t(spread)];
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = int(std::min<int64_t>(int64_t(x) + width, target.GetWidth()));
+    const int y1 = int(std::min<int64_t>(int64_t(y) + height, target.GetHeight()));
+    const FormatInfo& format = target.GetFormat();
+    for (int c = 0; c < format.channels; ++c) {
+        for (int py = y0; py < y1; ++py) {
+            for (int px = x0; px < x1; ++px) {
+                double v = 0;
+                switch (kind) {
+                case Kind::Fill: v = from[size_t(c)]; break;
+                case Kind::Gradient: {
+                    double t = vertical ? (py - y + 0.5) / height : (px - x + 0.5) / width;
+                    v = from[size_t(c)] + (to[size_t(c)] - from[size_t(c)]) * t;
+                    break;
+                }
+                case Kind::Noise:
+                    if (c == format.alphaChannel) continue;
+                    v = target.GetValue(c, px, py) + NoiseAt(seed, spread, px, py, c) * amount;
+                    break;
+                }
+                target.SetValue(c, px, py, v);
+            }
+        }
+    }
+}
+
+std::string DrawCommand::ToText() const {
+    std::string text;
+    auto add = [&](const std::string& word) {
+        if (!text.empty()) text += ' ';
+        text += word;
+    };
+    add(kind == Kind::Fill ? "fill" : kind == Kind::Gradient ? "gradient" : "noise");
+    for (int v : {spread, x, y, width, height}) add(std::to_string(v));
+    if (kind == Kind::Gradient) add(vertical ? "vertical" : "horizontal");
+    if (kind == Kind::Noise) {
+        add(std::to_string(seed));
+        add(NumberText(amount));
+        return text;
+    }
+    for (double v : from) add(NumberText(v));
+    if (kind == Kind::Gradient)
+        for (double v : to) add(NumberText(v));
+    return text;
+}
+
+const char* DrawCommand::Identifier(Kind kind) {
+    switch (kind) {
+    case Kind::Fill: return "FillCommand";
+    case Kind::Gradient: return "GradientCommand";
+    default: return "NoiseCommand";
+    }
+}
+
+const char* DrawCommand::Name(Kind kind) {
+    switch (kind) {
+    case Kind::Fill: return "Fill";
+    case Kind::Gradient: return "Gradient";
+    default: return "Add Noise";
+    }
+}
+
+// ---- Document files -----------------------------------------------------------------------
+
+namespace {
+
+constexpr std::string_view kHeader = "quirevale-document";
+
+struct Line {
+    int number;
+    std::string_view text;
+    std::vector<std::string_view> words;
+};
+
+std::vector<std::string_view> SplitWords(std::string_view text) {
+    std::vector<std::string_view> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+        size_t start = i;
+        while (i < text.size() && text[i] != ' ' && text[i] != '\t') ++i;
+        if (i > start) words.push_back(text.substr(start, i - start));
+    }
+    return words;
+}
+
+class Parser {
+public:
+    Parser(const std::string& folder, DocumentSpec& spec, ParseError& error)
+        : m_folder(folder), m_spec(spec), m_error(error) {}
+
+    bool Run(std::string_view text) {
+        std::vector<Line> lines;
+        int number = 0;
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string_view::npos) end = text.size();
+            std::string_view line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            ++number;
+            start = end + 1;
+            if (line.find('\0') != std::string_view::npos) return Fail(number, "the line holds a NUL byte");
+            std::vector<std::string_view> words = SplitWords(line);
+            if (words.empty() || words[0].front() == '#') continue;
+            lines.push_back({number, line, std::move(words)});
+        }
+        m_lastLine = number;
+        if (lines.empty() || lines[0].words[0] != kHeader)
+            return Fail(lines.empty() ? 1 : lines[0].number, "the file does not begin with \"quirevale-document 1\"");
+        if (lines[0].words.size() != 2 || lines[0].words[1] != "1")
+            return Fail(lines[0].number, "unknown document version");
+
+        bool positionGiven = false;
+        int positionLine = 0;
+        size_t i = 1;
+        while (i < lines.size()) {
+            const Line& line = lines[i];
+            std::string_view keyword = line.words[0];
+            if (keyword == "format") {
+                if (m_spec.format) return Fail(line.number, "the format is given twice");
+                if (line.words.size() != 2) return Fail(line.number, "format takes one name");
+                m_spec.format = FindFormatByName(line.words[1]);
+                if (!m_spec.format)
+                    return Fail(line.number, "unknown format \"" + std::string(line.words[1]) +
+                                                 "\" (rgba8, rgba16, ia8, ia16, cmyka8, laba16 or rgbaf)");
+                ++i;
+            } else if (keyword == "profile") {
+                if (m_spec.profileLine) return Fail(line.number, "the profile is given twice");
+                std::string_view rest = RestAfter(line, 1);
+                if (rest.empty()) return Fail(line.number, "profile takes \"default\" or a file path");
+                m_spec.profileLine = line.number;
+                if (rest == "default") m_spec.profile = "default";
+                else if (rest.front() == '/') m_spec.profile = std::string(rest);
+                else m_spec.profile = Kernel::PathTraitsUnix::Append(Kernel::Path(m_folder), rest).ToStd();
+                ++i;
+            } else if (keyword == "spread") {
+                if (!m_spec.format) return Fail(line.number, "the format must come before the spreads");
+                if (m_sawBlock) return Fail(line.number, "spreads must come before the drawing commands");
+                if (line.words.size() != 3) return Fail(line.number, "spread takes a width and a height");
+                int64_t w, h;
+                if (!Integer(line.words[1], w) || !Integer(line.words[2], h) || w < 1 || h < 1 ||
+                    w > kMaxSpreadSide || h > kMaxSpreadSide || w * h > kMaxSpreadArea)
+                    return Fail(line.number, "a spread is 1 to 8192 pixels wide and high, at most 16777216 pixels");
+                if (m_spec.spreads.size() == kMaxSpreads) return Fail(line.number, "too many spreads (at most 64)");
+                m_spec.spreads.emplace_back(int(w), int(h));
+                ++i;
+            } else if (keyword == "position") {
+                if (positionGiven) return Fail(line.number, "the position is given twice");
+                int64_t p;
+                if (line.words.size() != 2 || !Integer(line.words[1], p) || p < 0)
+                    return Fail(line.number, "position takes a number of history entries");
+                positionGiven = true;
+                positionLine = line.number;
+                m_spec.position = size_t(p);
+                ++i;
+            } else if (keyword == "base" || keyword == "history" || keyword == "macro" || keyword == "snapshot") {
+                if (!m_spec.format) return Fail(line.number, "the format must come before the drawing commands");
+                m_sawBlock = true;
+                CommandList* list = nullptr;
+                if (keyword == "snapshot") {
+                    if (line.words.size() < 2 || (line.words[1] != "regression" && line.words[1] != "ignore"))
+                        return Fail(line.number, "snapshot takes \"regression\" or \"ignore\", then a description");
+                    m_spec.snapshots.push_back({std::string(RestAfter(line, 2)), line.words[1] == "regression", {}});
+                    list = &m_spec.snapshots.back().commands;
+                } else {
+                    if (line.words.size() != 1)
+                        return Fail(line.number, "\"" + std::string(keyword) + "\" stands alone on its line");
+                    bool& seen = keyword == "base" ? m_sawBase : keyword == "history" ? m_sawHistory : m_sawMacro;
+                    if (seen) return Fail(line.number, "\"" + std::string(keyword) + "\" is given twice");
+                    seen = true;
+                    list = keyword == "base" ? &m_spec.base : keyword == "history" ? &m_spec.history : &m_spec.macro;
+                }
+                const int opened = line.number;
+                ++i;
+                for (;; ++i) {
+                    if (i == lines.size())
+                        return Fail(m_lastLine, "the block opened on line " + std::to_string(opened) +
+                                                    " has no \"end\"");
+                    if (lines[i].words[0] == "end" && lines[i].words.size() == 1) break;
+                    auto command = std::make_shared<DrawCommand>();
+                    if (!ReadCommand(lines[i], *command)) return false;
+                    list->push_back(std::move(command));
+                }
+                ++i;
+            } else if (keyword == "end") {
+                return Fail(line.number, "\"end\" without a block");
+            } else {
+                return Fail(line.number, "unknown keyword \"" + std::string(keyword) + "\"");
+            }
+        }
+        if (!m_spec.format) return Fail(m_lastLine, "the document has no format");
+        if (!positionGiven) m_spec.position = m_spec.history.size();
+        else if (m_spec.position > m_spec.history.size())
+            return Fail(positionLine, "the position is beyond the history's " + std::to_string(m_spec.history.size()) +
+                                          " entries");
+        return true;
+    }
+
+private:
+    bool Fail(int line, const std::string& message) {
+        m_error.line = line;
+        m_error.message = message;
+        return false;
+    }
+
+    // The line's text after its first n words, without surrounding blanks.
+    static std::string_view RestAfter(const Line& line, size_t n) {
+        if (line.words.size() <= n) return {};
+        std::string_view rest = line.text.substr(size_t(line.words[n].data() - line.text.data()));
+        while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t')) rest.remove_suffix(1);
+        return rest;
+    }
+
+    static bool Integer(std::string_view word, int64_t& out) {
+        auto result = std::from_chars(word.data(), word.data() + word.size(), out);
+        return result.ec == std::errc() && result.ptr == word.data() + word.size();
+    }
+
+    static bool Unsigned(std::string_view word, uint64_t& out) {
+        auto result = std::from_chars(word.data(), word.data() + word.size(), out);
+        return result.ec == std::errc() && result.ptr == word.data() + word.size();
+    }
+
+    static bool Number(std::string_view word, double& out) {
+        auto result = std::from_chars(word.data(), word.data() + word.size(), out);
+        return result.ec == std::errc() && result.ptr == word.data() + word.size() && std::isfinite(out);
+    }
+
+    bool Channels(const Line& line, size_t first, std::vector<double>& out) {
+        const bool isFloat = m_spec.format->isFloat;
+        for (size_t k = 0; k < size_t(m_spec.format->channels); ++k) {
+            double v;
+            if (!Number(line.words[first + k], v))
+                return Fail(line.number, "\"" + std::string(line.words[first + k]) + "\" is not a number");
+            if (!isFloat && (v < 0.0 || v > 1.0))
+                return Fail(line.number, "channel values of this format lie between 0 and 1");
+            if (isFloat && std::fabs(v) > 65504.0)
+                return Fail(line.number, "channel values of this format lie between -65504 and 65504");
+            out.push_back(v);
+        }
+        return true;
+    }
+
+    bool ReadCommand(const Line& line, DrawCommand& command) {
+        std::string_view name = line.words[0];
+        const size_t n = size_t(m_spec.format->channels);
+        size_t expected;
+        if (name == "fill") {
+            command.kind = DrawCommand::Kind::Fill;
+            expected = 6 + n;
+        } else if (name == "gradient") {
+            command.kind = DrawCommand::Kind::Gradient;
+            expected = 7 + 2 * n;
+        } else if (name == "noise") {
+            command.kind = DrawCommand::Kind::Noise;
+            expected = 8;
+        } else {
+            return Fail(line.number, "unknown drawing command \"" + std::string(name) + "\"");
+        }
+        if (line.words.size() != expected)
+            return Fail(line.number, std::string(name) + " takes " + std::to_string(expected - 1) +
+                                         " values for this format, not " + std::to_string(line.words.size() - 1));
+        int64_t v[5];
+        for (size_t k = 0; k < 5; ++k)
+            if (!Integer(line.words[1 + k], v[k]) || v[k] < -kMaxSpreadSide * 4 || v[k] > kMaxSpreadSide * 4)
+                return Fail(line.number, "\"" + std::string(line.words[1 + k]) + "\" is not a whole number in range");
+        if (v[0] < 0 || size_t(v[0]) >= m_spec.spreads.size())
+            return Fail(line.number, "there is no spread " + std::to_string(v[0]));
+        if (v[3] < 1 || v[4] < 1) return Fail(line.number, "the width and height must be 1 or more");
+        command.spread = int(v[0]);
+        command.x = int(v[1]);
+        command.y = int(v[2]);
+        command.width = int(v[3]);
+        command.height = int(v[4]);
+        switch (command.kind) {
+        case DrawCommand::Kind::Fill: return Channels(line, 6, command.from);
+        case DrawCommand::Kind::Gradient:
+            if (line.words[6] != "horizontal" && line.words[6] != "vertical")
+                return Fail(line.number, "a gradient runs \"horizontal\" or \"vertical\"");
+            command.vertical = line.words[6] == "vertical";
+            return Channels(line, 7, command.from) && Channels(line, 7 + n, command.to);
+        case DrawCommand::Kind::Noise:
+            if (!Unsigned(line.words[6], command.seed))
+                return Fail(line.number, "the noise seed is a whole number of 0 or more");
+            if (!Number(line.words[7], command.amount) || command.amount < 0 || command.amount > 1)
+                return Fail(line.number, "the noise amount lies between 0 and 1");
+            return true;
+        }
+        return true;
+    }
+
+    const std::string& m_folder;
+    DocumentSpec& m_spec;
+    ParseError& m_error;
+    int m_lastLine = 0;
+    bool m_sawBlock = false, m_sawBase = false, m_sawHistory = false, m_sawMacro = false;
+};
+
+void WriteBlock(std::string& out, const std::string& opening, const CommandList& commands) {
+    out += opening;
+    out += '\n';
+    for (const auto& command : commands) out += "  " + command->ToText() + "\n";
+    out += "end\n";
+}
+
+}  // namespace
+
+bool ParseDocument(std::string_view text, const std::string& folder, DocumentSpec& spec, ParseError& error) {
+    spec = DocumentSpec();
+    return Parser(folder, spec, error).Run(text);
+}
+
+std::string WriteDocument(const DocumentSpec& spec) {
+    std::string out = "quirevale-document 1\n";
+    out += std::string("format ") + (spec.format ? spec.format->name : "rgba8") + "\n";
+    out += "profile " + spec.profile + "\n";
+    for (const auto& [w, h] : spec.spreads) out += "spread " + std::to_string(w) + " " + std::to_string(h) + "\n";
+    if (!spec.base.empty()) WriteBlock(out, "base", spec.base);
+    WriteBlock(out, "history", spec.history);
+    out += "position " + std::to_string(spec.position) + "\n";
+    for (const SnapshotSpec& snapshot : spec.snapshots) {
+        std::string opening = std::string("snapshot ") + (snapshot.wanted ? "regression" : "ignore");
+        // Descriptions stay on their line.
+        std::string description = snapshot.description;
+        std::replace(description.begin(), description.end(), '\n', ' ');
+        std::replace(description.begin(), description.end(), '\r', ' ');
+        if (!description.empty()) opening += " " + description;
+        WriteBlock(out, opening, snapshot.commands);
+    }
+    if (!spec.macro.empty()) WriteBlock(out, "macro", spec.macro);
+    return out;
+}
+
+// ---- Bitmaps ------------------------------------------------------------------------------
+
+namespace {
+
+template <class B, size_t... I>
+Raster::Tile* TypedTile(B& bitmap, int channel, int column, int row, bool create, std::index_sequence<I...>) {
+    Raster::Tile* tile = nullptr;
+    ((int(I) == channel ? (void)(tile = bitmap.template GetPlane<I>().TileAt(column, row, create)) : void()), ...);
+    return tile;
+}
+
+template <Raster::Format F>
+Raster::Tile* TileOf(const Raster::DynamicBitmap& bitmap, int channel, int column, int row, bool create) {
+    using B = Raster::BitmapForFormat<F>;
+    B* typed = bitmap.As<B>();
+    if (!typed || channel < 0 || channel >= B::kChannelCount) return nullptr;
+    const auto& grid = typed->template GetPlane<0>().grid;
+    if (column < 0 || row < 0 || column >= grid.right || row >= grid.bottom) return nullptr;
+    return TypedTile(*typed, channel, column, row, create, std::make_index_sequence<B::kChannelCount>());
+}
+
+}  // namespace
+
+Raster::Tile* BitmapTile(const Raster::DynamicBitmap& bitmap, int channel, int column, int row, bool create) {
+    switch (bitmap.GetFormat()) {
+    case Raster::kFormatRGBA8: return TileOf<Raster::kFormatRGBA8>(bitmap, channel, column, row, create);
+    case Raster::kFormatRGBA16: return TileOf<Raster::kFormatRGBA16>(bitmap, channel, column, row, create);
+    case Raster::kFormatI8A8: return TileOf<Raster::kFormatI8A8>(bitmap, channel, column, row, create);
+    case Raster::kFormatI16A16: return TileOf<Raster::kFormatI16A16>(bitmap, channel, column, row, create);
+    case Raster::kFormatCMYKA8: return TileOf<Raster::kFormatCMYKA8>(bitmap, channel, column, row, create);
+    case Raster::kFormatLabA16: return TileOf<Raster::kFormatLabA16>(bitmap, channel, column, row, create);
+    case Raster::kFormatRGBAF: return TileOf<Raster::kFormatRGBAF>(bitmap, channel, column, row, create);
+    default: return nullptr;
+    }
+}
+
+Raster::DynamicBitmap RenderSpread(const SpreadContent& content) {
+    const FormatInfo& format = content.GetFormat();
+    Raster::DynamicBitmap bitmap = Raster::DynamicBitmap::Create(format.code, content.GetWidth(), content.GetHeight());
+    for (int c = 0; c < format.channels; ++c)
+        for (int row = 0; row < content.GetRows(); ++row)
+            for (int column = 0; column < content.GetColumns(); ++column)
+                if (const TileBlock* block = content.GetBlock(c, column, row))
+                    if (Raster::Tile* tile = BitmapTile(bitmap, c, column, row, true))
+                        std::memcpy(tile->GetMutableBuffer(), block->Bytes(), TileBlock::kBytes);
+    return bitmap;
+}
+
+size_t DeduplicateBlocks(const std::vector<Kernel::Counted<TileBlock>*>& slots) {
+    static const std::vector<uint8_t> zeros(TileBlock::kBytes, 0);
+    std::unordered_map<std::string_view, Kernel::Counted<TileBlock>> kept;
+    std::map<const TileBlock*, bool> before;
+    for (Kernel::Counted<TileBlock>* slot : slots)
+        if (*slot) before[slot->Get()] = true;
+    for (Kernel::Counted<TileBlock>* slot : slots) {
+        if (!*slot) continue;
+        std::string_view bytes(reinterpret_cast<const char*>((*slot)->Bytes()), TileBlock::kBytes);
+        if (std::memcmp(bytes.data(), zeros.data(), TileBlock::kBytes) == 0) {
+            slot->Reset();
+            continue;
+        }
+        auto [it, inserted] = kept.emplace(bytes, *slot);
+        if (!inserted) *slot = it->second;  // the key's bytes live in the kept block
+    }
+    std::map<const TileBlock*, bool> after;
+    for (Kernel::Counted<TileBlock>* slot : slots)
+        if (*slot) after[slot->Get()] = true;
+    return before.size() - after.size();
+}
+
+}  // namespace DocEngine

@@ -1,0 +1,152 @@
+// The stand-in engine's document content: pixel format, colour profile, spreads, the drawing
+// commands of the base content, the history and the recorded macro, and the tile store the
+// commands draw into. Copies of spread content share their tile blocks until one is written.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "Kernel/Counted.h"
+#include "Raster/Bitmap.h"
+#include "Raster/ICCManager.h"
+
+namespace DocEngine {
+
+struct FormatInfo {
+    Raster::Format code;
+    const char* name;  // as document files write it
+    int channels;
+    int bytesPerSample;
+    int alphaChannel;
+    bool isFloat;
+    int TileWidth() const { return 256 / bytesPerSample; }
+};
+
+// The seven formats documents may have; null for any other code or name.
+const FormatInfo* FindFormat(Raster::Format code);
+const FormatInfo* FindFormatByName(std::string_view name);
+
+// One channel's samples over one 256-byte by 256-row cell; backstore memory while it lives.
+class TileBlock : public Kernel::Countable {
+public:
+    static constexpr size_t kBytes = 256 * 256;
+    TileBlock();
+    TileBlock(const TileBlock& other);
+    ~TileBlock() override;
+    TileBlock& operator=(const TileBlock&) = delete;
+
+    uint8_t* Bytes() { return m_bytes.get(); }
+    const uint8_t* Bytes() const { return m_bytes.get(); }
+
+private:
+    std::unique_ptr<uint8_t[]> m_bytes;
+};
+
+// The pixels of one spread as planes of tile blocks laid out as the raster library lays out
+// its tiles. A missing block holds zeros.
+class SpreadContent {
+public:
+    SpreadContent(const FormatInfo* format, int width, int height);
+
+    int GetWidth() const { return m_width; }
+    int GetHeight() const { return m_height; }
+    int GetColumns() const { return m_columns; }
+    int GetRows() const { return m_rows; }
+    const FormatInfo& GetFormat() const { return *m_format; }
+
+    const TileBlock* GetBlock(int channel, int column, int row) const { return Slot(channel, column, row).Get(); }
+    Kernel::Counted<TileBlock>& Slot(int channel, int column, int row) {
+        return m_blocks[(size_t(channel) * m_rows + row) * m_columns + column];
+    }
+    const Kernel::Counted<TileBlock>& Slot(int channel, int column, int row) const {
+        return m_blocks[(size_t(channel) * m_rows + row) * m_columns + column];
+    }
+    std::vector<Kernel::Counted<TileBlock>>& Slots() { return m_blocks; }
+
+    // Samples as values on the format's full range 0 to 1 (float samples as they are).
+    double GetValue(int channel, int x, int y) const;
+    void SetValue(int channel, int x, int y, double value);
+
+private:
+    size_t Offset(int x, int y) const;
+    uint8_t* WritableBlock(int channel, int x, int y);
+
+    const FormatInfo* m_format;
+    int m_width;
+    int m_height;
+    int m_columns;
+    int m_rows;
+    std::vector<Kernel::Counted<TileBlock>> m_blocks;
+};
+
+using Content = std::vector<SpreadContent>;
+
+// A new, empty content for the spread sizes.
+Content MakeContent(const FormatInfo* format, const std::vector<std::pair<int, int>>& sizes);
+
+// One drawing command. Colours are channel values in the format's channel order, 0 to 1 of
+// the full range for integer formats.
+struct DrawCommand {
+    enum class Kind { Fill, Gradient, Noise };
+    Kind kind = Kind::Fill;
+    int spread = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    bool vertical = false;           // gradients
+    std::vector<double> from, to;    // fill colour in from; gradient end colours
+    uint64_t seed = 0;               // noise
+    double amount = 0;               // noise: largest change of a sample, 0 to 1
+
+    void Apply(Content& content) const;
+    std::string ToText() const;  // the command's line in a document file
+    static const char* Identifier(Kind kind);
+    static const char* Name(Kind kind);
+};
+using CommandList = std::vector<std::shared_ptr<const DrawCommand>>;
+
+struct SnapshotSpec {
+    std::string description;
+    bool wanted = false;
+    CommandList commands;
+};
+
+// Everything a document file holds.
+struct DocumentSpec {
+    const FormatInfo* format = nullptr;
+    std::string profile = "default";  // or the absolute path of an ICC profile file
+    int profileLine = 0;              // where the file named the profile
+    std::vector<std::pair<int, int>> spreads;
+    CommandList base;
+    CommandList history;
+    size_t position = 0;
+    std::vector<SnapshotSpec> snapshots;
+    CommandList macro;
+};
+
+struct ParseError {
+    int line = 0;
+    std::string message;
+};
+
+// Largest spread side and area a document may ask for.
+inline constexpr int kMaxSpreadSide = 8192;
+inline constexpr int64_t kMaxSpreadArea = int64_t(16) << 20;
+inline constexpr size_t kMaxSpreads = 64;
+
+// Reads a document file's text; relative profile paths are taken from folder.
+bool ParseDocument(std::string_view text, const std::string& folder, DocumentSpec& spec, ParseError& error);
+std::string WriteDocument(const DocumentSpec& spec);
+
+// Copies spread content into a fresh bitmap of the format, one tile per written block.
+Raster::DynamicBitmap RenderSpread(const SpreadContent& content);
+
+// The raster tile of one channel plane of a bitmap of the seven formats; null otherwise.
+Raster::Tile* BitmapTile(const Raster::DynamicBitmap& bitmap, int channel, int column, int row, bool create);
+
+// Makes every group of identical blocks one shared block, and all-zero blocks none at all.
+// Answers how many blocks were given up.
+size_t DeduplicateBlocks(const std::vector<Kernel::Counted<TileBlock>*>& slots);
+
+}  // namespace DocEngine

@@ -1,0 +1,61 @@
+// A document's content inside the engine: what its file holds, the pixels of its base content
+// and of its current history position, and its snapshots and macro.
+#pragma once
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "DocumentEngine.h"
+#include "DocumentModel.h"
+
+namespace DocEngine {
+
+class DocumentModel {
+public:
+    // Draws the base content, the snapshots and the history up to its position.
+    DocumentModel(const DocumentSpec& spec, Kernel::Counted<Raster::ICCProfile> profile, std::string path);
+    // A document holding the snapshot's state as its base content, with no history.
+    explicit DocumentModel(DocumentSnapshot& snapshot);
+
+    // Held by every operation below that reads or changes the content.
+    std::mutex& Mutex() const { return m_mutex; }
+
+    const FormatInfo& GetFormat() const { return *m_format; }
+    const Kernel::Counted<Raster::ICCProfile>& GetProfile() const { return m_profile; }
+    const std::string& GetPath() const { return m_path; }
+    void SetPath(std::string path) { m_path = std::move(path); }
+    size_t GetHistorySize() const { return m_history.size(); }
+    size_t GetPosition() const { return m_position; }
+    const Kernel::Counted<Macro>& GetMacro() const { return m_macro; }
+    const std::vector<Kernel::Counted<DocumentSnapshot>>& GetSnapshots() const { return m_snapshots; }
+    bool IsOfflining() const { return m_offlining; }
+    void StopOfflining() { m_offlining = false; }
+
+    // Redone entries count as run for command coverage; undone ones are drawn again from the base.
+    void SetHistoryIndex(int32_t index);
+    // Drops the entries to redo, then runs the commands as new entries.
+    void AppendCommands(const CommandList& commands);
+    void EnforceStackLimit(int limit);
+    size_t Deduplicate();
+
+    std::vector<Raster::DynamicBitmap> Render() const;
+    DocumentSpec ToSpec() const;
+
+private:
+    mutable std::mutex m_mutex;
+    const FormatInfo* m_format;
+    Kernel::Counted<Raster::ICCProfile> m_profile;
+    std::string m_profileName;
+    std::string m_path;
+    std::vector<std::pair<int, int>> m_spreads;
+    CommandList m_base;
+    CommandList m_history;
+    size_t m_position = 0;
+    Content m_baseContent;
+    Content m_content;
+    Kernel::Counted<Macro> m_macro;
+    std::vector<Kernel::Counted<DocumentSnapshot>> m_snapshots;
+    bool m_offlining = true;
+};
+
+}  // namespace DocEngine

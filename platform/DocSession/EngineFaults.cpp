@@ -1,0 +1,46 @@
+#include "EngineFaults.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <string_view>
+
+namespace EngineFaults {
+
+namespace {
+Faults& Storage() {
+    static Faults faults = [] {
+        const char* text = std::getenv("QUIREVALE_ENGINE_FAULT");
+        return Parse(text ? text : "");
+    }();
+    return faults;
+}
+}  // namespace
+
+Faults Parse(const std::string& text) {
+    Faults faults;
+    std::string_view rest(text);
+    while (!rest.empty()) {
+        size_t comma = rest.find(',');
+        std::string_view word = rest.substr(0, comma);
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        while (!word.empty() && word.front() == ' ') word.remove_prefix(1);
+        while (!word.empty() && word.back() == ' ') word.remove_suffix(1);
+        if (word == "crash") faults.crash = true;
+        else if (word == "leak") faults.leak = true;
+        else if (word == "assert") faults.assertion = true;
+        else if (word == "slow") faults.slowMilliseconds = 200;
+        else if (word.starts_with("slow:")) {
+            std::string digits(word.substr(5));
+            char* end = nullptr;
+            unsigned long ms = std::strtoul(digits.c_str(), &end, 10);
+            if (!digits.empty() && end && *end == 0 && ms <= 60000) faults.slowMilliseconds = uint32_t(ms);
+        }
+    }
+    return faults;
+}
+
+const Faults& Current() { return Storage(); }
+
+void SetForTesting(const Faults& faults) { Storage() = faults; }
+
+}  // namespace EngineFaults

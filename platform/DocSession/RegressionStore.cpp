@@ -1,0 +1,489 @@
+#include "RegressionStore.h"
+
+#include <zlib.h>
+
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "DocumentEngine.h"
+#include "DocumentState.h"
+#include "EngineFaults.h"
+#include "EngineMemory.h"
+#include "Kernel/AssertTrap.h"
+#include "Kernel/FileSystem.h"
+#include "PersonaController.h"
+
+bool RegressionBaselineFileStoreItem::s_saveBaselines = true;
+
+namespace {
+
+// Where a bitmap's samples of one row of one channel plane start inside its raster tile.
+size_t RowOffset(const DocEngine::FormatInfo& format, int y) {
+    return size_t(y % 256) * size_t(format.TileWidth()) * size_t(format.bytesPerSample);
+}
+
+uint64_t RawSizeOf(const DocEngine::FormatInfo& format, int width, int height) {
+    return uint64_t(format.channels) * uint64_t(width) * uint64_t(height) * uint64_t(format.bytesPerSample);
+}
+
+// Bitmaps the "leak" fault keeps until the process ends.
+std::vector<Raster::DynamicBitmap>& LeakedBitmaps() {
+    static auto* leaked = new std::vector<Raster::DynamicBitmap>;
+    return *leaked;
+}
+
+}  // namespace
+
+// ---- Stored spreads -----------------------------------------------------------------------
+
+StoredSpread::StoredSpread(Raster::Format format, int width, int height, uint64_t rawSize, std::string compressed)
+    : m_format(format), m_width(width), m_height(height), m_rawSize(rawSize), m_compressed(std::move(compressed)) {
+    EngineMemory::AddCompressed(m_compressed.size());
+}
+
+StoredSpread::~StoredSpread() { EngineMemory::RemoveCompressed(m_compressed.size()); }
+
+Kernel::Counted<StoredSpread> StoredSpread::FromBitmap(const Raster::DynamicBitmap& bitmap) {
+    const DocEngine::FormatInfo* format = DocEngine::FindFormat(bitmap.GetFormat());
+    if (!bitmap || !format) return {};
+    const int width = bitmap.GetWidth(), height = bitmap.GetHeight();
+    const size_t rowBytes = size_t(width) * size_t(format->bytesPerSample);
+    const int tw = format->TileWidth();
+    std::string raw(RawSizeOf(*format, width, height), '\0');
+    char* out = raw.data();
+    for (int c = 0; c < format->channels; ++c)
+        for (int y = 0; y < height; ++y) {
+            for (int column = 0; column * tw < width; ++column) {
+                const Raster::Tile* tile = DocEngine::BitmapTile(bitmap, c, column, y / 256, false);
+                const size_t n = size_t(std::min(tw, width - column * tw)) * size_t(format->bytesPerSample);
+                if (tile) std::memcpy(out + size_t(column) * size_t(256), tile->GetConstBuffer() + RowOffset(*format, y), n);
+            }
+            out += rowBytes;
+        }
+    uLongf length = compressBound(uLong(raw.size()));
+    std::string compressed(length, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(compressed.data()), &length, reinterpret_cast<const Bytef*>(raw.data()),
+                  uLong(raw.size()), Z_DEFAULT_COMPRESSION) != Z_OK)
+        return {};
+    compressed.resize(length);
+    return Kernel::MakeCounted<StoredSpread>(format->code, width, height, uint64_t(raw.size()), std::move(compressed));
+}
+
+Raster::DynamicBitmap StoredSpread::Decompress() const {
+    const DocEngine::FormatInfo* format = DocEngine::FindFormat(m_format);
+    if (!format || m_rawSize != RawSizeOf(*format, m_width, m_height)) return {};
+    std::string raw(m_rawSize, '\0');
+    uLongf length = uLongf(m_rawSize);
+    if (uncompress(reinterpret_cast<Bytef*>(raw.data()), &length, reinterpret_cast<const Bytef*>(m_compressed.data()),
+                   uLong(m_compressed.size())) != Z_OK ||
+        length != m_rawSize)
+        return {};
+    Raster::DynamicBitmap bitmap = Raster::DynamicBitmap::Create(m_format, m_width, m_height);
+    const int tw = format->TileWidth();
+    const size_t bps = size_t(format->bytesPerSample);
+    const size_t rowBytes = size_t(m_width) * bps;
+    for (int c = 0; c < format->channels; ++c) {
+        const char* plane = raw.data() + size_t(c) * rowBytes * size_t(m_height);
+        for (int row = 0; row * 256 < m_height; ++row)
+            for (int column = 0; column * tw < m_width; ++column) {
+                const int y0 = row * 256, y1 = std::min(m_height, y0 + 256);
+                const size_t n = size_t(std::min(tw, m_width - column * tw)) * bps;
+                // Cells that hold only zeros keep the bitmap's shared clear tile.
+                bool empty = true;
+                for (int y = y0; y < y1 && empty; ++y) {
+                    const char* src = plane + size_t(y) * rowBytes + size_t(column) * 256;
+                    for (size_t k = 0; k < n; ++k)
+                        if (src[k]) {
+                            empty = false;
+                            break;
+                        }
+                }
+                if (empty) continue;
+                Raster::Tile* tile = DocEngine::BitmapTile(bitmap, c, column, row, true);
+                if (!tile) continue;
+                uint8_t* buffer = tile->GetMutableBuffer();
+                for (int y = y0; y < y1; ++y)
+                    std::memcpy(buffer + RowOffset(*format, y), plane + size_t(y) * rowBytes + size_t(column) * 256, n);
+            }
+    }
+    return bitmap;
+}
+
+// ---- Renders ------------------------------------------------------------------------------
+
+RegressionRender::RegressionRender(const Kernel::Counted<DocumentController>& document) {
+    DocEngine::DocumentModel* model = document ? document->GetModel() : nullptr;
+    if (!model) return;
+    const EngineFaults::Faults& faults = EngineFaults::Current();
+    if (faults.crash) std::abort();
+    {
+        std::lock_guard<std::mutex> lock(model->Mutex());
+        m_bitmaps = model->Render();
+    }
+    if (faults.slowMilliseconds) std::this_thread::sleep_for(std::chrono::milliseconds(faults.slowMilliseconds));
+    static std::atomic<bool> asserted{false}, leaked{false};
+    if (faults.assertion && !asserted.exchange(true)) KERNEL_ASSERT(!"render fault asked for by QUIREVALE_ENGINE_FAULT");
+    if (faults.leak && !m_bitmaps.empty() && !leaked.exchange(true)) LeakedBitmaps().push_back(m_bitmaps.front());
+}
+
+RegressionRender::RegressionRender(std::vector<Kernel::Counted<StoredSpread>> stored)
+    : m_isStored(true), m_stored(std::move(stored)) {}
+
+RegressionRender::RegressionRender(std::vector<Raster::DynamicBitmap> bitmaps) : m_bitmaps(std::move(bitmaps)) {}
+
+size_t RegressionRender::GetSpreadCount() const { return m_isStored ? m_stored.size() : m_bitmaps.size(); }
+
+Raster::DynamicBitmap RegressionRender::GetSpreadBitmap(size_t index) const {
+    if (index >= GetSpreadCount()) return {};
+    if (!m_isStored) return m_bitmaps[index];
+    return m_stored[index] ? m_stored[index]->Decompress() : Raster::DynamicBitmap();
+}
+
+Kernel::Counted<RegressionRender> RegressionRender::Store() const {
+    if (m_isStored) return Kernel::Counted<RegressionRender>(new RegressionRender(m_stored));
+    std::vector<Kernel::Counted<StoredSpread>> stored;
+    for (const Raster::DynamicBitmap& bitmap : m_bitmaps) stored.push_back(StoredSpread::FromBitmap(bitmap));
+    return Kernel::Counted<RegressionRender>(new RegressionRender(std::move(stored)));
+}
+
+// ---- Baselines ----------------------------------------------------------------------------
+
+namespace {
+
+void RunCommand(DocumentController& document, Kernel::Counted<DocumentCommand> command) {
+    if (command->IsQueued()) {
+        document.EnqueueCommand(command);
+        document.WaitUntilCommandQueueEmpty();
+    } else {
+        document.ExecuteCommand(command);
+    }
+}
+
+}  // namespace
+
+RegressionBaseline::RegressionBaseline(bool perfectClipping, Kernel::Counted<RegressionRender> render,
+                                       Kernel::Counted<RegressionRender> postRedoRender,
+                                       std::vector<Kernel::Counted<RegressionRender>> snapshots)
+    : m_perfectClipping(perfectClipping),
+      m_render(std::move(render)),
+      m_postRedoRender(std::move(postRedoRender)),
+      m_snapshots(std::move(snapshots)) {}
+
+bool RegressionBaseline::WantSnapshotForRegression(const Kernel::Counted<DocumentSnapshot>& snapshot) {
+    return snapshot && snapshot->IsWantedForRegression();
+}
+
+Kernel::Counted<RegressionBaseline> RegressionBaseline::Create(const Kernel::Counted<DocumentController>& document,
+                                                               bool withPostRedoRender) {
+    if (!document || !document->GetModel()) return {};
+    document->Settle();
+    Kernel::Counted<RegressionRender> render = RegressionRender(document).Store();
+
+    std::vector<Kernel::Counted<RegressionRender>> snapshots;
+    for (int32_t i = 0; i < document->GetSnapshotCount(); ++i) {
+        Kernel::Counted<DocumentSnapshot> snapshot = document->GetSnapshotAtIndex(i);
+        if (!WantSnapshotForRegression(snapshot)) continue;
+        auto copy = Kernel::MakeCounted<DocumentController>();
+        // Every wanted snapshot takes its place, so that indexes match the document's.
+        if (copy->NewDocument(snapshot, DocumentController::NewDocParams()))
+            snapshots.push_back(RegressionRender(copy).Store());
+        else
+            snapshots.push_back(Kernel::Counted<RegressionRender>(new RegressionRender(std::vector<Raster::DynamicBitmap>())));
+    }
+
+    Kernel::Counted<RegressionRender> postRedo;
+    if (withPostRedoRender) {
+        DocumentHistory history = document->GetDocumentHistory();
+        const int32_t position = history.GetUndoPosition();
+        if (history.GetSize() > 0) {
+            RunCommand(*document, Kernel::MakeCounted<SetHistoryIndexCommand>(-1));
+            RunCommand(*document, Kernel::MakeCounted<SetHistoryIndexCommand>(position - 1));
+        }
+        postRedo = RegressionRender(document).Store();
+    }
+    return Kernel::MakeCounted<RegressionBaseline>(PersonaController::GetInstance()->m_perfectClipping, render,
+                                                   postRedo, std::move(snapshots));
+}
+
+namespace {
+
+void WriteRender(std::string& out, const char* tag, const RegressionRender& render) {
+    Kernel::Counted<RegressionRender> kept;  // a live render is compressed for the file
+    const RegressionRender* source = &render;
+    if (!render.IsStored()) {
+        kept = render.Store();
+        source = kept.Get();
+    }
+    out += std::string(tag) + " " + std::to_string(source->GetSpreadCount()) + "\n";
+    for (const auto& spread : source->GetStoredSpreads()) {
+        if (!spread) {
+            out += "spread none\n";
+            continue;
+        }
+        out += "spread " + std::to_string(spread->GetFormat()) + " " + std::to_string(spread->GetWidth()) + " " +
+               std::to_string(spread->GetHeight()) + " " + std::to_string(spread->GetRawSize()) + " " +
+               std::to_string(spread->GetCompressed().size()) + "\n";
+        out += spread->GetCompressed();
+        out += "\n";
+    }
+}
+
+constexpr size_t kMaxSnapshots = 1000;
+
+class BaselineReader {
+public:
+    BaselineReader(const std::string& data, std::string& error) : m_data(data), m_error(error) {}
+
+    bool Line(std::string_view& line) {
+        size_t end = m_data.find('\n', m_at);
+        if (end == std::string::npos || end - m_at > 200) return Fail("a line is cut short or too long");
+        line = std::string_view(m_data).substr(m_at, end - m_at);
+        m_lineStart = m_at;
+        m_at = end + 1;
+        return true;
+    }
+
+    // "word value" where value is a whole number up to max.
+    bool Counted(std::string_view line, std::string_view word, uint64_t max, uint64_t& value) {
+        if (!line.starts_with(word) || line.size() <= word.size() || line[word.size()] != ' ')
+            return Fail("\"" + std::string(word) + "\" expected");
+        return Number(line.substr(word.size() + 1), max, value);
+    }
+
+    bool Number(std::string_view text, uint64_t max, uint64_t& value) {
+        auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value > max)
+            return Fail("\"" + std::string(text) + "\" is not a number in range");
+        return true;
+    }
+
+    bool Render(std::string_view line, std::string_view word, Kernel::Counted<RegressionRender>& render) {
+        uint64_t count;
+        if (!Counted(line, word, DocEngine::kMaxSpreads, count)) return false;
+        std::vector<Kernel::Counted<StoredSpread>> spreads;
+        for (uint64_t i = 0; i < count; ++i) {
+            Kernel::Counted<StoredSpread> spread;
+            if (!Spread(spread)) return false;
+            spreads.push_back(std::move(spread));
+        }
+        render = Kernel::Counted<RegressionRender>(new RegressionRender(std::move(spreads)));
+        return true;
+    }
+
+    bool Spread(Kernel::Counted<StoredSpread>& spread) {
+        std::string_view line;
+        if (!Line(line)) return false;
+        if (line == "spread none") return true;
+        if (!line.starts_with("spread ")) return Fail("\"spread\" expected");
+        std::vector<std::string_view> words;
+        for (size_t i = 7; i <= line.size();) {
+            size_t j = line.find(' ', i);
+            if (j == std::string_view::npos) j = line.size();
+            words.push_back(line.substr(i, j - i));
+            i = j + 1;
+        }
+        uint64_t code, width, height, raw, compressed;
+        if (words.size() != 5 || !Number(words[0], 255, code) || !Number(words[1], DocEngine::kMaxSpreadSide, width) ||
+            !Number(words[2], DocEngine::kMaxSpreadSide, height) || !Number(words[3], UINT64_MAX, raw) ||
+            !Number(words[4], UINT64_MAX, compressed))
+            return Fail("a spread line needs a format, a size and two byte counts");
+        const DocEngine::FormatInfo* format = DocEngine::FindFormat(Raster::Format(code));
+        if (!format) return Fail("unknown pixel format " + std::to_string(code));
+        if (width < 1 || height < 1 || width * height > uint64_t(DocEngine::kMaxSpreadArea))
+            return Fail("a spread size out of range");
+        if (raw != RawSizeOf(*format, int(width), int(height))) return Fail("the byte count does not fit the size");
+        if (compressed == 0 || compressed > m_data.size() - m_at || m_data.size() - m_at - compressed < 1 ||
+            m_data[m_at + compressed] != '\n')
+            return Fail("the compressed pixels are cut short");
+        spread = Kernel::MakeCounted<StoredSpread>(format->code, int(width), int(height), raw,
+                                                   m_data.substr(m_at, compressed));
+        m_at += compressed + 1;
+        // Everything is checked now, so that a later comparison never meets a damaged spread.
+        if (!spread->Decompress()) return Fail("the compressed pixels do not decompress to the spread's size");
+        return true;
+    }
+
+    bool Fail(const std::string& why) {
+        m_error = "damaged at byte " + std::to_string(m_lineStart) + ": " + why;
+        return false;
+    }
+    bool AtEnd() const { return m_at == m_data.size(); }
+
+private:
+    const std::string& m_data;
+    std::string& m_error;
+    size_t m_at = 0;
+    size_t m_lineStart = 0;
+};
+
+}  // namespace
+
+std::string RegressionBaseline::Serialise() const {
+    std::string out = "quirevale-baseline 1\n";
+    out += std::string("perfect-clipping ") + (m_perfectClipping ? "1" : "0") + "\n";
+    WriteRender(out, "main", m_render ? *m_render : RegressionRender(std::vector<Raster::DynamicBitmap>()));
+    if (m_postRedoRender) WriteRender(out, "post-redo", *m_postRedoRender);
+    else out += "post-redo none\n";
+    out += "snapshots " + std::to_string(m_snapshots.size()) + "\n";
+    for (const auto& snapshot : m_snapshots)
+        WriteRender(out, "snapshot", snapshot ? *snapshot : RegressionRender(std::vector<Raster::DynamicBitmap>()));
+    out += "end\n";
+    return out;
+}
+
+Kernel::Counted<RegressionBaseline> RegressionBaseline::Deserialise(const std::string& data, std::string& error) {
+    BaselineReader reader(data, error);
+    std::string_view line;
+    uint64_t value;
+    if (!reader.Line(line)) return {};
+    if (line != "quirevale-baseline 1") {
+        reader.Fail("not a baseline file");
+        return {};
+    }
+    if (!reader.Line(line) || !reader.Counted(line, "perfect-clipping", 1, value)) return {};
+    const bool perfect = value == 1;
+    Kernel::Counted<RegressionRender> render, postRedo;
+    if (!reader.Line(line) || !reader.Render(line, "main", render)) return {};
+    if (!reader.Line(line)) return {};
+    if (line != "post-redo none" && !reader.Render(line, "post-redo", postRedo)) return {};
+    uint64_t count;
+    if (!reader.Line(line) || !reader.Counted(line, "snapshots", kMaxSnapshots, count)) return {};
+    std::vector<Kernel::Counted<RegressionRender>> snapshots;
+    for (uint64_t i = 0; i < count; ++i) {
+        Kernel::Counted<RegressionRender> snapshot;
+        if (!reader.Line(line) || !reader.Render(line, "snapshot", snapshot)) return {};
+        snapshots.push_back(std::move(snapshot));
+    }
+    if (!reader.Line(line)) return {};
+    if (line != "end" || !reader.AtEnd()) {
+        reader.Fail("\"end\" expected as the last line");
+        return {};
+    }
+    return Kernel::MakeCounted<RegressionBaseline>(perfect, std::move(render), std::move(postRedo),
+                                                   std::move(snapshots));
+}
+
+// ---- Metadata -----------------------------------------------------------------------------
+
+std::vector<Kernel::String> RegressionMetadata::GetMetadataValuesForKey(const Kernel::String& key) const {
+    std::vector<Kernel::String> values;
+    for (const auto& [k, v] : m_values)
+        if (k == key) values.push_back(v);
+    return values;
+}
+
+void RegressionMetadata::RemoveMetadataValuesForKey(const Kernel::String& key) {
+    std::erase_if(m_values, [&](const auto& entry) { return entry.first == key; });
+}
+
+void RegressionMetadata::AddMetadataValueForKey(const Kernel::String& key, const Kernel::String& value) {
+    m_values.emplace_back(key, value);
+}
+
+namespace {
+// Keys and values stay on their line and in their column.
+std::string Field(const Kernel::String& text) {
+    std::string field = text.ToStd();
+    for (char& c : field)
+        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    return field;
+}
+}  // namespace
+
+std::string RegressionMetadata::Serialise() const {
+    std::string out = "quirevale-metrics 1\n";
+    for (const auto& [key, value] : m_values) out += Field(key) + "\t" + Field(value) + "\n";
+    out += "end\n";
+    return out;
+}
+
+Kernel::Counted<RegressionMetadata> RegressionMetadata::Deserialise(const std::string& text, std::string& error) {
+    auto metadata = Kernel::MakeCounted<RegressionMetadata>();
+    size_t at = 0;
+    int number = 0;
+    bool ended = false;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        ++number;
+        if (end == std::string::npos) {
+            error = "line " + std::to_string(number) + " is cut short";
+            return {};
+        }
+        std::string_view line = std::string_view(text).substr(at, end - at);
+        at = end + 1;
+        if (ended) {
+            error = "line " + std::to_string(number) + " follows \"end\"";
+            return {};
+        }
+        if (number == 1) {
+            if (line != "quirevale-metrics 1") {
+                error = "not a metric file";
+                return {};
+            }
+            continue;
+        }
+        if (line == "end") {
+            ended = true;
+            continue;
+        }
+        size_t tab = line.find('\t');
+        if (tab == 0 || tab == std::string_view::npos || line.find('\t', tab + 1) != std::string_view::npos) {
+            error = "line " + std::to_string(number) + " is not a key and a value";
+            return {};
+        }
+        metadata->AddMetadataValueForKey(Kernel::String(line.substr(0, tab)), Kernel::String(line.substr(tab + 1)));
+    }
+    if (!ended) {
+        error = number == 0 ? std::string("the file is empty") : "\"end\" is missing after line " + std::to_string(number);
+        return {};
+    }
+    return metadata;
+}
+
+// ---- File items ---------------------------------------------------------------------------
+
+bool RegressionFileStoreItem::Load(const Kernel::String& path) {
+    m_loadError.clear();
+    if (!Kernel::FileSystem::Exists(path)) return false;
+    std::string data;
+    if (!Kernel::FileSystem::IsFile(path) || !Kernel::FileSystem::ReadFile(path, data)) {
+        m_loadError = "the file can't be read";
+        return false;
+    }
+    if (!ReadContent(data, m_loadError)) {
+        if (m_loadError.empty()) m_loadError = "the file is damaged";
+        return false;
+    }
+    return true;
+}
+
+bool RegressionFileStoreItem::Save(const Kernel::String& path) const {
+    std::string data;
+    return WriteContent(data) && Kernel::FileSystem::WriteFileAtomically(path, data);
+}
+
+bool RegressionBaselineFileStoreItem::ReadContent(const std::string& data, std::string& error) {
+    m_content = RegressionBaseline::Deserialise(data, error);
+    return bool(m_content);
+}
+
+bool RegressionBaselineFileStoreItem::WriteContent(std::string& data) const {
+    if (!m_content) return false;
+    data = m_content->Serialise();
+    return true;
+}
+
+bool RegressionMetadataFileStoreItem::ReadContent(const std::string& data, std::string& error) {
+    m_content = RegressionMetadata::Deserialise(data, error);
+    return bool(m_content);
+}
+
+bool RegressionMetadataFileStoreItem::WriteContent(std::string& data) const {
+    if (!m_content) return false;
+    data = m_content->Serialise();
+    return true;
+}

@@ -1,0 +1,157 @@
+// The engine's regression classes: renders of a document (one bitmap per spread), baselines
+// that keep renders compressed, metric metadata, and the file items that load and save them.
+//
+// Baseline files ("quirevale-baseline 1"): a text line per item, each stored render followed by
+// its zlib-compressed planes:
+//   perfect-clipping 0|1
+//   main <spreads>                      then the main render's spreads
+//   post-redo none | post-redo <spreads>
+//   snapshots <count>, then per snapshot: snapshot <spreads>
+//   spread <format> <width> <height> <raw bytes> <compressed bytes>, a line feed, the compressed
+//          bytes, a line feed (channel planes one after another, rows top to bottom)
+//   end
+// Metric files ("quirevale-metrics 1"): one "key<TAB>value" line per value, then "end".
+// A damaged file of either kind fails to load with a reason; nothing in it is trusted.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "DocumentController.h"
+#include "Kernel/Counted.h"
+#include "Kernel/Metadata.h"
+#include "Kernel/String.h"
+#include "Raster/Bitmap.h"
+
+class DocumentSnapshot;
+
+// One spread kept compressed; compressed memory while it lives.
+class StoredSpread : public Kernel::Countable {
+public:
+    StoredSpread(Raster::Format format, int width, int height, uint64_t rawSize, std::string compressed);
+    ~StoredSpread() override;
+
+    // The spread's planes compressed; an empty handle for a bitmap of another format.
+    static Kernel::Counted<StoredSpread> FromBitmap(const Raster::DynamicBitmap& bitmap);
+    // A fresh bitmap with the stored pixels; empty when the data does not decompress.
+    Raster::DynamicBitmap Decompress() const;
+
+    Raster::Format GetFormat() const { return m_format; }
+    int GetWidth() const { return m_width; }
+    int GetHeight() const { return m_height; }
+    uint64_t GetRawSize() const { return m_rawSize; }
+    const std::string& GetCompressed() const { return m_compressed; }
+
+private:
+    Raster::Format m_format;
+    int m_width;
+    int m_height;
+    uint64_t m_rawSize;
+    std::string m_compressed;
+};
+
+// A render of a document: one bitmap per spread, in spread order. A render built from a
+// document is made at construction on fresh tiles; a stored render decompresses each spread
+// afresh whenever it is asked for.
+class RegressionRender : public Kernel::Countable {
+public:
+    explicit RegressionRender(const Kernel::Counted<DocumentController>& document);
+    explicit RegressionRender(std::vector<Kernel::Counted<StoredSpread>> stored);
+    explicit RegressionRender(std::vector<Raster::DynamicBitmap> bitmaps);
+
+    size_t GetSpreadCount() const;
+    // The spread's bitmap; an empty handle for a stored spread that cannot be read back.
+    Raster::DynamicBitmap GetSpreadBitmap(size_t index) const;
+    bool IsStored() const { return m_isStored; }
+    const std::vector<Kernel::Counted<StoredSpread>>& GetStoredSpreads() const { return m_stored; }
+
+    // This render kept compressed.
+    Kernel::Counted<RegressionRender> Store() const;
+
+private:
+    bool m_isStored = false;
+    std::vector<Raster::DynamicBitmap> m_bitmaps;
+    std::vector<Kernel::Counted<StoredSpread>> m_stored;  // a null entry is a spread without a bitmap
+};
+
+class RegressionBaseline : public Kernel::Countable {
+public:
+    // Renders the document, its wanted snapshots and, with withPostRedoRender, the document
+    // again after undoing and redoing its whole history.
+    static Kernel::Counted<RegressionBaseline> Create(const Kernel::Counted<DocumentController>& document,
+                                                      bool withPostRedoRender);
+    static bool WantSnapshotForRegression(const Kernel::Counted<DocumentSnapshot>& snapshot);
+
+    RegressionBaseline(bool perfectClipping, Kernel::Counted<RegressionRender> render,
+                       Kernel::Counted<RegressionRender> postRedoRender,
+                       std::vector<Kernel::Counted<RegressionRender>> snapshots);
+
+    bool GetPerfectClipping() const { return m_perfectClipping; }
+    const Kernel::Counted<RegressionRender>& GetRender() const { return m_render; }
+    const Kernel::Counted<RegressionRender>& GetPostRedoRender() const { return m_postRedoRender; }
+    const std::vector<Kernel::Counted<RegressionRender>>& GetSnapshots() const { return m_snapshots; }
+
+    std::string Serialise() const;
+    // Null with the reason when the text is not a whole, sound baseline file.
+    static Kernel::Counted<RegressionBaseline> Deserialise(const std::string& data, std::string& error);
+
+private:
+    bool m_perfectClipping;
+    Kernel::Counted<RegressionRender> m_render;
+    Kernel::Counted<RegressionRender> m_postRedoRender;
+    std::vector<Kernel::Counted<RegressionRender>> m_snapshots;
+};
+
+class RegressionMetadata : public Kernel::Countable, public Kernel::MetadataInterface {
+public:
+    std::vector<Kernel::String> GetMetadataValuesForKey(const Kernel::String& key) const override;
+    void RemoveMetadataValuesForKey(const Kernel::String& key) override;
+    void AddMetadataValueForKey(const Kernel::String& key, const Kernel::String& value) override;
+
+    std::string Serialise() const;
+    static Kernel::Counted<RegressionMetadata> Deserialise(const std::string& text, std::string& error);
+
+private:
+    std::vector<std::pair<Kernel::String, Kernel::String>> m_values;  // in the order added
+};
+
+// A file that holds one regression object.
+class RegressionFileStoreItem : public Kernel::Countable {
+public:
+    // False, with the content left null, when the file is missing or damaged; GetLoadError then
+    // tells which (empty for a missing file).
+    bool Load(const Kernel::String& path);
+    // Written to a temporary name and renamed, so that a failed save leaves the old file.
+    bool Save(const Kernel::String& path) const;
+    const std::string& GetLoadError() const { return m_loadError; }
+
+protected:
+    virtual bool ReadContent(const std::string& data, std::string& error) = 0;
+    virtual bool WriteContent(std::string& data) const = 0;
+
+private:
+    std::string m_loadError;
+};
+
+class RegressionBaselineFileStoreItem : public RegressionFileStoreItem {
+public:
+    // Whether document saves carry the engine's baselines with them; cleared before each save
+    // of a unit. The stand-in's documents never carry baselines.
+    static bool s_saveBaselines;
+
+    Kernel::Counted<RegressionBaseline> m_content;
+
+protected:
+    bool ReadContent(const std::string& data, std::string& error) override;
+    bool WriteContent(std::string& data) const override;
+};
+
+class RegressionMetadataFileStoreItem : public RegressionFileStoreItem {
+public:
+    Kernel::Counted<RegressionMetadata> m_content;
+
+protected:
+    bool ReadContent(const std::string& data, std::string& error) override;
+    bool WriteContent(std::string& data) const override;
+};

@@ -1,0 +1,256 @@
+// The unit test sequence.
+#include "regression/Regression.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "DocSession/EngineMemory.h"
+#include "DocSession/PersonaController.h"
+#include "Kernel/FileSystem.h"
+#include "regression/ChildOutput.h"
+#include "regression/RegressionStrings.h"
+
+namespace {
+
+constexpr std::string_view kImageSuffixes[] = {".baseline.png", ".failure.png", ".difference.png"};
+
+bool IsComparisonTag(std::string_view tag) {
+    if (tag == "undo-redo" || tag == "macro" || tag == "tilestore") return true;
+    if (!tag.starts_with("snapshot-")) return false;
+    std::string_view number = tag.substr(9);
+    if (number.empty() || number.front() == '0') return false;
+    for (char c : number)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+}  // namespace
+
+bool IsUnitImageName(const Kernel::String& unitName, const Kernel::String& fileName) {
+    std::string_view unit = unitName.View(), file = fileName.View();
+    if (unit.empty() || !file.starts_with(unit)) return false;
+    std::string_view rest = file.substr(unit.size());
+    for (std::string_view suffix : kImageSuffixes) {
+        if (rest == suffix) return true;
+        if (rest.size() > suffix.size() + 1 && rest.front() == '.' && rest.ends_with(suffix) &&
+            IsComparisonTag(rest.substr(1, rest.size() - 1 - suffix.size())))
+            return true;
+    }
+    return false;
+}
+
+Regression::Regression(const Kernel::String& unitPath, bool update, bool create, bool nodump, bool rendertimes,
+                       bool hardware)
+    : m_update(update),
+      m_create(create),
+      m_nodump(nodump),
+      m_rendertimes(rendertimes),
+      m_hardware(hardware),
+      m_unitPath(unitPath) {}
+
+Regression::~Regression() {
+    if (m_document) {
+        RegressionLogSection section("Close document");
+        m_document->Settle();
+        PersonaController::GetInstance()->RemoveDocumentController(m_document);
+        DocumentControllerArchive::StopOfflining(m_document);
+        m_document.Reset();
+    }
+    m_metadata.Reset();
+    m_baseline.Reset();
+}
+
+Kernel::String Regression::FormatAssertMessage(const char* file, uint32_t line, const char* expression) {
+    return FormatWithThreeStrings("Assert: %1:%2 (%3)", Kernel::String(file ? file : ""),
+                                  Kernel::ToStringT(int64_t(int32_t(line))), Kernel::String(expression ? expression : ""));
+}
+
+void Regression::HandleAssert(const char* file, const char* expression, uint32_t line) {
+    Kernel::String text = FormatAssertMessage(file, line, expression);
+    if (!CurrentRegressionLogSection) {
+        std::string out(text.View());
+        out.push_back('\n');
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        std::fflush(stdout);
+        return;
+    }
+    RegressionLogFail(text);
+}
+
+bool Regression::Run() {
+    if (m_hardware) {
+        RegressionLogSection section("GPU Check");
+        if (!EngineHardware::GetHardwarePossible()) {
+            RegressionLogFail(Kernel::String());
+            return false;
+        }
+    }
+    const Kernel::String metadataPath = m_unitPath + "_baseline.metadata";
+    Kernel::String path = FindBaselinePath();
+    if (m_create) {
+        if (!path.IsEmpty()) return true;  // this unit has its baseline: nothing to create
+    } else {
+        {
+            RegressionLogSection section("Find Baseline");
+            if (path.IsEmpty()) {
+                RegressionLogFail(Kernel::String());
+                return false;
+            }
+        }
+        if (!LoadBaseline(path)) return false;
+    }
+    if (!m_nodump) DeleteUnitImages();
+    LoadMetadata(metadataPath);
+    if (!LoadUnit()) return false;
+    if (!SaveAndReloadDocument()) return false;
+    if (m_create) {
+        CreateBaseline(false);
+        path = FindBaselinePath();
+        if (!LoadBaseline(path)) return false;
+    }
+
+    RunSnapshotComparisons();
+    RunRenderComparison();
+    const bool undoRedoPassed = RunUndoRedoTest();
+    if (m_update && m_comparisonFailed) CreateBaseline(!undoRedoPassed);
+    RunMacroTest();
+    RunTilestoreTest();
+    RunTeardownTest();
+    CheckRasterMemoryUsage();
+    if (m_nodump && !m_comparisonFailed) DeleteUnitImages();
+
+    if (FailureReported) return false;
+    if (m_metadataDirty) {
+        RegressionLogSection section("Save metadata");
+        if (m_metadata->Save(metadataPath)) {
+            RegressionLogInfo(Kernel::String("Done"));
+            return true;
+        }
+        RegressionLogFail(Kernel::String());
+        return false;
+    }
+    return true;
+}
+
+Kernel::String Regression::FindBaselinePath() const {
+    Kernel::String baseline = m_unitPath + "_baseline";
+    if (m_hardware) {
+        Kernel::String hardware = baseline + "_hw";
+        if (Kernel::FileSystem::IsFile(hardware)) return hardware;
+    }
+    return Kernel::FileSystem::IsFile(baseline) ? baseline : Kernel::String();
+}
+
+bool Regression::LoadBaseline(const Kernel::String& path) {
+    RegressionLogSection section("Load baseline");
+    m_baseline = Kernel::MakeCounted<RegressionBaselineFileStoreItem>();
+    m_baseline->Load(path);
+    if (!m_baseline->m_content) {
+        // The engine's reason goes to standard error; the protocol line stays the empty failure.
+        if (!m_baseline->GetLoadError().empty())
+            std::fprintf(stderr, "Baseline '%s': %s\n", path.c_str(), m_baseline->GetLoadError().c_str());
+        RegressionLogFail(Kernel::String());
+        return false;
+    }
+    PersonaController::GetInstance()->m_perfectClipping = m_baseline->m_content->GetPerfectClipping();
+    return true;
+}
+
+void Regression::LoadMetadata(const Kernel::String& path) {
+    m_metadata = Kernel::MakeCounted<RegressionMetadataFileStoreItem>();
+    m_metadata->Load(path);
+    if (!m_metadata->GetLoadError().empty()) {
+        // A damaged metric file is reported, not replaced: with no content the metric checks
+        // are skipped, and the failure keeps the file from being saved over.
+        RegressionLogSection section("Load metadata");
+        RegressionLogFail(FormatWithTwoStrings("Metric file %1 is damaged: %2", path,
+                                               Kernel::String(m_metadata->GetLoadError())));
+        return;
+    }
+    if (!m_metadata->m_content) m_metadata->m_content = Kernel::MakeCounted<RegressionMetadata>();
+}
+
+Kernel::Counted<DocumentController> Regression::LoadDocument(const Kernel::String& path) {
+    auto command = Kernel::MakeCounted<LoadDocumentCommand>(path, false, 1, false,
+                                                            PersonaController::GetInstance()->GetLoadRAWLinear(),
+                                                            Kernel::Counted<LoadDocumentOptions>());
+    command->m_addToRecentDocuments = false;
+    command->Execute();
+    return command->m_documentController;
+}
+
+bool Regression::LoadUnit() {
+    RegressionLogSection section("Load unit");
+    m_document = LoadDocument(m_unitPath);
+    if (!m_document) {
+        RegressionLogFail(Kernel::String());
+        return false;
+    }
+    return true;
+}
+
+bool Regression::SaveAndReloadDocument() {
+    Kernel::String saved = Kernel::FileSystem::GetTemporaryDirectory();
+    AppendPathComponent(saved, "test.persona");
+    {
+        RegressionLogSection section("Save document");
+        RegressionBaselineFileStoreItem::s_saveBaselines = false;
+        auto save = Kernel::MakeCounted<SaveDocumentAsCommand>(saved, false, false);
+        save->m_becomesDocumentPath = false;
+        RunDocumentCommand(save);
+    }
+    {
+        RegressionLogSection section("Refcount leak test");
+        m_document->Settle();
+        PersonaController::GetInstance()->RemoveDocumentController(m_document);
+        if (m_document->GetRefCount() != 1) RegressionLogFail(Kernel::String());
+    }
+    DocumentControllerArchive::StopOfflining(m_document);
+    m_document.Reset();
+    {
+        RegressionLogSection section("Reload document");
+        m_document = LoadDocument(saved);
+        if (!m_document) {
+            RegressionLogFail(Kernel::String());
+            return false;
+        }
+    }
+    m_savedDocumentPath = saved;
+    return true;
+}
+
+bool Regression::CreateBaseline(bool withPostRedoRender) {
+    RegressionLogSection section("Create baseline");
+    Kernel::Counted<DocumentController> copy = LoadDocument(m_savedDocumentPath);
+    if (!copy) {
+        RegressionLogFail(Kernel::String());
+        return false;
+    }
+    auto item = Kernel::MakeCounted<RegressionBaselineFileStoreItem>();
+    item->m_content = RegressionBaseline::Create(copy, withPostRedoRender);
+    Kernel::String target = m_unitPath + "_baseline";
+    if (m_hardware) target += "_hw";
+    copy->Settle();
+    PersonaController::GetInstance()->RemoveDocumentController(copy);
+    const bool saved = item->Save(target);
+    if (saved) RegressionLogInfo(Kernel::String("Done"));
+    else RegressionLogFail(Kernel::String());
+    return saved;
+}
+
+void Regression::DeleteUnitImages() {
+    std::string_view unit = m_unitPath.View();
+    const size_t slash = unit.rfind('/');
+    Kernel::String folder(".");
+    if (slash == 0) folder = Kernel::String("/");
+    else if (slash != std::string_view::npos) folder = Kernel::String(unit.substr(0, slash));
+    const Kernel::String unitName(slash == std::string_view::npos ? unit : unit.substr(slash + 1));
+
+    Kernel::Counted<Kernel::FileEnumerator> entries = Kernel::FileEnumerator::Create(folder, true);
+    Kernel::FileEnumerator::Entry entry;
+    while (entries->Next(entry))
+        if (entry.kind == Kernel::FileEnumerator::Kind::File && IsUnitImageName(unitName, entry.name))
+            Kernel::FileSystem::DeleteFile(Kernel::PathTraitsUnix::Append(folder, entry.name.View()));
+}
+
+#include "app/UnitStatics.h"

@@ -1,0 +1,87 @@
+// One unit's test sequence inside the unit executor: baseline, load, save and reload,
+// reference count, the render and history tests, metrics, baseline creation and update.
+#pragma once
+#include <cstdint>
+
+#include "DocSession/DocumentEngine.h"
+#include "DocSession/RegressionStore.h"
+#include "Kernel/AssertTrap.h"
+#include "Kernel/String.h"
+#include "Raster/Bitmap.h"
+
+// The outcome of one render comparison.
+struct RenderCompareResult {
+    bool spreadCountMismatch = false;
+    int32_t spread = -1;               // the first spread that failed
+    int32_t maxChannelDifference = 0;
+    int32_t differingPixels = 0;
+    int32_t bitsPerChannel = 0;
+    uint64_t renderTime = 0;           // milliseconds
+};
+
+// True for the names of the images a failed comparison of the unit writes: the unit's file
+// name, optionally "." and a comparison tag, then ".baseline.png", ".failure.png" or
+// ".difference.png". Another unit whose name merely begins with this one's never matches.
+bool IsUnitImageName(const Kernel::String& unitName, const Kernel::String& fileName);
+
+class Regression : public Kernel::AssertTrap {
+public:
+    Regression(const Kernel::String& unitPath, bool update, bool create, bool nodump, bool rendertimes, bool hardware);
+    ~Regression() override;
+
+    bool Run();
+
+    // Engine assertions: a failure of the open test, or a plain line while none is open.
+    void HandleAssert(const char* file, const char* expression, uint32_t line) override;
+    static Kernel::String FormatAssertMessage(const char* file, uint32_t line, const char* expression);
+    static Kernel::String FormatCompareMessage(const RenderCompareResult& result);
+
+protected:
+    // The sequence's steps.
+    Kernel::String FindBaselinePath() const;
+    bool LoadBaseline(const Kernel::String& path);
+    void LoadMetadata(const Kernel::String& path);
+    Kernel::Counted<DocumentController> LoadDocument(const Kernel::String& path);
+    bool LoadUnit();
+    bool SaveAndReloadDocument();
+    bool CreateBaseline(bool withPostRedoRender);
+    void DeleteUnitImages();
+
+    // Render and history tests.
+    void RunDocumentCommand(Kernel::Counted<DocumentCommand> command);
+    void RunSnapshotComparisons();
+    void RunRenderComparison();
+    bool RunUndoRedoTest();
+    void RunMacroTest();
+    void RunTilestoreTest();
+    void RunTeardownTest();
+    // A comparison after the document was changed, against the post-change baseline render.
+    bool RunPostChangeComparison(const char* section, const char* tag);
+
+    // Render comparison and failure images.
+    bool TimedRenderAndCompare(const Kernel::Counted<RegressionRender>& baselineRender, RenderCompareResult& result,
+                               const Kernel::String& tag, Kernel::Counted<DocumentController>& document);
+    bool CompareRenderWithBaseline(const Raster::DynamicBitmap& current, const Raster::DynamicBitmap& baseline,
+                                   RenderCompareResult& result, const Kernel::String& tag,
+                                   const Kernel::Counted<DocumentController>& document);
+    Kernel::Counted<RegressionRender> GetBaselineRenderForSnapshot(int32_t index) const;
+    Kernel::Counted<RegressionRender> GetPostRedoBaselineRender() const;
+
+    // Metrics.
+    void CheckRenderPerformance(const Kernel::String& key, uint64_t milliseconds);
+    void CheckRasterMemoryUsage();
+
+    bool m_renderFailed = false;
+    bool m_comparisonFailed = false;
+    bool m_update;
+    bool m_create;
+    bool m_metadataDirty = false;
+    bool m_nodump;
+    bool m_rendertimes;
+    bool m_hardware;
+    Kernel::String m_unitPath;
+    Kernel::String m_savedDocumentPath;
+    Kernel::Counted<DocumentController> m_document;
+    Kernel::Counted<RegressionBaselineFileStoreItem> m_baseline;
+    Kernel::Counted<RegressionMetadataFileStoreItem> m_metadata;
+};

@@ -1,0 +1,114 @@
+// Render comparison with a baseline and the failure images of a failed spread.
+#include <algorithm>
+
+#include "DocSession/PersonaController.h"
+#include "Kernel/Timer.h"
+#include "Raster/ICCManager.h"
+#include "Raster/PNG.h"
+#include "bitmapcheck/BitmapKernels.h"
+#include "regression/ChildOutput.h"
+#include "regression/Regression.h"
+#include "regression/RegressionStrings.h"
+
+bool Regression::TimedRenderAndCompare(const Kernel::Counted<RegressionRender>& baselineRender,
+                                       RenderCompareResult& result, const Kernel::String& tag,
+                                       Kernel::Counted<DocumentController>& document) {
+    if (!document) document = m_document;
+    Kernel::Timer timer;
+    auto render = Kernel::MakeCounted<RegressionRender>(document);
+    const double milliseconds = std::max(timer.GetMilliseconds(), 1.0);
+    result.renderTime = uint64_t(milliseconds);
+    if (!baselineRender) return true;
+    if (render->GetSpreadCount() != baselineRender->GetSpreadCount()) {
+        result.spreadCountMismatch = true;
+        m_comparisonFailed = true;
+        return false;
+    }
+    for (size_t i = 0; i < render->GetSpreadCount(); ++i) {
+        if (!CompareRenderWithBaseline(render->GetSpreadBitmap(i), baselineRender->GetSpreadBitmap(i), result, tag,
+                                       document)) {
+            result.spread = int32_t(i);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Regression::CompareRenderWithBaseline(const Raster::DynamicBitmap& current, const Raster::DynamicBitmap& baseline,
+                                           RenderCompareResult& result, const Kernel::String& tag,
+                                           const Kernel::Counted<DocumentController>& document) {
+    if (!baseline) return true;
+    const bool comparable = current.GetHeight() == baseline.GetHeight() &&
+                            current.GetFormat() == baseline.GetFormat() && current.GetWidth() == baseline.GetWidth();
+    const uint32_t bits = BitsPerChannelForFormat(document ? document->GetFormat() : Raster::kFormatNone);
+    if (comparable) {
+        CompareParams compare;
+        CompareBitmapsDispatch(current, baseline, &compare);
+        if (compare.m_differingPixels == 0) return true;
+        result.maxChannelDifference = compare.m_maxChannelDifference;
+        result.differingPixels = compare.m_differingPixels;
+        result.bitsPerChannel = int32_t(bits);
+    }
+
+    Kernel::String base = m_unitPath;
+    if (!tag.IsEmpty()) base += FormatWithString(".%1", tag);
+
+    PNGExportParams exportParams;
+    exportParams.m_sourceProfile = m_document ? m_document->GetProfile() : Kernel::Counted<Raster::ICCProfile>();
+    exportParams.m_destinationProfile = Raster::ICCManager::GetInstance().GetDefaultProfileForFormat(Raster::kFormatRGBA8);
+    PersonaController* persona = PersonaController::GetInstance();
+    exportParams.m_intent = persona->GetScreenIntent();
+    exportParams.m_blackPointCompensation = persona->GetScreenBlackPointCompensation();
+
+    if (!m_nodump && !m_update) {
+        // Declared in this order so that they are closed difference, failure, baseline.
+        Raster::PNGWriterRGBA8 baselineImage((base + ".baseline.png").c_str(), baseline.GetWidth(),
+                                             baseline.GetHeight(), Raster::ExportOptions());
+        Raster::PNGWriterRGBA8 failureImage((base + ".failure.png").c_str(), current.GetWidth(), current.GetHeight(),
+                                            Raster::ExportOptions());
+        Raster::PNGWriterRGBA8 differenceImage((base + ".difference.png").c_str(), current.GetWidth(),
+                                               current.GetHeight(), Raster::ExportOptions());
+        WriteBitmapPNGConvertedDispatch(baselineImage, baseline, &exportParams);
+        WriteBitmapPNGConvertedDispatch(failureImage, current, &exportParams);
+        if (comparable) {
+            DifferencesParams differences;
+            differences.m_bitsPerChannel = bits;
+            DifferenceBitmapsDispatch(current, baseline, &differences);
+        }
+        // Bitmaps of another size or format have no pixel-by-pixel difference: the
+        // difference image then shows the current render as it is.
+        WriteBitmapPNGDispatch(differenceImage, current);
+    }
+    m_comparisonFailed = true;
+    return false;
+}
+
+Kernel::String Regression::FormatCompareMessage(const RenderCompareResult& result) {
+    if (result.spreadCountMismatch) return Kernel::String("Spread count mismatch");
+    Kernel::String text = FormatWithThreeStrings("Pixel diff count: %1, max channel diff: %2 (%3 bit)",
+                                                 Kernel::ToStringT(int64_t(result.differingPixels)),
+                                                 Kernel::ToStringT(int64_t(result.maxChannelDifference)),
+                                                 Kernel::ToStringT(int64_t(result.bitsPerChannel)));
+    if (result.spread >= 0) text += FormatWithInt(", spread: %1", result.spread);
+    return text;
+}
+
+Kernel::Counted<RegressionRender> Regression::GetBaselineRenderForSnapshot(int32_t index) const {
+    if (!m_baseline || !m_baseline->m_content) return {};
+    const RegressionBaseline& content = *m_baseline->m_content;
+    if (index < 0) return content.GetRender();
+    if (size_t(index) >= content.GetSnapshots().size()) return {};
+    return content.GetSnapshots()[size_t(index)];
+}
+
+Kernel::Counted<RegressionRender> Regression::GetPostRedoBaselineRender() const {
+    if (!m_baseline || !m_baseline->m_content) return {};
+    const RegressionBaseline& content = *m_baseline->m_content;
+    if (content.GetPostRedoRender()) {
+        RegressionLogInfo(Kernel::String("Using post-redo baseline image"));
+        return content.GetPostRedoRender();
+    }
+    return content.GetRender();
+}
+
+#include "app/UnitStatics.h"

@@ -1,0 +1,138 @@
+// The tests that render the unit or change it and render it again.
+#include "DocSession/PersonaController.h"
+#include "Kernel/FileSystem.h"
+#include "regression/ChildOutput.h"
+#include "regression/Regression.h"
+#include "regression/RegressionStrings.h"
+
+void Regression::RunDocumentCommand(Kernel::Counted<DocumentCommand> command) {
+    if (!command || !m_document) return;
+    if (command->IsQueued()) {
+        m_document->EnqueueCommand(command);
+        m_document->WaitUntilCommandQueueEmpty();
+    } else {
+        m_document->ExecuteCommand(command);
+    }
+}
+
+void Regression::RunSnapshotComparisons() {
+    std::vector<Kernel::Counted<DocumentSnapshot>> kept;
+    for (int32_t i = 0; i < m_document->GetSnapshotCount(); ++i) {
+        Kernel::Counted<DocumentSnapshot> snapshot = m_document->GetSnapshotAtIndex(i);
+        if (RegressionBaseline::WantSnapshotForRegression(snapshot)) kept.push_back(snapshot);
+    }
+    const size_t baselineCount =
+        m_baseline && m_baseline->m_content ? m_baseline->m_content->GetSnapshots().size() : 0;
+    if (baselineCount != kept.size()) {
+        RegressionLogSection section("Snapshot render comparison");
+        RegressionLogInfo(FormatWithTwoStrings("Skipped: baseline has %1 snapshots, unit has %2",
+                                               Kernel::ToStringT(uint64_t(baselineCount)),
+                                               Kernel::ToStringT(uint64_t(kept.size()))));
+        return;
+    }
+    const Kernel::String count = Kernel::ToStringT(uint64_t(kept.size()));
+    for (size_t i = 0; i < kept.size(); ++i) {
+        RegressionLogSection section(FormatWithThreeStrings("Snapshot render comparison %1/%2 (%3)",
+                                                            Kernel::ToStringT(uint64_t(i + 1)), count,
+                                                            kept[i]->GetDescription()));
+        auto document = Kernel::MakeCounted<DocumentController>();
+        if (!document->NewDocument(kept[i], DocumentController::NewDocParams())) continue;
+        document->Settle();
+        Kernel::MakeCounted<RegressionRender>(document);  // an untimed first render, dropped at once
+        Kernel::Counted<RegressionRender> baselineRender = GetBaselineRenderForSnapshot(int32_t(i));
+        RenderCompareResult result;
+        if (!TimedRenderAndCompare(baselineRender, result, FormatWithInt("snapshot-%1", int32_t(i + 1)), document))
+            RegressionLogFail(FormatCompareMessage(result));
+        document.Reset();
+    }
+}
+
+void Regression::RunRenderComparison() {
+    RenderCompareResult result;
+    {
+        RegressionLogSection section("Render comparison");
+        Kernel::MakeCounted<RegressionRender>(m_document);  // an untimed first render, dropped at once
+        Kernel::Counted<RegressionRender> baselineRender = GetBaselineRenderForSnapshot(-1);
+        Kernel::Counted<DocumentController> document = m_document;
+        if (!TimedRenderAndCompare(baselineRender, result, Kernel::String(), document)) {
+            RegressionLogFail(FormatCompareMessage(result));
+            m_renderFailed = true;
+        }
+        if (m_rendertimes) RegressionLogInfo(FormatWithUInt64("Render time: %1 ms", result.renderTime));
+    }
+    if (!m_renderFailed) {
+        RegressionLogSection section("Render performance");
+        Kernel::String key("render performance");
+        if (m_hardware) key += " (hardware)";
+        CheckRenderPerformance(key, result.renderTime);
+    }
+}
+
+bool Regression::RunPostChangeComparison(const char* sectionName, const char* tag) {
+    RegressionLogSection section((Kernel::String(sectionName)));
+    Kernel::Counted<RegressionRender> baselineRender = GetPostRedoBaselineRender();
+    RenderCompareResult result;
+    Kernel::Counted<DocumentController> document = m_document;
+    if (TimedRenderAndCompare(baselineRender, result, Kernel::String(tag), document)) return true;
+    RegressionLogFail(FormatCompareMessage(result));
+    m_renderFailed = true;
+    return false;
+}
+
+bool Regression::RunUndoRedoTest() {
+    DocumentHistory history = m_document->GetDocumentHistory();
+    if (history.GetSize() == 0) return true;
+    const int32_t position = history.GetUndoPosition();
+    auto undo = Kernel::MakeCounted<SetHistoryIndexCommand>(-1);
+    auto redo = Kernel::MakeCounted<SetHistoryIndexCommand>(position - 1);
+    {
+        RegressionLogSection section("Undo test");
+        RunDocumentCommand(undo);
+    }
+    {
+        RegressionLogSection section("Redo test");
+        CommandCoverage::Session session;
+        RunDocumentCommand(redo);
+        const CommandCoverage& registry = CommandCoverage::Instance();
+        for (const auto& [identifier, times] : session.GetRecordedCommands())
+            RegressionLogCommand(identifier, registry._FindCommandName(identifier));
+    }
+    if (m_renderFailed) return true;
+    return RunPostChangeComparison("Post-undo-redo render comparison", "undo-redo");
+}
+
+void Regression::RunMacroTest() {
+    Kernel::Counted<Macro> macro = m_document->GetMacro();
+    if (!macro || macro->GetRawCommands().empty()) return;
+    {
+        RegressionLogSection section("Macro test");
+        RunDocumentCommand(Kernel::MakeCounted<SetHistoryIndexCommand>(-1));
+        RunDocumentCommand(Kernel::MakeCounted<ReplayMacroCommand>(Kernel::Counted<Macro>(), 0, 0));
+    }
+    if (!m_renderFailed) RunPostChangeComparison("Post-macro-playback render comparison", "macro");
+}
+
+void Regression::RunTilestoreTest() {
+    RunDocumentCommand(Kernel::MakeCounted<DeduplicateTilestoreCommand>());
+    if (!m_renderFailed) RunPostChangeComparison("Tilestore optimisation comparison", "tilestore");
+}
+
+void Regression::RunTeardownTest() {
+    if (m_document->GetDocumentHistory().GetSize() == 0) return;
+    {
+        RegressionLogSection section("Teardown test");
+        PersonaController::GetInstance()->SetStackLimit(0);
+        m_document->GetDocumentHistory().EnforceStackLimit();
+    }
+    {
+        RegressionLogSection section("Post-teardown save test");
+        RegressionBaselineFileStoreItem::s_saveBaselines = false;
+        Kernel::String path = Kernel::FileSystem::GetTemporaryDirectory();
+        AppendPathComponent(path, "post_teardown_test.persona");
+        auto save = Kernel::MakeCounted<SaveDocumentAsCommand>(path, false, false);
+        save->m_becomesDocumentPath = false;
+        RunDocumentCommand(save);
+    }
+}
+
+#include "app/UnitStatics.h"

@@ -1,0 +1,502 @@
+// The stand-in document engine's regression side: document files, drawing, history, macro,
+// tile store, command queue, command coverage, baseline and metric files, memory accounts.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <chrono>
+#include <thread>
+
+#include "DocSession/DocumentEngine.h"
+#include "DocSession/DocumentState.h"
+#include "DocSession/EngineMemory.h"
+#include "DocSession/RegressionStore.h"
+#include "Kernel/Trace.h"
+#include "bitmapcheck/BitmapKernels.h"
+#include "unit_test_support.h"
+
+namespace {
+
+using namespace unit_test;
+
+const char kThreeSteps[] =
+    "quirevale-document 1\n"
+    "format rgba8\n"
+    "spread 300 40\n"
+    "history\n"
+    "  fill 0 0 0 300 40 0.2 0.4 0.6 1\n"
+    "  gradient 0 0 0 300 20 horizontal 0 0 0 1 1 1 1 1\n"
+    "  noise 0 0 20 300 20 42 0.25\n"
+    "end\n"
+    "macro\n"
+    "  fill 0 0 0 300 40 0.2 0.4 0.6 1\n"
+    "  gradient 0 0 0 300 20 horizontal 0 0 0 1 1 1 1 1\n"
+    "  noise 0 0 20 300 20 42 0.25\n"
+    "end\n";
+
+class EngineDocuments : public EngineTest {
+protected:
+    Kernel::Counted<DocumentController> Load(const std::string& path, std::string* error = nullptr) {
+        LoadDocumentCommand load(Kernel::String(path), false, 1, false, false, {});
+        load.Execute();
+        if (error) *error = load.GetError().ToStd();
+        return load.m_documentController;
+    }
+    Kernel::Counted<DocumentController> LoadText(const std::string& text, std::string* error = nullptr) {
+        return Load(Write("unit-" + std::to_string(m_count++) + ".kqvle", text), error);
+    }
+    static void Run(const Kernel::Counted<DocumentController>& document, Kernel::Counted<DocumentCommand> command) {
+        document->EnqueueCommand(command);
+        document->Settle();
+    }
+    // Pixel-for-pixel equality of two renders.
+    static bool SameRender(const RegressionRender& a, const RegressionRender& b) {
+        if (a.GetSpreadCount() != b.GetSpreadCount()) return false;
+        for (size_t i = 0; i < a.GetSpreadCount(); ++i) {
+            Raster::DynamicBitmap x = a.GetSpreadBitmap(i), y = b.GetSpreadBitmap(i);
+            if (x.GetFormat() != y.GetFormat() || x.GetWidth() != y.GetWidth() || x.GetHeight() != y.GetHeight())
+                return false;
+            CompareParams params;
+            CompareBitmapsDispatch(x, y, &params);
+            if (params.m_differingPixels != 0) return false;
+        }
+        return true;
+    }
+    static Kernel::Counted<RegressionRender> Render(const Kernel::Counted<DocumentController>& document) {
+        return Kernel::MakeCounted<RegressionRender>(document);
+    }
+    // One sample of a rendered bitmap as a number, read from its raster tile.
+    static double SampleAt(const Raster::DynamicBitmap& bitmap, int channel, int x, int y) {
+        const DocEngine::FormatInfo& format = *DocEngine::FindFormat(bitmap.GetFormat());
+        const int tw = format.TileWidth();
+        Raster::Tile* tile = DocEngine::BitmapTile(bitmap, channel, x / tw, y / 256, false);
+        if (!tile) return -1;
+        const uint8_t* p = tile->GetConstBuffer() + (size_t(y % 256) * tw + size_t(x % tw)) * format.bytesPerSample;
+        if (format.bytesPerSample == 1) return *p;
+        if (format.bytesPerSample == 2) {
+            uint16_t v;
+            std::memcpy(&v, p, 2);
+            return v;
+        }
+        float f;
+        std::memcpy(&f, p, 4);
+        return f;
+    }
+    int m_count = 0;
+};
+
+TEST_F(EngineDocuments, MalformedDocumentsNameTheFileAndLine) {
+    const std::string cmyk = (fs::path(QV_EXECUTABLE).parent_path().parent_path() / "Resources/USWebCoatedSWOP.icc");
+    struct Case {
+        std::string text;
+        int line;
+        std::string why;
+    };
+    const Case cases[] = {
+        {"", 1, "the file does not begin with \"quirevale-document 1\""},
+        {"not a real document\n", 1, "the file does not begin with \"quirevale-document 1\""},
+        {"# comment\n\nquirevale-document 2\n", 3, "unknown document version"},
+        {"quirevale-document 1\nformat rgb8\n", 2,
+         "unknown format \"rgb8\" (rgba8, rgba16, ia8, ia16, cmyka8, laba16 or rgbaf)"},
+        {"quirevale-document 1\nspread 10 10\n", 2, "the format must come before the spreads"},
+        {"quirevale-document 1\nformat ia8\nspread 8193 1\n", 3,
+         "a spread is 1 to 8192 pixels wide and high, at most 16777216 pixels"},
+        {"quirevale-document 1\nformat ia8\nspread 8192 4096\n", 3,
+         "a spread is 1 to 8192 pixels wide and high, at most 16777216 pixels"},
+        {"quirevale-document 1\nformat ia8\nspread 10 x\n", 3,
+         "a spread is 1 to 8192 pixels wide and high, at most 16777216 pixels"},
+        {"quirevale-document 1\nformat ia8\nlayer 1\n", 3, "unknown keyword \"layer\""},
+        {"quirevale-document 1\nformat ia8\nspread 4 4\nhistory\n  fill 0 0 0 4 4 1 1\n\n", 6,
+         "the block opened on line 4 has no \"end\""},
+        {"quirevale-document 1\nformat ia8\nspread 4 4\nhistory\n  fill 0 0 0 4 4 1\nend\n", 5,
+         "fill takes 7 values for this format, not 6"},
+        {"quirevale-document 1\nformat rgba8\nspread 4 4\nhistory\n  fill 0 0 0 4 4 1 1 1.5 1\nend\n", 5,
+         "channel values of this format lie between 0 and 1"},
+        {"quirevale-document 1\nformat rgba8\nspread 4 4\nhistory\n  fill 1 0 0 4 4 1 1 1 1\nend\n", 5,
+         "there is no spread 1"},
+        {"quirevale-document 1\nformat rgba8\nspread 4 4\nhistory\n  fill 0 0 0 0 4 1 1 1 1\nend\n", 5,
+         "the width and height must be 1 or more"},
+        {"quirevale-document 1\nformat ia8\nspread 4 4\nbase\n  noise 0 0 0 4 4 -1 0.5\nend\n", 5,
+         "the noise seed is a whole number of 0 or more"},
+        {"quirevale-document 1\nformat ia8\nspread 4 4\nbase\n  gradient 0 0 0 4 4 diagonal 0 0 1 1\nend\n", 5,
+         "a gradient runs \"horizontal\" or \"vertical\""},
+        {"quirevale-document 1\nformat ia8\nspread 4 4\nhistory\n  fill 0 0 0 4 4 1 1\nend\nposition 2\n", 7,
+         "the position is beyond the history's 1 entries"},
+        {"quirevale-document 1\nformat ia8\nspread 4 4\nsnapshot maybe x\nend\n", 4,
+         "snapshot takes \"regression\" or \"ignore\", then a description"},
+        {"quirevale-document 1\nformat ia8\nend\n", 3, "\"end\" without a block"},
+        {"quirevale-document 1\nformat ia8\nprofile missing.icc\n", 3, "is not an ICC profile that can be read"},
+        {"quirevale-document 1\nformat rgba8\nprofile " + cmyk + "\n", 3,
+         "the profile \"" + cmyk + "\" does not fit the format rgba8"},
+    };
+    std::vector<std::string> traced;
+    auto previous = Kernel::SetTraceSink([&](const std::string& text) { traced.push_back(text); });
+    for (const Case& c : cases) {
+        std::string error;
+        const std::string path = Path("unit-" + std::to_string(m_count) + ".kqvle");
+        EXPECT_FALSE(LoadText(c.text, &error)) << c.text;
+        const std::string prefix = "Document '" + path + "', line " + std::to_string(c.line) + ": ";
+        EXPECT_EQ(error.rfind(prefix, 0), 0u) << error;
+        EXPECT_NE(error.find(c.why), std::string::npos) << error;
+        ASSERT_FALSE(traced.empty());
+        EXPECT_EQ(traced.back(), error + "\n");
+    }
+    std::string error;
+    EXPECT_FALSE(Load(Path("absent.kqvle"), &error));
+    EXPECT_EQ(error, "Document '" + Path("absent.kqvle") + "': the file can't be read");
+    Kernel::SetTraceSink(previous);
+    EXPECT_EQ(PersonaController::GetInstance()->GetDocumentControllerCount(), 0u);
+}
+
+TEST_F(EngineDocuments, SavedDocumentsReadBackTheSame) {
+    const std::string text =
+        "quirevale-document 1\nformat rgbaf\nprofile default\nspread 70 300\nspread 5 5\n"
+        "base\n  fill 1 0 0 5 5 0.1 0.2 0.3 0.4\nend\n"
+        "history\n  gradient 0 -10 3 90 250 vertical -1.5 0.333333333333 2 1 65504 0 0.1 0.7\n"
+        "  noise 0 0 0 70 300 18446744073709551615 0.123456789\nend\nposition 1\n"
+        "snapshot regression  Two  blanks \n  fill 0 1 2 3 4 1 1 1 1\nend\nsnapshot ignore\nend\n"
+        "macro\n  fill 0 0 0 70 300 0.5 0.5 0.5 1\nend\n";
+    Kernel::Counted<DocumentController> document = LoadText(text);
+    ASSERT_TRUE(document);
+    const std::string saved = Path("saved.persona");
+    auto save = Kernel::MakeCounted<SaveDocumentAsCommand>(Kernel::String(saved), false, false);
+    Run(document, save);
+    ASSERT_TRUE(save->Succeeded());
+    const std::string written = ReadFile(saved);
+    Kernel::Counted<DocumentController> reloaded = Load(saved);
+    ASSERT_TRUE(reloaded);
+    EXPECT_TRUE(SameRender(*Render(document), *Render(reloaded)));
+    EXPECT_EQ(reloaded->GetDocumentHistory().GetSize(), 2);
+    EXPECT_EQ(reloaded->GetDocumentHistory().GetUndoPosition(), 1);
+    ASSERT_EQ(reloaded->GetSnapshotCount(), 2);
+    EXPECT_EQ(reloaded->GetSnapshotAtIndex(0)->GetDescription().ToStd(), "Two  blanks");
+    EXPECT_TRUE(reloaded->GetSnapshotAtIndex(0)->IsWantedForRegression());
+    EXPECT_FALSE(reloaded->GetSnapshotAtIndex(1)->IsWantedForRegression());
+    EXPECT_EQ(reloaded->GetMacro()->GetRawCommands(),
+              std::vector<Kernel::String>{Kernel::String("fill 0 0 0 70 300 0.5 0.5 0.5 1")});
+    // Writing the reloaded document gives the same text again.
+    const std::string again = Path("again.persona");
+    Run(reloaded, Kernel::MakeCounted<SaveDocumentAsCommand>(Kernel::String(again), false, false));
+    EXPECT_EQ(ReadFile(again), written);
+    // A save that cannot be made leaves no file and says so.
+    auto failing = Kernel::MakeCounted<SaveDocumentAsCommand>(Kernel::String(Path("no/such/folder/x.persona")),
+                                                              false, false);
+    auto previous = Kernel::SetTraceSink([](const std::string&) {});
+    Run(document, failing);
+    Kernel::SetTraceSink(previous);
+    EXPECT_FALSE(failing->Succeeded());
+}
+
+// Each format keeps what its samples can hold: a gradient across 256 pixels from 0 to 1 puts
+// (x + 0.5) / 256 of the range in column x, rounded to the format's steps.
+TEST_F(EngineDocuments, DrawingKeepsEachFormatsPrecision) {
+    struct Case {
+        const char* format;
+        int channels;
+        double (*sample)(double value);
+    };
+    const Case cases[] = {
+        {"rgba8", 4, [](double v) { return double(std::lround(v * 255)); }},
+        {"ia8", 2, [](double v) { return double(std::lround(v * 255)); }},
+        {"cmyka8", 5, [](double v) { return double(std::lround(v * 255)); }},
+        {"rgba16", 4, [](double v) { return double(std::lround(v * 65535)); }},
+        {"ia16", 2, [](double v) { return double(std::lround(v * 65535)); }},
+        {"laba16", 4, [](double v) { return double(std::lround(v * 65535)); }},
+        {"rgbaf", 4, [](double v) { return double(float(v)); }},
+    };
+    for (const Case& c : cases) {
+        std::string zeros, ones;
+        for (int i = 0; i < c.channels; ++i) zeros += " 0", ones += " 1";
+        Kernel::Counted<DocumentController> document = LoadText(
+            std::string("quirevale-document 1\nformat ") + c.format + "\nspread 256 2\nhistory\n  gradient 0 0 0 256 2 horizontal" +
+            zeros + ones + "\nend\n");
+        ASSERT_TRUE(document) << c.format;
+        Raster::DynamicBitmap bitmap = Render(document)->GetSpreadBitmap(0);
+        ASSERT_EQ(bitmap.GetFormat(), DocEngine::FindFormatByName(c.format)->code);
+        for (int x : {0, 1, 100, 255}) {
+            const double expected = c.sample((x + 0.5) / 256);
+            const double actual = SampleAt(bitmap, c.channels - 1, x, 1);
+            EXPECT_EQ(actual, expected) << c.format << " x=" << x;
+        }
+    }
+}
+
+TEST_F(EngineDocuments, NoiseRepeatsAndSparesAlpha) {
+    const std::string text = "quirevale-document 1\nformat rgba16\nspread 64 64\nhistory\n"
+                             "  fill 0 0 0 64 64 0.5 0.5 0.5 0.25\n  noise 0 0 0 64 64 9 0.01\nend\n";
+    Kernel::Counted<DocumentController> a = LoadText(text), b = LoadText(text);
+    ASSERT_TRUE(a && b);
+    Kernel::Counted<RegressionRender> render = Render(a);
+    auto* bitmap = render->GetSpreadBitmap(0).As<Raster::BitmapForFormat<Raster::kFormatRGBA16>>();
+    ASSERT_TRUE(bitmap);
+    EXPECT_TRUE(SameRender(*Render(a), *Render(b)));
+    const int mid = 32768, spread = int(std::lround(0.01 * 65535));
+    int changed = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            auto p = bitmap->GetPixel(x, y);
+            for (int c = 0; c < 3; ++c) {
+                EXPECT_LE(std::abs(int(p.c[c]) - mid), spread + 1);
+                changed += p.c[c] != mid;
+            }
+            EXPECT_EQ(p.c[3], std::lround(0.25 * 65535));
+        }
+    EXPECT_GT(changed, 64 * 64 * 3 / 2);
+}
+
+TEST_F(EngineDocuments, UndoRedoAndCommandCoverage) {
+    Kernel::Counted<DocumentController> document = LoadText(kThreeSteps);
+    ASSERT_TRUE(document);
+    Kernel::Counted<RegressionRender> full = Render(document);
+    Kernel::Counted<DocumentController> firstOnly = LoadText(
+        "quirevale-document 1\nformat rgba8\nspread 300 40\nhistory\n  fill 0 0 0 300 40 0.2 0.4 0.6 1\nend\n");
+    Kernel::Counted<DocumentController> blank =
+        LoadText("quirevale-document 1\nformat rgba8\nspread 300 40\n");
+
+    Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(-1));
+    EXPECT_EQ(document->GetDocumentHistory().GetUndoPosition(), 0);
+    EXPECT_EQ(document->GetDocumentHistory().GetSize(), 3);
+    EXPECT_TRUE(SameRender(*Render(document), *Render(blank)));
+    {
+        CommandCoverage::Session session;
+        Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(0));
+        EXPECT_TRUE(SameRender(*Render(document), *Render(firstOnly)));
+        Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(99));  // past the end: the whole history
+        EXPECT_EQ(document->GetDocumentHistory().GetUndoPosition(), 3);
+        EXPECT_EQ(session.GetRecordedCommands(),
+                  (std::map<Kernel::String, uint32_t>{{"FillCommand", 1}, {"GradientCommand", 1}, {"NoiseCommand", 1}}));
+    }
+    EXPECT_TRUE(SameRender(*Render(document), *full));
+    // Undoing again draws from the base without counting as runs.
+    CommandCoverage::Session session;
+    Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(0));
+    EXPECT_TRUE(SameRender(*Render(document), *Render(firstOnly)));
+    EXPECT_TRUE(session.GetRecordedCommands().empty());
+}
+
+TEST_F(EngineDocuments, MacroReplaysAfterAReset) {
+    Kernel::Counted<DocumentController> document = LoadText(kThreeSteps);
+    ASSERT_TRUE(document);
+    Kernel::Counted<RegressionRender> before = Render(document);
+    ASSERT_EQ(document->GetMacro()->GetRawCommands().size(), 3u);
+    EXPECT_EQ(document->GetMacro()->GetRawCommands()[2].ToStd(), "noise 0 0 20 300 20 42 0.25");
+    Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(-1));
+    Run(document, Kernel::MakeCounted<ReplayMacroCommand>(Kernel::Counted<Macro>(), 0, 0));
+    EXPECT_TRUE(SameRender(*Render(document), *before));
+    EXPECT_EQ(document->GetDocumentHistory().GetSize(), 3);
+    // A macro of its own replaces the entries that could be redone.
+    Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(0));
+    auto macro = Kernel::MakeCounted<Macro>(document->GetMacro()->GetCommands());
+    Run(document, Kernel::MakeCounted<ReplayMacroCommand>(macro, 0, 0));
+    EXPECT_EQ(document->GetDocumentHistory().GetSize(), 4);
+    EXPECT_EQ(document->GetDocumentHistory().GetUndoPosition(), 4);
+}
+
+TEST_F(EngineDocuments, StackLimitMakesEntriesBaseContent) {
+    Kernel::Counted<DocumentController> document = LoadText(std::string(kThreeSteps) + "position 2\n");
+    ASSERT_TRUE(document);
+    Kernel::Counted<RegressionRender> before = Render(document);
+    PersonaController::GetInstance()->SetStackLimit(1);
+    document->GetDocumentHistory().EnforceStackLimit();
+    EXPECT_EQ(document->GetDocumentHistory().GetSize(), 1);
+    EXPECT_EQ(document->GetDocumentHistory().GetUndoPosition(), 1);
+    PersonaController::GetInstance()->SetStackLimit(0);
+    document->GetDocumentHistory().EnforceStackLimit();
+    EXPECT_EQ(document->GetDocumentHistory().GetSize(), 0);
+    EXPECT_TRUE(SameRender(*Render(document), *before));
+    // Undo now has nothing to take back, and the saved document draws the same.
+    Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(-1));
+    EXPECT_TRUE(SameRender(*Render(document), *before));
+    const std::string saved = Path("teardown.persona");
+    Run(document, Kernel::MakeCounted<SaveDocumentAsCommand>(Kernel::String(saved), false, false));
+    PersonaController::GetInstance()->SetStackLimit(-1);
+    Kernel::Counted<DocumentController> reloaded = Load(saved);
+    ASSERT_TRUE(reloaded);
+    EXPECT_EQ(reloaded->GetDocumentHistory().GetSize(), 0);
+    EXPECT_TRUE(SameRender(*Render(reloaded), *before));
+}
+
+TEST_F(EngineDocuments, DeduplicationSharesIdenticalTiles) {
+    // Four tile columns of one flat colour: every plane's blocks are alike, all four planes too.
+    Kernel::Counted<DocumentController> document = LoadText(
+        "quirevale-document 1\nformat rgba8\nspread 1024 256\nhistory\n  fill 0 0 0 1024 256 1 1 1 1\nend\n");
+    ASSERT_TRUE(document);
+    Kernel::Counted<RegressionRender> before = Render(document);
+    const uint64_t held = EngineMemory::GetBackstoreUsage();
+    auto dedup = Kernel::MakeCounted<DeduplicateTilestoreCommand>();
+    Run(document, dedup);
+    EXPECT_EQ(dedup->GetTilesReleased(), 15u);
+    EXPECT_EQ(held - EngineMemory::GetBackstoreUsage(), 15u * DocEngine::TileBlock::kBytes);
+    EXPECT_TRUE(SameRender(*Render(document), *before));
+    // Drawing into one tile afterwards leaves the others as they were.
+    Run(document, Kernel::MakeCounted<ReplayMacroCommand>(
+                      Kernel::MakeCounted<Macro>(DocEngine::CommandList{std::make_shared<DocEngine::DrawCommand>(
+                          DocEngine::DrawCommand{DocEngine::DrawCommand::Kind::Fill, 0, 0, 0, 1, 1, false,
+                                                 {0, 0, 0, 1}, {}, 0, 0})}),
+                      0, 0));
+    Kernel::Counted<RegressionRender> after = Render(document);
+    auto* bitmap = after->GetSpreadBitmap(0).As<Raster::BitmapForFormat<Raster::kFormatRGBA8>>();
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(bitmap->GetPixel(0, 0), Raster::PixelRGBA8(0, 0, 0, 255));
+    EXPECT_EQ(bitmap->GetPixel(1, 0), Raster::PixelRGBA8(255, 255, 255, 255));
+    EXPECT_EQ(bitmap->GetPixel(300, 100), Raster::PixelRGBA8(255, 255, 255, 255));
+}
+
+TEST_F(EngineDocuments, QueuedCommandsRunInOrderOnTheDocumentsThread) {
+    struct Recorder : DocumentCommand {
+        Recorder(std::vector<int>& order, std::thread::id& thread, int n) : order(order), thread(thread), n(n) {}
+        bool IsQueued() const override { return true; }
+        void Execute(DocumentController&) override {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            thread = std::this_thread::get_id();
+            order.push_back(n);
+        }
+        std::string Describe() const override { return "Recorder"; }
+        std::vector<int>& order;
+        std::thread::id& thread;
+        int n;
+    };
+    std::vector<int> order;
+    std::thread::id thread;
+    auto document = Kernel::MakeCounted<DocumentController>();
+    for (int n : {1, 2, 3}) document->EnqueueCommand(Kernel::MakeCounted<Recorder>(order, thread, n));
+    document->WaitUntilCommandQueueEmpty();
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    EXPECT_NE(thread, std::this_thread::get_id());
+    EXPECT_EQ(document->GetQueuedWorkRun(), 3u);
+    // A document released with work still queued runs it before it goes.
+    document->EnqueueCommand(Kernel::MakeCounted<Recorder>(order, thread, 4));
+    document.Reset();
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
+}
+
+TEST_F(EngineDocuments, CommandRegistryAndSessions) {
+    const CommandCoverage& registry = CommandCoverage::Instance();
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const auto& [identifier, name] : registry) entries.emplace_back(identifier.ToStd(), name.ToStd());
+    EXPECT_EQ(entries, (std::vector<std::pair<std::string, std::string>>{
+                           {"FillCommand", "Fill"}, {"GradientCommand", "Gradient"}, {"NoiseCommand", "Add Noise"}}));
+    EXPECT_EQ(registry._FindCommandName(Kernel::String("GradientCommand")).ToStd(), "Gradient");
+    EXPECT_TRUE(registry._FindCommandName(Kernel::String("Gradient")).IsEmpty());
+    CommandCoverage::RecordExecutedCommand(Kernel::String("FillCommand"));  // no session: recorded nowhere
+    CommandCoverage::Session outer;
+    {
+        CommandCoverage::Session inner;
+        CommandCoverage::RecordExecutedCommand(Kernel::String("X"));
+        EXPECT_EQ(inner.GetRecordedCommands().size(), 1u);
+    }
+    CommandCoverage::RecordExecutedCommand(Kernel::String("X"));
+    EXPECT_EQ(outer.GetRecordedCommands(), (std::map<Kernel::String, uint32_t>{{"X", 2}}));
+}
+
+TEST_F(EngineDocuments, BaselineFilesRoundTripAndRefuseDamage) {
+    Kernel::Counted<DocumentController> document = LoadText(
+        "quirevale-document 1\nformat laba16\nspread 90 300\nspread 3 3\nhistory\n"
+        "  gradient 0 0 0 90 300 vertical 0 0.2 0.8 1 1 0.7 0.3 1\nend\n"
+        "snapshot regression one\n  fill 1 0 0 3 3 1 1 1 1\nend\nsnapshot ignore two\nend\n");
+    ASSERT_TRUE(document);
+    Kernel::Counted<RegressionBaseline> baseline = RegressionBaseline::Create(document, true);
+    ASSERT_TRUE(baseline);
+    ASSERT_TRUE(baseline->GetPostRedoRender());
+    ASSERT_EQ(baseline->GetSnapshots().size(), 1u);
+    const std::string data = baseline->Serialise();
+    std::string error;
+    Kernel::Counted<RegressionBaseline> read = RegressionBaseline::Deserialise(data, error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_TRUE(SameRender(*read->GetRender(), *Render(document)));
+    EXPECT_TRUE(SameRender(*read->GetPostRedoRender(), *Render(document)));
+    EXPECT_EQ(read->GetSnapshots()[0]->GetSpreadCount(), 2u);
+    EXPECT_EQ(read->Serialise(), data);
+
+    // Every shorter file, and every file with one more byte, is refused with a reason.
+    for (size_t length = 0; length < data.size(); length += (length < 400 ? 1 : 97)) {
+        error.clear();
+        EXPECT_FALSE(RegressionBaseline::Deserialise(data.substr(0, length), error)) << length;
+        EXPECT_EQ(error.rfind("damaged at byte ", 0), 0u) << length << ": " << error;
+    }
+    EXPECT_FALSE(RegressionBaseline::Deserialise(data + "x", error));
+    struct Edit {
+        std::string from, to, why;
+    };
+    const Edit edits[] = {
+        {"perfect-clipping 0", "perfect-clipping 2", "is not a number in range"},
+        {"main 2", "main 3", ""},
+        {"spread 5 90 300", "spread 6 90 300", "unknown pixel format 6"},
+        {"spread 5 90 300", "spread 5 91 300", "the byte count does not fit the size"},
+        {"spread 5 90 300", "spread 5 0 300", "a spread size out of range"},
+        {"snapshots 1", "snapshots 18446744073709551616", "is not a number in range"},
+        {"post-redo 2", "post-redo two", "is not a number in range"},
+    };
+    for (const Edit& e : edits) {
+        std::string damaged = data;
+        ASSERT_NE(damaged.find(e.from), std::string::npos) << e.from;
+        damaged.replace(damaged.find(e.from), e.from.size(), e.to);
+        error.clear();
+        EXPECT_FALSE(RegressionBaseline::Deserialise(damaged, error)) << e.to;
+        EXPECT_NE(error.find(e.why), std::string::npos) << e.to << ": " << error;
+    }
+    // A changed byte inside the compressed pixels is caught before anything is compared.
+    std::string flipped = data;
+    const size_t pixels = data.find('\n', data.find("spread 5 90 300")) + 20;
+    flipped[pixels] = char(flipped[pixels] ^ 0xff);
+    EXPECT_FALSE(RegressionBaseline::Deserialise(flipped, error));
+    EXPECT_NE(error.find("do not decompress"), std::string::npos) << error;
+}
+
+TEST_F(EngineDocuments, MetricFilesRoundTripAndRefuseDamage) {
+    RegressionMetadata metadata;
+    metadata.AddMetadataValueForKey(Kernel::String("render performance"), Kernel::String("41"));
+    metadata.AddMetadataValueForKey(Kernel::String("a\tb"), Kernel::String("two\nlines"));
+    metadata.AddMetadataValueForKey(Kernel::String("render performance"), Kernel::String("7"));
+    const std::string text = metadata.Serialise();
+    EXPECT_EQ(text, "quirevale-metrics 1\nrender performance\t41\na b\ttwo lines\nrender performance\t7\nend\n");
+    std::string error;
+    Kernel::Counted<RegressionMetadata> read = RegressionMetadata::Deserialise(text, error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_EQ(read->GetMetadataValuesForKey(Kernel::String("render performance")),
+              (std::vector<Kernel::String>{Kernel::String("41"), Kernel::String("7")}));
+    read->RemoveMetadataValuesForKey(Kernel::String("render performance"));
+    EXPECT_TRUE(read->GetMetadataValuesForKey(Kernel::String("render performance")).empty());
+
+    struct Case {
+        std::string text, error;
+    };
+    const Case cases[] = {
+        {"", "the file is empty"},
+        {"quirevale-metrics 1\nrender performance\t41\n", "\"end\" is missing after line 2"},
+        {"quirevale-metrics 1\nrender performance\t41\nen", "line 3 is cut short"},
+        {"quirevale-metrics 2\nend\n", "not a metric file"},
+        {"quirevale-metrics 1\nrender performance 41\nend\n", "line 2 is not a key and a value"},
+        {"quirevale-metrics 1\n\t41\nend\n", "line 2 is not a key and a value"},
+        {"quirevale-metrics 1\na\tb\tc\nend\n", "line 2 is not a key and a value"},
+        {"quirevale-metrics 1\nend\nx\t1\n", "line 3 follows \"end\""},
+    };
+    for (const Case& c : cases) {
+        error.clear();
+        EXPECT_FALSE(RegressionMetadata::Deserialise(c.text, error)) << c.text;
+        EXPECT_EQ(error, c.error) << c.text;
+    }
+    EXPECT_TRUE(RegressionMetadata::Deserialise("quirevale-metrics 1\nend\n", error));
+}
+
+TEST_F(EngineDocuments, MemoryAccountsFollowWhatIsHeld) {
+    const uint64_t backstore = EngineMemory::GetBackstoreUsage(), compressed = EngineMemory::GetCompressedUsage();
+    const uint64_t planar = Raster::MemoryManager::Instance().GetPlanarUsage();
+    {
+        Kernel::Counted<DocumentController> document = LoadText(
+            "quirevale-document 1\nformat rgba8\nspread 300 40\nhistory\n  fill 0 0 0 10 10 1 1 1 1\nend\n");
+        ASSERT_TRUE(document);
+        EXPECT_EQ(EngineMemory::GetBackstoreUsage() - backstore, 4u * DocEngine::TileBlock::kBytes);
+        Kernel::Counted<RegressionRender> render = Render(document);
+        EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, 4u * Raster::Tile::kBytes);
+        Kernel::Counted<RegressionRender> stored = render->Store();
+        EXPECT_GT(EngineMemory::GetCompressedUsage(), compressed);
+        PersonaController::GetInstance()->RemoveDocumentController(document);
+    }
+    EXPECT_EQ(EngineMemory::GetBackstoreUsage(), backstore);
+    EXPECT_EQ(EngineMemory::GetCompressedUsage(), compressed);
+    EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
+}
+
+}  // namespace

@@ -1,0 +1,312 @@
+// The unit executor run as the runner runs it: the built executable with "regressionunit" on
+// copies of the sample units in temporary folders, HOME and TMPDIR set apart.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "bitmapcheck/BitmapKernels.h"
+#include "unit_test_support.h"
+
+namespace {
+
+using namespace unit_test;
+
+const fs::path kSamples = fs::path(QV_SOURCE_DIR) / "examples/units";
+
+class UnitExecutorE2E : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_root.Path().empty());
+        fs::create_directories(m_work);
+        fs::create_directories(m_home);
+        fs::create_directories(m_tmp);
+    }
+
+    // Copies a sample unit (without its baseline) into the work folder.
+    void CopySample(const std::string& relative) {
+        fs::copy_file(kSamples / relative, m_work / fs::path(relative).filename());
+    }
+
+    ProcessResult Unit(const std::string& unit, std::vector<std::string> options = {},
+                       std::map<std::string, std::optional<std::string>> environment = {}) {
+        std::vector<std::string> arguments{QV_EXECUTABLE};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        for (const char* word : {"-file", "", "regressionunit"}) arguments.emplace_back(word);
+        arguments[arguments.size() - 2] = "./" + unit;
+        environment.emplace("HOME", m_home.string());
+        environment.emplace("TMPDIR", m_tmp.string());
+        environment.emplace("QUIREVALE_ENGINE_FAULT", std::nullopt);
+        return RunProcess(arguments, m_work, environment);
+    }
+
+    std::vector<std::string> Pngs() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(m_work))
+            if (entry.path().extension() == ".png") names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    static void ExpectEverySectionClosed(const std::vector<std::string>& lines) {
+        bool open = false;
+        for (const std::string& line : lines) {
+            if (line.rfind("[START]", 0) == 0) {
+                EXPECT_FALSE(open) << line;
+                open = true;
+            } else if (line == "[END]") {
+                EXPECT_TRUE(open);
+                open = false;
+            }
+        }
+        EXPECT_FALSE(open);
+    }
+
+    static std::vector<std::string> Failures(const std::vector<std::string>& lines) {
+        std::vector<std::string> failures;
+        for (const std::string& line : lines)
+            if (line.rfind("[FAIL]", 0) == 0) failures.push_back(line);
+        return failures;
+    }
+
+    TempDir m_root;
+    fs::path m_work = m_root.Path() / "work";
+    fs::path m_home = m_root.Path() / "home";
+    fs::path m_tmp = m_root.Path() / "tmp";
+};
+
+TEST_F(UnitExecutorE2E, CreatePassChangeNodumpAndUpdate) {
+    CopySample("poster.kqvle");
+    const std::string unit = "poster.kqvle";
+
+    ProcessResult run = Unit(unit, {"--create"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(fs::is_regular_file(m_work / "poster.kqvle_baseline"));
+    EXPECT_TRUE(fs::is_regular_file(m_work / "poster.kqvle_baseline.metadata"));
+    EXPECT_EQ(Section(run.Lines(), "Create baseline"), std::vector<std::string>{"[INFO]Done"});
+    ExpectEverySectionClosed(run.Lines());
+    const std::string metrics = ReadFile(m_work / "poster.kqvle_baseline.metadata");
+    EXPECT_NE(metrics.find("render performance\t"), std::string::npos) << metrics;
+    EXPECT_NE(metrics.find("raster planar peak usage\t"), std::string::npos) << metrics;
+
+    // Create again: the unit has its baseline, nothing but the leak test is written.
+    run = Unit(unit, {"--create"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(SectionNames(run.Lines()), std::vector<std::string>{"Memory leak test"});
+
+    run = Unit(unit);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Failures(run.Lines()).empty()) << run.out;
+    ExpectEverySectionClosed(run.Lines());
+    for (const char* name : {"Find Baseline", "Load baseline", "Load unit", "Render comparison", "Undo test",
+                             "Redo test", "Post-undo-redo render comparison", "Macro test",
+                             "Post-macro-playback render comparison", "Tilestore optimisation comparison",
+                             "Teardown test", "Raster memory usage", "Close document", "Memory leak test"})
+        EXPECT_TRUE(Section(run.Lines(), name)) << name;
+    EXPECT_TRUE(Pngs().empty());
+
+    // The label on the second spread, in the history and in the macro that draws it again,
+    // turns from blue 0.2 to 0.3: 32 by 24 pixels whose blue channel goes from 51 to 77.
+    std::string text = ReadFile(m_work / unit);
+    const std::string label = "fill 1 16 16 32 24 0.9 0.9 0.2 1";
+    int labels = 0;
+    for (size_t at; (at = text.find(label)) != std::string::npos; ++labels)
+        text.replace(at, label.size(), "fill 1 16 16 32 24 0.9 0.9 0.3 1");
+    ASSERT_EQ(labels, 2);
+    WriteFile(m_work / unit, text);
+
+    run = Unit(unit);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(Section(run.Lines(), "Render comparison"),
+              std::vector<std::string>{"[FAIL]Pixel diff count: 768, max channel diff: 26 (8 bit), spread: 1"});
+    EXPECT_EQ(Pngs(), (std::vector<std::string>{"poster.kqvle.baseline.png", "poster.kqvle.difference.png",
+                                                "poster.kqvle.failure.png"}));
+    const Image baseline = ReadPNG(m_work / "poster.kqvle.baseline.png");
+    const Image failure = ReadPNG(m_work / "poster.kqvle.failure.png");
+    const Image difference = ReadPNG(m_work / "poster.kqvle.difference.png");
+    for (const Image* image : {&baseline, &failure, &difference}) {
+        ASSERT_EQ(image->width, 128);
+        ASSERT_EQ(image->height, 96);
+    }
+    const Raster::PixelRGBA8 heat = DifferenceColour(26, 8);
+    const std::array<uint8_t, 4> heatColour{heat.c[0], heat.c[1], heat.c[2], heat.c[3]};
+    const std::array<uint8_t, 4> black{0, 0, 0, 255}, green{51, 115, 77, 255};
+    int changed = 0;
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 128; ++x) {
+            const bool inLabel = x >= 16 && x < 48 && y >= 16 && y < 40;
+            changed += inLabel;
+            const std::array<uint8_t, 4> before = inLabel ? std::array<uint8_t, 4>{230, 230, 51, 255} : green;
+            const std::array<uint8_t, 4> after = inLabel ? std::array<uint8_t, 4>{230, 230, 77, 255} : green;
+            ASSERT_EQ(baseline.At(x, y), before) << x << "," << y;
+            ASSERT_EQ(failure.At(x, y), after) << x << "," << y;
+            ASSERT_EQ(difference.At(x, y), inLabel ? heatColour : black) << x << "," << y;
+        }
+    EXPECT_EQ(changed, 768);
+    EXPECT_NE(heatColour, black);
+
+    // No images with nodump; the old ones stay while the unit fails.
+    for (const std::string& png : Pngs()) fs::remove(m_work / png);
+    run = Unit(unit, {"--nodump"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(Pngs().empty());
+
+    // Update re-baselines (this run still fails), and the next run passes.
+    run = Unit(unit, {"--update"});
+    EXPECT_EQ(run.status, 255);
+    const std::vector<std::string> names = SectionNames(run.Lines());
+    auto at = [&](const char* name) { return std::find(names.begin(), names.end(), name) - names.begin(); };
+    EXPECT_LT(at("Redo test"), at("Create baseline"));
+    EXPECT_LT(at("Create baseline"), at("Macro test"));
+    EXPECT_TRUE(Pngs().empty());
+    run = Unit(unit);
+    EXPECT_EQ(run.status, 0) << run.out;
+}
+
+TEST_F(UnitExecutorE2E, FaultsFailTheirTest) {
+    CopySample("poster.kqvle");
+    ASSERT_EQ(Unit("poster.kqvle", {"--create"}).status, 0);
+    struct Case {
+        const char* fault;
+        const char* section;
+        std::string failurePrefix;
+    };
+    const Case cases[] = {
+        {"leak", "Memory leak test", "[FAIL]"},
+        {"assert", "Snapshot render comparison 1/1 (Background and gradient)", "[FAIL]Assert: "},
+        {"slow:150", "Render performance", "[FAIL]Slower: baseline: "},
+    };
+    for (const Case& c : cases) {
+        ProcessResult run = Unit("poster.kqvle", {}, {{"QUIREVALE_ENGINE_FAULT", c.fault}});
+        EXPECT_EQ(run.status, 255) << c.fault;
+        auto body = Section(run.Lines(), c.section);
+        ASSERT_TRUE(body) << c.fault << "\n" << run.out;
+        ASSERT_EQ(body->size(), 1u) << c.fault << "\n" << run.out;
+        EXPECT_EQ(body->front().rfind(c.failurePrefix, 0), 0u) << body->front();
+        EXPECT_EQ(Failures(run.Lines()).size(), 1u) << c.fault << "\n" << run.out;
+        ExpectEverySectionClosed(run.Lines());
+    }
+    // The leaked bitmap is counted in whole tiles.
+    ProcessResult run = Unit("poster.kqvle", {}, {{"QUIREVALE_ENGINE_FAULT", "leak"}});
+    const std::string line = Section(run.Lines(), "Memory leak test")->front();
+    const std::string suffix = " bytes of planar memory leaked";
+    ASSERT_EQ(line.size() > suffix.size() && line.compare(line.size() - suffix.size(), suffix.size(), suffix), 0)
+        << line;
+    const unsigned long long bytes = std::stoull(line.substr(6));
+    EXPECT_GT(bytes, 0u);
+    EXPECT_EQ(bytes % 65536, 0u);
+    // The metric file is not rewritten by a failing run.
+    const std::string metrics = ReadFile(m_work / "poster.kqvle_baseline.metadata");
+    Unit("poster.kqvle", {}, {{"QUIREVALE_ENGINE_FAULT", "slow:150"}});
+    EXPECT_EQ(ReadFile(m_work / "poster.kqvle_baseline.metadata"), metrics);
+}
+
+TEST_F(UnitExecutorE2E, ACrashLeavesTheSectionOpen) {
+    CopySample("poster.kqvle");
+    ASSERT_EQ(Unit("poster.kqvle", {"--create"}).status, 0);
+    ProcessResult run = Unit("poster.kqvle", {}, {{"QUIREVALE_ENGINE_FAULT", "crash"}});
+    EXPECT_EQ(run.signal, SIGABRT);
+    std::vector<std::string> lines = run.Lines();
+    ASSERT_FALSE(lines.empty());
+    size_t lastStart = 0;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].rfind("[START]", 0) == 0) lastStart = i;
+    EXPECT_EQ(lines[lastStart], "[START]Snapshot render comparison 1/1 (Background and gradient)");
+    EXPECT_EQ(std::find(lines.begin() + long(lastStart), lines.end(), "[END]"), lines.end()) << run.out;
+}
+
+TEST_F(UnitExecutorE2E, GetCommandsListsTheRegistryOnly) {
+    const std::vector<std::string> expected{"[COMMAND]FillCommand|Fill", "[COMMAND]GradientCommand|Gradient",
+                                            "[COMMAND]NoiseCommand|Add Noise", "[START]Memory leak test", "[END]"};
+    for (const auto& options : {std::vector<std::string>{"-getcommands"},
+                                std::vector<std::string>{"--update", "-getcommands", "--create"}}) {
+        ProcessResult run = Unit("missing.kqvle", options);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.Lines(), expected);
+    }
+}
+
+TEST_F(UnitExecutorE2E, DamagedFilesFailCleanly) {
+    CopySample("poster.kqvle");
+    ASSERT_EQ(Unit("poster.kqvle", {"--create"}).status, 0);
+    const std::string baseline = ReadFile(m_work / "poster.kqvle_baseline");
+    const std::string metrics = ReadFile(m_work / "poster.kqvle_baseline.metadata");
+
+    // A baseline cut short or with a byte changed inside its compressed pixels.
+    std::string flipped = baseline;
+    flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x5a);
+    for (const std::string& damaged : {baseline.substr(0, baseline.size() / 3), flipped, std::string()}) {
+        WriteFile(m_work / "poster.kqvle_baseline", damaged);
+        ProcessResult run = Unit("poster.kqvle");
+        EXPECT_EQ(run.status, 255);
+        EXPECT_EQ(SectionNames(run.Lines()),
+                  (std::vector<std::string>{"Find Baseline", "Load baseline", "Memory leak test"}));
+        EXPECT_EQ(Section(run.Lines(), "Load baseline"), std::vector<std::string>{"[FAIL]"});
+        EXPECT_NE(run.err.find("Baseline './poster.kqvle_baseline': damaged at byte"), std::string::npos) << run.err;
+    }
+    WriteFile(m_work / "poster.kqvle_baseline", baseline);
+
+    // A metric file cut short: reported, and left as it is.
+    const std::string cut = metrics.substr(0, metrics.size() - 4);
+    WriteFile(m_work / "poster.kqvle_baseline.metadata", cut);
+    ProcessResult run = Unit("poster.kqvle");
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(Failures(run.Lines()), std::vector<std::string>{"[FAIL]Metric file ./poster.kqvle_baseline.metadata "
+                                                              "is damaged: \"end\" is missing after line 3"});
+    EXPECT_FALSE(Section(run.Lines(), "Raster memory usage"));
+    EXPECT_EQ(ReadFile(m_work / "poster.kqvle_baseline.metadata"), cut);
+    WriteFile(m_work / "poster.kqvle_baseline.metadata", metrics);
+
+    // A unit that is not a document: the load fails with the file and line on standard error.
+    std::string text = ReadFile(m_work / "poster.kqvle");
+    text.replace(text.find("noise 0 16 150"), 5, "nosie");
+    WriteFile(m_work / "poster.kqvle", text);
+    run = Unit("poster.kqvle");
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(Section(run.Lines(), "Load unit"), std::vector<std::string>{"[FAIL]"});
+    EXPECT_NE(run.err.find("Document './poster.kqvle', line 12: unknown drawing command \"nosie\""),
+              std::string::npos)
+        << run.err;
+}
+
+TEST_F(UnitExecutorE2E, WithoutTMPDIRTheTemporaryFolderIsTmp) {
+    CopySample("sketch.kdrovane");
+    ProcessResult run = Unit("sketch.kdrovane", {"--create"}, {{"TMPDIR", std::nullopt}});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(fs::is_regular_file("/tmp/test.persona"));
+    run = Unit("sketch.kdrovane", {}, {{"TMPDIR", std::nullopt}});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+}
+
+// The runner over copies of the sample units: their own baselines, and baselines made afresh.
+TEST_F(UnitExecutorE2E, RunnerPassesTheSampleUnits) {
+    const fs::path bundle = fs::path(QV_EXECUTABLE).parent_path().parent_path();
+    const fs::path exe = m_root.Path() / "Quirevale.app/Contents/MacOS/quirevale";
+    fs::create_directories(exe.parent_path());
+    fs::copy_file(QV_EXECUTABLE, exe);
+    fs::copy(bundle / "Resources", m_root.Path() / "Quirevale.app/Contents/Resources", fs::copy_options::recursive);
+    const fs::path fresh = m_root.Path() / "fresh";
+    fs::copy(kSamples, m_work, fs::copy_options::recursive);
+    fs::copy(kSamples, fresh, fs::copy_options::recursive);
+    int units = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(fresh)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find("_baseline") != std::string::npos) fs::remove(entry.path());
+        else if (entry.is_regular_file()) ++units;
+    }
+    EXPECT_EQ(units, 7);
+    const std::map<std::string, std::optional<std::string>> environment{
+        {"HOME", m_home.string()}, {"TMPDIR", m_tmp.string()}, {"QUIREVALE_ENGINE_FAULT", std::nullopt}};
+    const std::string counts = "Units found:   7\nUnits ignored: 0\nUnits passed:  7\nUnits failed:  0\n";
+    for (const fs::path& folder : {m_work, fresh}) {
+        std::map<std::string, std::optional<std::string>> env = environment;
+        env["PWD"] = folder.string();
+        ProcessResult run = RunProcess({exe.string(), "regression", "--create"}, folder, env);
+        EXPECT_EQ(run.status, 0) << run.out;
+        run = RunProcess({exe.string(), "regression"}, folder, env);
+        EXPECT_EQ(run.status, 0) << run.out;
+        EXPECT_NE(run.out.find(counts), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("FAILED"), std::string::npos) << run.out;
+        EXPECT_EQ(ReadFile(m_root.Path() / "output/failed.log"), "");
+    }
+}
+
+}  // namespace

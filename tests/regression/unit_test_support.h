@@ -1,0 +1,176 @@
+// Helpers for the unit executor's tests: the engine in this process with its own temporary
+// folder, captured protocol lines, PNG files read back, and the built executable run as a child.
+#pragma once
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DocSession/EngineFaults.h"
+#include "DocSession/PersonaController.h"
+#include "regression/ChildOutput.h"
+#include "runner_test_support.h"
+
+extern char** environ;
+
+namespace unit_test {
+
+namespace fs = std::filesystem;
+using runner_test::ReadFile;
+using runner_test::TempDir;
+using runner_test::WriteFile;
+
+inline std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+// What a piece of code writes on standard output, as lines.
+inline std::vector<std::string> CaptureLines(const std::function<void()>& body) {
+    testing::internal::CaptureStdout();
+    body();
+    return SplitLines(testing::internal::GetCapturedStdout());
+}
+
+// The records of one section: the lines between "[START]name" and its "[END]"; nullopt when
+// the section is not there.
+inline std::optional<std::vector<std::string>> Section(const std::vector<std::string>& lines,
+                                                       const std::string& name) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i] != "[START]" + name) continue;
+        std::vector<std::string> body;
+        for (size_t j = i + 1; j < lines.size() && lines[j] != "[END]"; ++j) body.push_back(lines[j]);
+        return body;
+    }
+    return std::nullopt;
+}
+
+// The names of the sections in order.
+inline std::vector<std::string> SectionNames(const std::vector<std::string>& lines) {
+    std::vector<std::string> names;
+    for (const std::string& line : lines)
+        if (line.rfind("[START]", 0) == 0) names.push_back(line.substr(7));
+    return names;
+}
+
+inline bool Contains(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+// An RGBA8 image read back from a PNG file; empty when it cannot be read.
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgba;
+    std::array<uint8_t, 4> At(int x, int y) const {
+        const uint8_t* p = &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4];
+        return {p[0], p[1], p[2], p[3]};
+    }
+};
+
+inline Image ReadPNG(const fs::path& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Image out;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return out;
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return out;
+    out.width = int(image.width);
+    out.height = int(image.height);
+    out.rgba = std::move(pixels);
+    return out;
+}
+
+// The engine for tests in this process: a temporary folder as TMPDIR, no faults, and a fresh
+// persona controller and failure flag for every test.
+class EngineTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_dir.Path().empty());
+        const char* old = std::getenv("TMPDIR");
+        if (old) m_savedTmpdir = old;
+        setenv("TMPDIR", m_dir.Path().c_str(), 1);
+        EngineFaults::SetForTesting({});
+        FailureReported = false;
+    }
+    void TearDown() override {
+        PersonaController::GetInstance()->ShutdownPersona();
+        if (m_savedTmpdir) setenv("TMPDIR", m_savedTmpdir->c_str(), 1);
+        else unsetenv("TMPDIR");
+        EngineFaults::SetForTesting({});
+        FailureReported = false;
+    }
+
+    std::string Path(const std::string& name) const { return (m_dir.Path() / name).string(); }
+    std::string Write(const std::string& name, const std::string& text) const {
+        WriteFile(m_dir.Path() / name, text);
+        return Path(name);
+    }
+
+    TempDir m_dir;
+    std::optional<std::string> m_savedTmpdir;
+};
+
+struct ProcessResult {
+    int status = -1;          // exit status, or -1 when the process did not exit
+    int signal = 0;           // the signal that ended it, if one did
+    std::string out;
+    std::string err;
+    std::vector<std::string> Lines() const { return SplitLines(out); }
+};
+
+// Runs the program with the arguments in folder, the environment changed by environment (an
+// empty value removes the variable); standard output and error are captured.
+inline ProcessResult RunProcess(const std::vector<std::string>& arguments, const fs::path& folder,
+                                const std::map<std::string, std::optional<std::string>>& environment) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        std::string entry(*e);
+        if (!environment.count(entry.substr(0, entry.find('=')))) env.push_back(entry);
+    }
+    for (const auto& [name, value] : environment)
+        if (value) env.push_back(name + "=" + *value);
+    std::vector<std::string> args = arguments;
+    std::vector<char*> argv, envp;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    TempDir capture;
+    const fs::path outPath = capture.Path() / "out", errPath = capture.Path() / "err";
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(folder.c_str()) != 0) _exit(126);
+        if (!freopen("/dev/null", "r", stdin) || !freopen(outPath.c_str(), "w", stdout) ||
+            !freopen(errPath.c_str(), "w", stderr))
+            _exit(125);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    ProcessResult result;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    result.out = ReadFile(outPath);
+    result.err = ReadFile(errPath);
+    return result;
+}
+
+}  // namespace unit_test
