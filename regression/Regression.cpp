@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string_view>
 
-#include "DocSession/EngineMemory.h"
 #include "DocSession/PersonaController.h"
 #include "Kernel/FileSystem.h"
+#include "Raster/Bitmap.h"
 #include "regression/ChildOutput.h"
 #include "regression/RegressionStrings.h"
 
@@ -80,7 +80,7 @@ void Regression::HandleAssert(const char* file, const char* expression, uint32_t
 bool Regression::Run() {
     if (m_hardware) {
         RegressionLogSection section("GPU Check");
-        if (!EngineHardware::GetHardwarePossible()) {
+        if (!Raster::Hardware<Raster::DefaultImplementation>::GetHardwarePossible()) {
             RegressionLogFail(Kernel::String());
             return false;
         }

@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "DocSession/DocumentEngine.h"
-#include "DocSession/EngineMemory.h"
 #include "DocSession/PersonaController.h"
 #include "DocSession/PropertyCollections.h"
 #include "Kernel/FileSystem.h"
 #include "Kernel/System.h"
+#include "Raster/Bitmap.h"
 #include "Raster/ICCManager.h"
 #include "Raster/Tile.h"
 #include "regression/Backend.h"
@@ -62,7 +62,7 @@ void InitBackend(const Kernel::CommandLineArguments& arguments, const Kernel::St
         }
     } trap;
 
-    EngineHardware::SetMultiGPUEnabled(false);
+    Raster::Hardware<Raster::DefaultImplementation>::SetMultiGPUEnabled(false);
     PersonaController* persona = PersonaController::GetInstance();
     persona->InitPersona(Kernel::String("Regression"), ram, 8192, scratch, scratch, scratch, scratch, resources, 1024,
                          cpus, 96.0, true, true, false, true, true, false, false, false, false, hardware,
@@ -78,9 +78,7 @@ void InitBackend(const Kernel::CommandLineArguments& arguments, const Kernel::St
 
     Kernel::String profilePath = resources;
     AppendPathComponent(profilePath, kDefaultCMYKProfileName);
-    if (Raster::ICCProfile::CreateFromFile(profilePath.c_str()))
-        Raster::ICCManager::GetInstance().SetDefaultCMYKProfileFile(profilePath.c_str());
-    else
+    if (!Raster::ICCManager::GetInstance().AddProfileFromDisk(profilePath.c_str(), true))
         WriteLine(stderr, Kernel::String("Error! Failed to load default CMYK profile: ") + profilePath);
 }
 
@@ -110,8 +108,8 @@ bool RunMemoryLeakTest() {
     };
     const Kind kinds[] = {
         {[] { return Raster::MemoryManager::Instance().GetPlanarUsage(); }, "%1 bytes of planar memory leaked"},
-        {&EngineMemory::GetCompressedUsage, "%1 bytes of compressed memory leaked"},
-        {&EngineMemory::GetBackstoreUsage, "%1 bytes of backstore memory leaked"},
+        {[] { return Raster::MemoryManager::Instance().GetCompressedUsage(); }, "%1 bytes of compressed memory leaked"},
+        {[] { return Raster::MemoryManager::Instance().GetBackstoreUsage(); }, "%1 bytes of backstore memory leaked"},
     };
     for (const Kind& kind : kinds) {
         const uint64_t bytes = kind.usage();

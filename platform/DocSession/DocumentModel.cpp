@@ -7,7 +7,7 @@
 #include <map>
 #include <unordered_map>
 
-#include "EngineMemory.h"
+#include "Raster/Tile.h"
 #include "Kernel/FileSystem.h"
 
 namespace DocEngine {
@@ -61,14 +61,14 @@ const FormatInfo* FindFormatByName(std::string_view name) {
 
 // ---- Tile store ---------------------------------------------------------------------------
 
-TileBlock::TileBlock() : m_bytes(new uint8_t[kBytes]()) { EngineMemory::AddBackstore(kBytes); }
+TileBlock::TileBlock() : m_bytes(new uint8_t[kBytes]()) { Raster::MemoryManager::Instance().AddBackstore(kBytes); }
 
 TileBlock::TileBlock(const TileBlock& other) : Kernel::Countable(), m_bytes(new uint8_t[kBytes]) {
     std::memcpy(m_bytes.get(), other.m_bytes.get(), kBytes);
-    EngineMemory::AddBackstore(kBytes);
+    Raster::MemoryManager::Instance().AddBackstore(kBytes);
 }
 
-TileBlock::~TileBlock() { EngineMemory::RemoveBackstore(kBytes); }
+TileBlock::~TileBlock() { Raster::MemoryManager::Instance().RemoveBackstore(kBytes); }
 
 SpreadContent::SpreadContent(const FormatInfo* format, int width, int height)
     : m_format(format),

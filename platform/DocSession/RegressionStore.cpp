@@ -12,7 +12,7 @@
 #include "DocumentEngine.h"
 #include "DocumentState.h"
 #include "EngineFaults.h"
-#include "EngineMemory.h"
+#include "Raster/Tile.h"
 #include "Kernel/AssertTrap.h"
 #include "Kernel/FileSystem.h"
 #include "PersonaController.h"
@@ -42,10 +42,10 @@ std::vector<Raster::DynamicBitmap>& LeakedBitmaps() {
 
 StoredSpread::StoredSpread(Raster::Format format, int width, int height, uint64_t rawSize, std::string compressed)
     : m_format(format), m_width(width), m_height(height), m_rawSize(rawSize), m_compressed(std::move(compressed)) {
-    EngineMemory::AddCompressed(m_compressed.size());
+    Raster::MemoryManager::Instance().AddCompressed(m_compressed.size());
 }
 
-StoredSpread::~StoredSpread() { EngineMemory::RemoveCompressed(m_compressed.size()); }
+StoredSpread::~StoredSpread() { Raster::MemoryManager::Instance().RemoveCompressed(m_compressed.size()); }
 
 Kernel::Counted<StoredSpread> StoredSpread::FromBitmap(const Raster::DynamicBitmap& bitmap) {
     const DocEngine::FormatInfo* format = DocEngine::FindFormat(bitmap.GetFormat());

@@ -38,8 +38,13 @@ public:
     static void SetDevice(HardwareDevice* device) { s_device.store(device, std::memory_order_release); }
     static void IncrementFailedKernels(HardwareDevice*) { s_failed.fetch_add(1, std::memory_order_relaxed); }
     static uint64_t GetFailedKernels() { return s_failed.load(std::memory_order_relaxed); }
+    // Whether there is a compute device to render with.
+    static bool GetHardwarePossible() { return GetDevice() != nullptr; }
+    static void SetMultiGPUEnabled(bool enabled) { s_multiGPU.store(enabled, std::memory_order_relaxed); }
+    static bool GetMultiGPUEnabled() { return s_multiGPU.load(std::memory_order_relaxed); }
 
 private:
+    static inline std::atomic<bool> s_multiGPU{true};
     static inline std::atomic<HardwareDevice*> s_device{nullptr};
     static inline std::atomic<uint64_t> s_failed{0};
 };

@@ -82,6 +82,16 @@ void ICCManager::SetDefaultCMYKProfileFile(const char* path) {
     m_defaults[kFormatCMYKA8].Reset();
 }
 
+Kernel::Counted<ICCProfile> ICCManager::AddProfileFromDisk(const char* path, bool makeDefault) {
+    Kernel::Counted<ICCProfile> profile = ICCProfile::CreateFromFile(path);
+    if (profile && makeDefault && cmsGetColorSpace(static_cast<cmsHPROFILE>(profile->GetHandle())) == cmsSigCmykData) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_cmykFile = path;
+        m_defaults[kFormatCMYKA8] = profile;
+    }
+    return profile;
+}
+
 Kernel::Counted<ICCProfile> ICCManager::GetDefaultProfileForFormat(Format format) {
     if (format > kFormatAF) return {};
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -48,6 +48,9 @@ public:
     // format for the life of the process. CMYK needs a profile file (SetDefaultCMYKProfileFile).
     Kernel::Counted<ICCProfile> GetDefaultProfileForFormat(Format format);
     void SetDefaultCMYKProfileFile(const char* path);
+    // Loads a profile file; null when it cannot be read. With makeDefault a CMYK profile becomes
+    // the default profile of the CMYK format.
+    Kernel::Counted<ICCProfile> AddProfileFromDisk(const char* path, bool makeDefault);
 
     // Pixel-type codes of the colour engine.
     static uint32_t _TYPE_RGBA_8();

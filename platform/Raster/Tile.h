@@ -61,7 +61,17 @@ public:
     void AddPlanar(uint64_t bytes);
     void RemovePlanar(uint64_t bytes) { m_usage.fetch_sub(bytes, std::memory_order_relaxed); }
 
+    // Bitmaps kept compressed, and the blocks of documents' tile stores.
+    uint64_t GetCompressedUsage() const { return m_compressed.load(std::memory_order_relaxed); }
+    uint64_t GetBackstoreUsage() const { return m_backstore.load(std::memory_order_relaxed); }
+    void AddCompressed(uint64_t bytes) { m_compressed.fetch_add(bytes, std::memory_order_relaxed); }
+    void RemoveCompressed(uint64_t bytes) { m_compressed.fetch_sub(bytes, std::memory_order_relaxed); }
+    void AddBackstore(uint64_t bytes) { m_backstore.fetch_add(bytes, std::memory_order_relaxed); }
+    void RemoveBackstore(uint64_t bytes) { m_backstore.fetch_sub(bytes, std::memory_order_relaxed); }
+
 private:
+    std::atomic<uint64_t> m_compressed{0};
+    std::atomic<uint64_t> m_backstore{0};
     std::atomic<uint64_t> m_usage{0};
     std::atomic<uint64_t> m_peak{0};
 };

@@ -10,7 +10,8 @@
 
 #include "DocSession/DocumentEngine.h"
 #include "DocSession/DocumentState.h"
-#include "DocSession/EngineMemory.h"
+#include "Raster/Bitmap.h"
+#include "Raster/Tile.h"
 #include "DocSession/RegressionStore.h"
 #include "Kernel/Trace.h"
 #include "bitmapcheck/BitmapKernels.h"
@@ -323,11 +324,11 @@ TEST_F(EngineDocuments, DeduplicationSharesIdenticalTiles) {
         "quirevale-document 1\nformat rgba8\nspread 1024 256\nhistory\n  fill 0 0 0 1024 256 1 1 1 1\nend\n");
     ASSERT_TRUE(document);
     Kernel::Counted<RegressionRender> before = Render(document);
-    const uint64_t held = EngineMemory::GetBackstoreUsage();
+    const uint64_t held = Raster::MemoryManager::Instance().GetBackstoreUsage();
     auto dedup = Kernel::MakeCounted<DeduplicateTilestoreCommand>();
     Run(document, dedup);
     EXPECT_EQ(dedup->GetTilesReleased(), 15u);
-    EXPECT_EQ(held - EngineMemory::GetBackstoreUsage(), 15u * DocEngine::TileBlock::kBytes);
+    EXPECT_EQ(held - Raster::MemoryManager::Instance().GetBackstoreUsage(), 15u * DocEngine::TileBlock::kBytes);
     EXPECT_TRUE(SameRender(*Render(document), *before));
     // Drawing into one tile afterwards leaves the others as they were.
     Run(document, Kernel::MakeCounted<ReplayMacroCommand>(
@@ -481,21 +482,21 @@ TEST_F(EngineDocuments, MetricFilesRoundTripAndRefuseDamage) {
 }
 
 TEST_F(EngineDocuments, MemoryAccountsFollowWhatIsHeld) {
-    const uint64_t backstore = EngineMemory::GetBackstoreUsage(), compressed = EngineMemory::GetCompressedUsage();
+    const uint64_t backstore = Raster::MemoryManager::Instance().GetBackstoreUsage(), compressed = Raster::MemoryManager::Instance().GetCompressedUsage();
     const uint64_t planar = Raster::MemoryManager::Instance().GetPlanarUsage();
     {
         Kernel::Counted<DocumentController> document = LoadText(
             "quirevale-document 1\nformat rgba8\nspread 300 40\nhistory\n  fill 0 0 0 10 10 1 1 1 1\nend\n");
         ASSERT_TRUE(document);
-        EXPECT_EQ(EngineMemory::GetBackstoreUsage() - backstore, 4u * DocEngine::TileBlock::kBytes);
+        EXPECT_EQ(Raster::MemoryManager::Instance().GetBackstoreUsage() - backstore, 4u * DocEngine::TileBlock::kBytes);
         Kernel::Counted<RegressionRender> render = Render(document);
         EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, 4u * Raster::Tile::kBytes);
         Kernel::Counted<RegressionRender> stored = render->Store();
-        EXPECT_GT(EngineMemory::GetCompressedUsage(), compressed);
+        EXPECT_GT(Raster::MemoryManager::Instance().GetCompressedUsage(), compressed);
         PersonaController::GetInstance()->RemoveDocumentController(document);
     }
-    EXPECT_EQ(EngineMemory::GetBackstoreUsage(), backstore);
-    EXPECT_EQ(EngineMemory::GetCompressedUsage(), compressed);
+    EXPECT_EQ(Raster::MemoryManager::Instance().GetBackstoreUsage(), backstore);
+    EXPECT_EQ(Raster::MemoryManager::Instance().GetCompressedUsage(), compressed);
     EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
 }
 

@@ -6,7 +6,8 @@
 
 #include <climits>
 
-#include "DocSession/EngineMemory.h"
+#include "Raster/Bitmap.h"
+#include "Raster/Tile.h"
 #include "DocSession/PersonaState.h"
 #include "DocSession/PropertyCollections.h"
 #include "Raster/DynamicPixel.h"
@@ -256,8 +257,8 @@ TEST_F(UnitSequence, OnlyTheUnitsOwnImagesAreDeleted) {
 
 TEST_F(UnitSequence, MemoryLeakTestReportsTheFirstKindHeld) {
     ASSERT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), 0u);
-    ASSERT_EQ(EngineMemory::GetCompressedUsage(), 0u);
-    ASSERT_EQ(EngineMemory::GetBackstoreUsage(), 0u);
+    ASSERT_EQ(Raster::MemoryManager::Instance().GetCompressedUsage(), 0u);
+    ASSERT_EQ(Raster::MemoryManager::Instance().GetBackstoreUsage(), 0u);
     struct Case {
         bool planar, compressed, backstore;
         const char* kind;  // of the one failure line, or null
@@ -273,8 +274,8 @@ TEST_F(UnitSequence, MemoryLeakTestReportsTheFirstKindHeld) {
         Kernel::Counted<StoredSpread> stored = c.compressed ? StoredSpread::FromBitmap(bitmap) : Kernel::Counted<StoredSpread>();
         Kernel::Counted<DocEngine::TileBlock> block = c.backstore ? Kernel::MakeCounted<DocEngine::TileBlock>() : Kernel::Counted<DocEngine::TileBlock>();
         if (!c.planar) bitmap = Raster::DynamicBitmap();
-        const uint64_t held[] = {Raster::MemoryManager::Instance().GetPlanarUsage(), EngineMemory::GetCompressedUsage(),
-                                 EngineMemory::GetBackstoreUsage()};
+        const uint64_t held[] = {Raster::MemoryManager::Instance().GetPlanarUsage(), Raster::MemoryManager::Instance().GetCompressedUsage(),
+                                 Raster::MemoryManager::Instance().GetBackstoreUsage()};
         bool passed = false;
         auto lines = CaptureLines([&] { passed = RunMemoryLeakTest(); });
         std::vector<std::string> expected{"[START]Memory leak test"};
@@ -579,7 +580,7 @@ TEST_F(Backend, StartUpHandsTheOptionsToTheEngine) {
     EXPECT_TRUE(state->fontsAndCollectionsLoaded && state->defaultAssistantOptions);
     EXPECT_EQ(CommonPropertyCollections::GetActiveTarget(), 3);
     EXPECT_TRUE(persona->m_perfectClipping);
-    EXPECT_FALSE(EngineHardware::GetMultiGPUEnabled());
+    EXPECT_FALSE(Raster::Hardware<Raster::DefaultImplementation>::GetMultiGPUEnabled());
 }
 
 TEST_F(Backend, AssertionsDuringStartUpArePlainLines) {
