@@ -8,6 +8,7 @@
 #include <map>
 
 #include "DocumentState.h"
+#include "EngineFaults.h"
 #include "Kernel/EngineServices.h"
 #include "Kernel/FileSystem.h"
 #include "Kernel/Format.h"
@@ -362,6 +363,7 @@ void LoadDocumentCommand::Execute() {
     persona->AddDocumentController(document);
     if (m_addToRecentDocuments) persona->AddRecentDocument(m_path);
     m_documentController = std::move(document);
+    EngineFaults::NoteDocumentLoaded(path);
 }
 
 SaveDocumentAsCommand::SaveDocumentAsCommand(Kernel::String path, bool flatten, bool asTemplate)

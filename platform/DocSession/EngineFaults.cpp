@@ -1,5 +1,6 @@
 #include "EngineFaults.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 #include <string_view>
@@ -10,9 +11,17 @@ namespace {
 Faults& Storage() {
     static Faults faults = [] {
         const char* text = std::getenv("QUIREVALE_ENGINE_FAULT");
-        return Parse(text ? text : "");
+        Faults parsed = Parse(text ? text : "");
+        const char* unit = std::getenv("QUIREVALE_ENGINE_FAULT_UNIT");
+        if (unit) parsed.unit = unit;
+        return parsed;
     }();
     return faults;
+}
+
+std::atomic<bool>& UnitLoaded() {
+    static std::atomic<bool> loaded{false};
+    return loaded;
 }
 }  // namespace
 
@@ -39,8 +48,23 @@ Faults Parse(const std::string& text) {
     return faults;
 }
 
-const Faults& Current() { return Storage(); }
+const Faults& Current() {
+    static const Faults none;
+    const Faults& faults = Storage();
+    return faults.unit.empty() || UnitLoaded().load() ? faults : none;
+}
 
-void SetForTesting(const Faults& faults) { Storage() = faults; }
+void NoteDocumentLoaded(const std::string& path) {
+    const Faults& faults = Storage();
+    if (faults.unit.empty()) return;
+    const size_t slash = path.rfind('/');
+    if (path.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos, faults.unit) == 0)
+        UnitLoaded() = true;
+}
+
+void SetForTesting(const Faults& faults) {
+    Storage() = faults;
+    UnitLoaded() = false;
+}
 
 }  // namespace EngineFaults

@@ -5,7 +5,11 @@
 //   leak         the first render keeps one spread bitmap for the rest of the process
 //   assert       the first render raises an engine assertion
 //   slow[:ms]    every render takes ms milliseconds longer (default 200)
-// Only the engine reads the variable.
+// QUIREVALE_ENGINE_FAULT_UNIT, when not empty, holds a document's file name (no folder): the
+// faults then apply only in a process that has loaded a document of that name, from that load
+// on, so that one unit of a suite can fail while its neighbours, run by the same environment,
+// stay clean.
+// Only the engine reads the variables.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -17,15 +21,20 @@ struct Faults {
     bool leak = false;
     bool assertion = false;
     uint32_t slowMilliseconds = 0;
+    std::string unit;  // empty: every process
 };
 
 // Parses a variable's text; unknown words are ignored.
 Faults Parse(const std::string& text);
 
-// The faults of this process, read once from the environment.
+// The faults in force now: those of the environment (read once), or none while they wait for
+// their unit's document.
 const Faults& Current();
 
-// Replaces what Current answers (tests).
+// The engine has loaded a document from path.
+void NoteDocumentLoaded(const std::string& path);
+
+// Replaces the faults of the environment (tests); faults tied to a unit wait for it again.
 void SetForTesting(const Faults& faults);
 
 }  // namespace EngineFaults
