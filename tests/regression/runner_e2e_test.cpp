@@ -3,7 +3,6 @@
 // The unit executor's verdicts are not assumed here: the units below have no
 // baselines, so every unit fails whatever the child reports.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -71,18 +70,9 @@ bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
+std::vector<std::string> Lines(const std::string& text) { return runner_test::SplitLines(text); }
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-};
+using RunResult = runner_test::ProcessResult;
 
 class RunnerE2E : public testing::Test {
 protected:
@@ -100,48 +90,12 @@ protected:
 
     // Runs "regression" with the arguments in the work folder, HOME and PWD apart unless given.
     RunResult Run(const std::vector<std::string>& arguments, const std::string& input = "",
-                  std::map<std::string, std::string> environment = {}) {
+                  runner_test::Environment environment = {}) {
         environment.emplace("HOME", m_home.string());
         environment.emplace("PWD", m_work.string());
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) {
-            std::string entry(*e);
-            if (!environment.count(entry.substr(0, entry.find('=')))) env.push_back(entry);
-        }
-        for (const auto& [name, value] : environment) env.push_back(name + "=" + value);
         std::vector<std::string> args{m_exe.string(), "regression"};
         args.insert(args.end(), arguments.begin(), arguments.end());
-
-        std::vector<char*> argv, envp;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        for (std::string& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0) return {};
-        std::fflush(nullptr);
-        pid_t pid = fork();
-        if (pid == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            close(in[0]), close(in[1]), close(out[0]), close(out[1]);
-            if (chdir(m_work.c_str()) != 0) _exit(126);
-            execve(argv[0], argv.data(), envp.data());
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        if (!input.empty()) (void)!write(in[1], input.data(), input.size());
-        close(in[1]);
-        RunResult result;
-        char buffer[4096];
-        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) result.out.append(buffer, n);
-        close(out[0]);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return result;
+        return runner_test::RunProcess(args, m_work, environment, input);
     }
 
     std::string Output(const char* name) { return ReadFile(m_root.Path() / "output" / name); }

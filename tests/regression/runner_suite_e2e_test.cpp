@@ -3,7 +3,6 @@
 // and PWD apart so that the tree stays the working folder. One unit's child is made to crash by
 // the stand-in engine's fault variables, which name that unit alone.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -107,13 +106,9 @@ std::string WithoutMetricNotes(const std::string& text) {
     return kept + text.substr(start);
 }
 
-using Environment = std::map<std::string, std::optional<std::string>>;
+using runner_test::Environment;
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using RunResult = runner_test::ProcessResult;
 
 class RunnerSuiteE2E : public testing::Test {
 protected:
@@ -147,47 +142,9 @@ protected:
         environment.emplace("TMPDIR", m_tmp.string());
         environment.emplace("QUIREVALE_ENGINE_FAULT", std::nullopt);
         environment.emplace("QUIREVALE_ENGINE_FAULT_UNIT", std::nullopt);
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) {
-            const std::string entry(*e);
-            if (!environment.count(entry.substr(0, entry.find('=')))) env.push_back(entry);
-        }
-        for (const auto& [name, value] : environment)
-            if (value) env.push_back(name + "=" + *value);
         std::vector<std::string> args{m_exe.string(), "regression"};
         args.insert(args.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv, envp;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        for (std::string& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-
-        const fs::path errPath = m_root.Path() / "stderr";
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0) return {};
-        std::fflush(nullptr);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            close(in[0]), close(in[1]), close(out[0]), close(out[1]);
-            if (chdir(m_work.c_str()) != 0 || !freopen(errPath.c_str(), "w", stderr)) _exit(126);
-            execve(argv[0], argv.data(), envp.data());
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        if (!input.empty()) (void)!write(in[1], input.data(), input.size());
-        close(in[1]);
-        RunResult result;
-        char buffer[4096];
-        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) result.out.append(buffer, size_t(n));
-        close(out[0]);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.err = ReadFile(errPath);
-        return result;
+        return runner_test::RunProcess(args, m_work, environment, input);
     }
 
     void CreateBaselines() {

@@ -1,14 +1,18 @@
 // Temporary folders and files for the regression runner's tests.
 #pragma once
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace runner_test {
 
@@ -66,6 +70,67 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 inline void WriteScript(const std::filesystem::path& path, const std::string& body) {
     WriteFile(path, "#!/bin/sh\n" + body);
     chmod(path.c_str(), 0755);
+}
+
+inline std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+struct ProcessResult {
+    int status = -1;          // exit status, or -1 when the process did not exit
+    int signal = 0;           // the signal that ended it, if one did
+    std::string out;
+    std::string err;
+    std::vector<std::string> Lines() const { return SplitLines(out); }
+};
+
+// Changes to the inherited environment: a value sets the variable, nullopt removes it.
+using Environment = std::map<std::string, std::optional<std::string>>;
+
+// Runs the program (arguments[0]) in folder without a shell, with input on standard input;
+// standard output and error are captured.
+inline ProcessResult RunProcess(const std::vector<std::string>& arguments, const std::filesystem::path& folder,
+                                const Environment& environment, const std::string& input = "") {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        std::string entry(*e);
+        if (!environment.count(entry.substr(0, entry.find('=')))) env.push_back(entry);
+    }
+    for (const auto& [name, value] : environment)
+        if (value) env.push_back(name + "=" + *value);
+    std::vector<std::string> args = arguments;
+    std::vector<char*> argv, envp;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    TempDir capture;
+    const std::filesystem::path inPath = capture.Path() / "in", outPath = capture.Path() / "out",
+                                errPath = capture.Path() / "err";
+    WriteFile(inPath, input);
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(folder.c_str()) != 0) _exit(126);
+        if (!freopen(inPath.c_str(), "r", stdin) || !freopen(outPath.c_str(), "w", stdout) ||
+            !freopen(errPath.c_str(), "w", stderr))
+            _exit(125);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    ProcessResult result;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    result.out = ReadFile(outPath);
+    result.err = ReadFile(errPath);
+    return result;
 }
 
 }  // namespace runner_test

@@ -30,13 +30,7 @@ using runner_test::ReadFile;
 using runner_test::TempDir;
 using runner_test::WriteFile;
 
-inline std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
+using runner_test::SplitLines;
 
 // What a piece of code writes on standard output, as lines.
 inline std::vector<std::string> CaptureLines(const std::function<void()>& body) {
@@ -125,52 +119,8 @@ protected:
     std::optional<std::string> m_savedTmpdir;
 };
 
-struct ProcessResult {
-    int status = -1;          // exit status, or -1 when the process did not exit
-    int signal = 0;           // the signal that ended it, if one did
-    std::string out;
-    std::string err;
-    std::vector<std::string> Lines() const { return SplitLines(out); }
-};
-
-// Runs the program with the arguments in folder, the environment changed by environment (an
-// empty value removes the variable); standard output and error are captured.
-inline ProcessResult RunProcess(const std::vector<std::string>& arguments, const fs::path& folder,
-                                const std::map<std::string, std::optional<std::string>>& environment) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        if (!environment.count(entry.substr(0, entry.find('=')))) env.push_back(entry);
-    }
-    for (const auto& [name, value] : environment)
-        if (value) env.push_back(name + "=" + *value);
-    std::vector<std::string> args = arguments;
-    std::vector<char*> argv, envp;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    TempDir capture;
-    const fs::path outPath = capture.Path() / "out", errPath = capture.Path() / "err";
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(folder.c_str()) != 0) _exit(126);
-        if (!freopen("/dev/null", "r", stdin) || !freopen(outPath.c_str(), "w", stdout) ||
-            !freopen(errPath.c_str(), "w", stderr))
-            _exit(125);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
-    ProcessResult result;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-    result.out = ReadFile(outPath);
-    result.err = ReadFile(errPath);
-    return result;
-}
+using runner_test::Environment;
+using runner_test::ProcessResult;
+using runner_test::RunProcess;
 
 }  // namespace unit_test
