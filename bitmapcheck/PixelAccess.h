@@ -48,6 +48,20 @@ struct ScaleTransform {
     double m_y = 1.0;
 };
 
+// Narrows r to the quadrant that holds the tile (column, row) and answers the quadrant's
+// child slot: 0 top left, 1 top right, 2 bottom left, 3 bottom right.
+inline int QuadrantStep(Kernel::RectT<int>& r, int column, int row) {
+    const int mx = (r.left + r.right) >> 1;
+    const int my = (r.top + r.bottom) >> 1;
+    const int right = column >= mx ? 1 : 0;
+    const int bottom = row >= my ? 1 : 0;
+    if (right) r.left = mx;
+    else r.right = mx;
+    if (bottom) r.top = my;
+    else r.bottom = my;
+    return 2 * bottom + right;
+}
+
 // The tile of grid cell (column, row), making the regions missing on its path. Large planes
 // are locked for the descent so that two threads never make the same region.
 template <class Channel>
@@ -67,15 +81,7 @@ Raster::Tile* LookupMutableTile(Raster::Plane<Channel>& plane, int column, int r
     }
     Region* region = plane.root;
     while (r.right - r.left >= kLimit && r.bottom - r.top >= kLimit) {
-        int mx = (r.left + r.right) >> 1;
-        int my = (r.top + r.bottom) >> 1;
-        int right = column >= mx ? 1 : 0;
-        int bottom = row >= my ? 1 : 0;
-        if (right) r.left = mx;
-        else r.right = mx;
-        if (bottom) r.top = my;
-        else r.bottom = my;
-        Region*& child = region->m_children[2 * bottom + right];
+        Region*& child = region->m_children[QuadrantStep(r, column, row)];
         if (!child) child = new Region(r, region->m_default);
         region = child;
     }
@@ -90,15 +96,7 @@ Raster::Tile* LookupConstTile(const Raster::Plane<Channel>& plane, Kernel::RectT
     constexpr int kLimit = Region::kLeafLimit;
     const Region* region = plane.root;
     while (r.right - r.left >= kLimit && r.bottom - r.top >= kLimit) {
-        int mx = (r.left + r.right) >> 1;
-        int my = (r.top + r.bottom) >> 1;
-        int right = column >= mx ? 1 : 0;
-        int bottom = row >= my ? 1 : 0;
-        if (right) r.left = mx;
-        else r.right = mx;
-        if (bottom) r.top = my;
-        else r.bottom = my;
-        const Region* child = region->m_children[2 * bottom + right];
+        const Region* child = region->m_children[QuadrantStep(r, column, row)];
         if (!child) return region->GetDefault();
         region = child;
     }
