@@ -120,16 +120,23 @@ bool Regression::Run() {
     if (m_nodump && !m_comparisonFailed) DeleteUnitImages();
 
     if (FailureReported) return false;
-    if (m_metadataDirty) {
-        RegressionLogSection section("Save metadata");
-        if (m_metadata->Save(metadataPath)) {
-            RegressionLogInfo(Kernel::String("Done"));
-            return true;
-        }
-        RegressionLogFail(Kernel::String());
-        return false;
-    }
+    if (m_metadataDirty) return SaveMetadata(metadataPath);
     return true;
+}
+
+bool Regression::SaveMetadata(const Kernel::String& path) {
+    RegressionLogSection section("Save metadata");
+    std::string reason;
+    if (m_metadata->Save(path, reason)) {
+        RegressionLogInfo(Kernel::String("Done"));
+        return true;
+    }
+    RegressionLogFail(FormatSaveFailure(path, reason));
+    return false;
+}
+
+Kernel::String Regression::FormatSaveFailure(const Kernel::String& path, const std::string& reason) {
+    return FormatWithTwoStrings("Could not save %1: %2", path, Kernel::String(reason));
 }
 
 Kernel::String Regression::FindBaselinePath() const {
@@ -189,15 +196,29 @@ bool Regression::LoadUnit() {
     return true;
 }
 
+bool Regression::SaveDocumentCopy(const char* name, Kernel::String& path) {
+    RegressionBaselineFileStoreItem::s_saveBaselines = false;
+    // The folder is this process's own, so nobody else's copy can stand in for this one.
+    path = Kernel::FileSystem::GetTemporaryDirectory();
+    if (path.IsEmpty()) {
+        RegressionLogFail(FormatSaveFailure(Kernel::String(name), Kernel::FileSystem::GetTemporaryDirectoryError()));
+        return false;
+    }
+    AppendPathComponent(path, name);
+    auto save = Kernel::MakeCounted<SaveDocumentAsCommand>(path, false, false);
+    save->m_becomesDocumentPath = false;
+    RunDocumentCommand(save);
+    if (save->Succeeded()) return true;
+    RegressionLogFail(FormatSaveFailure(path, save->GetError()));
+    return false;
+}
+
 bool Regression::SaveAndReloadDocument() {
-    Kernel::String saved = Kernel::FileSystem::GetTemporaryDirectory();
-    AppendPathComponent(saved, "test.persona");
+    Kernel::String saved;
     {
+        // A copy that was not written is never reloaded: the run ends here.
         RegressionLogSection section("Save document");
-        RegressionBaselineFileStoreItem::s_saveBaselines = false;
-        auto save = Kernel::MakeCounted<SaveDocumentAsCommand>(saved, false, false);
-        save->m_becomesDocumentPath = false;
-        RunDocumentCommand(save);
+        if (!SaveDocumentCopy("test.persona", saved)) return false;
     }
     {
         RegressionLogSection section("Refcount leak test");
@@ -232,9 +253,10 @@ bool Regression::CreateBaseline(bool withPostRedoRender) {
     if (m_hardware) target += "_hw";
     copy->Settle();
     PersonaController::GetInstance()->RemoveDocumentController(copy);
-    const bool saved = item->Save(target);
+    std::string reason;
+    const bool saved = item->Save(target, reason);
     if (saved) RegressionLogInfo(Kernel::String("Done"));
-    else RegressionLogFail(Kernel::String());
+    else RegressionLogFail(FormatSaveFailure(target, reason));
     return saved;
 }
 

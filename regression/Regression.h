@@ -35,6 +35,7 @@ public:
     void HandleAssert(const char* file, const char* expression, uint32_t line) override;
     static Kernel::String FormatAssertMessage(const char* file, uint32_t line, const char* expression);
     static Kernel::String FormatCompareMessage(const RenderCompareResult& result);
+    static Kernel::String FormatSaveFailure(const Kernel::String& path, const std::string& reason);
 
 protected:
     // The sequence's steps.
@@ -44,6 +45,10 @@ protected:
     Kernel::Counted<DocumentController> LoadDocument(const Kernel::String& path);
     bool LoadUnit();
     bool SaveAndReloadDocument();
+    // Saves the document as name in the process's own temporary folder, setting path; a
+    // failure is a "[FAIL]" line of the open test naming the path and the reason.
+    bool SaveDocumentCopy(const char* name, Kernel::String& path);
+    bool SaveMetadata(const Kernel::String& path);
     bool CreateBaseline(bool withPostRedoRender);
     void DeleteUnitImages();
 

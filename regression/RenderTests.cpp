@@ -126,12 +126,8 @@ void Regression::RunTeardownTest() {
     }
     {
         RegressionLogSection section("Post-teardown save test");
-        RegressionBaselineFileStoreItem::s_saveBaselines = false;
-        Kernel::String path = Kernel::FileSystem::GetTemporaryDirectory();
-        AppendPathComponent(path, "post_teardown_test.persona");
-        auto save = Kernel::MakeCounted<SaveDocumentAsCommand>(path, false, false);
-        save->m_becomesDocumentPath = false;
-        RunDocumentCommand(save);
+        Kernel::String path;
+        SaveDocumentCopy("post_teardown_test.persona", path);
     }
 }
 

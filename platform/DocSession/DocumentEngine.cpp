@@ -83,23 +83,22 @@ void DocumentModel::AppendCommands(const CommandList& commands) {
 }
 
 void DocumentModel::EnforceStackLimit(int limit) {
-    if (limit < 0) return;
-    CommandList baked;
-    // Entries to redo go first; then the oldest entries in effect become base content.
-    while (m_history.size() > size_t(limit)) {
-        if (m_history.size() > m_position) {
-            m_history.pop_back();
-        } else {
-            baked.push_back(m_history.front());
-            m_history.erase(m_history.begin());
-            --m_position;
-        }
-    }
-    if (baked.empty()) return;
-    m_base.insert(m_base.end(), baked.begin(), baked.end());
-    if (m_position == 0) m_baseContent = m_content;  // every entry in effect is now base content
+    if (limit < 0 || m_history.size() <= size_t(limit)) return;
+    size_t excess = m_history.size() - size_t(limit);
+    // Entries to redo go first.
+    const size_t redone = std::min(excess, m_history.size() - m_position);
+    m_history.resize(m_history.size() - redone);
+    excess -= redone;
+    if (excess == 0) return;
+    // Then the oldest entries in effect become base content, all in one move: erasing them
+    // one at a time from the front would take time growing with the square of their number.
+    const auto first = m_history.begin(), last = m_history.begin() + std::ptrdiff_t(excess);
+    m_base.insert(m_base.end(), first, last);
+    if (excess == m_position) m_baseContent = m_content;  // every entry in effect is now base content
     else
-        for (const auto& command : baked) command->Apply(m_baseContent);
+        for (auto it = first; it != last; ++it) (*it)->Apply(m_baseContent);
+    m_history.erase(first, last);
+    m_position -= excess;
 }
 
 size_t DocumentModel::Deduplicate() {
@@ -347,7 +346,13 @@ void LoadDocumentCommand::Execute() {
         return fail(0, "the file can't be read");
     const std::string path = m_path.ToStd();
     const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    // The document's folder as an absolute path: a profile named relative to it is then held
+    // by its absolute path, and a copy saved anywhere else reloads with the same profile.
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (folder.front() != '/') {
+        const Kernel::Path current = Kernel::FileSystem::GetCurrentDirectory();
+        folder = folder == "." ? current.ToStd() : Kernel::PathTraitsUnix::Append(current, folder).ToStd();
+    }
 
     DocEngine::DocumentSpec spec;
     DocEngine::ParseError error;
@@ -375,13 +380,16 @@ std::string SaveDocumentAsCommand::Describe() const { return "SaveDocumentAsComm
 
 void SaveDocumentAsCommand::Execute(DocumentController& document) {
     m_succeeded = false;
+    m_error = "the document is empty";
     DocEngine::DocumentModel* model = document.GetModel();
     if (model) {
         std::lock_guard<std::mutex> lock(model->Mutex());
-        m_succeeded = Kernel::FileSystem::WriteFileAtomically(m_path, DocEngine::WriteDocument(model->ToSpec()));
+        m_error.clear();
+        m_succeeded = EngineFaults::SaveFile(m_path.ToStd(), DocEngine::WriteDocument(model->ToSpec()), m_error);
         if (m_succeeded && m_becomesDocumentPath) model->SetPath(m_path.ToStd());
     }
-    if (!m_succeeded) Kernel::Trace(("Document '" + m_path.ToStd() + "' could not be saved\n").c_str());
+    if (!m_succeeded)
+        Kernel::Trace(("Document '" + m_path.ToStd() + "' could not be saved: " + m_error + "\n").c_str());
 }
 
 void SetHistoryIndexCommand::Execute(DocumentController& document) {

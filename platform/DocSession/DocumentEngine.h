@@ -109,12 +109,15 @@ public:
     void Execute(DocumentController& document) override;
     std::string Describe() const override;
     bool Succeeded() const { return m_succeeded; }
+    // Why the save failed ("cannot write the file: No space left on device", ...).
+    const std::string& GetError() const { return m_error; }
 
     bool m_becomesDocumentPath = true;  // the document takes the new path as its own
 
 private:
     Kernel::String m_path;
     bool m_succeeded = false;
+    std::string m_error;
 };
 
 // Moves the undo position: index -1 is before the first entry, index i after entry i.

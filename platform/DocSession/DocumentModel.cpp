@@ -301,6 +301,8 @@ public:
                 if (keyword == "snapshot") {
                     if (line.words.size() < 2 || (line.words[1] != "regression" && line.words[1] != "ignore"))
                         return Fail(line.number, "snapshot takes \"regression\" or \"ignore\", then a description");
+                    if (m_spec.snapshots.size() == kMaxSnapshots)
+                        return Fail(line.number, "too many snapshots (at most " + std::to_string(kMaxSnapshots) + ")");
                     m_spec.snapshots.push_back({std::string(RestAfter(line, 2)), line.words[1] == "regression", {}});
                     list = &m_spec.snapshots.back().commands;
                 } else {

@@ -134,8 +134,11 @@ struct ParseError {
 inline constexpr int kMaxSpreadSide = 8192;
 inline constexpr int64_t kMaxSpreadArea = int64_t(16) << 20;
 inline constexpr size_t kMaxSpreads = 64;
+// Most snapshots a document may hold, so that a baseline of all of them can be read back.
+inline constexpr size_t kMaxSnapshots = 1000;
 
-// Reads a document file's text; relative profile paths are taken from folder.
+// Reads a document file's text; relative profile paths are taken from folder, which should be
+// absolute so that the document keeps its profile wherever it is saved.
 bool ParseDocument(std::string_view text, const std::string& folder, DocumentSpec& spec, ParseError& error);
 std::string WriteDocument(const DocumentSpec& spec);
 

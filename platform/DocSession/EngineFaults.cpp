@@ -1,9 +1,13 @@
 #include "EngineFaults.h"
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <mutex>
 #include <string_view>
+
+#include "Kernel/FileSystem.h"
 
 namespace EngineFaults {
 
@@ -37,6 +41,7 @@ Faults Parse(const std::string& text) {
         if (word == "crash") faults.crash = true;
         else if (word == "leak") faults.leak = true;
         else if (word == "assert") faults.assertion = true;
+        else if (word == "full") faults.full = true;
         else if (word == "slow") faults.slowMilliseconds = 200;
         else if (word.starts_with("slow:")) {
             std::string digits(word.substr(5));
@@ -60,6 +65,14 @@ void NoteDocumentLoaded(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (path.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos, faults.unit) == 0)
         UnitLoaded() = true;
+}
+
+bool SaveFile(const std::string& path, std::string_view data, std::string& reason) {
+    if (Current().full) {
+        reason = std::string("cannot write the file: ") + std::strerror(ENOSPC);
+        return false;
+    }
+    return Kernel::FileSystem::WriteFileAtomically(Kernel::Path(path), data, reason);
 }
 
 void SetForTesting(const Faults& faults) {

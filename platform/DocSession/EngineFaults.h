@@ -5,6 +5,8 @@
 //   leak         the first render keeps one spread bitmap for the rest of the process
 //   assert       the first render raises an engine assertion
 //   slow[:ms]    every render takes ms milliseconds longer (default 200)
+//   full         every document, baseline or metric file the engine saves fails as on a
+//                full disk ("No space left on device"), and nothing is written
 // QUIREVALE_ENGINE_FAULT_UNIT, when not empty, holds a document's file name (no folder): the
 // faults then apply only in a process that has loaded a document of that name, from that load
 // on, so that one unit of a suite can fail while its neighbours, run by the same environment,
@@ -13,6 +15,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace EngineFaults {
 
@@ -21,6 +24,7 @@ struct Faults {
     bool leak = false;
     bool assertion = false;
     uint32_t slowMilliseconds = 0;
+    bool full = false;
     std::string unit;  // empty: every process
 };
 
@@ -33,6 +37,9 @@ const Faults& Current();
 
 // The engine has loaded a document from path.
 void NoteDocumentLoaded(const std::string& path);
+
+// Saves a file of the engine by write-then-rename; false with the reason when it failed.
+bool SaveFile(const std::string& path, std::string_view data, std::string& reason);
 
 // Replaces the faults of the environment (tests); faults tied to a unit wait for it again.
 void SetForTesting(const Faults& faults);

@@ -232,8 +232,6 @@ void WriteRender(std::string& out, const char* tag, const RegressionRender& rend
     }
 }
 
-constexpr size_t kMaxSnapshots = 1000;
-
 class BaselineReader {
 public:
     BaselineReader(const std::string& data, std::string& error) : m_data(data), m_error(error) {}
@@ -351,7 +349,7 @@ Kernel::Counted<RegressionBaseline> RegressionBaseline::Deserialise(const std::s
     if (!reader.Line(line)) return {};
     if (line != "post-redo none" && !reader.Render(line, "post-redo", postRedo)) return {};
     uint64_t count;
-    if (!reader.Line(line) || !reader.Counted(line, "snapshots", kMaxSnapshots, count)) return {};
+    if (!reader.Line(line) || !reader.Counted(line, "snapshots", DocEngine::kMaxSnapshots, count)) return {};
     std::vector<Kernel::Counted<RegressionRender>> snapshots;
     for (uint64_t i = 0; i < count; ++i) {
         Kernel::Counted<RegressionRender> snapshot;
@@ -462,8 +460,17 @@ bool RegressionFileStoreItem::Load(const Kernel::String& path) {
 }
 
 bool RegressionFileStoreItem::Save(const Kernel::String& path) const {
+    std::string reason;
+    return Save(path, reason);
+}
+
+bool RegressionFileStoreItem::Save(const Kernel::String& path, std::string& reason) const {
     std::string data;
-    return WriteContent(data) && Kernel::FileSystem::WriteFileAtomically(path, data);
+    if (!WriteContent(data)) {
+        reason = "there is nothing to save";
+        return false;
+    }
+    return EngineFaults::SaveFile(path.ToStd(), data, reason);
 }
 
 bool RegressionBaselineFileStoreItem::ReadContent(const std::string& data, std::string& error) {

@@ -124,6 +124,8 @@ public:
     bool Load(const Kernel::String& path);
     // Written to a temporary name and renamed, so that a failed save leaves the old file.
     bool Save(const Kernel::String& path) const;
+    // The same, with the reason for a failure.
+    bool Save(const Kernel::String& path, std::string& reason) const;
     const std::string& GetLoadError() const { return m_loadError; }
 
 protected:

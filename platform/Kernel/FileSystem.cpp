@@ -1,14 +1,22 @@
 #include "FileSystem.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <random>
 #include <string>
 
 namespace Kernel {
@@ -35,9 +43,166 @@ Path FileSystem::GetCurrentDirectory() {
     return Path(buf);
 }
 
+namespace {
+
+std::string ErrorText(int error) {
+    char buffer[256];
+    return strerror_r(error, buffer, sizeof buffer);  // the GNU form answers the text
+}
+
+// Letters and digits from the system's random source, for names nobody can guess.
+std::string RandomName(size_t length) {
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[64];
+    length = std::min(length, sizeof bytes);
+    if (getrandom(bytes, length, 0) != ssize_t(length)) {
+        std::random_device device;
+        for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<unsigned char>(device());
+    }
+    std::string name(length, 'x');
+    for (size_t i = 0; i < length; ++i) name[i] = kAlphabet[bytes[i] % (sizeof kAlphabet - 1)];
+    return name;
+}
+
+// ---- Removal of the temporary folder, safe inside a signal handler ------------------------
+// Only system calls and fixed buffers: the folder goes also when the process dies of a signal.
+
+struct LinuxDirent64 {
+    uint64_t d_ino;
+    int64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[1];
+};
+
+void RemoveContents(int folder, int depth) {
+    alignas(8) char buffer[4096];
+    // Entries removed while listing may shift the listing: go over it until a pass removes nothing.
+    for (int pass = 0; pass < 16; ++pass) {
+        if (lseek(folder, 0, SEEK_SET) != 0) return;
+        bool removed = false;
+        long n;
+        while ((n = syscall(SYS_getdents64, folder, buffer, sizeof buffer)) > 0) {
+            for (long at = 0; at < n;) {
+                const auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer + at);
+                at += entry->d_reclen;
+                const char* name = entry->d_name;
+                if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+                if (entry->d_type != DT_DIR && unlinkat(folder, name, 0) == 0) {
+                    removed = true;
+                    continue;
+                }
+                if (depth >= 8) continue;
+                const int sub = openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (sub < 0) continue;
+                RemoveContents(sub, depth + 1);
+                close(sub);
+                if (unlinkat(folder, name, AT_REMOVEDIR) == 0) removed = true;
+            }
+        }
+        if (!removed) return;
+    }
+}
+
+char g_cleanupPath[PATH_MAX];
+std::atomic<bool> g_cleanupArmed{false};
+std::atomic<pid_t> g_cleanupOwner{0};
+struct sigaction g_previousActions[NSIG];
+
+// Removes the temporary folder of this process (never that of the process it was forked from).
+void RemoveTemporaryFolderNow() {
+    if (g_cleanupOwner.load() != getpid() || !g_cleanupArmed.exchange(false)) return;
+    const int folder = open(g_cleanupPath, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder >= 0) {
+        RemoveContents(folder, 0);
+        close(folder);
+    }
+    rmdir(g_cleanupPath);
+}
+
+// The signals whose default action ends the process.
+constexpr int kEndingSignals[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL,  SIGTRAP, SIGTERM,
+                                  SIGINT,  SIGHUP,  SIGQUIT, SIGPIPE, SIGXCPU, SIGXFSZ, SIGALRM};
+
+// Removes the folder, then lets the signal take its course as it would have without us.
+void OnEndingSignal(int signal) {
+    const int saved = errno;
+    RemoveTemporaryFolderNow();
+    sigaction(signal, &g_previousActions[signal], nullptr);
+    errno = saved;
+    raise(signal);  // blocked until this handler returns, then handled as before
+}
+
+void InstallRemovalHooks() {
+    std::atexit(RemoveTemporaryFolderNow);
+    for (int signal : kEndingSignals) {
+        struct sigaction previous;
+        if (sigaction(signal, nullptr, &previous) != 0) continue;
+        if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler == SIG_IGN) continue;  // cannot end us
+        g_previousActions[signal] = previous;
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_handler = OnEndingSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_ONSTACK;
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+struct TemporaryFolder {
+    std::mutex mutex;
+    std::string path;
+    std::string error;
+    pid_t owner = 0;
+    bool hooksInstalled = false;
+};
+
+TemporaryFolder& Temporary() {
+    static auto* folder = new TemporaryFolder;  // never destroyed: exit handlers use it
+    return *folder;
+}
+
+bool IsOwnFolder(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid();
+}
+
+}  // namespace
+
 Path FileSystem::GetTemporaryDirectory() {
+    TemporaryFolder& folder = Temporary();
+    std::lock_guard<std::mutex> lock(folder.mutex);
+    if (!folder.path.empty() && folder.owner == getpid() && IsOwnFolder(folder.path)) return Path(folder.path);
+
     const char* tmp = std::getenv("TMPDIR");
-    return Path(tmp && *tmp ? tmp : "/tmp");
+    std::string base = tmp && *tmp ? tmp : "/tmp";
+    if (base.front() != '/') base = PathTraitsUnix::Append(GetCurrentDirectory(), base).ToStd();
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    std::string pattern = (base == "/" ? std::string() : base) + "/quirevale-XXXXXX";
+    if (pattern.size() >= sizeof g_cleanupPath || !mkdtemp(pattern.data())) {
+        const int error = pattern.size() >= sizeof g_cleanupPath ? ENAMETOOLONG : errno;
+        folder.error = "no private temporary folder can be made in " + base + ": " + ErrorText(error);
+        folder.path.clear();
+        return Path();
+    }
+    folder.path = pattern;
+    folder.error.clear();
+    folder.owner = getpid();
+    g_cleanupArmed = false;
+    std::memcpy(g_cleanupPath, pattern.c_str(), pattern.size() + 1);
+    g_cleanupOwner = folder.owner;
+    g_cleanupArmed = true;
+    if (!folder.hooksInstalled) {
+        InstallRemovalHooks();
+        folder.hooksInstalled = true;
+    }
+    return Path(folder.path);
+}
+
+std::string FileSystem::GetTemporaryDirectoryError() {
+    TemporaryFolder& folder = Temporary();
+    std::lock_guard<std::mutex> lock(folder.mutex);
+    return folder.error;
 }
 
 bool FileSystem::SetCurrentDirectory(const Path& path) { return chdir(path.c_str()) == 0; }
@@ -72,15 +237,89 @@ bool FileSystem::IsDirectory(const Path& path) {
 bool FileSystem::DeleteFile(const Path& path) { return unlink(path.c_str()) == 0; }
 
 bool FileSystem::WriteFileAtomically(const Path& path, std::string_view contents) {
-    std::string tmp = path.ToStd() + ".tmp-" + std::to_string(getpid());
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(contents.data(), 1, contents.size(), f) == contents.size();
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
-    if (ok) ok = std::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) unlink(tmp.c_str());
+    std::string reason;
+    return WriteFileAtomically(path, contents, reason);
+}
+
+bool FileSystem::WriteFileAtomically(const Path& path, std::string_view contents, std::string& reason) {
+    AtomicFile file(path);
+    if (file.Write(contents) && file.Commit()) return true;
+    reason = file.GetError();
+    return false;
+}
+
+AtomicFile::AtomicFile(const Path& target) : m_target(target.ToStd()) {
+    if (m_target.empty()) {
+        m_error = "no file name";
+        return;
+    }
+    // O_EXCL with O_NOFOLLOW: an existing name, a symbolic link included, is never opened.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = m_target + ".tmp-" + RandomName(12);
+        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            Fail("cannot create a file beside it", errno);
+            return;
+        }
+        m_temporaryPath = std::move(name);
+        m_stream = fdopen(fd, "wb");
+        if (!m_stream) {
+            const int error = errno;
+            close(fd);
+            unlink(m_temporaryPath.c_str());
+            m_temporaryPath.clear();
+            Fail("cannot open the temporary file", error);
+        }
+        return;
+    }
+    m_error = "cannot create a file beside it: every name tried was taken";
+}
+
+AtomicFile::~AtomicFile() { Discard(); }
+
+void AtomicFile::Fail(const std::string& what, int error) {
+    if (m_error.empty()) m_error = what + ": " + ErrorText(error);
+}
+
+bool AtomicFile::Write(std::string_view data) {
+    if (!m_stream || !m_error.empty()) return false;
+    if (std::fwrite(data.data(), 1, data.size(), m_stream) == data.size()) return true;
+    Fail("cannot write the file", errno ? errno : EIO);
+    return false;
+}
+
+bool AtomicFile::Commit() {
+    if (!m_stream) return false;
+    bool ok = m_error.empty();
+    if (ok && std::fflush(m_stream) != 0) {
+        Fail("cannot write the file", errno);
+        ok = false;
+    }
+    FILE* stream = m_stream;
+    m_stream = nullptr;
+    if (std::fclose(stream) != 0 && ok) {
+        Fail("cannot finish the file", errno);
+        ok = false;
+    }
+    if (ok && std::rename(m_temporaryPath.c_str(), m_target.c_str()) != 0) {
+        Fail("cannot move the finished file into place", errno);
+        ok = false;
+    }
+    if (!ok) unlink(m_temporaryPath.c_str());
+    m_temporaryPath.clear();
     return ok;
+}
+
+void AtomicFile::Discard() {
+    if (m_stream) {
+        std::fclose(m_stream);
+        m_stream = nullptr;
+    }
+    if (!m_temporaryPath.empty()) {
+        unlink(m_temporaryPath.c_str());
+        m_temporaryPath.clear();
+    }
 }
 
 bool FileSystem::ReadFile(const Path& path, std::string& contents) {

@@ -1,6 +1,9 @@
 // File system, paths and directory listings.
 #pragma once
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "Counted.h"
@@ -15,8 +18,13 @@ public:
     static Path GetExecutablePath();
     static Path GetExecutableDirectory();
     static Path GetCurrentDirectory();
-    // The process's folder for temporary files: TMPDIR, or "/tmp" when it is unset or empty.
+    // The process's own folder for temporary files, made on first use (mode 0700, a fresh
+    // unpredictable name) below TMPDIR, or /tmp when it is unset or empty, and made again if
+    // it disappears. It is removed with everything in it when the process ends: on return
+    // from main, on exit, and on a signal that ends the process (abort and crashes included).
+    // Empty when no folder can be made; GetTemporaryDirectoryError then tells why.
     static Path GetTemporaryDirectory();
+    static std::string GetTemporaryDirectoryError();
     static bool SetCurrentDirectory(const Path& path);
     static bool CreateDirectoryRecursive(const Path& path);
     static bool Exists(const Path& path);
@@ -24,9 +32,44 @@ public:
     static bool IsDirectory(const Path& path);
     static bool DeleteFile(const Path& path);
     // Writes the whole text to a temporary file beside path and renames it into place,
-    // so a failed write never leaves a file that looks complete.
+    // so a failed write never leaves a file that looks complete (see AtomicFile).
     static bool WriteFileAtomically(const Path& path, std::string_view contents);
+    // The same, with the reason for a failure ("No space left on device", ...).
+    static bool WriteFileAtomically(const Path& path, std::string_view contents, std::string& reason);
     static bool ReadFile(const Path& path, std::string& contents);
+};
+
+// A file that appears under its name whole or not at all. The data goes to a new file in the
+// target's folder, created exclusively under a fresh unpredictable name and never through a
+// symbolic link, so nothing planted beside the target can redirect the write; Commit renames
+// it over the target (a link at the target is replaced, not followed). A file that is not
+// committed is removed.
+class AtomicFile {
+public:
+    explicit AtomicFile(const Path& target);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // False when the temporary file could not be made; GetError then tells why.
+    bool IsOpen() const { return m_stream != nullptr; }
+    // Where to write; owned by this object.
+    FILE* GetStream() const { return m_stream; }
+    bool Write(std::string_view data);
+    // Finishes the file and moves it into place; false, with the reason, when any step failed.
+    bool Commit();
+    // Gives the file up.
+    void Discard();
+    const std::string& GetError() const { return m_error; }
+    const std::string& GetTemporaryPath() const { return m_temporaryPath; }
+
+private:
+    void Fail(const std::string& what, int error);
+
+    std::string m_target;
+    std::string m_temporaryPath;
+    FILE* m_stream = nullptr;
+    std::string m_error;
 };
 
 class PathTraitsUnix {

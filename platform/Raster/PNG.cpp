@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Kernel/FileSystem.h"
 #include "Kernel/Format.h"
 #include "Kernel/Trace.h"
 
@@ -17,8 +18,7 @@ namespace Raster {
 static_assert(PNGBase::kRowFilter == PNG_FILTER_UP);
 
 struct PNGBase::Impl {
-    std::string tempPath;
-    FILE* file = nullptr;
+    std::unique_ptr<Kernel::AtomicFile> file;
     png_structp png = nullptr;
     png_infop info = nullptr;
     bool headerWritten = false;
@@ -75,20 +75,9 @@ PNGBase::PNGBase(const char* path, int width, int height, const ExportOptions& o
         Fail("the image has no pixels");
         return;
     }
-    std::string pattern = m_path + ".XXXXXX";
-    std::unique_ptr<char[]> name(new char[pattern.size() + 1]);
-    std::memcpy(name.get(), pattern.c_str(), pattern.size() + 1);
-    int fd = mkstemp(name.get());
-    if (fd < 0) {
-        Fail(std::string("cannot create a file beside it: ") + std::strerror(errno));
-        return;
-    }
-    m_impl->tempPath = name.get();
-    fchmod(fd, 0644);  // the finished image is an ordinary file, not a private temporary
-    m_impl->file = fdopen(fd, "wb");
-    if (!m_impl->file) {
-        ::close(fd);
-        Fail("cannot open the temporary file");
+    m_impl->file.reset(new Kernel::AtomicFile(Kernel::Path(m_path)));
+    if (!m_impl->file->IsOpen()) {
+        Fail(m_impl->file->GetError());
         return;
     }
     m_impl->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, m_impl.get(), OnPNGError, OnPNGWarning);
@@ -97,7 +86,7 @@ PNGBase::PNGBase(const char* path, int width, int height, const ExportOptions& o
         Fail("out of memory");
         return;
     }
-    png_init_io(m_impl->png, m_impl->file);
+    png_init_io(m_impl->png, m_impl->file->GetStream());
 }
 
 PNGBase::~PNGBase() {
@@ -105,16 +94,11 @@ PNGBase::~PNGBase() {
     bool complete = IsGood() && m_rows == m_height;
     if (complete && !WriteEnd(impl.png, impl.info)) Fail(impl.libraryError);
     if (impl.png) png_destroy_write_struct(&impl.png, impl.info ? &impl.info : nullptr);
-    if (impl.file) {
-        if (std::fclose(impl.file) != 0 && IsGood()) Fail(std::string("cannot finish the file: ") + std::strerror(errno));
-        impl.file = nullptr;
-    }
     if (IsGood() && m_rows != m_height)
         Fail(std::to_string(m_rows) + " of " + std::to_string(m_height) + " rows were written");
-    if (IsGood() && std::rename(impl.tempPath.c_str(), m_path.c_str()) != 0)
-        Fail(std::string("cannot move the finished file into place: ") + std::strerror(errno));
+    if (impl.file && IsGood() && !impl.file->Commit()) Fail(impl.file->GetError());
+    impl.file.reset();  // an image not committed is removed
     if (!IsGood()) {
-        if (!impl.tempPath.empty()) std::remove(impl.tempPath.c_str());
         Kernel::Trace(Kernel::Format("Could not write PNG file %1: %2\r\n", {Kernel::String(m_path), Kernel::String(m_error)})
                           .c_str());
     }

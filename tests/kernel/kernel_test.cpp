@@ -4,6 +4,8 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -230,6 +232,103 @@ TEST(KernelFiles, EnumeratorListsOneLevelInNameOrderWithoutFollowingDirectoryLin
     EXPECT_EQ(back, "content");
     EXPECT_FALSE(Kernel::FileSystem::WriteFileAtomically(String((dir / "missing" / "f").string()), "x"));
     fs::remove_all(dir);
+}
+
+// A write-then-rename never writes through a link planted beside its target, whether at the
+// name a predictable scheme would use or at the target itself, and leaves nothing behind.
+TEST(KernelFiles, AtomicWritesNeverFollowPlantedLinks) {
+    namespace fs = std::filesystem;
+    std::string pattern = (fs::temp_directory_path() / "qv-atomic-XXXXXX").string();
+    ASSERT_TRUE(mkdtemp(pattern.data()));
+    const fs::path dir = pattern;
+    auto write = [](const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; };
+    auto read = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    write(dir / "victim", "precious");
+    write(dir / "other", "kept");
+    const fs::path target = dir / "unit_baseline";
+    fs::create_symlink(dir / "victim", target.string() + ".tmp-" + std::to_string(getpid()));
+    fs::create_symlink(dir / "victim", target.string() + ".tmp");
+    fs::create_symlink(dir / "other", dir / "metrics");
+
+    std::string reason;
+    EXPECT_TRUE(Kernel::FileSystem::WriteFileAtomically(String(target.string()), "new", reason)) << reason;
+    EXPECT_TRUE(Kernel::FileSystem::WriteFileAtomically(String((dir / "metrics").string()), "replaced"));
+    EXPECT_EQ(read(dir / "victim"), "precious");
+    EXPECT_EQ(read(dir / "other"), "kept");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target)));
+    EXPECT_EQ(read(target), "new");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "metrics")));  // the link is replaced
+    EXPECT_EQ(read(dir / "metrics"), "replaced");
+
+    // A file given up, or one that cannot be made, leaves nothing; the reason says why.
+    {
+        Kernel::AtomicFile file{String((dir / "dropped").string())};
+        ASSERT_TRUE(file.IsOpen()) << file.GetError();
+        EXPECT_EQ(file.GetTemporaryPath().rfind((dir / "dropped.tmp-").string(), 0), 0u);
+        EXPECT_TRUE(file.Write("half"));
+    }
+    EXPECT_FALSE(Kernel::FileSystem::WriteFileAtomically(String((dir / "missing" / "f").string()), "x", reason));
+    EXPECT_EQ(reason, "cannot create a file beside it: No such file or directory");
+    size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        (void)entry;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 6u);  // victim, other, the two planted links, the target and metrics
+    fs::remove_all(dir);
+}
+
+// The temporary folder is the process's own: made below TMPDIR with a fresh name and mode 0700,
+// the same on every call while it stands, made anew when it is gone, and an error (never a
+// shared folder) when none can be made.
+TEST(KernelFiles, TemporaryFolderIsPrivateToTheProcess) {
+    namespace fs = std::filesystem;
+    std::string pattern = (fs::temp_directory_path() / "qv-tmpdir-XXXXXX").string();
+    ASSERT_TRUE(mkdtemp(pattern.data()));
+    const fs::path base = pattern;
+    const char* old = std::getenv("TMPDIR");
+    const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+    setenv("TMPDIR", (base.string() + "/").c_str(), 1);
+
+    // A folder made before TMPDIR changed is given up, so the next one lies below base.
+    fs::remove_all(Kernel::FileSystem::GetTemporaryDirectory().ToStd());
+    const std::string first = Kernel::FileSystem::GetTemporaryDirectory().ToStd();
+    ASSERT_FALSE(first.empty()) << Kernel::FileSystem::GetTemporaryDirectoryError();
+    EXPECT_EQ(fs::path(first).parent_path(), base);
+    EXPECT_EQ(fs::path(first).filename().string().rfind("quirevale-", 0), 0u);
+    EXPECT_EQ(fs::status(first).permissions() & fs::perms::all, fs::perms::owner_all);
+    std::set<std::string> seen;
+    std::vector<std::thread> threads;
+    std::mutex mutex;
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([&] {
+            const std::string path = Kernel::FileSystem::GetTemporaryDirectory().ToStd();
+            std::lock_guard<std::mutex> lock(mutex);
+            seen.insert(path);
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(seen, std::set<std::string>{first});
+
+    fs::remove_all(first);
+    const std::string second = Kernel::FileSystem::GetTemporaryDirectory().ToStd();
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(fs::is_directory(second));
+    EXPECT_EQ(fs::path(second).parent_path(), base);
+
+    fs::remove_all(second);
+    setenv("TMPDIR", (base / "missing").c_str(), 1);
+    EXPECT_TRUE(Kernel::FileSystem::GetTemporaryDirectory().IsEmpty());
+    EXPECT_EQ(Kernel::FileSystem::GetTemporaryDirectoryError(),
+              "no private temporary folder can be made in " + (base / "missing").string() +
+                  ": No such file or directory");
+    EXPECT_FALSE(fs::exists(base / "missing"));
+
+    if (saved) setenv("TMPDIR", saved->c_str(), 1);
+    else unsetenv("TMPDIR");
+    fs::remove_all(base);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // tile store, command queue, command coverage, baseline and metric files, memory accounts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -316,6 +317,167 @@ TEST_F(EngineDocuments, StackLimitMakesEntriesBaseContent) {
     ASSERT_TRUE(reloaded);
     EXPECT_EQ(reloaded->GetDocumentHistory().GetSize(), 0);
     EXPECT_TRUE(SameRender(*Render(reloaded), *before));
+}
+
+// Trimming to the limit at, just below and just above the history's size, with the undo
+// position at the start, inside and at the end: entries to redo go first, then the oldest
+// entries in effect become base content, and the document draws as before.
+TEST_F(EngineDocuments, StackLimitAtAndAroundTheHistorysSize) {
+    // Six overlapping fills: drawn in another order or with one missing, the spread differs.
+    std::string history = "history\n";
+    for (int k = 0; k < 6; ++k)
+        history += "  fill 0 " + std::to_string(k) + " 0 4 2 0." + std::to_string(k + 1) + " 1\n";
+    history += "end\n";
+    const std::string head = "quirevale-document 1\nformat ia8\nspread 9 2\n";
+    struct Case {
+        size_t position;
+        int limit;
+        int size, undoPosition, baked;  // what remains, and how many entries became base content
+    };
+    const Case cases[] = {
+        {6, -1, 6, 6, 0}, {6, 7, 6, 6, 0}, {6, 6, 6, 6, 0}, {6, 5, 5, 5, 1}, {6, 1, 1, 1, 5}, {6, 0, 0, 0, 6},
+        {3, 6, 6, 3, 0},  {3, 5, 5, 3, 0}, {3, 3, 3, 3, 0}, {3, 2, 2, 2, 1}, {3, 0, 0, 0, 3},
+        {0, 6, 6, 0, 0},  {0, 5, 5, 0, 0}, {0, 1, 1, 0, 0}, {0, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("position " + std::to_string(c.position) + ", limit " + std::to_string(c.limit));
+        const std::string text = head + history + "position " + std::to_string(c.position) + "\n";
+        Kernel::Counted<DocumentController> document = LoadText(text);
+        ASSERT_TRUE(document);
+        Kernel::Counted<RegressionRender> before = Render(document);
+        PersonaController::GetInstance()->SetStackLimit(c.limit);
+        document->GetDocumentHistory().EnforceStackLimit();
+        PersonaController::GetInstance()->SetStackLimit(-1);
+        EXPECT_EQ(document->GetDocumentHistory().GetSize(), c.size);
+        EXPECT_EQ(document->GetDocumentHistory().GetUndoPosition(), c.undoPosition);
+        EXPECT_TRUE(SameRender(*Render(document), *before));
+        // Undoing everything leaves the base content: the first entries in effect are in it now.
+        Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(-1));
+        Kernel::Counted<DocumentController> expected =
+            LoadText(head + history + "position " + std::to_string(c.baked) + "\n");
+        ASSERT_TRUE(expected);
+        EXPECT_TRUE(SameRender(*Render(document), *Render(expected)));
+        // Redoing what is left reaches the state before the trim again.
+        Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(c.size - 1));
+        if (c.size > 0 && c.undoPosition == c.size) {
+            EXPECT_TRUE(SameRender(*Render(document), *before));
+        }
+    }
+}
+
+// A history of a hundred thousand entries trimmed to its limit keeps exactly the newest ones
+// in effect and the oldest as base content (the benchmark program times such trims).
+TEST_F(EngineDocuments, LargeHistoryTrimsToItsLimit) {
+    constexpr int kEntries = 100000;
+    std::string text = "quirevale-document 1\nformat ia8\nspread 3 1\nhistory\n";
+    for (int k = 0; k < kEntries; ++k)
+        text += "  fill 0 " + std::to_string(k % 3) + " 0 1 1 " + std::to_string((k % 97) / 100.0) + " 1\n";
+    text += "end\nposition 99990\n";
+    Kernel::Counted<DocumentController> document = LoadText(text);
+    ASSERT_TRUE(document);
+    Kernel::Counted<RegressionRender> before = Render(document);
+    auto trim = [&](int limit) {
+        PersonaController::GetInstance()->SetStackLimit(limit);
+        document->GetDocumentHistory().EnforceStackLimit();
+        PersonaController::GetInstance()->SetStackLimit(-1);
+        EXPECT_EQ(document->GetDocumentHistory().GetSize(), limit);
+        EXPECT_EQ(document->GetDocumentHistory().GetUndoPosition(), std::min(limit, 99990)) << limit;
+        EXPECT_TRUE(SameRender(*Render(document), *before)) << limit;
+    };
+    for (int limit : {kEntries, kEntries - 1, 99990, 99989, 3, 1}) trim(limit);
+    // With one entry left in effect, undo shows the state after entry 99,988: the three pixels
+    // last drawn by entries 99,987, 99,988 and 99,986.
+    Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(-1));
+    Kernel::Counted<DocumentController> expected = LoadText(
+        "quirevale-document 1\nformat ia8\nspread 3 1\nbase\n"
+        "  fill 0 0 0 1 1 " + std::to_string((99987 % 97) / 100.0) + " 1\n"
+        "  fill 0 1 0 1 1 " + std::to_string((99988 % 97) / 100.0) + " 1\n"
+        "  fill 0 2 0 1 1 " + std::to_string((99986 % 97) / 100.0) + " 1\nend\n");
+    ASSERT_TRUE(expected);
+    EXPECT_TRUE(SameRender(*Render(document), *Render(expected)));
+    Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(0));
+    trim(0);
+}
+
+// The document reader takes as many snapshots as a baseline file can hold, and refuses one
+// more with a message that names the limit, so that a baseline it makes always reads back.
+TEST_F(EngineDocuments, SnapshotLimitMatchesTheBaselineReader) {
+    std::string text = "quirevale-document 1\nformat ia8\nspread 2 2\n";
+    for (int k = 0; k < 1000; ++k)
+        text += "snapshot regression s" + std::to_string(k) + "\n  fill 0 0 0 1 1 " + std::to_string(k % 2) +
+                " 1\nend\n";
+    Kernel::Counted<DocumentController> document = LoadText(text);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->GetSnapshotCount(), 1000);
+    Kernel::Counted<RegressionBaseline> baseline = RegressionBaseline::Create(document, false);
+    ASSERT_TRUE(baseline);
+    std::string error;
+    Kernel::Counted<RegressionBaseline> read = RegressionBaseline::Deserialise(baseline->Serialise(), error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_EQ(read->GetSnapshots().size(), 1000u);
+
+    const int lines = int(std::count(text.begin(), text.end(), '\n'));
+    text += "snapshot ignore one more\nend\n";
+    auto previous = Kernel::SetTraceSink([](const std::string&) {});
+    EXPECT_FALSE(LoadText(text, &error));
+    Kernel::SetTraceSink(previous);
+    EXPECT_NE(error.find(", line " + std::to_string(lines + 1) + ": too many snapshots (at most 1000)"),
+              std::string::npos)
+        << error;
+}
+
+// A profile named relative to the document's folder is found from that folder however the
+// document was named, and a copy saved anywhere else reloads with the same profile.
+TEST_F(EngineDocuments, RelativeProfilesSurviveASaveElsewhere) {
+    const fs::path cmyk = fs::path(QV_EXECUTABLE).parent_path().parent_path() / "Resources/USWebCoatedSWOP.icc";
+    fs::create_directories(m_dir.Path() / "profiles");
+    fs::copy_file(cmyk, m_dir.Path() / "profiles/print.icc");
+    Write("units/print.kqvle", "quirevale-document 1\nformat cmyka8\nprofile ../profiles/print.icc\nspread 4 4\n"
+                               "history\n  fill 0 0 0 4 4 0.1 0.2 0.3 0.4 1\nend\n");
+    fs::create_directories(m_dir.Path() / "elsewhere");
+    runner_test::ScopedCurrentDirectory inside(m_dir.Path());
+    for (const std::string unit : {"units/print.kqvle", "./units/../units/print.kqvle"}) {
+        Kernel::Counted<DocumentController> document = Load(unit);
+        ASSERT_TRUE(document) << unit;
+        ASSERT_TRUE(document->GetProfile());
+        for (const std::string& copy : {Path("elsewhere/copy.persona"), std::string("elsewhere/copy.persona")}) {
+            auto save = Kernel::MakeCounted<SaveDocumentAsCommand>(Kernel::String(copy), false, false);
+            Run(document, save);
+            ASSERT_TRUE(save->Succeeded()) << save->GetError();
+            std::string error;
+            Kernel::Counted<DocumentController> reloaded = Load(copy, &error);
+            ASSERT_TRUE(reloaded) << error;
+            EXPECT_EQ(reloaded->GetProfile().Get(), document->GetProfile().Get());
+            EXPECT_TRUE(SameRender(*Render(reloaded), *Render(document)));
+        }
+    }
+}
+
+// A save that fails says why, and the engine's "full" fault fails every save that way.
+TEST_F(EngineDocuments, FailedSavesGiveTheirReason) {
+    Kernel::Counted<DocumentController> document = LoadText(kThreeSteps);
+    ASSERT_TRUE(document);
+    auto previous = Kernel::SetTraceSink([](const std::string&) {});
+    auto missing = Kernel::MakeCounted<SaveDocumentAsCommand>(Kernel::String(Path("no/x.persona")), false, false);
+    Run(document, missing);
+    EXPECT_FALSE(missing->Succeeded());
+    EXPECT_EQ(missing->GetError(), "cannot create a file beside it: No such file or directory");
+
+    EngineFaults::Faults full;
+    full.full = true;
+    EngineFaults::SetForTesting(full);
+    auto save = Kernel::MakeCounted<SaveDocumentAsCommand>(Kernel::String(Path("full.persona")), false, false);
+    Run(document, save);
+    RegressionMetadataFileStoreItem metrics;
+    metrics.m_content = Kernel::MakeCounted<RegressionMetadata>();
+    std::string reason;
+    EXPECT_FALSE(metrics.Save(Kernel::String(Path("full.metadata")), reason));
+    EngineFaults::SetForTesting({});
+    Kernel::SetTraceSink(previous);
+    EXPECT_FALSE(save->Succeeded());
+    EXPECT_EQ(save->GetError(), "cannot write the file: No space left on device");
+    EXPECT_EQ(reason, "cannot write the file: No space left on device");
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.Path()), fs::directory_iterator()), 1);  // the unit
 }
 
 TEST_F(EngineDocuments, DeduplicationSharesIdenticalTiles) {

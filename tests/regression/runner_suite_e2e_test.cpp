@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "runner_test_support.h"
+#include "unit_test_support.h"
 
 extern char** environ;
 
@@ -142,6 +143,7 @@ protected:
         environment.emplace("TMPDIR", m_tmp.string());
         environment.emplace("QUIREVALE_ENGINE_FAULT", std::nullopt);
         environment.emplace("QUIREVALE_ENGINE_FAULT_UNIT", std::nullopt);
+        unit_test::PinRenderTimes(m_work);  // so that no verdict depends on the render's speed
         std::vector<std::string> args{m_exe.string(), "regression"};
         args.insert(args.end(), arguments.begin(), arguments.end());
         return runner_test::RunProcess(args, m_work, environment, input);

@@ -86,6 +86,7 @@ TEST_F(UnitExecutorE2E, CreatePassChangeNodumpAndUpdate) {
     const std::string metrics = ReadFile(m_work / "poster.kqvle_baseline.metadata");
     EXPECT_NE(metrics.find("render performance\t"), std::string::npos) << metrics;
     EXPECT_NE(metrics.find("raster planar peak usage\t"), std::string::npos) << metrics;
+    PinRenderTime(m_work / "poster.kqvle_baseline.metadata");
 
     // Create again: the unit has its baseline, nothing but the leak test is written.
     run = Unit(unit, {"--create"});
@@ -157,13 +158,16 @@ TEST_F(UnitExecutorE2E, CreatePassChangeNodumpAndUpdate) {
     EXPECT_LT(at("Redo test"), at("Create baseline"));
     EXPECT_LT(at("Create baseline"), at("Macro test"));
     EXPECT_TRUE(Pngs().empty());
+    PinRenderTime(m_work / "poster.kqvle_baseline.metadata");
     run = Unit(unit);
     EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(fs::is_empty(m_tmp));
 }
 
 TEST_F(UnitExecutorE2E, FaultsFailTheirTest) {
     CopySample("poster.kqvle");
     ASSERT_EQ(Unit("poster.kqvle", {"--create"}).status, 0);
+    PinRenderTime(m_work / "poster.kqvle_baseline.metadata", "1");  // a slowed render is slower, surely
     struct Case {
         const char* fault;
         const char* section;
@@ -211,6 +215,8 @@ TEST_F(UnitExecutorE2E, ACrashLeavesTheSectionOpen) {
         if (lines[i].rfind("[START]", 0) == 0) lastStart = i;
     EXPECT_EQ(lines[lastStart], "[START]Snapshot render comparison 1/1 (Background and gradient)");
     EXPECT_EQ(std::find(lines.begin() + long(lastStart), lines.end(), "[END]"), lines.end()) << run.out;
+    // The process's scratch copies went with it.
+    EXPECT_EQ(Entries(m_tmp), std::vector<std::string>{});
 }
 
 TEST_F(UnitExecutorE2E, GetCommandsListsTheRegistryOnly) {
@@ -267,13 +273,153 @@ TEST_F(UnitExecutorE2E, DamagedFilesFailCleanly) {
         << run.err;
 }
 
-TEST_F(UnitExecutorE2E, WithoutTMPDIRTheTemporaryFolderIsTmp) {
+TEST_F(UnitExecutorE2E, WithoutTMPDIRTheTemporaryFolderIsBelowTmp) {
     CopySample("sketch.kdrovane");
-    ProcessResult run = Unit("sketch.kdrovane", {"--create"}, {{"TMPDIR", std::nullopt}});
+    for (const std::optional<std::string>& tmpdir : {std::optional<std::string>(), std::optional<std::string>("")}) {
+        ProcessResult run = Unit("sketch.kdrovane", {"--create"}, {{"TMPDIR", tmpdir}});
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        PinRenderTime(m_work / "sketch.kdrovane_baseline.metadata");
+        run = Unit("sketch.kdrovane", {}, {{"TMPDIR", tmpdir}});
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        fs::remove(m_work / "sketch.kdrovane_baseline");
+    }
+    EXPECT_TRUE(fs::is_empty(m_tmp));
+}
+
+// Every executor saves and reloads its copies in a folder of its own below TMPDIR and removes it
+// when it ends, whether the unit passed, failed or the process died of a signal.
+TEST_F(UnitExecutorE2E, ScratchCopiesArePrivateAndRemoved) {
+    CopySample("poster.kqvle");
+    CopySample("sketch.kdrovane");
+    // Stale copies of another document where every executor used to save and reload its own.
+    fs::copy_file(m_work / "sketch.kdrovane", m_tmp / "test.persona");
+    fs::copy_file(m_work / "sketch.kdrovane", m_tmp / "post_teardown_test.persona");
+    const std::vector<std::string> stale{"post_teardown_test.persona", "test.persona"};
+    for (const char* unit : {"poster.kqvle", "sketch.kdrovane"}) {
+        ProcessResult run = Unit(unit, {"--create"});
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        EXPECT_EQ(Entries(m_tmp), stale);
+        PinRenderTime(m_work / (std::string(unit) + "_baseline.metadata"));
+    }
+
+    // Units changed the other's way: with --update at the same time, each executor re-baselines
+    // from its own copy, long after it saved it (its renders are slowed), while the other saves
+    // its own.
+    const std::string poster = ReadFile(m_work / "poster.kqvle"), sketch = ReadFile(m_work / "sketch.kdrovane");
+    std::string changedPoster = poster, changedSketch = sketch;
+    const std::string label = "fill 1 16 16 32 24 0.9 0.9 0.2 1", mark = "fill 0 50 40 100 70 0 0.75";
+    ASSERT_NE(changedPoster.find(label), std::string::npos);
+    ASSERT_NE(changedSketch.find(mark), std::string::npos);
+    for (size_t at; (at = changedPoster.find(label)) != std::string::npos;)
+        changedPoster.replace(at, label.size(), "fill 1 16 16 32 24 0.9 0.9 0.3 1");
+    changedSketch.replace(changedSketch.find(mark), mark.size(), "fill 0 50 40 100 70 0 0.5");
+    WriteFile(m_work / "poster.kqvle", changedPoster);
+    WriteFile(m_work / "sketch.kdrovane", changedSketch);
+    const Environment slow{{"QUIREVALE_ENGINE_FAULT", "slow:250"}};
+    std::vector<ProcessResult> runs = RunProcessesAtOnce({[&] { return Unit("poster.kqvle", {"--update"}, slow); },
+                                                         [&] { return Unit("sketch.kdrovane", {"--update"}, slow); }});
+    for (const ProcessResult& run : runs) {
+        EXPECT_EQ(run.status, 255) << run.out;
+        EXPECT_EQ(Section(run.Lines(), "Create baseline"), std::vector<std::string>{"[INFO]Done"}) << run.out;
+    }
+    EXPECT_EQ(Entries(m_tmp), stale);
+    // Each new baseline is of its own unit: both pass now.
+    for (const char* unit : {"poster.kqvle", "sketch.kdrovane"}) {
+        PinRenderTime(m_work / (std::string(unit) + "_baseline.metadata"));
+        ProcessResult run = Unit(unit);
+        EXPECT_EQ(run.status, 0) << unit << "\n" << run.out;
+    }
+    // A failing unit (exit status 255) and a crashed one leave nothing either.
+    WriteFile(m_work / "poster.kqvle", poster);
+    EXPECT_EQ(Unit("poster.kqvle").status, 255);
+    EXPECT_EQ(Unit("poster.kqvle", {}, {{"QUIREVALE_ENGINE_FAULT", "crash"}}).signal, SIGABRT);
+    EXPECT_EQ(Entries(m_tmp), stale);
+}
+
+// A copy that cannot be saved fails "Save document" with the path and the reason, and the run
+// ends there: no stale copy is reloaded, no baseline is made or replaced.
+TEST_F(UnitExecutorE2E, AFailedSaveEndsTheRunWithItsReason) {
+    CopySample("poster.kqvle");
+    CopySample("sketch.kdrovane");
+    fs::copy_file(m_work / "sketch.kdrovane", m_tmp / "test.persona");  // another unit's stale copy
+
+    // A full disk: --create makes no baseline.
+    ProcessResult run = Unit("poster.kqvle", {"--create"}, {{"QUIREVALE_ENGINE_FAULT", "full"}});
+    EXPECT_EQ(run.status, 255) << run.out;
+    EXPECT_EQ(SectionNames(run.Lines()),
+              (std::vector<std::string>{"Load unit", "Save document", "Close document", "Memory leak test"}));
+    auto save = Section(run.Lines(), "Save document");
+    ASSERT_TRUE(save && save->size() == 1u) << run.out;
+    const std::string prefix = "[FAIL]Could not save " + m_tmp.string() + "/quirevale-";
+    const std::string suffix = "/test.persona: cannot write the file: No space left on device";
+    EXPECT_EQ(save->front().rfind(prefix, 0), 0u) << save->front();
+    EXPECT_TRUE(save->front().ends_with(suffix)) << save->front();
+    EXPECT_FALSE(fs::exists(m_work / "poster.kqvle_baseline"));
+    EXPECT_EQ(Entries(m_tmp), std::vector<std::string>{"test.persona"});
+
+    // No temporary folder can be made (TMPDIR names a file): --update leaves the good baseline.
+    ASSERT_EQ(Unit("poster.kqvle", {"--create"}).status, 0);
+    const std::string baseline = ReadFile(m_work / "poster.kqvle_baseline");
+    std::string text = ReadFile(m_work / "poster.kqvle");
+    const std::string label = "fill 1 16 16 32 24 0.9 0.9 0.2 1";
+    for (size_t at; (at = text.find(label)) != std::string::npos;)
+        text.replace(at, label.size(), "fill 1 16 16 32 24 0.9 0.9 0.3 1");
+    WriteFile(m_work / "poster.kqvle", text);
+    const fs::path notAFolder = m_tmp / "test.persona";
+    run = Unit("poster.kqvle", {"--update"}, {{"TMPDIR", notAFolder.string()}});
+    EXPECT_EQ(run.status, 255) << run.out;
+    EXPECT_EQ(Section(run.Lines(), "Save document"),
+              std::vector<std::string>{"[FAIL]Could not save test.persona: no private temporary folder can be made "
+                                       "in " + notAFolder.string() + ": Not a directory"});
+    EXPECT_FALSE(Section(run.Lines(), "Create baseline"));
+    EXPECT_EQ(ReadFile(m_work / "poster.kqvle_baseline"), baseline);
+}
+
+// A profile named relative to the unit's folder: the saved copy reloads with the same profile,
+// whether the unit is named relative to the working folder or absolutely.
+TEST_F(UnitExecutorE2E, RelativeProfilesReloadFromTheScratchCopy) {
+    const fs::path bundle = fs::path(QV_EXECUTABLE).parent_path().parent_path();
+    fs::create_directories(m_work / "print/profiles");
+    fs::copy_file(bundle / "Resources/USWebCoatedSWOP.icc", m_work / "print/profiles/press.icc");
+    WriteFile(m_work / "print/units/leaflet.kqvle",
+              "quirevale-document 1\nformat cmyka8\nprofile ../profiles/press.icc\nspread 32 32\n"
+              "history\n  fill 0 0 0 32 32 0.1 0.6 0.3 0 1\n  fill 0 8 8 8 8 0 0 0 1 1\nend\n");
+    ProcessResult run = Unit("print/units/leaflet.kqvle", {"--create"});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_TRUE(fs::is_regular_file("/tmp/test.persona"));
-    run = Unit("sketch.kdrovane", {}, {{"TMPDIR", std::nullopt}});
+    PinRenderTime(m_work / "print/units/leaflet.kqvle_baseline.metadata");
+    run = Unit("print/units/leaflet.kqvle");
     EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(Failures(run.Lines()).empty()) << run.out;
+    ExpectEverySectionClosed(run.Lines());
+}
+
+// As many snapshots as a baseline holds make a unit that is created and then passes; one more
+// is refused when the unit is loaded, with the limit named, and no baseline is written.
+TEST_F(UnitExecutorE2E, SnapshotLimitRoundTrip) {
+    auto document = [](int snapshots) {
+        std::string text = "quirevale-document 1\nformat ia8\nspread 3 2\nhistory\n  fill 0 0 0 3 2 0.5 1\nend\n";
+        for (int k = 0; k < snapshots; ++k)
+            text += "snapshot regression s" + std::to_string(k) + "\n  fill 0 " + std::to_string(k % 3) +
+                    " 0 1 1 1 1\nend\n";
+        return text;
+    };
+    WriteFile(m_work / "many.kqvle", document(1000));
+    ProcessResult run = Unit("many.kqvle", {"--create"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    PinRenderTime(m_work / "many.kqvle_baseline.metadata");
+    run = Unit("many.kqvle");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Failures(run.Lines()).empty());
+    EXPECT_TRUE(Section(run.Lines(), "Snapshot render comparison 1000/1000 (s999)"));
+
+    WriteFile(m_work / "toomany.kqvle", document(1001));
+    run = Unit("toomany.kqvle", {"--create"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(Section(run.Lines(), "Load unit"), std::vector<std::string>{"[FAIL]"});
+    EXPECT_NE(run.err.find("Document './toomany.kqvle', line 3007: too many snapshots (at most 1000)"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(fs::exists(m_work / "toomany.kqvle_baseline"));
 }
 
 // The runner over copies of the sample units: their own baselines, and baselines made afresh.
@@ -301,12 +447,38 @@ TEST_F(UnitExecutorE2E, RunnerPassesTheSampleUnits) {
         env["PWD"] = folder.string();
         ProcessResult run = RunProcess({exe.string(), "regression", "--create"}, folder, env);
         EXPECT_EQ(run.status, 0) << run.out;
+        PinRenderTimes(folder);
         run = RunProcess({exe.string(), "regression"}, folder, env);
         EXPECT_EQ(run.status, 0) << run.out;
         EXPECT_NE(run.out.find(counts), std::string::npos) << run.out;
         EXPECT_EQ(run.out.find("FAILED"), std::string::npos) << run.out;
         EXPECT_EQ(ReadFile(m_root.Path() / "output/failed.log"), "");
     }
+    EXPECT_TRUE(fs::is_empty(m_tmp));
+
+    // Runners at once over one suite with one TMPDIR: each unit's executor works on its own
+    // copies, so no unit fails for another's. The last runner's renders are slowed, so that its
+    // executors run other units than the others' side by side. Render times recorded by one
+    // runner may make another's "Slower" on a busy machine; no other failure may appear.
+    PinRenderTimes(m_work);
+    std::map<std::string, std::optional<std::string>> env = environment;
+    env["PWD"] = m_work.string();
+    std::map<std::string, std::optional<std::string>> behind = env;
+    behind["QUIREVALE_ENGINE_FAULT"] = "slow:100";
+    std::vector<ProcessResult> runs = RunProcessesAtOnce(
+        {[&] { return RunProcess({exe.string(), "regression", "--file", "./poster.kqvle"}, m_work, env); },
+         [&] { return RunProcess({exe.string(), "regression"}, m_work, env); },
+         [&] { return RunProcess({exe.string(), "regression"}, m_work, behind); }});
+    for (const ProcessResult& run : runs) {
+        EXPECT_NE(run.out.find("Testing unit: ./poster.kqvle"), std::string::npos) << run.out;
+        for (const std::string& line : run.Lines())
+            if (line.find("FAILED") != std::string::npos || line.find("ABORTED") != std::string::npos) {
+                EXPECT_NE(line.find("FAILED: Render performance: Slower: "), std::string::npos) << line;
+            }
+    }
+    for (const ProcessResult* run : {&runs[1], &runs[2]})
+        EXPECT_NE(run->out.find("Units found:   7\nUnits ignored: 0\n"), std::string::npos) << run->out;
+    EXPECT_TRUE(fs::is_empty(m_tmp));
 }
 
 }  // namespace

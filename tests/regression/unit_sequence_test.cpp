@@ -10,6 +10,7 @@
 #include "Raster/Tile.h"
 #include "DocSession/PersonaState.h"
 #include "DocSession/PropertyCollections.h"
+#include "Kernel/FileSystem.h"
 #include "Raster/DynamicPixel.h"
 #include "Raster/Tile.h"
 #include "regression/Backend.h"
@@ -34,6 +35,7 @@ public:
     using Regression::m_metadataDirty;
     using Regression::m_renderFailed;
     using Regression::SaveAndReloadDocument;
+    using Regression::SaveMetadata;
 
     // Metrics as a unit's metric file would hold them.
     void SetMetrics(std::initializer_list<std::pair<const char*, const char*>> values) {
@@ -77,8 +79,10 @@ protected:
         UnitRun run = RunUnit(path, {.create = true});
         EXPECT_TRUE(run.passed);
         EXPECT_TRUE(fs::is_regular_file(path + "_baseline"));
+        PinRenderTime(path);
         return path;
     }
+    static void PinRenderTime(const std::string& unit) { unit_test::PinRenderTime(unit + "_baseline.metadata"); }
     void Rewrite(const std::string& path, const std::string& from, const std::string& to) {
         std::string text = ReadFile(path);
         size_t count = 0;
@@ -311,6 +315,10 @@ TEST_F(UnitSequence, PassingRunRecordsRedoneCommands) {
     const std::string unit = CreateUnit("poster.kqvle", kPoster);
     UnitRun run = RunUnit(unit, {.rendertimes = true});
     EXPECT_TRUE(run.passed);
+    auto performance = Section(run.lines, "Render performance");
+    ASSERT_TRUE(performance);
+    ASSERT_EQ(performance->size(), 1u);
+    EXPECT_EQ(performance->front().rfind("[INFO]Faster: baseline: 1000000 ms, current: ", 0), 0u);
     EXPECT_EQ(Section(run.lines, "Redo test"),
               (std::vector<std::string>{"[COMMAND]FillCommand|Fill", "[COMMAND]GradientCommand|Gradient"}));
     EXPECT_EQ(Section(run.lines, "Undo test"), std::vector<std::string>{});
@@ -325,9 +333,55 @@ TEST_F(UnitSequence, PassingRunRecordsRedoneCommands) {
                                         "Post-undo-redo render comparison", "Macro test",
                                         "Post-macro-playback render comparison", "Tilestore optimisation comparison",
                                         "Teardown test", "Post-teardown save test", "Raster memory usage",
-                                        "Close document"}));
-    EXPECT_TRUE(fs::is_regular_file(Path("test.persona")));
-    EXPECT_TRUE(fs::is_regular_file(Path("post_teardown_test.persona")));
+                                        "Save metadata", "Close document"}));
+    // The copies lie in the process's own folder below TMPDIR, never in TMPDIR itself.
+    const fs::path own = Kernel::FileSystem::GetTemporaryDirectory().ToStd();
+    EXPECT_EQ(own.parent_path(), m_dir.Path());
+    EXPECT_TRUE(fs::is_regular_file(own / "test.persona"));
+    EXPECT_TRUE(fs::is_regular_file(own / "post_teardown_test.persona"));
+    EXPECT_FALSE(fs::exists(Path("test.persona")));
+    EXPECT_FALSE(fs::exists(Path("post_teardown_test.persona")));
+}
+
+// A save that fails is a failure naming the file and the reason. A failed copy of the unit is
+// never reloaded (the run ends there), and a baseline or metric file not saved fails its test.
+TEST_F(UnitSequence, FailedSavesNameThePathAndTheReason) {
+    const std::string unit = CreateUnit("poster.kqvle", kPoster);
+    EngineFaults::Faults full;
+    full.full = true;
+    EngineFaults::SetForTesting(full);
+    UnitRun run = RunUnit(unit);
+    EngineFaults::SetForTesting({});
+    EXPECT_FALSE(run.passed);
+    EXPECT_EQ(SectionNames(run.lines), (std::vector<std::string>{"Find Baseline", "Load baseline", "Load unit",
+                                                                 "Save document", "Close document"}));
+    const std::string copy = (fs::path(Kernel::FileSystem::GetTemporaryDirectory().ToStd()) / "test.persona").string();
+    EXPECT_EQ(Section(run.lines, "Save document"),
+              std::vector<std::string>{"[FAIL]Could not save " + copy +
+                                       ": cannot write the file: No space left on device"});
+
+    // A folder where the baseline or the metric file should go.
+    fs::create_directory(Path("metrics"));
+    std::vector<std::string> lines = CaptureLines([&] {
+        TestRegression regression(Kernel::String(unit), false, false, false, false, false);
+        regression.SetMetrics({{"render performance", "5"}});
+        EXPECT_FALSE(regression.SaveMetadata(Kernel::String(Path("metrics"))));
+    });
+    EXPECT_EQ(lines, (std::vector<std::string>{"[START]Save metadata",
+                                               "[FAIL]Could not save " + Path("metrics") +
+                                                   ": cannot move the finished file into place: Is a directory",
+                                               "[END]"}));
+    fs::remove(unit + "_baseline");
+    fs::create_directory(unit + "_baseline");
+    run = RunUnit(unit, {.create = true});
+    EXPECT_FALSE(run.passed);
+    EXPECT_EQ(Section(run.lines, "Create baseline"),
+              std::vector<std::string>{"[FAIL]Could not save " + unit +
+                                       "_baseline: cannot move the finished file into place: Is a directory"});
+    EXPECT_FALSE(Contains(SectionNames(run.lines), "Render comparison"));
+    // Nothing half-written is left beside the targets.
+    for (const auto& entry : fs::directory_iterator(m_dir.Path()))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
 }
 
 TEST_F(UnitSequence, EmptyHistoryHasNoUndoRedoOrTeardown) {
@@ -472,6 +526,7 @@ TEST_F(UnitSequence, CreateUpdateAndNodump) {
     auto at = [&](const char* name) { return std::find(names.begin(), names.end(), name) - names.begin(); };
     EXPECT_EQ(at("Create baseline"), at("Redo test") + 1);
     EXPECT_EQ(at("Macro test"), at("Create baseline") + 1);
+    PinRenderTime(unit);
     EXPECT_TRUE(RunUnit(unit).passed);
 }
 

@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DocSession/EngineFaults.h"
@@ -122,5 +123,41 @@ protected:
 using runner_test::Environment;
 using runner_test::ProcessResult;
 using runner_test::RunProcess;
+
+// Records the render time value in a unit's metric file. A time no render comes near makes the
+// next run "Faster", and 1 ms makes a render slowed by the engine's fault "Slower", however
+// busy the machine is: no verdict of a test may depend on how fast a render ran.
+inline void PinRenderTime(const fs::path& metricFile, const std::string& value = "1000000") {
+    std::string pinned;
+    for (const std::string& line : SplitLines(ReadFile(metricFile)))
+        pinned += (line.rfind("render performance\t", 0) == 0 ? "render performance\t" + value : line) + "\n";
+    EXPECT_NE(pinned.find("render performance\t" + value + "\n"), std::string::npos) << metricFile;
+    WriteFile(metricFile, pinned);
+}
+
+// The same for every metric file below a folder.
+inline void PinRenderTimes(const fs::path& folder, const std::string& value = "1000000") {
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file() && entry.path().string().ends_with("_baseline.metadata"))
+            PinRenderTime(entry.path(), value);
+}
+
+// Runs the processes at once, each on its own thread, and gives their results in order.
+inline std::vector<ProcessResult> RunProcessesAtOnce(
+    const std::vector<std::function<ProcessResult()>>& processes) {
+    std::vector<ProcessResult> results(processes.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < processes.size(); ++i) threads.emplace_back([&, i] { results[i] = processes[i](); });
+    for (std::thread& thread : threads) thread.join();
+    return results;
+}
+
+// The entries of a folder, by name.
+inline std::vector<std::string> Entries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 }  // namespace unit_test
