@@ -121,7 +121,7 @@ void RemoveTemporaryFolderNow() {
 }
 
 // The signals whose default action ends the process.
-constexpr int kEndingSignals[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL,  SIGTRAP, SIGTERM,
+constexpr int kEndingSignals[] = {SIGABRT, SIGSEGV, SIGBUS,  SIGFPE,  SIGILL,  SIGTERM,
                                   SIGINT,  SIGHUP,  SIGQUIT, SIGPIPE, SIGXCPU, SIGXFSZ, SIGALRM};
 
 // Removes the folder, then lets the signal take its course as it would have without us.
