@@ -2,12 +2,15 @@
 
 #include <cstdio>
 
+#include "AppKit/NSSpellChecker.h"
 #include "AppKit/NSView.h"
 #include "DocSession/CallLog.h"
 #include "DocSession/Hacks.h"
 #include "DocSession/KestraneApplication.h"
 #include "DocSession/PersonaController.h"
 #include "DocSession/RasterBaseTarget.h"
+#include "DocSession/TextBaseTarget.h"
+#include "UIFramework/TextHostEvents.h"
 
 QV_IMPLEMENT(Application, NSApplication) {
     c.method("supportLiveFilters", &Application::supportLiveFilters);
@@ -85,6 +88,7 @@ bool ParseFlag(const std::string& word, bool& out) {
 
 BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
     AppController* controller = m_appController.get();
+    if (HandleTextHostEvent(controller, words)) return YES;
     if (words[0] == "newdocument" && controller) {
         auto document = Kernel::MakeCounted<DocumentController>(words.size() > 1 ? words[1] : "Untitled");
         document->AddTool(Kernel::MakeCounted<Tool>(0));
@@ -127,6 +131,10 @@ void ResetStandIns() {
     PersonaController::GetInstance()->ResetForTesting();
     Kestrane::Application::Current()->ResetForTesting();
     Kestrane::RasterBaseTarget::StandInAnswers() = {};
+    Kestrane::TextBaseTarget::StandInAnswers() = {};
+    NSSpellChecker::sharedSpellChecker()->ResetForTesting();
+    NSSetMenuTracker(nullptr);
+    ResetTextHostEvents();
     Kernel::Hacks::GetInstance()->ResetForTesting();
     Application::StandInAnswers() = {};
     NSEvent::SetModifierFlags(0);
