@@ -175,8 +175,9 @@ Ref<NSMenu> ContextMenuController::getContextMenuForSelectionInView(NSObject*) {
     if (Kernel::fast_dynamic_cast<TextTool const, Tool>(current) && current->WantsTextContextMenu() &&
         selection->GetCount() > 0) {
         for (const auto& item : selection->GetItems()) {
-            if (item && QualifiesForTextMenu(item->MakeStorySelection(true)))
-                return TextMenu(*item, *document, selection, tool);
+            if (!item) continue;
+            Story::Selection story = item->MakeStorySelection(true);
+            if (QualifiesForTextMenu(story)) return TextMenu(std::move(story), *document, selection, tool);
         }
     }
     const bool select = Kernel::fast_dynamic_cast<SelectTool const, Tool>(current) != nullptr;
@@ -193,7 +194,7 @@ Ref<NSMenu> ContextMenuController::getContextMenuForSelectionInView(NSObject*) {
     return nullptr;
 }
 
-Ref<NSMenu> ContextMenuController::TextMenu(const SelectionItem& item, DocumentController& document,
+Ref<NSMenu> ContextMenuController::TextMenu(Story::Selection story, DocumentController& document,
                                             const Kernel::Counted<Selection const>& selection,
                                             const Kernel::Counted<Tool>& tool) {
     const bool advanced = PersonaController::GetInstance()->m_allowAdvancedTextFeatures;
@@ -201,7 +202,6 @@ Ref<NSMenu> ContextMenuController::TextMenu(const SelectionItem& item, DocumentC
     if (!source) return nullptr;
     Ref<NSMenu> menu = source->copy();
 
-    Story::Selection story = item.MakeStorySelection(true);
     story.ExtendToSpelling(false);
     story.ExcludeStoryTerminator();
     const Story::StoryRange range = story.GetMaxRange();

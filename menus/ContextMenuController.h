@@ -53,7 +53,8 @@ public:
     void expandFields(NSObject* sender);
 
 private:
-    Ref<NSMenu> TextMenu(const SelectionItem& item, DocumentController& document,
+    // Built from the story selection of the first selection item that qualifies.
+    Ref<NSMenu> TextMenu(Story::Selection story, DocumentController& document,
                          const Kernel::Counted<Selection const>& selection, const Kernel::Counted<Tool>& tool);
     Ref<NSMenu> NodeMenu(const Selection& selection);
     static Ref<NSMenu> Get(const Ref<NSMenu>& slot);
