@@ -78,12 +78,6 @@ bool ParseCode(const std::string& word, int& out) {
     out = static_cast<int>(v);
     return true;
 }
-bool ParseFlag(const std::string& word, bool& out) {
-    if (word == "true" || word == "YES" || word == "1") out = true;
-    else if (word == "false" || word == "NO" || word == "0") out = false;
-    else return false;
-    return true;
-}
 }  // namespace
 
 BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
@@ -110,10 +104,10 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
         if (words[1] == "CanEnterLiquify" && ParseCode(words[2], code)) checks.canEnterLiquify = code;
         else if (words[1] == "CanEnterDevelop" && ParseCode(words[2], code)) checks.canEnterDevelop = code;
         else if (words[1] == "CanEnterToneMap" && ParseCode(words[2], code)) checks.canEnterToneMap = code;
-        else if (words[1] == "IsRecordingMacro" && ParseFlag(words[2], flag) && controller &&
+        else if (words[1] == "IsRecordingMacro" && ParseHostFlag(words[2], flag) && controller &&
                  controller->getCurrentView() && controller->getCurrentView()->unsafeDocumentController())
             controller->getCurrentView()->unsafeDocumentController()->SetRecordingMacro(flag);
-        else if (words[1] == "MainWindowVisible" && ParseFlag(words[2], flag) && controller)
+        else if (words[1] == "MainWindowVisible" && ParseHostFlag(words[2], flag) && controller)
             controller->setMainWindowVisible(flag);
         else
             return NO;

@@ -1,7 +1,9 @@
 #include "UIFramework/TextHostEvents.h"
 
+#include <cstdlib>
 #include <functional>
 #include <map>
+#include <string>
 
 #include "AppKit/NSSpellChecker.h"
 #include "AppKit/NSView.h"
@@ -21,12 +23,6 @@ TextState& State() {
     return state;
 }
 
-bool ParseFlag(const std::string& word, bool& out) {
-    if (word == "true" || word == "YES" || word == "1") out = true;
-    else if (word == "false" || word == "NO" || word == "0") out = false;
-    else return false;
-    return true;
-}
 
 std::string RestOfLine(const std::vector<std::string>& words, size_t from) {
     std::string out;
@@ -111,6 +107,13 @@ void SelectText(DocumentController& document, size_t rangeCount) {
 
 }  // namespace
 
+bool ParseHostFlag(const std::string& word, bool& out) {
+    if (word == "true" || word == "YES" || word == "1") out = true;
+    else if (word == "false" || word == "NO" || word == "0") out = false;
+    else return false;
+    return true;
+}
+
 void ResetTextHostEvents() { State() = TextState{}; }
 
 BOOL HandleTextHostEvent(AppController* controller, const std::vector<std::string>& words) {
@@ -138,20 +141,21 @@ BOOL HandleTextHostEvent(AppController* controller, const std::vector<std::strin
         auto found = ToolClasses().find(value);
         if (found == ToolClasses().end()) return NO;
         view->setCurrentToolQuietly(found->second());
-    } else if (key == "WantsTextContextMenu" && ParseFlag(value, flag) && view && view->currentTool()) {
+    } else if (key == "WantsTextContextMenu" && ParseHostFlag(value, flag) && view && view->currentTool()) {
         view->currentTool()->SetWantsTextContextMenu(flag);
-    } else if (key == "CommandKey" && ParseFlag(value, flag)) {
+    } else if (key == "CommandKey" && ParseHostFlag(value, flag)) {
         NSUInteger flags = NSEvent::modifierFlags() & ~NSUInteger(NSEvent::NSEventModifierFlagCommand);
         NSEvent::SetModifierFlags(flag ? flags | NSEvent::NSEventModifierFlagCommand : flags);
-    } else if (key == "AdvancedText" && ParseFlag(value, flag)) {
+    } else if (key == "AdvancedText" && ParseHostFlag(value, flag)) {
         PersonaController::GetInstance()->m_allowAdvancedTextFeatures.Reset(flag);
     } else if (key == "TextLanguage" && words.size() == 3) {
         State().dialect = value;
     } else if (key == "SelectedText" && document) {
         State().text = RestOfLine(words, 2);
         SelectText(*document, 1);
-    } else if (key == "StoryRanges" && document && words.size() == 3 && value.find_first_not_of("0123456789") == std::string::npos) {
-        SelectText(*document, std::stoul(value));
+    } else if (key == "StoryRanges" && document && words.size() == 3 && !value.empty() && value.size() <= 3 &&
+               value.find_first_not_of("0123456789") == std::string::npos) {
+        SelectText(*document, std::strtoul(value.c_str(), nullptr, 10));
     } else if (key == "SelectedNodes" && document) {
         std::vector<Kernel::Counted<Node>> nodes;
         if (!NodeParser(RestOfLine(words, 2)).ParseList(nodes, false)) return NO;
@@ -164,13 +168,13 @@ BOOL HandleTextHostEvent(AppController* controller, const std::vector<std::strin
         NSSpellChecker::sharedSpellChecker()->SetLearned(value);
     } else if (key == "IgnoredWord" && document) {
         document->GetSpellChecker()->IgnoreWord(RestOfLine(words, 2));
-    } else if (key == "FieldSelected" && ParseFlag(value, flag)) {
+    } else if (key == "FieldSelected" && ParseHostFlag(value, flag)) {
         fields.fieldSelected = flag;
-    } else if (key == "FieldFormattable" && ParseFlag(value, flag)) {
+    } else if (key == "FieldFormattable" && ParseHostFlag(value, flag)) {
         fields.fieldFormattable = flag;
-    } else if (key == "InTextFlow" && ParseFlag(value, flag)) {
+    } else if (key == "InTextFlow" && ParseHostFlag(value, flag)) {
         fields.inTextFlow = flag;
-    } else if (key == "CanCreateCustomField" && ParseFlag(value, flag)) {
+    } else if (key == "CanCreateCustomField" && ParseHostFlag(value, flag)) {
         fields.canCreateCustomField = flag;
     } else {
         return NO;
