@@ -190,7 +190,7 @@ TEST_F(ContextMenuSelectionTest, EachToolClassGetsItsStoredMenuTheSameObjectEver
     }
 }
 
-TEST_F(ContextMenuSelectionTest, NoViewNoDocumentOrNoSelectionMeansNoMenu) {
+TEST_F(ContextMenuSelectionTest, NoViewNoDocumentNoSelectionOrNoResourceMeansNoMenu) {
     UseTool<SelectTool>();
     ASSERT_TRUE(Menu());
     m_app->setCurrentView(nullptr);
@@ -207,6 +207,17 @@ TEST_F(ContextMenuSelectionTest, NoViewNoDocumentOrNoSelectionMeansNoMenu) {
     // So does a document without a selection.
     m_app->setCurrentView(m_view.get());
     m_document->SetSelection({});
+    EXPECT_FALSE(Menu());
+
+    // Without the resource there is no menu to return or copy.
+    const std::string bundle = NSBundle::mainBundle()->bundlePath();
+    NSBundle::setMainBundlePath(m_home);
+    m_controller = New<ContextMenuController>();
+    NSBundle::setMainBundlePath(bundle);
+    UseTool<TextTool>();
+    SelectText("colour");
+    EXPECT_FALSE(Menu());
+    UseTool<SliceTool>();
     EXPECT_FALSE(Menu());
 }
 
