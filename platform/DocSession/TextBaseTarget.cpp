@@ -1,8 +1,6 @@
 #include "DocSession/TextBaseTarget.h"
 
 #include "DocSession/CallLog.h"
-#include "DocSession/SpellChecker.h"
-#include "DocCommands/DocCommands.h"
 
 namespace Kestrane {
 
@@ -36,32 +34,3 @@ bool FieldFormatController::IsFormattable(Kernel::Counted<Story::FormattableFiel
 }
 
 }  // namespace Kestrane
-
-bool DocumentSpellChecker::IsIgnoredWord(const Story::GlyphString& glyphs,
-                                         const Kernel::Counted<Story::Language>& language) const {
-    const std::string word = glyphs.Utf8();
-    CallLog::Call("DocumentSpellChecker::IsIgnoredWord", word,
-                  CallLog::Raw{language ? CallLog::Arg(language->GetCFDialect()) : std::string("nil")});
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_ignored.count(word) != 0;
-}
-
-void DocumentSpellChecker::IgnoreWord(const std::string& word) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_ignored.insert(word);
-}
-
-void DocumentSpellChecker::ClearIgnoredWords() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_ignored.clear();
-}
-
-namespace Commands {
-
-bool CreateCustomFieldFromTextCommand::CanCreateCustomFieldFromSelection(Kernel::Counted<Selection const> selection) {
-    CallLog::Call("Commands::CreateCustomFieldFromTextCommand::CanCreateCustomFieldFromSelection",
-                  CallLog::Raw{selection ? "<selection items=" + std::to_string(selection->GetCount()) + ">" : "nil"});
-    return Kestrane::TextBaseTarget::StandInAnswers().canCreateCustomField;
-}
-
-}  // namespace Commands
