@@ -23,7 +23,6 @@ TextState& State() {
     return state;
 }
 
-
 std::string RestOfLine(const std::vector<std::string>& words, size_t from) {
     std::string out;
     for (size_t i = from; i < words.size(); ++i) out += (i > from ? " " : "") + words[i];
