@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "AppKit/NSView.h"
+#include "DocSession/DocumentController.h"
 #include "DocSession/Selection.h"
 #include "DocSession/Tools.h"
 #include "Kernel/Counted.h"
@@ -33,6 +34,9 @@ public:
     void setAdvancedTextMenu(NSMenu* m) { Set(_advancedTextMenu, m); }
     NSArray* topLevelObjects() const { return m_topLevelObjects.get(); }
 
+    // The menu for the current view's tool and selection; nil for none. The argument is not read.
+    Ref<NSMenu> getContextMenuForSelectionInView(NSObject* view);
+
     // Node menus.
     void addNode(Kernel::JailCounted<Node> node, NSMenu* menu);
     void addNodeChildren(Kernel::JailCounted<Node> node, NSMenu* menu);
@@ -49,6 +53,10 @@ public:
     void expandFields(NSObject* sender);
 
 private:
+    // Built from the story selection of the first selection item that qualifies.
+    Ref<NSMenu> TextMenu(Story::Selection story, DocumentController& document,
+                         const Kernel::Counted<Selection const>& selection, const Kernel::Counted<Tool>& tool);
+    Ref<NSMenu> NodeMenu(const Selection& selection);
     static Ref<NSMenu> Get(const Ref<NSMenu>& slot);
     static void Set(Ref<NSMenu>& slot, NSMenu* menu);
 
@@ -63,15 +71,16 @@ private:
     Ref<NSMenu> _advancedTextMenu;
 };
 
-// The selection's items that are nodes, in item order; built once and kept with the selection.
-std::vector<Kernel::Counted<Node>> SelectedNodes(const Selection& selection);
+// The selection's items that are nodes, in item order. Built once under the selection's lock and
+// kept with it; every caller gets its own copy. Safe to call from any thread.
+std::vector<Kernel::Counted<Node>> SelectionNodes(const Selection& selection);
 
 // Whether the current tool is of the class T (or derives from it); no for an empty handle.
 template <class T>
-bool ToolIsKindOf(const Kernel::Counted<Tool>& tool);
-extern template bool ToolIsKindOf<NodeTool>(const Kernel::Counted<Tool>&);
-extern template bool ToolIsKindOf<ShapeNodeTool>(const Kernel::Counted<Tool>&);
-extern template bool ToolIsKindOf<FillToolBase>(const Kernel::Counted<Tool>&);
-extern template bool ToolIsKindOf<TransformTool>(const Kernel::Counted<Tool>&);
-extern template bool ToolIsKindOf<StrokeWidthTool>(const Kernel::Counted<Tool>&);
-extern template bool ToolIsKindOf<SliceTool>(const Kernel::Counted<Tool>&);
+bool IsToolOfClass(const Kernel::Counted<Tool>& tool);
+extern template bool IsToolOfClass<NodeTool>(const Kernel::Counted<Tool>&);
+extern template bool IsToolOfClass<ShapeNodeTool>(const Kernel::Counted<Tool>&);
+extern template bool IsToolOfClass<FillToolBase>(const Kernel::Counted<Tool>&);
+extern template bool IsToolOfClass<TransformTool>(const Kernel::Counted<Tool>&);
+extern template bool IsToolOfClass<StrokeWidthTool>(const Kernel::Counted<Tool>&);
+extern template bool IsToolOfClass<SliceTool>(const Kernel::Counted<Tool>&);

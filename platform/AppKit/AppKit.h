@@ -2,6 +2,7 @@
 #pragma once
 #include "AppKit/NSApplication.h"
 #include "AppKit/NSMenu.h"
+#include "AppKit/NSSpellChecker.h"
 #include "AppKit/NSView.h"
 #include "AppKit/NibLoading.h"
 

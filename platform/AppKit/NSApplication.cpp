@@ -22,13 +22,20 @@ BOOL NSApplication::handleHostEvent(const std::vector<std::string>&) { return NO
 std::string NSApplication::chooseMenuItemWithAction(SEL sel) {
     NSMenuItem* item = m_mainMenu ? m_mainMenu->findItemWithAction(sel) : nullptr;
     if (!item) return "the main menu has no item with the action " + std::string(sel_getName(sel));
-    Ref<NSMenuItem> keep(item);  // the action may replace the main menu
+    return chooseMenuItem(item);
+}
+
+std::string NSApplication::chooseMenuItem(NSMenuItem* item) {
+    Ref<NSMenuItem> keep(item);  // the action may replace the menu that holds it
+    SEL sel = item->action();
+    if (!sel) return "the item \"" + item->title()->utf8() + "\" sends no action";
     NSObject* target = item->target() ? item->target() : targetForAction(sel);
     if (!target || !target->respondsToSelector(sel)) return "no target answers " + std::string(sel_getName(sel));
     id keepTarget(target);
     static SEL validate = QV_SELECTOR(validateMenuItem:);
     BOOL enabled = item->isEnabled();
-    if (target->respondsToSelector(validate)) enabled = target->performBoolSelector(validate, item);
+    const BOOL autoenables = item->menu() ? item->menu()->autoenablesItems() : YES;
+    if (autoenables && target->respondsToSelector(validate)) enabled = target->performBoolSelector(validate, item);
     if (item->isHidden()) return "the item " + std::string(sel_getName(sel)) + " is hidden";
     if (!enabled) return "the item " + std::string(sel_getName(sel)) + " is disabled";
     target->performSelector(sel, item);

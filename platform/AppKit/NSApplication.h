@@ -26,6 +26,9 @@ public:
     // Chooses the main-menu item whose action is sel, as a click does: the target validates the
     // item first; a hidden or disabled item sends nothing. Answers why nothing was sent, or empty.
     std::string chooseMenuItemWithAction(SEL sel);
+    // Sends the item's action as a click does; the target validates it first unless the item's
+    // menu has automatic enabling off. Answers why nothing was sent, or empty.
+    std::string chooseMenuItem(NSMenuItem* item);
 
 private:
     Ref<NSMenu> m_mainMenu;

@@ -3,6 +3,7 @@
 //
 //   menu <action:>           choose the main-menu item with that action
 //   answer <button title>    press a button of the alert that is open
+//   choose <item title>      choose an item of the context menu that is open (printed when it opens)
 //   <anything else>          handed to the application object (handleHostEvent)
 //   # ...                    a comment
 #include <cstdio>
@@ -77,6 +78,64 @@ NSInteger AnswerAlert(LineSource& source, const NSAlertRequest& request) {
     return NSAlertFirstButtonReturn;
 }
 
+std::string Quoted(const NSString* s) { return "\"" + (s ? s->utf8() : std::string()) + "\""; }
+
+// A menu as the interface files write it: one line per item, submenus indented and closed by "end".
+void PrintMenu(const NSMenu& menu, int depth) {
+    const std::string indent(static_cast<size_t>(depth) * 2, ' ');
+    for (const auto& item : menu.itemArray()) {
+        if (item->isSeparatorItem()) {
+            std::printf("%sseparator\n", indent.c_str());
+            continue;
+        }
+        std::string line = indent + (item->submenu() ? "submenu " : "item ") + Quoted(item->title());
+        if (item->action()) line += std::string(" action=") + sel_getName(item->action());
+        if (item->tag() != 0) line += " tag=" + std::to_string(item->tag());
+        if (item->target()) line += " target=<" + item->target()->classInfo().name() + ">";
+        if (auto* represented = ObjectCast<NSString>(item->representedObject())) line += " represented=" + Quoted(represented);
+        std::printf("%s\n", line.c_str());
+        if (item->submenu()) {
+            PrintMenu(*item->submenu(), depth + 1);
+            std::printf("%send\n", indent.c_str());
+        }
+    }
+}
+
+NSMenuItem* FindByTitle(const NSMenu& menu, const std::string& title) {
+    for (const auto& item : menu.itemArray()) {
+        if (!item->isSeparatorItem() && item->title()->utf8() == title) return item.get();
+        if (item->submenu())
+            if (NSMenuItem* found = FindByTitle(*item->submenu(), title)) return found;
+    }
+    return nullptr;
+}
+
+// A pop-up menu is printed; a "choose <title>" line that follows picks its first item (depth
+// first) with that title. Any other line is left for the main loop and the menu is dismissed.
+BOOL TrackMenu(LineSource& source, NSMenu* menu) {
+    PrintMenu(*menu, 1);
+    std::fflush(stdout);
+    std::string line;
+    while (source.Next(line)) {
+        if (IsComment(line)) continue;
+        std::string t = Trim(line);
+        if (t.rfind("choose ", 0) != 0) {
+            source.PushBack(line);
+            return NO;
+        }
+        std::string title = Trim(t.substr(7));
+        NSMenuItem* item = FindByTitle(*menu, title);
+        if (!item) {
+            Report("the menu has no item \"" + title + "\"");
+            return NO;
+        }
+        std::string problem = NSApp ? NSApp->chooseMenuItem(item) : "no application";
+        if (!problem.empty()) Report(problem);
+        return problem.empty();
+    }
+    return NO;
+}
+
 }  // namespace
 
 int NSApplicationMain(int, char const* const*) {
@@ -90,14 +149,17 @@ int NSApplicationMain(int, char const* const*) {
     });
     NSAlertResponder previousResponder =
         NSSetAlertResponder([&source](const NSAlertRequest& request) { return AnswerAlert(source, request); });
+    NSMenuTracker previousTracker = NSSetMenuTracker([&source](NSMenu* menu) { return TrackMenu(source, menu); });
     struct Restore {
         CallLog::Sink& sink;
         NSAlertResponder& responder;
+        NSMenuTracker& tracker;
         ~Restore() {
             CallLog::SetSink(std::move(sink));
             NSSetAlertResponder(std::move(responder));
+            NSSetMenuTracker(std::move(tracker));
         }
-    } restore{previousSink, previousResponder};
+    } restore{previousSink, previousResponder, previousTracker};
 
     Ref<NSString> principal = NSBundle::mainBundle()->objectForInfoDictionaryKey("NSPrincipalClass");
     ClassInfo* cls = principal ? NSClassFromString(principal->utf8()) : nullptr;
@@ -131,6 +193,8 @@ int NSApplicationMain(int, char const* const*) {
             if (!problem.empty()) Report(problem);
         } else if (words[0] == "answer") {
             Report("no alert is open");
+        } else if (words[0] == "choose") {
+            Report("no menu is open");
         } else if (!app->handleHostEvent(words)) {
             Report("unknown event: " + Trim(line));
         }

@@ -6,6 +6,13 @@
 QV_IMPLEMENT(NSMenuItem, NSObject) {}
 QV_IMPLEMENT(NSMenu, NSObject) {}
 
+namespace {
+NSMenuTracker& Tracker() {
+    static NSMenuTracker tracker;
+    return tracker;
+}
+}  // namespace
+
 Ref<NSMenuItem> NSMenuItem::separatorItem() {
     auto item = New<NSMenuItem>();
     item->m_separator = YES;
@@ -123,7 +130,13 @@ BOOL NSMenu::popUpMenuPositioningItem(NSMenuItem* item, NSPoint location, NSView
                   CallLog::Raw{"{" + std::to_string(static_cast<long>(location.x)) + ", " +
                                std::to_string(static_cast<long>(location.y)) + "}"},
                   static_cast<const NSObject*>(view));
-    return NO;
+    NSMenuTracker tracker = Tracker();
+    return tracker ? tracker(this) : NO;
+}
+
+NSMenuTracker NSSetMenuTracker(NSMenuTracker tracker) {
+    std::swap(Tracker(), tracker);
+    return tracker;
 }
 
 NSMenuItem* NSMenu::findItemWithAction(SEL sel) const {

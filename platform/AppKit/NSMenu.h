@@ -1,6 +1,7 @@
 // Menus and menu items: titles, actions, key equivalents, tags, weak targets, represented
 // objects and submenus. Separators are items, so indexes count them.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -108,8 +109,9 @@ public:
     // A new menu with copies of every item.
     Ref<NSMenu> copy() const;
 
-    // Shows the menu at a place in a view; the stand-in records the request and answers NO,
-    // as a menu dismissed without a choice does.
+    // Shows the menu at a place in a view until the user has chosen an item (its action is sent)
+    // or dismissed it; answers whether an item was chosen. The stand-in records the request and
+    // hands the menu to the menu tracker (below); without one the menu is dismissed.
     BOOL popUpMenuPositioningItem(NSMenuItem* item, NSPoint location, NSView* view);
 
     // The first item, depth first, whose action is sel; nil when none.
@@ -120,3 +122,8 @@ private:
     std::vector<Ref<NSMenuItem>> m_items;
     BOOL m_autoenables = YES;
 };
+
+// Who tracks a pop-up menu in place of the user: chooses an item (of the menu or one of its
+// submenus) and sends it, or nothing; answers whether an item was chosen. Answers the previous tracker.
+using NSMenuTracker = std::function<BOOL(NSMenu*)>;
+NSMenuTracker NSSetMenuTracker(NSMenuTracker tracker);

@@ -8,6 +8,7 @@
 #include "DomainController.h"
 #include "Kernel/Counted.h"
 #include "Selection.h"
+#include "SpellChecker.h"
 #include "Tools.h"
 
 class DocumentCommand;
@@ -35,6 +36,8 @@ public:
     bool IsRecordingMacro() const;
     // The document's selection, whatever tool restrictions apply.
     Kernel::Counted<Selection const> GetUnrestrictedSelection() const { return m_selection; }
+    // The document's own spell checker (the words ignored in it).
+    Kernel::Counted<DocumentSpellChecker> GetSpellChecker() const { return m_spellChecker; }
 
     // Stand-in state, set by tests and the headless application.
     const std::string& GetName() const { return m_name; }
@@ -75,6 +78,7 @@ private:
     std::string m_name;
     bool m_recordingMacro = false;
     Kernel::Counted<Selection const> m_selection{new Selection};
+    Kernel::Counted<DocumentSpellChecker> m_spellChecker{new DocumentSpellChecker};
 };
 
 // The document of a view session: holds a count on its controller.

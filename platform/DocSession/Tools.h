@@ -21,10 +21,14 @@ public:
     virtual const char* GetClassName() const { return "Tool"; }
     virtual bool CanEnqueueCommands() const { return true; }
     virtual void ForceCursorInvalidate() {}
+    // Whether the tool's state asks for the text context menu; the stand-in's answer is settable.
+    virtual bool WantsTextContextMenu() const { return m_wantsTextContextMenu; }
+    void SetWantsTextContextMenu(bool wants) { m_wantsTextContextMenu = wants; }
 
 private:
     ToolID m_id;
     Kernel::NonCounted<DocumentController> m_document;
+    bool m_wantsTextContextMenu = true;
 };
 
 #define QV_TOOL_CLASS(Name, Base)                                       \

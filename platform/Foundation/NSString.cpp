@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "NSCharacterSet.h"
+
 QV_IMPLEMENT(NSString, NSObject) {}
 QV_IMPLEMENT(NSMutableString, NSString) {}
 
@@ -152,6 +154,13 @@ Ref<NSString> NSString::substringWithRange(NSRange range) const {
     if (range.location > u.size()) range.location = u.size();
     if (range.length > u.size() - range.location) range.length = u.size() - range.location;
     return New<NSString>(FromUtf16(u.data() + range.location, range.length));
+}
+
+NSRange NSString::rangeOfCharacterFromSet(const NSCharacterSet* set) const {
+    auto u = ToUtf16(m_text);
+    for (size_t i = 0; set && i < u.size(); ++i)
+        if (set->characterIsMember(u[i])) return {i, 1};
+    return {static_cast<NSUInteger>(NSNotFound), 0};
 }
 
 Ref<NSString> NSString::substringToIndex(NSUInteger index) const { return substringWithRange({0, index}); }

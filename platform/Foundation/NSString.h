@@ -37,6 +37,8 @@ public:
     Ref<NSString> substringFromIndex(NSUInteger index) const;
     Ref<NSString> substringWithRange(NSRange range) const;
     Ref<NSString> stringByAppendingString(const NSString* other) const;
+    // The first unit that belongs to the set; {NSNotFound, 0} when none does.
+    NSRange rangeOfCharacterFromSet(const class NSCharacterSet* set) const;
     BOOL isEqualToString(const NSString* other) const { return other && other->m_text == m_text; }
     BOOL hasPrefix(std::string_view p) const { return std::string_view(m_text).starts_with(p); }
     BOOL hasSuffix(std::string_view s) const { return std::string_view(m_text).ends_with(s); }

@@ -2,12 +2,15 @@
 
 #include <cstdio>
 
+#include "AppKit/NSSpellChecker.h"
 #include "AppKit/NSView.h"
 #include "DocSession/CallLog.h"
 #include "DocSession/Hacks.h"
 #include "DocSession/KestraneApplication.h"
 #include "DocSession/PersonaController.h"
 #include "DocSession/RasterBaseTarget.h"
+#include "DocSession/TextBaseTarget.h"
+#include "UIFramework/TextHostEvents.h"
 
 QV_IMPLEMENT(Application, NSApplication) {
     c.method("supportLiveFilters", &Application::supportLiveFilters);
@@ -75,16 +78,11 @@ bool ParseCode(const std::string& word, int& out) {
     out = static_cast<int>(v);
     return true;
 }
-bool ParseFlag(const std::string& word, bool& out) {
-    if (word == "true" || word == "YES" || word == "1") out = true;
-    else if (word == "false" || word == "NO" || word == "0") out = false;
-    else return false;
-    return true;
-}
 }  // namespace
 
 BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
     AppController* controller = m_appController.get();
+    if (HandleTextHostEvent(controller, words)) return YES;
     if (words[0] == "newdocument" && controller) {
         auto document = Kernel::MakeCounted<DocumentController>(words.size() > 1 ? words[1] : "Untitled");
         document->AddTool(Kernel::MakeCounted<Tool>(0));
@@ -106,10 +104,10 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
         if (words[1] == "CanEnterLiquify" && ParseCode(words[2], code)) checks.canEnterLiquify = code;
         else if (words[1] == "CanEnterDevelop" && ParseCode(words[2], code)) checks.canEnterDevelop = code;
         else if (words[1] == "CanEnterToneMap" && ParseCode(words[2], code)) checks.canEnterToneMap = code;
-        else if (words[1] == "IsRecordingMacro" && ParseFlag(words[2], flag) && controller &&
+        else if (words[1] == "IsRecordingMacro" && ParseHostFlag(words[2], flag) && controller &&
                  controller->getCurrentView() && controller->getCurrentView()->unsafeDocumentController())
             controller->getCurrentView()->unsafeDocumentController()->SetRecordingMacro(flag);
-        else if (words[1] == "MainWindowVisible" && ParseFlag(words[2], flag) && controller)
+        else if (words[1] == "MainWindowVisible" && ParseHostFlag(words[2], flag) && controller)
             controller->setMainWindowVisible(flag);
         else
             return NO;
@@ -127,6 +125,10 @@ void ResetStandIns() {
     PersonaController::GetInstance()->ResetForTesting();
     Kestrane::Application::Current()->ResetForTesting();
     Kestrane::RasterBaseTarget::StandInAnswers() = {};
+    Kestrane::TextBaseTarget::StandInAnswers() = {};
+    NSSpellChecker::sharedSpellChecker()->ResetForTesting();
+    NSSetMenuTracker(nullptr);
+    ResetTextHostEvents();
     Kernel::Hacks::GetInstance()->ResetForTesting();
     Application::StandInAnswers() = {};
     NSEvent::SetModifierFlags(0);

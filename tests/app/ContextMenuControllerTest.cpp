@@ -108,7 +108,7 @@ TEST_F(ContextMenuControllerTest, NodeMenusSelectTheChosenNode) {
     EXPECT_EQ(command->GetSelection()->GetItems()[0]->GetSelectable(), inner.Get());
 }
 
-TEST_F(ContextMenuControllerTest, SelectedNodesAreTheNodeItemsInOrder) {
+TEST_F(ContextMenuControllerTest, SelectionNodesAreTheNodeItemsInOrder) {
     auto selection = Kernel::MakeCounted<MutableSelection>();
     auto a = Kernel::MakeCounted<Node>("A");
     auto b = Kernel::MakeCounted<RasterNode>("B");
@@ -116,12 +116,12 @@ TEST_F(ContextMenuControllerTest, SelectedNodesAreTheNodeItemsInOrder) {
     selection->AddSelectable(Kernel::MakeCounted<Selectable>(), false);
     selection->AddSelectable({}, false);
     selection->AddSelectable(Kernel::Counted<Selectable>(static_cast<Node*>(b.Get())), false);
-    auto nodes = SelectedNodes(*selection);
+    auto nodes = SelectionNodes(*selection);
     ASSERT_EQ(nodes.size(), 2u);
     EXPECT_EQ(nodes[0].Get(), a.Get());
     EXPECT_EQ(nodes[1].Get(), static_cast<Node*>(b.Get()));
-    EXPECT_EQ(SelectedNodes(*selection).size(), 2u);
-    EXPECT_TRUE(SelectedNodes(MutableSelection()).empty());
+    EXPECT_EQ(SelectionNodes(*selection).size(), 2u);
+    EXPECT_TRUE(SelectionNodes(MutableSelection()).empty());
 }
 
 TEST_F(ContextMenuControllerTest, ShowingRemovesTaggedItemsWithTheItemAbove) {

@@ -136,4 +136,68 @@ TEST_F(HeadlessAppTest, AToneMappingSwitchWhileRecordingShowsOnlyTheMacroAlert) 
     EXPECT_TRUE(Starting(run, "AppController::setupWorkspaceByUID:").empty());
 }
 
+TEST_F(HeadlessAppTest, ContextMenusAreSetUpPrintedAndChosenFrom) {
+    AppRun run = RunApp(
+        "contextmenu\n"
+        "newdocument Letter\n"
+        "set Tool TextTool\n"
+        "set TextLanguage en-GB\n"
+        "set SelectedText wrod\n"
+        "set Misspelled wrod word\n"
+        "set AdvancedText false\n"
+        "contextmenu 0\n"
+        "choose Learn Spelling\n"
+        "set Tool SelectTool\n"
+        "set CommandKey true\n"
+        "set SelectedNodes Group(Curve,Inner(Leaf)) Star\n"
+        "contextmenu 12\n"
+        "choose Leaf\n"
+        "set Tool none\n"
+        "contextmenu\n"
+        "choose Cut\n"
+        "set Tool Pencil\n");
+    EXPECT_EQ(run.status, 0);
+    std::vector<std::string> shown;
+    bool inMenu = false;
+    for (const auto& line : run.out) {
+        if (line.rfind("NSMenu::popUpMenuPositioningItem:", 0) == 0) inMenu = true;
+        if (inMenu) shown.push_back(line);
+        if (line == "DocumentView::stopPanTimer()") inMenu = false;
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{
+                         "NSMenu::popUpMenuPositioningItem:atLocation:inView:(nil, {0, 0}, <DocumentView>)",
+                         "  item \"word\" action=doSpellingChange: target=<ContextMenuController>",
+                         "  separator",
+                         "  item \"Ignore Spelling\" action=ignoreSpelling: target=<SpellingCommands> represented=\"wrod\"",
+                         "  item \"Learn Spelling\" action=learnSpelling: target=<SpellingCommands> represented=\"wrod\"",
+                         "  separator",
+                         "  item \"Look Up \"wrod\"\" action=lookupWord: target=<ContextMenuController> represented=\"wrod\"",
+                         "  separator",
+                         "  item \"Cut\" action=cut:",
+                         "  item \"Copy\" action=copy:",
+                         "  item \"Paste\" action=paste:",
+                         "  separator",
+                         "  item \"Show Typography\" action=showTypography:",
+                         "SpellingCommands::learnSpelling:(\"wrod\")",
+                         "DocumentView::stopPanTimer()",
+                         "NSMenu::popUpMenuPositioningItem:atLocation:inView:(nil, {0, 0}, <DocumentView>)",
+                         "  submenu \"Group\" action=showNodesMenu: target=<ContextMenuController>",
+                         "    item \"Curve\" action=showNodesMenu: target=<ContextMenuController>",
+                         "    submenu \"Inner\" action=showNodesMenu: target=<ContextMenuController>",
+                         "      item \"Leaf\" action=showNodesMenu: target=<ContextMenuController>",
+                         "    end",
+                         "  end",
+                         "  submenu \"Star\" action=showNodesMenu: target=<ContextMenuController>",
+                         "  end",
+                         "PersonaController::EnqueueCommand(<SetCurrentSelectionCommand items=1 false false false "
+                         "visible=1>, <document \"Letter\">, false)",
+                         "DocumentView::stopPanTimer()",
+                     }));
+    EXPECT_TRUE(Starting(run, "NSSpellChecker::setLanguage:(\"en_GB\")").size() == 1);
+    // No view, then no tool: no menu. A choice without a menu and an unknown tool class are reported.
+    EXPECT_EQ(Starting(run, "NSMenu::popUpMenuPositioningItem:").size(), 2u);
+    EXPECT_NE(run.err.find("no menu is open"), std::string::npos);
+    EXPECT_NE(run.err.find("unknown event: set Tool Pencil"), std::string::npos);
+}
+
 }  // namespace

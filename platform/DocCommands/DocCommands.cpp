@@ -1,0 +1,16 @@
+#include "DocCommands/DocCommands.h"
+
+#include <string>
+
+#include "DocSession/CallLog.h"
+#include "DocSession/TextBaseTarget.h"
+
+namespace Commands {
+
+bool CreateCustomFieldFromTextCommand::CanCreateCustomFieldFromSelection(Kernel::Counted<Selection const> selection) {
+    CallLog::Call("Commands::CreateCustomFieldFromTextCommand::CanCreateCustomFieldFromSelection",
+                  CallLog::Raw{selection ? "<selection items=" + std::to_string(selection->GetCount()) + ">" : "nil"});
+    return Kestrane::TextBaseTarget::StandInAnswers().canCreateCustomField;
+}
+
+}  // namespace Commands
