@@ -3,7 +3,7 @@
 //
 //   menu <action:>           choose the main-menu item with that action
 //   answer <button title>    press a button of the alert that is open
-//   choose <item title>      choose an item of the context menu that is open (printed when it opens)
+//   pick <item title>        choose an item of the context menu that is open (printed when it opens)
 //   <anything else>          handed to the application object (handleHostEvent)
 //   # ...                    a comment
 #include <cstdio>
@@ -110,7 +110,7 @@ NSMenuItem* FindByTitle(const NSMenu& menu, const std::string& title) {
     return nullptr;
 }
 
-// A pop-up menu is printed; a "choose <title>" line that follows picks its first item (depth
+// A pop-up menu is printed; a "pick <title>" line that follows picks its first item (depth
 // first) with that title. Any other line is left for the main loop and the menu is dismissed.
 BOOL TrackMenu(LineSource& source, NSMenu* menu) {
     PrintMenu(*menu, 1);
@@ -119,11 +119,11 @@ BOOL TrackMenu(LineSource& source, NSMenu* menu) {
     while (source.Next(line)) {
         if (IsComment(line)) continue;
         std::string t = Trim(line);
-        if (t.rfind("choose ", 0) != 0) {
+        if (t.rfind("pick ", 0) != 0) {
             source.PushBack(line);
             return NO;
         }
-        std::string title = Trim(t.substr(7));
+        std::string title = Trim(t.substr(5));
         NSMenuItem* item = FindByTitle(*menu, title);
         if (!item) {
             Report("the menu has no item \"" + title + "\"");
@@ -193,7 +193,7 @@ int NSApplicationMain(int, char const* const*) {
             if (!problem.empty()) Report(problem);
         } else if (words[0] == "answer") {
             Report("no alert is open");
-        } else if (words[0] == "choose") {
+        } else if (words[0] == "pick") {
             Report("no menu is open");
         } else if (!app->handleHostEvent(words)) {
             Report("unknown event: " + Trim(line));

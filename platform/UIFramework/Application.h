@@ -29,7 +29,7 @@ public:
     // Actions without a target go to the current workspace, then the controller, then here.
     NSObject* targetForAction(SEL action) override;
     // Headless events for the stand-ins: "newdocument [name]", "closedocument", "set <answer> <value>",
-    // "contextmenu [kind]" and the text and selection set-up of TextHostEvents.h.
+    // "context [kind]" and the text and selection set-up of TextHostEvents.h.
     BOOL handleHostEvent(const std::vector<std::string>& words) override;
 
     // Stand-in answers of the framework.

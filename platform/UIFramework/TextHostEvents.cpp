@@ -118,7 +118,7 @@ void ResetTextHostEvents() { State() = TextState{}; }
 BOOL HandleTextHostEvent(AppController* controller, const std::vector<std::string>& words) {
     DocumentView* view = controller ? controller->getCurrentView() : nullptr;
     DocumentController* document = view ? view->unsafeDocumentController() : nullptr;
-    if (words[0] == "contextmenu" && words.size() <= 2) {
+    if (words[0] == "context" && words.size() <= 2) {
         WorkspaceInfo* workspace = controller ? controller->currentWorkspace() : nullptr;
         NSObject* menus = workspace ? workspace->contextMenuController() : nullptr;
         char* end = nullptr;

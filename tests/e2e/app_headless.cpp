@@ -138,23 +138,23 @@ TEST_F(HeadlessAppTest, AToneMappingSwitchWhileRecordingShowsOnlyTheMacroAlert) 
 
 TEST_F(HeadlessAppTest, ContextMenusAreSetUpPrintedAndChosenFrom) {
     AppRun run = RunApp(
-        "contextmenu\n"
+        "context\n"
         "newdocument Letter\n"
         "set Tool TextTool\n"
         "set TextLanguage en-GB\n"
         "set SelectedText wrod\n"
         "set Misspelled wrod word\n"
         "set AdvancedText false\n"
-        "contextmenu 0\n"
-        "choose Learn Spelling\n"
+        "context 0\n"
+        "pick Learn Spelling\n"
         "set Tool SelectTool\n"
         "set CommandKey true\n"
         "set SelectedNodes Group(Curve,Inner(Leaf)) Star\n"
-        "contextmenu 12\n"
-        "choose Leaf\n"
+        "context 12\n"
+        "pick Leaf\n"
         "set Tool none\n"
-        "contextmenu\n"
-        "choose Cut\n"
+        "context\n"
+        "pick Cut\n"
         "set Tool Pencil\n");
     EXPECT_EQ(run.status, 0);
     std::vector<std::string> shown;
