@@ -89,6 +89,7 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
         auto document = Kernel::MakeCounted<DocumentController>(words.size() > 1 ? words[1] : "Untitled");
         document->AddTool(Kernel::MakeCounted<Tool>(0));
         document->AddTool(Kernel::MakeCounted<DevelopTool>(102));
+        for (auto& tool : MakeFilterTools(200)) document->AddTool(tool);
         auto view = New<DocumentView>(document);
         view->setCurrentToolQuietly(document->GetTools().front() ? Kernel::Counted<Tool>(document->GetTools().front())
                                                                  : Kernel::Counted<Tool>());
