@@ -8,6 +8,7 @@
 #include "DocSession/KestraneApplication.h"
 #include "DocSession/PersonaController.h"
 #include "DocSession/RasterBaseTarget.h"
+#include "Raster/ICCManager.h"
 
 QV_IMPLEMENT(Application, NSApplication) {
     c.method("supportLiveFilters", &Application::supportLiveFilters);
@@ -43,6 +44,9 @@ void Application::setAppController(AppController* controller) {
 }
 
 void Application::finishLaunching() {
+    // The engine's colour management starts with the bundle's default CMYK profile.
+    std::string cmyk = NSBundle::mainBundle()->pathForResource("USWebCoatedSWOP", "icc");
+    if (!cmyk.empty()) Raster::ICCManager::GetInstance().SetDefaultCMYKProfileFile(cmyk.c_str());
     Ref<AppController> controller = createAppController();
     if (!controller) {
         std::fputs("quirevale: the application made no application controller\n", stderr);
@@ -128,6 +132,7 @@ void ResetStandIns() {
     PersonaController::GetInstance()->ResetForTesting();
     Kestrane::Application::Current()->ResetForTesting();
     Kestrane::RasterBaseTarget::StandInAnswers() = {};
+    Kestrane::RasterBaseTarget::StandInParamsObserver() = nullptr;
     Kernel::Hacks::GetInstance()->ResetForTesting();
     Application::StandInAnswers() = {};
     NSEvent::SetModifierFlags(0);
