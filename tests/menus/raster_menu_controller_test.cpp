@@ -2,8 +2,6 @@
 // lookup finds, what a record holds while the engine has it, what an engine failure leaves.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "AppKit/AppKit.h"
@@ -11,6 +9,7 @@
 #include "DocSession/RasterBaseTarget.h"
 #include "DocSession/RecordPrinter.h"
 #include "UIFramework/UIFramework.h"
+#include "menu_test_support.h"
 #include "menus/MenuBarRasterController.h"
 
 namespace {
@@ -21,22 +20,12 @@ public:
     const char* GetClassName() const override { return "DerivedGaussianTool"; }
 };
 
-class RasterMenuControllerTest : public ::testing::Test {
+class RasterMenuControllerTest : public MenuTest {
 protected:
     void SetUp() override {
-        ResetStandIns();
-        m_app = New<NSApplication>();
-        NSApp = m_app.get();
-        m_appController = New<AppController>();
-        AppController::setRunningController(m_appController.get());
+        MenuTest::SetUp();
         m_menu = New<MenuBarRasterController>();
         CallLog::Clear();
-    }
-    void TearDown() override {
-        m_appController->setCurrentView(nullptr);
-        AppController::setRunningController(nullptr);
-        NSApp = nullptr;
-        ResetStandIns();
     }
 
     // A view on a document with these tools; the current tool is a plain tool 7.
@@ -49,8 +38,6 @@ protected:
         m_appController->setCurrentView(m_view.get());
     }
 
-    Ref<NSApplication> m_app;
-    Ref<AppController> m_appController;
     Ref<MenuBarRasterController> m_menu;
     Kernel::Counted<DocumentController> m_document;
     Ref<DocumentView> m_view;
@@ -99,21 +86,21 @@ TEST_F(RasterMenuControllerTest, TheSixCurvesShareOneSplineCountedOncePerHandle)
         for (auto& s : p.splines) same = same && s.Get() == p.splines[0].Get();
         during = p.splines[0]->GetRefCount();
     };
-    long before = Geometry::Spline::LiveCount();
+    long before = Geometry::Spline::Live();
     m_menu->addCurvesAdjustmentRasterLayer(nullptr);
     EXPECT_TRUE(same);
     EXPECT_EQ(during, 6);
-    EXPECT_EQ(Geometry::Spline::LiveCount(), before);
+    EXPECT_EQ(Geometry::Spline::Live(), before);
 }
 
 TEST_F(RasterMenuControllerTest, EveryCallBuildsItsOwnRecordAndGivesItBack) {
     Open({});
     std::vector<long> cubesDuring, gradientsDuring;
     Kestrane::RasterBaseTarget::StandInParamsObserver() = [&](std::string_view entry, const void*) {
-        if (entry == "EnqueueAddLUT3DAdjustmentRasterNodeWithTool") cubesDuring.push_back(Raster::ColourCubeRGB::LiveCount());
-        else gradientsDuring.push_back(Gradient::LiveCount());
+        if (entry == "EnqueueAddLUT3DAdjustmentRasterNodeWithTool") cubesDuring.push_back(Raster::ColourCubeRGB::Live());
+        else gradientsDuring.push_back(Gradient::Live());
     };
-    long cubes = Raster::ColourCubeRGB::LiveCount(), gradients = Gradient::LiveCount();
+    long cubes = Raster::ColourCubeRGB::Live(), gradients = Gradient::Live();
     for (int i = 0; i < 2; ++i) {
         m_menu->addLUT3DAdjustmentRasterLayer(nullptr);
         m_menu->addGradientMapAdjustmentRasterLayer(nullptr);
@@ -121,8 +108,8 @@ TEST_F(RasterMenuControllerTest, EveryCallBuildsItsOwnRecordAndGivesItBack) {
     // One cube and one gradient while each call runs, none left between calls.
     EXPECT_EQ(cubesDuring, (std::vector<long>{cubes + 1, cubes + 1}));
     EXPECT_EQ(gradientsDuring, (std::vector<long>{gradients + 1, gradients + 1}));
-    EXPECT_EQ(Raster::ColourCubeRGB::LiveCount(), cubes);
-    EXPECT_EQ(Gradient::LiveCount(), gradients);
+    EXPECT_EQ(Raster::ColourCubeRGB::Live(), cubes);
+    EXPECT_EQ(Gradient::Live(), gradients);
 }
 
 TEST_F(RasterMenuControllerTest, AnEngineFailurePassesOnWithoutThePanelAndWithEveryCountGivenBack) {
@@ -131,14 +118,14 @@ TEST_F(RasterMenuControllerTest, AnEngineFailurePassesOnWithoutThePanelAndWithEv
         throw std::runtime_error("engine failure");
     };
     long tool = m_current->GetRefCount(), view = m_view->retainCount(), document = m_document->GetRefCount();
-    long splines = Geometry::Spline::LiveCount();
+    long splines = Geometry::Spline::Live();
     EXPECT_THROW(m_menu->addCurvesAdjustmentRasterLayer(nullptr), std::runtime_error);
     EXPECT_THROW(m_menu->addChannelMixerAdjustmentRasterLayer(nullptr), std::runtime_error);
     for (auto& e : CallLog::Entries()) EXPECT_EQ(e.find("showAdjustmentsPanel"), std::string::npos) << e;
     EXPECT_EQ(m_current->GetRefCount(), tool);
     EXPECT_EQ(m_view->retainCount(), view);
     EXPECT_EQ(m_document->GetRefCount(), document);
-    EXPECT_EQ(Geometry::Spline::LiveCount(), splines);
+    EXPECT_EQ(Geometry::Spline::Live(), splines);
 }
 
 TEST_F(RasterMenuControllerTest, ThePatternDialogEndsBeforeTheActionReturnsAndIsLetGo) {
@@ -160,17 +147,15 @@ TEST_F(RasterMenuControllerTest, ThePatternDialogEndsBeforeTheActionReturnsAndIs
     // buttons ends at once.
     auto window = New<NSWindow>();
     window->addButton("OK", nullptr);
+    window->setUnansweredButton(5);  // more than it has: its last
     NSSetAlertResponder([](const NSAlertRequest&) -> NSInteger { return 5000; });
     EXPECT_EQ(m_app->runModalForWindow(window.get()), NSAlertFirstButtonReturn);
     EXPECT_EQ(m_app->runModalForWindow(New<NSWindow>().get()), NSModalResponseAbort);
 }
 
 TEST_F(RasterMenuControllerTest, TheMenuResourceConnectsTheSeparatorBesideRepeat) {
-    std::ifstream in(std::string(QV_SOURCE_DIR) + "/resources/MainMenuRaster.nib");
-    std::stringstream text;
-    text << in.rdbuf();
-    Ref<NSArray> objects;
-    ASSERT_TRUE(LoadNibFromText(text.str(), "MainMenuRaster.nib", m_app.get(), &objects));
+    Ref<NSArray> objects = LoadRasterMenu();
+    ASSERT_TRUE(objects);
     MenuBarRasterController* controller = nullptr;
     for (auto& o : objects->items())
         if (auto* c = ObjectCast<MenuBarRasterController>(o.get())) controller = c;
