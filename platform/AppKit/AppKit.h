@@ -5,6 +5,7 @@
 #include "AppKit/NSSpellChecker.h"
 #include "AppKit/NSView.h"
 #include "AppKit/NibLoading.h"
+#include "AppKit/NSWindow.h"
 
 // Runs the interactive application; answers the process exit status.
 int NSApplicationMain(int argc, char const* const* argv);

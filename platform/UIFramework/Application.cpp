@@ -11,6 +11,7 @@
 #include "DocSession/RasterBaseTarget.h"
 #include "DocSession/TextBaseTarget.h"
 #include "UIFramework/TextHostEvents.h"
+#include "Raster/ICCManager.h"
 
 QV_IMPLEMENT(Application, NSApplication) {
     c.method("supportLiveFilters", &Application::supportLiveFilters);
@@ -46,6 +47,9 @@ void Application::setAppController(AppController* controller) {
 }
 
 void Application::finishLaunching() {
+    // The engine's colour management starts with the bundle's default CMYK profile.
+    std::string cmyk = NSBundle::mainBundle()->pathForResource("USWebCoatedSWOP", "icc");
+    if (!cmyk.empty()) Raster::ICCManager::GetInstance().SetDefaultCMYKProfileFile(cmyk.c_str());
     Ref<AppController> controller = createAppController();
     if (!controller) {
         std::fputs("quirevale: the application made no application controller\n", stderr);
@@ -87,6 +91,7 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
         auto document = Kernel::MakeCounted<DocumentController>(words.size() > 1 ? words[1] : "Untitled");
         document->AddTool(Kernel::MakeCounted<Tool>(0));
         document->AddTool(Kernel::MakeCounted<DevelopTool>(102));
+        for (auto& tool : MakeFilterTools(200)) document->AddTool(tool);
         auto view = New<DocumentView>(document);
         view->setCurrentToolQuietly(document->GetTools().front() ? Kernel::Counted<Tool>(document->GetTools().front())
                                                                  : Kernel::Counted<Tool>());
@@ -129,6 +134,7 @@ void ResetStandIns() {
     NSSpellChecker::sharedSpellChecker()->ResetForTesting();
     NSSetMenuTracker(nullptr);
     ResetTextHostEvents();
+    Kestrane::RasterBaseTarget::StandInParamsObserver() = nullptr;
     Kernel::Hacks::GetInstance()->ResetForTesting();
     Application::StandInAnswers() = {};
     NSEvent::SetModifierFlags(0);

@@ -12,6 +12,10 @@ public:
     // Each show message opens one panel.
     void showFieldEditor() { show("showFieldEditor"); }
     void showConvertTextToField() { show("showConvertTextToField"); }
+    void showAdjustmentsPanel() { show("showAdjustmentsPanel"); }
+    void showLiveMaskPanel() { show("showLiveMaskPanel"); }
+    void showExportCubePanel() { show("showExportCubePanel"); }
+    void showDevelopAssistantOptionsPanel() { show("showDevelopAssistantOptionsPanel"); }
     // Opens the panel the message names; recorded as AppPanelManager::<message>.
     void show(std::string_view message);
 };
