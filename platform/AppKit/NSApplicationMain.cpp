@@ -3,9 +3,12 @@
 //
 //   menu <action:>           choose the main-menu item with that action
 //   answer <button title>    press a button of the alert that is open
+//   key <character> [shift] [command] [option] [control]
+//                            press a key; the character may be written U+XXXX
 //   <anything else>          handed to the application object (handleHostEvent)
 //   # ...                    a comment
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <iostream>
 #include <sstream>
@@ -56,6 +59,50 @@ std::string Trim(const std::string& s) {
 }
 
 void Report(const std::string& text) { std::fprintf(stderr, "quirevale: %s\n", text.c_str()); }
+
+std::string Utf8Of(unsigned long code) {
+    std::string out;
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+    return out;
+}
+
+// "key <character> [shift] [command] [option] [control]": the characters and the modifier flags,
+// or a message saying what is wrong.
+std::string ParseKey(const std::vector<std::string>& words, std::string& characters, NSUInteger& flags) {
+    if (words.size() < 2) return "key takes a character and modifier words, as in: key m shift";
+    characters = words[1];
+    if (characters.size() > 2 && (characters[0] == 'U' || characters[0] == 'u') && characters[1] == '+') {
+        char* end = nullptr;
+        unsigned long code = std::strtoul(characters.c_str() + 2, &end, 16);
+        if (*end || characters.size() > 8 || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return "not a character code: " + characters;
+        characters = Utf8Of(code);
+    }
+    flags = 0;
+    for (size_t i = 2; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        if (w == "shift") flags |= 0x20000;
+        else if (w == "control") flags |= 0x40000;
+        else if (w == "option") flags |= 0x80000;
+        else if (w == "command") flags |= 0x100000;
+        else return "unknown modifier \"" + w + "\" (shift, command, option or control)";
+    }
+    return {};
+}
 
 // An alert takes the next event line as its answer; any other line is left for the main loop
 // and the first button is pressed, as Return would.
@@ -129,6 +176,12 @@ int NSApplicationMain(int, char const* const*) {
             }
             std::string problem = app->chooseMenuItemWithAction(sel_registerName(words[1]));
             if (!problem.empty()) Report(problem);
+        } else if (words[0] == "key") {
+            std::string characters;
+            NSUInteger flags = 0;
+            std::string problem = ParseKey(words, characters, flags);
+            if (!problem.empty()) Report(problem);
+            else app->sendKeyEvent(NSString::from(characters).get(), flags);
         } else if (words[0] == "answer") {
             Report("no alert is open");
         } else if (!app->handleHostEvent(words)) {

@@ -40,6 +40,9 @@ public:
     BOOL isEqualToString(const NSString* other) const { return other && other->m_text == m_text; }
     BOOL hasPrefix(std::string_view p) const { return std::string_view(m_text).starts_with(p); }
     BOOL hasSuffix(std::string_view s) const { return std::string_view(m_text).ends_with(s); }
+    // The order the Finder shows names in: letters without regard to case, runs of digits by their
+    // value ("Page 2" before "Page 10"). Answers -1, 0 or 1.
+    int localizedStandardCompare(const NSString* other) const;
     int intValue() const;
     NSInteger integerValue() const;
 

@@ -29,7 +29,10 @@ public:
     // Actions without a target go to the current workspace, then the controller, then here.
     NSObject* targetForAction(SEL action) override;
     // Headless events for the stand-ins: "newdocument [name]", "closedocument", "set <answer> <value>".
+    // "tool <id>": the user picks a tool on the current view.
     BOOL handleHostEvent(const std::vector<std::string>& words) override;
+    // Hands the key to the current persona's shortcut controller; what it did is recorded.
+    BOOL sendKeyEvent(NSString* characters, NSUInteger modifierFlags) override;
 
     // Stand-in answers of the framework.
     struct Answers {

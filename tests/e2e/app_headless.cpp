@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -134,6 +135,42 @@ TEST_F(HeadlessAppTest, AToneMappingSwitchWhileRecordingShowsOnlyTheMacroAlert) 
               std::vector<std::string>{
                   Alert("Tone Mapping Persona", "Please end your macro recording session before using Tone Mapping.")});
     EXPECT_TRUE(Starting(run, "AppController::setupWorkspaceByUID:").empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HeadlessAppTest, KeyAndToolEventsReachTheCurrentPersona) {
+    AppRun run = RunApp(
+        "key q\n"
+        "tool 5\n"
+        "key\n"
+        "key x hyper\n"
+        "key U+D800\n"
+        "newdocument Poster\n"
+        "tool 9\n"
+        "key U+F712 shift command option control\n"
+        "menu tavikPersona:\n"
+        "key q shift\n");
+    EXPECT_EQ(run.status, 0);
+    const std::vector<std::string> keys = {
+        "LayoutToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\"q\", 0x0) -> NO",
+        "LayoutToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\"\xEF\x9C\x92\", 0x1e0000) -> NO",
+        "RasterToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\"q\", 0x20000) -> NO",
+    };
+    EXPECT_EQ(Starting(run, "LayoutToolsKeyboardAcceleratorPopulator::").size() +
+                  Starting(run, "RasterToolsKeyboardAcceleratorPopulator::").size(),
+              3u);
+    for (const auto& k : keys) EXPECT_NE(std::find(run.out.begin(), run.out.end(), k), run.out.end()) << k;
+    EXPECT_EQ(Starting(run, "DocumentView::setSuitableToolByID:"), std::vector<std::string>{"DocumentView::setSuitableToolByID:(9)"});
+    EXPECT_EQ(Starting(run, "NSNotificationCenter::postNotificationOnMainThread:"),
+              std::vector<std::string>{
+                  "NSNotificationCenter::postNotificationOnMainThread:(\"com.tolvaware.toolui.toolclicked\", 9)"});
+    EXPECT_NE(run.err.find("quirevale: tool: no document view is open"), std::string::npos);
+    EXPECT_NE(run.err.find("quirevale: key takes a character"), std::string::npos);
+    EXPECT_NE(run.err.find("quirevale: unknown modifier \"hyper\""), std::string::npos);
+    EXPECT_NE(run.err.find("quirevale: not a character code: U+D800"), std::string::npos);
 }
 
 }  // namespace
