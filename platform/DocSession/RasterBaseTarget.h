@@ -14,6 +14,9 @@ public:
     static int CanEnterDevelop(Kernel::Counted<DocumentController const> document);
     static int CanEnterToneMap(Kernel::Counted<DocumentController const> document);
 
+    // Adds or removes the frequency-separation layers of the tool's document.
+    static void ToggleFrequencyLayer(Kernel::Counted<Tool> tool);
+
     // Stand-in answers. Unset, a check answers 0 without a document and 1 with one.
     struct Answers {
         std::optional<int> canEnterLiquify;

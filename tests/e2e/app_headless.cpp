@@ -174,3 +174,55 @@ TEST_F(HeadlessAppTest, KeyAndToolEventsReachTheCurrentPersona) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HeadlessAppTest, KeyMFourTimesInLayoutCyclesItsThreeTools) {
+    AppRun run = RunApp("newdocument Poster\nkey m\nkey m\nkey m\nkey m\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(Starting(run, "DocumentView::setSuitableToolByID:"),
+              (std::vector<std::string>{"DocumentView::setSuitableToolByID:(7)", "DocumentView::setSuitableToolByID:(8)",
+                                        "DocumentView::setSuitableToolByID:(9)", "DocumentView::setSuitableToolByID:(7)"}));
+    EXPECT_EQ(Starting(run, "LayoutToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\"m\", 0x0) -> YES").size(),
+              4u);
+}
+
+TEST_F(HeadlessAppTest, KeyCInThePixelPersonaGives145WhereArtboardsCannotBeAdded) {
+    AppRun run = RunApp("menu tavikPersona:\nnewdocument Photo\nkey c\nkey c\nset CanAddArtboards false\nkey c\n");
+    EXPECT_EQ(run.status, 0);
+    // The first press selects the artboard tool; the second, on it, goes back; then 145.
+    EXPECT_EQ(Starting(run, "DocumentView::setSuitableToolByID:"),
+              (std::vector<std::string>{"DocumentView::setSuitableToolByID:(2)",
+                                        "DocumentView::setSuitableToolByID:(145)"}));
+    EXPECT_EQ(Starting(run, "DocumentView::revertToRememberTool").size(), 1u);
+}
+
+TEST_F(HeadlessAppTest, DevelopKeysSetTheModeAndCycleTheSplitView) {
+    AppRun run = RunApp("newdocument Photo\nset CanEnterDevelop 1\nmenu developPersona:\nkey r\nkey ,\nkey ,\nkey ,\n");
+    EXPECT_EQ(run.status, 0);
+    std::vector<std::string> keys;
+    for (const auto& line : run.out)
+        if (line.rfind("DevelopTool::", 0) == 0 || line.rfind("NSNotificationCenter::", 0) == 0 ||
+            line.rfind("DocumentView::set", 0) == 0 || line.rfind("DevelopToolsKeyboard", 0) == 0)
+            keys.push_back(line);
+    EXPECT_EQ(keys, (std::vector<std::string>{
+                        "DevelopTool::SetMode(2)",
+                        "NSNotificationCenter::postNotificationOnMainThread:(\"ToolChanged\", 102)",
+                        "DevelopToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\"r\", 0x0) -> YES",
+                        "DocumentView::setSplitViewMode:customDesc1:(\"\", \"\")",
+                        "DevelopToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\",\", 0x0) -> YES",
+                        "DocumentView::setMirrorViewMode:customDesc1:(\"\", \"\")",
+                        "DevelopToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\",\", 0x0) -> YES",
+                        "DocumentView::setSingleViewMode()",
+                        "DevelopToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\",\", 0x0) -> YES",
+                    }));
+}
+
+TEST_F(HeadlessAppTest, AToolClickIsRememberedForItsKey) {
+    AppRun run = RunApp("newdocument Poster\ntool 9\nkey h\nkey m\n");
+    EXPECT_EQ(Starting(run, "DocumentView::setSuitableToolByID:"),
+              (std::vector<std::string>{"DocumentView::setSuitableToolByID:(9)", "DocumentView::setSuitableToolByID:(0)",
+                                        "DocumentView::setSuitableToolByID:(9)"}));
+}
+
+}  // namespace
