@@ -12,13 +12,7 @@ NSObject* ViewCommandsNow() { return CommandControllerManager::GetInstance()->vi
 NSObject* StudioCommandsNow() { return CommandControllerManager::GetInstance()->studioCommands(); }
 Ref<NSNumber> KeyCode(char c) { return NSNumber::numberWithInt(static_cast<unsigned char>(c)); }
 // A key of one UTF-16 unit, such as a function key's code point.
-Ref<NSString> UnitKey(char16_t unit) {
-    std::string utf8;
-    utf8 += static_cast<char>(0xE0 | (unit >> 12));
-    utf8 += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-    utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-    return NSString::from(utf8);
-}
+Ref<NSString> UnitKey(char16_t unit) { return NSString::stringWithCharacters(&unit, 1); }
 
 constexpr char16_t kF15 = 0xF712, kF16 = 0xF713;
 constexpr NSUInteger kShift = NSEventModifierFlagShiftMask;

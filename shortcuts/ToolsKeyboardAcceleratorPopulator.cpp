@@ -52,17 +52,8 @@ constexpr ToolID kPlaceToolID = 126;
 }  // namespace
 
 Ref<NSString> KeyForKeyCode(NSNumber* keyCode) {
-    unsigned char unit = keyCode ? static_cast<unsigned char>(keyCode->unsignedLongLongValue() & 0xff) : 0;
-    // One UTF-16 unit below 0x100 is the character of the same code point.
-    char16_t c = unit;
-    std::string utf8;
-    if (c < 0x80) {
-        utf8 += static_cast<char>(c);
-    } else {
-        utf8 += static_cast<char>(0xC0 | (c >> 6));
-        utf8 += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return NSString::from(utf8);
+    const char16_t unit = keyCode ? static_cast<unsigned char>(keyCode->unsignedLongLongValue() & 0xff) : 0;
+    return NSString::stringWithCharacters(&unit, 1);
 }
 
 ToolsKeyboardAcceleratorPopulator::~ToolsKeyboardAcceleratorPopulator() {

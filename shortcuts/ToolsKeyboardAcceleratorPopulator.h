@@ -29,21 +29,21 @@ public:
     virtual void initialise() {}
 
     // ---- Registration. Each form forwards to the next through self, ending in the two add primitives.
-    void registerKeyCodeForKey_forToolID(NSNumber* keyCode, NSUInteger tool);
-    void registerKeyCodeForKey_withAction_withTarget_andDescription(NSNumber* keyCode, SEL action, NSObject* target,
+    virtual void registerKeyCodeForKey_forToolID(NSNumber* keyCode, NSUInteger tool);
+    virtual void registerKeyCodeForKey_withAction_withTarget_andDescription(NSNumber* keyCode, SEL action, NSObject* target,
                                                                     NSString* description);
-    void registerKeyCodeForKey_withAction_withTarget_andDescription_andSuperTitle(NSNumber* keyCode, SEL action,
+    virtual void registerKeyCodeForKey_withAction_withTarget_andDescription_andSuperTitle(NSNumber* keyCode, SEL action,
                                                                                   NSObject* target,
                                                                                   NSString* description,
                                                                                   NSString* superTitle);
-    void registerKeyCodeForKey_withModifierMask_withAction_withTarget_andDescription(NSNumber* keyCode, NSUInteger mask,
+    virtual void registerKeyCodeForKey_withModifierMask_withAction_withTarget_andDescription(NSNumber* keyCode, NSUInteger mask,
                                                                                      SEL action, NSObject* target,
                                                                                      NSString* description);
-    void registerKey_forToolID(NSString* key, NSUInteger tool);
+    virtual void registerKey_forToolID(NSString* key, NSUInteger tool);
     virtual void registerKey_withModifierMask_forToolID(NSString* key, NSUInteger mask, NSUInteger tool);
     virtual void registerKey_withModifierMask_forToolID_andDescription(NSString* key, NSUInteger mask, NSUInteger tool,
                                                                        NSString* title);
-    void registerKey_withAction_withTarget_andDescription(NSString* key, SEL action, NSObject* target,
+    virtual void registerKey_withAction_withTarget_andDescription(NSString* key, SEL action, NSObject* target,
                                                           NSString* description);
     virtual void registerKey_withModifierMask_withAction_withTarget_andDescription(NSString* key, NSUInteger mask,
                                                                                    SEL action, NSObject* target,
@@ -53,10 +53,10 @@ public:
     virtual void registerKey_withModifierMask_withAction_withTarget_andDescription_andSuperTitle_category(
         NSString* key, NSUInteger mask, SEL action, NSObject* target, NSString* description, NSString* superTitle,
         uint32_t category);
-    void registerSelector_withTarget_andDescription(SEL action, NSObject* target, NSString* description);
-    void registerSelector_withTarget_andDescription_category(SEL action, NSObject* target, NSString* description,
+    virtual void registerSelector_withTarget_andDescription(SEL action, NSObject* target, NSString* description);
+    virtual void registerSelector_withTarget_andDescription_category(SEL action, NSObject* target, NSString* description,
                                                              uint32_t category);
-    void registerSelector_withTarget_andDescription_andSuperTitle(SEL action, NSObject* target, NSString* description,
+    virtual void registerSelector_withTarget_andDescription_andSuperTitle(SEL action, NSObject* target, NSString* description,
                                                                   NSString* superTitle);
     virtual void registerSelector_withTarget_andDescription_andSuperTitle_category(SEL action, NSObject* target,
                                                                                    NSString* description,

@@ -60,24 +60,18 @@ std::string Trim(const std::string& s) {
 
 void Report(const std::string& text) { std::fprintf(stderr, "quirevale: %s\n", text.c_str()); }
 
-std::string Utf8Of(unsigned long code) {
-    std::string out;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+// The characters of one code point.
+std::string CharactersOf(unsigned long code) {
+    char16_t units[2];
+    NSUInteger n = 1;
+    if (code >= 0x10000) {
+        units[0] = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+        units[1] = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        n = 2;
     } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+        units[0] = static_cast<char16_t>(code);
     }
-    return out;
+    return NSString::stringWithCharacters(units, n)->utf8();
 }
 
 // "key <character> [shift] [command] [option] [control]": the characters and the modifier flags,
@@ -90,7 +84,7 @@ std::string ParseKey(const std::vector<std::string>& words, std::string& charact
         unsigned long code = std::strtoul(characters.c_str() + 2, &end, 16);
         if (*end || characters.size() > 8 || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
             return "not a character code: " + characters;
-        characters = Utf8Of(code);
+        characters = CharactersOf(code);
     }
     flags = 0;
     for (size_t i = 2; i < words.size(); ++i) {

@@ -140,6 +140,10 @@ Ref<NSString> NSString::stringWithFormat(std::string_view format, std::initializ
     return New<NSString>(std::move(out));
 }
 
+Ref<NSString> NSString::stringWithCharacters(const char16_t* characters, NSUInteger length) {
+    return New<NSString>(characters ? FromUtf16(characters, length) : std::string());
+}
+
 NSUInteger NSString::length() const { return ToUtf16(m_text).size(); }
 
 unsigned short NSString::characterAtIndex(NSUInteger index) const {

@@ -22,6 +22,8 @@ public:
     static Ref<NSString> string() { return New<NSString>(); }
     static Ref<NSString> stringWithUTF8String(const char* s) { return New<NSString>(std::string(s ? s : "")); }
     static Ref<NSString> from(std::string_view s) { return New<NSString>(std::string(s)); }
+    // The string of these UTF-16 units (a surrogate pair makes one character).
+    static Ref<NSString> stringWithCharacters(const char16_t* characters, NSUInteger length);
 
     // One argument of stringWithFormat: an object for "%@", or a number or C string.
     using FormatArg = std::variant<NSObject*, long long, unsigned long long, double, const char*>;
