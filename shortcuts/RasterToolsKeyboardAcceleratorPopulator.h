@@ -7,4 +7,9 @@ class RasterToolsKeyboardAcceleratorPopulator : public ToolsKeyboardAcceleratorP
 public:
     // Registers the persona's default shortcuts.
     void initialise() override;
+
+    // The "q" key: edit the selection as a layer, or go back to the layer.
+    void doEditSelectionAsLayer();
+    // The "f" key: add or remove the frequency-separation layers.
+    void toggleFrequencySep();
 };

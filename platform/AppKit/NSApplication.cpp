@@ -25,6 +25,7 @@ NSApplication::~NSApplication() {
 NSObject* NSApplication::targetForAction(SEL action) { return respondsToSelector(action) ? this : nullptr; }
 
 BOOL NSApplication::handleHostEvent(const std::vector<std::string>&) { return NO; }
+BOOL NSApplication::sendKeyEvent(NSString*, NSUInteger) { return NO; }
 
 std::string NSApplication::chooseMenuItemWithAction(SEL sel) {
     NSMenuItem* item = m_mainMenu ? m_mainMenu->findItemWithAction(sel) : nullptr;

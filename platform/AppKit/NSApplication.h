@@ -13,6 +13,8 @@ public:
     ~NSApplication() override;
     NSMenu* mainMenu() const { return m_mainMenu.get(); }
     void setMainMenu(NSMenu* menu) { m_mainMenu = menu; }
+    // The window that has the main focus; there are no windows without a window server.
+    NSObject* mainWindow() const { return nullptr; }
 
     // Sent once the application object exists, before the first event.
     virtual void finishLaunching() {}
@@ -23,6 +25,8 @@ public:
     // Events of the headless event source that belong to the layers above AppKit (the words of the
     // line); answers NO when the line is not understood.
     virtual BOOL handleHostEvent(const std::vector<std::string>& words);
+    // A key press: its characters (one character) and the modifier flags held. The base uses no key.
+    virtual BOOL sendKeyEvent(NSString* characters, NSUInteger modifierFlags);
 
     // Chooses the main-menu item whose action is sel, as a click does: the target validates the
     // item first; a hidden or disabled item sends nothing. Answers why nothing was sent, or empty.

@@ -4,9 +4,12 @@
 //   menu <action:>           choose the main-menu item with that action
 //   answer <button title>    press a button of the alert that is open
 //   pick <item title>        choose an item of the context menu that is open (printed when it opens)
+//   key <character> [shift] [command] [option] [control]
+//                            press a key; the character may be written U+XXXX
 //   <anything else>          handed to the application object (handleHostEvent)
 //   # ...                    a comment
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <iostream>
 #include <sstream>
@@ -57,6 +60,44 @@ std::string Trim(const std::string& s) {
 }
 
 void Report(const std::string& text) { std::fprintf(stderr, "quirevale: %s\n", text.c_str()); }
+
+// The characters of one code point.
+std::string CharactersOf(unsigned long code) {
+    char16_t units[2];
+    NSUInteger n = 1;
+    if (code >= 0x10000) {
+        units[0] = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+        units[1] = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        n = 2;
+    } else {
+        units[0] = static_cast<char16_t>(code);
+    }
+    return NSString::stringWithCharacters(units, n)->utf8();
+}
+
+// "key <character> [shift] [command] [option] [control]": the characters and the modifier flags,
+// or a message saying what is wrong.
+std::string ParseKey(const std::vector<std::string>& words, std::string& characters, NSUInteger& flags) {
+    if (words.size() < 2) return "key takes a character and modifier words, as in: key m shift";
+    characters = words[1];
+    if (characters.size() > 2 && (characters[0] == 'U' || characters[0] == 'u') && characters[1] == '+') {
+        char* end = nullptr;
+        unsigned long code = std::strtoul(characters.c_str() + 2, &end, 16);
+        if (*end || characters.size() > 8 || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return "not a character code: " + characters;
+        characters = CharactersOf(code);
+    }
+    flags = 0;
+    for (size_t i = 2; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        if (w == "shift") flags |= 0x20000;
+        else if (w == "control") flags |= 0x40000;
+        else if (w == "option") flags |= 0x80000;
+        else if (w == "command") flags |= 0x100000;
+        else return "unknown modifier \"" + w + "\" (shift, command, option or control)";
+    }
+    return {};
+}
 
 // An alert or modal window takes the next event line as its answer; any other line is left for
 // the main loop and the request's unanswered button is pressed (an alert's first, as Return would).
@@ -193,6 +234,12 @@ int NSApplicationMain(int, char const* const*) {
             }
             std::string problem = app->chooseMenuItemWithAction(sel_registerName(words[1]));
             if (!problem.empty()) Report(problem);
+        } else if (words[0] == "key") {
+            std::string characters;
+            NSUInteger flags = 0;
+            std::string problem = ParseKey(words, characters, flags);
+            if (!problem.empty()) Report(problem);
+            else app->sendKeyEvent(NSString::from(characters).get(), flags);
         } else if (words[0] == "answer") {
             Report("no alert is open");
         } else if (words[0] == "pick") {

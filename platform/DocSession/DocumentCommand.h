@@ -51,3 +51,9 @@ public:
 private:
     Kernel::Counted<Selection const> m_selection;
 };
+
+// Switches the pixel persona between editing the selection as a layer and editing the layer.
+class ToggleEditSelectionAsLayerCommand : public DocumentCommand {
+public:
+    std::string Describe() const override { return "ToggleEditSelectionAsLayerCommand"; }
+};

@@ -10,6 +10,11 @@ Kernel::Counted<Tool> DocumentController::GetToolByID(ToolID id) const {
     return {};
 }
 
+bool DocumentController::CanAddArtboards() const {
+    CallLog::Call("DocumentController::CanAddArtboards");
+    return m_canAddArtboards;
+}
+
 bool DocumentController::IsRecordingMacro() const {
     CallLog::Call("DocumentController::IsRecordingMacro");
     return m_recordingMacro;

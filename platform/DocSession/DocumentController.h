@@ -32,6 +32,8 @@ public:
     void AddTool(Kernel::Counted<Tool> tool) { m_tools.push_back(tool.Detach()); }
     // The document's tool of that id; empty when it has none.
     Kernel::Counted<Tool> GetToolByID(ToolID id) const;
+    // Whether artboards can be added to the document.
+    bool CanAddArtboards() const;
     // Whether a macro is being recorded on this document.
     bool IsRecordingMacro() const;
     // The document's selection, whatever tool restrictions apply.
@@ -42,6 +44,7 @@ public:
     // Stand-in state, set by tests and the headless application.
     const std::string& GetName() const { return m_name; }
     void SetRecordingMacro(bool recording) { m_recordingMacro = recording; }
+    void SetCanAddArtboards(bool can) { m_canAddArtboards = can; }
     void SetSelection(Kernel::Counted<Selection const> selection) { m_selection = std::move(selection); }
 
     ~DocumentController() override {
@@ -77,6 +80,7 @@ private:
     std::vector<Tool*> m_tools;
     std::string m_name;
     bool m_recordingMacro = false;
+    bool m_canAddArtboards = true;
     Kernel::Counted<Selection const> m_selection{new Selection};
     Kernel::Counted<DocumentSpellChecker> m_spellChecker{new DocumentSpellChecker};
 };

@@ -89,6 +89,10 @@ RasterBaseTarget::Answers& RasterBaseTarget::StandInAnswers() {
     return answers;
 }
 
+void RasterBaseTarget::ToggleFrequencyLayer(Kernel::Counted<Tool> tool) {
+    CallLog::Call("Kestrane::RasterBaseTarget::ToggleFrequencyLayer", tool);
+}
+
 int RasterBaseTarget::CanEnterLiquify(Kernel::Counted<DocumentController const> document) {
     return EntryCheck("Kestrane::RasterBaseTarget::CanEnterLiquify", StandInAnswers().canEnterLiquify, document);
 }

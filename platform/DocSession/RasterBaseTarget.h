@@ -13,6 +13,10 @@
 #include "Raster/AdjustmentParams.h"
 #include "Renderer/Renderer.h"
 
+namespace Kernel {
+class DataSource;
+}
+
 // Pixel operations that take the current tool and nothing else.
 #define QV_RASTER_TOOL_OPERATIONS(X)                  \
     /* layers */                                      \
@@ -97,6 +101,9 @@ public:
     static void EnqueueAddSplitToningAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::SplitToning::Params params, double value, Mode mode);
     static void EnqueueAddNormalsAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::TransformNormals::Params params, double value, Mode mode);
 
+    // Adds or removes the frequency-separation layers of the tool's document.
+    static void ToggleFrequencyLayer(Kernel::Counted<Tool> tool);
+
     // ==== Live filters, merges, masks, selections and document commands ====
     // (declared by the live-filter and document-command side; keep this block theirs)
     // ==== end of live filters, merges, masks, selections and document commands ====
@@ -118,6 +125,11 @@ public:
 // The engine's command target for work on the whole document.
 class CommonBaseTarget {
 public:
+    // A node holding the data source's content, for embedding in the document; empty when the
+    // source is empty or holds nothing (the stand-in: an empty file).
+    static Kernel::Counted<Node> CreateNodeForEmbed(Kernel::Counted<DocumentController const> document,
+                                                    Kernel::Counted<Kernel::DataSource> source);
+
     // ==== Document-wide operations ====
     // (declared by the live-filter and document-command side; keep this block theirs)
     // ==== end of document-wide operations ====

@@ -134,10 +134,46 @@ QV_RASTER_TOOL_CLASS(AstroRemoveBackgroundTool, Tool)
 }  // namespace RasterTools
 
 // Tools that the personas and context menus test for.
-QV_TOOL_CLASS(DevelopTool, Tool)
 QV_TOOL_CLASS(FillToolBase, Tool)
 QV_TOOL_CLASS(FillTool, FillToolBase)
-QV_TOOL_CLASS(PlaceTool, Tool)
+
+class Node;
+class StyleSheet : public Kernel::Countable {};
+
+// The raw-development tool; its mode says which part of the development the canvas edits.
+class DevelopTool : public Tool {
+public:
+    using Tool::Tool;
+    const char* GetClassName() const override { return "DevelopTool"; }
+    enum class Mode : int { Hand = 0, Zoom = 1, RedEye = 2, Blemish = 3, Brush = 4, Erase = 5, Gradient = 6,
+                            Clone = 7, WhiteBalance = 8 };
+    void SetMode(Mode mode);  // recorded
+    Mode GetMode() const { return m_mode; }
+
+private:
+    Mode m_mode = Mode::Hand;
+};
+
+// The part of a tool that drops an asset (a node) on the canvas.
+class AssetDropper {
+public:
+    void SetObject(Kernel::Counted<Node> node, Kernel::Counted<StyleSheet> styleSheet);  // recorded
+    Node* GetObject() const { return m_object.Get(); }
+
+private:
+    Kernel::Counted<Node> m_object;
+};
+
+// The tool that places a file's content where the user clicks.
+class PlaceTool : public Tool {
+public:
+    using Tool::Tool;
+    const char* GetClassName() const override { return "PlaceTool"; }
+    AssetDropper& GetAssetDropper() { return m_dropper; }
+
+private:
+    AssetDropper m_dropper;
+};
 QV_TOOL_CLASS(TextTool, Tool)
 QV_TOOL_CLASS(SelectTool, Tool)
 QV_TOOL_CLASS(SelectExportableTool, Tool)

@@ -4,6 +4,7 @@
 #include "Collections.h"
 #include "NSBundle.h"
 #include "NSCharacterSet.h"
+#include "NSNotification.h"
 #include "NSString.h"
 #include "NSURL.h"
 #include "NSUserDefaults.h"

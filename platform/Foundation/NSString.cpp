@@ -142,6 +142,10 @@ Ref<NSString> NSString::stringWithFormat(std::string_view format, std::initializ
     return New<NSString>(std::move(out));
 }
 
+Ref<NSString> NSString::stringWithCharacters(const char16_t* characters, NSUInteger length) {
+    return New<NSString>(characters ? FromUtf16(characters, length) : std::string());
+}
+
 NSUInteger NSString::length() const { return ToUtf16(m_text).size(); }
 
 unsigned short NSString::characterAtIndex(NSUInteger index) const {
@@ -179,4 +183,36 @@ NSInteger NSString::integerValue() const { return std::atol(m_text.c_str()); }
 BOOL NSString::isEqual(const NSObject* other) const {
     auto* s = ObjectCast<NSString>(const_cast<NSObject*>(other));
     return s && s->m_text == m_text;
+}
+
+int NSString::localizedStandardCompare(const NSString* other) const {
+    const std::string& a = m_text;
+    const std::string b = other ? other->m_text : std::string();
+    size_t i = 0, j = 0;
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    while (i < a.size() && j < b.size()) {
+        if (digit(a[i]) && digit(b[j])) {
+            size_t ei = i, ej = j;
+            while (ei < a.size() && digit(a[ei])) ++ei;
+            while (ej < b.size() && digit(b[ej])) ++ej;
+            // Compare values without overflow: drop leading zeros, then length, then digits.
+            size_t zi = i, zj = j;
+            while (zi + 1 < ei && a[zi] == '0') ++zi;
+            while (zj + 1 < ej && b[zj] == '0') ++zj;
+            if (ei - zi != ej - zj) return ei - zi < ej - zj ? -1 : 1;
+            if (int c = a.compare(zi, ei - zi, b, zj, ej - zj); c != 0) return c < 0 ? -1 : 1;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        char ca = lower(a[i]), cb = lower(b[j]);
+        if (ca != cb) return static_cast<unsigned char>(ca) < static_cast<unsigned char>(cb) ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    // Equal but for case: a stable, case-sensitive tie-break.
+    return a == b ? 0 : (a < b ? -1 : 1);
 }

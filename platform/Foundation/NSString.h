@@ -22,6 +22,8 @@ public:
     static Ref<NSString> string() { return New<NSString>(); }
     static Ref<NSString> stringWithUTF8String(const char* s) { return New<NSString>(std::string(s ? s : "")); }
     static Ref<NSString> from(std::string_view s) { return New<NSString>(std::string(s)); }
+    // The string of these UTF-16 units (a surrogate pair makes one character).
+    static Ref<NSString> stringWithCharacters(const char16_t* characters, NSUInteger length);
 
     // One argument of stringWithFormat: an object for "%@", or a number or C string.
     using FormatArg = std::variant<NSObject*, long long, unsigned long long, double, const char*>;
@@ -42,6 +44,9 @@ public:
     BOOL isEqualToString(const NSString* other) const { return other && other->m_text == m_text; }
     BOOL hasPrefix(std::string_view p) const { return std::string_view(m_text).starts_with(p); }
     BOOL hasSuffix(std::string_view s) const { return std::string_view(m_text).ends_with(s); }
+    // The order the Finder shows names in: letters without regard to case, runs of digits by their
+    // value ("Page 2" before "Page 10"). Answers -1, 0 or 1.
+    int localizedStandardCompare(const NSString* other) const;
     int intValue() const;
     NSInteger integerValue() const;
 

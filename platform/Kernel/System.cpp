@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace Kernel {
@@ -50,5 +52,21 @@ void ResetGetEnvRequests() {
     EnvRequests().clear();
 }
 }  // namespace Testing
+
+namespace {
+// -1 until first asked: the stand-in then takes QUIREVALE_GPU_TELEMETRY=1 from the environment.
+std::atomic<int> g_gpuTelemetry{-1};
+}  // namespace
+
+bool IsGPUTelemetryEnabled() {
+    int v = g_gpuTelemetry.load(std::memory_order_relaxed);
+    if (v < 0) {
+        const char* env = std::getenv("QUIREVALE_GPU_TELEMETRY");
+        v = env && std::string(env) == "1" ? 1 : 0;
+        g_gpuTelemetry.store(v, std::memory_order_relaxed);
+    }
+    return v == 1;
+}
+void Testing::SetGPUTelemetryEnabled(bool enabled) { g_gpuTelemetry.store(enabled ? 1 : 0, std::memory_order_relaxed); }
 
 }  // namespace Kernel

@@ -14,7 +14,11 @@ public:
     static int GetCpuCount(bool logical);      // processors
 };
 
+// Whether the graphics-processor telemetry is collected (off: this machine renders on the processor).
+bool IsGPUTelemetryEnabled();
+
 namespace Testing {
+void SetGPUTelemetryEnabled(bool enabled);
 // Names asked of GetEnv since start-up or the last reset, in order.
 std::vector<std::string> GetEnvRequests();
 void ResetGetEnvRequests();

@@ -1,5 +1,6 @@
 #include "Trace.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
@@ -20,7 +21,11 @@ void Trace(const char* text) {
     }
 }
 
-bool IsTraceEnabled() { return true; }
+namespace {
+std::atomic<bool> g_traceEnabled{true};
+}  // namespace
+bool IsTraceEnabled() { return g_traceEnabled.load(std::memory_order_relaxed); }
+void Testing::SetTraceEnabled(bool enabled) { g_traceEnabled.store(enabled, std::memory_order_relaxed); }
 
 std::function<void(const std::string&)> SetTraceSink(std::function<void(const std::string&)> sink) {
     std::lock_guard<std::mutex> lock(g_traceMutex);

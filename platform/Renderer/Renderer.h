@@ -13,7 +13,13 @@ struct ColourRGB {
 std::string Describe(const ColourRGB& colour);
 
 struct FillBlendMode {
-    enum BlendMode : int {};
+    // The modes the user interface names; other values pass through to the engine unchanged.
+    enum BlendMode : int {
+        Normal = 0, Darken, DarkerColour, Multiply, ColourBurn, LinearBurn, Lighten, LighterColour, Screen,
+        ColourDodge, Add, Overlay, SoftLight, HardLight, VividLight, PinLight, LinearLight, HardMix, Difference,
+        Exclusion, Subtract, Divide, Hue, Saturation, Luminosity, Colour, Average, Negation, Reflect, Glow,
+        ContrastNegate, Erase
+    };
 };
 
 }  // namespace Renderer

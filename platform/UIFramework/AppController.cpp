@@ -99,8 +99,17 @@ WorkspaceInfo* AppController::FindWorkspace(uint32_t persona) {
 void AppController::SwitchTo(WorkspaceInfo* workspace) {
     Ref<WorkspaceInfo> keep(workspace);
     m_switching = true;
-    if (m_current && m_current.get() != workspace) m_current->shutdown();
+    static SEL willRemove = QV_SELECTOR(willRemoveFromActivePersona);
+    static SEL willAdd = QV_SELECTOR(willAddToActivePersona);
+    if (m_current && m_current.get() != workspace) {
+        if (NSObject* keys = m_current->keyboardAcceleratorController(); keys && keys->respondsToSelector(willRemove))
+            keys->performSelector(willRemove);
+        m_current->shutdown();
+    }
+    bool joining = m_current.get() != workspace;
     m_current = workspace;
+    if (NSObject* keys = workspace->keyboardAcceleratorController(); joining && keys && keys->respondsToSelector(willAdd))
+        keys->performSelector(willAdd);
     workspace->startup();
     if (!workspace->menuName().IsEmpty() && NSApp) {
         Ref<NSArray> objects;

@@ -12,6 +12,11 @@
 #include "DocSession/TextBaseTarget.h"
 #include "UIFramework/TextHostEvents.h"
 #include "Raster/ICCManager.h"
+#include "DocSession/ToolServices.h"
+#include "AppKit/NSOpenPanel.h"
+#include "Kernel/System.h"
+#include "Kernel/Trace.h"
+#include "UIFramework/Panels.h"
 
 QV_IMPLEMENT(Application, NSApplication) {
     c.method("supportLiveFilters", &Application::supportLiveFilters);
@@ -98,6 +103,20 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
         controller->setCurrentView(view.get());
         return YES;
     }
+    if (words[0] == "tool" && words.size() == 2 && controller) {
+        int tool;
+        if (!ParseCode(words[1], tool)) return NO;
+        DocumentView* view = controller->getCurrentView();
+        if (!view) {
+            std::fputs("quirevale: tool: no document view is open\n", stderr);
+            return YES;
+        }
+        view->setSuitableToolByID(tool);
+        auto clicked = NSNotification::notificationWithName("com.tolvaware.toolui.toolclicked",
+                                                            NSNumber::numberWithInteger(tool).get());
+        NSNotificationCenter::defaultCenter()->postNotificationOnMainThread(clicked.get());
+        return YES;
+    }
     if (words[0] == "closedocument" && controller) {
         controller->setCurrentView(nullptr);
         return YES;
@@ -114,11 +133,34 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
             controller->getCurrentView()->unsafeDocumentController()->SetRecordingMacro(flag);
         else if (words[1] == "MainWindowVisible" && ParseHostFlag(words[2], flag) && controller)
             controller->setMainWindowVisible(flag);
+        else if (words[1] == "CanAddArtboards" && ParseHostFlag(words[2], flag) && controller &&
+                 controller->getCurrentView() && controller->getCurrentView()->unsafeDocumentController())
+            controller->getCurrentView()->unsafeDocumentController()->SetCanAddArtboards(flag);
+        else if (words[1] == "UseShiftCycleTools" && ParseHostFlag(words[2], flag))
+            NSUserDefaults::standardUserDefaults()->setBool(flag, "com.tolvaware.Preferences.UseShiftCycleTools");
         else
             return NO;
         return YES;
     }
     return NO;
+}
+
+BOOL Application::sendKeyEvent(NSString* characters, NSUInteger modifierFlags) {
+    static SEL accept = QV_SELECTOR(acceptKey:withModifierMask:);
+    WorkspaceInfo* workspace = m_appController ? m_appController->currentWorkspace() : nullptr;
+    NSObject* keys = workspace ? workspace->keyboardAcceleratorController() : nullptr;
+    if (!keys || !keys->respondsToSelector(accept)) {
+        CallLog::Record("no shortcut controller: key " + CallLog::Arg(static_cast<const NSString*>(characters)));
+        return NO;
+    }
+    id keepKeys(keys);
+    BOOL used = UnboxBool(keys->performSelector(accept, characters, NSNumber::numberWithUnsignedLongLong(modifierFlags)).get());
+    char mask[24];
+    std::snprintf(mask, sizeof mask, "0x%lx", static_cast<unsigned long>(modifierFlags));
+    CallLog::Record(keys->classInfo().name() + "::acceptKey:withModifierMask:(" +
+                    CallLog::Arg(static_cast<const NSString*>(characters)) + ", " + mask + ") -> " +
+                    (used ? "YES" : "NO"));
+    return used;
 }
 
 void ResetStandIns() {
@@ -142,5 +184,11 @@ void ResetStandIns() {
     NSController::FailNextInits(0);
     WorkspaceInfo::FailNextInits(0);
     NSSetAlertResponder(nullptr);
+    CommandControllerManager::GetInstance()->ResetCommandObjects();
+    NSNotificationCenter::defaultCenter()->removeAllObserversForTesting();
+    NSOpenPanel::closeOpenSheetForTesting();
+    Kestrane::ResetGeneralToolIDs();
+    Kernel::Testing::SetGPUTelemetryEnabled(false);
+    Kernel::Testing::SetTraceEnabled(true);
     CallLog::Clear();
 }

@@ -30,7 +30,10 @@ public:
     NSObject* targetForAction(SEL action) override;
     // Headless events for the stand-ins: "newdocument [name]", "closedocument", "set <answer> <value>",
     // "context [kind]" and the text and selection set-up of TextHostEvents.h.
+    // "tool <id>": the user picks a tool on the current view.
     BOOL handleHostEvent(const std::vector<std::string>& words) override;
+    // Hands the key to the current persona's shortcut controller; what it did is recorded.
+    BOOL sendKeyEvent(NSString* characters, NSUInteger modifierFlags) override;
 
     // Stand-in answers of the framework.
     struct Answers {

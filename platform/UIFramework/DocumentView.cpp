@@ -5,12 +5,17 @@
 
 QV_IMPLEMENT(DocumentView, NSView) {
     c.method("setSingleViewMode", &DocumentView::setSingleViewMode);
+    c.method("revertToRememberTool", &DocumentView::revertToRememberTool);
+    c.method("isSingleViewMode", &DocumentView::isSingleViewMode);
+    c.method("isSplitViewMode", &DocumentView::isSplitViewMode);
     c.method("stopPanTimer", &DocumentView::stopPanTimer);
     c.method("isDragging", &DocumentView::isDragging);
     c.method("canEnqueueCommands", &DocumentView::canEnqueueCommands);
     c.method("isRecordingMacro", &DocumentView::isRecordingMacro);
 }
-QV_IMPLEMENT(Document, NSObject) {}
+QV_IMPLEMENT(Document, NSObject) {
+    c.method("rememberCurrentToolIfNonEffectTool", &Document::rememberCurrentToolIfNonEffectTool);
+}
 QV_IMPLEMENT(ContextMenuRequest, NSObject) {}
 
 void DocumentView::setCurrentTool(Kernel::Counted<Tool> tool) {
@@ -23,7 +28,49 @@ Kernel::Counted<DocumentControllerSession> DocumentView::safeDocumentController(
     return Kernel::MakeCounted<DocumentControllerSession>(m_document);
 }
 
-void DocumentView::setSingleViewMode() { CallLog::Call("DocumentView::setSingleViewMode"); }
+void DocumentView::setSuitableToolByID(ToolID id) {
+    CallLog::Call("DocumentView::setSuitableToolByID:", id);
+    Kernel::Counted<Tool> tool;
+    if (m_document)
+        for (Tool* t : m_document->GetTools())
+            if (t && t->GetToolID() == id) tool = Kernel::Counted<Tool>(t);
+    m_tool = tool ? tool : Kernel::MakeCounted<Tool>(id);
+}
+
+void DocumentView::revertToRememberTool() {
+    CallLog::Call("DocumentView::revertToRememberTool");
+    if (m_frameworkDocument && m_frameworkDocument->rememberedTool()) m_tool = m_frameworkDocument->rememberedTool();
+}
+
+Document* DocumentView::document() {
+    if (!m_frameworkDocument) m_frameworkDocument = Document::ForView(this, m_document);
+    return m_frameworkDocument.get();
+}
+
+void DocumentView::setSingleViewMode() {
+    CallLog::Call("DocumentView::setSingleViewMode");
+    m_viewMode = ViewMode::Single;
+}
+void DocumentView::setSplitViewMode(const Kernel::String& caption0, const Kernel::String& caption1) {
+    CallLog::Call("DocumentView::setSplitViewMode:customDesc1:", caption0, caption1);
+    m_viewMode = ViewMode::Split;
+}
+void DocumentView::setMirrorViewMode(const Kernel::String& caption0, const Kernel::String& caption1) {
+    CallLog::Call("DocumentView::setMirrorViewMode:customDesc1:", caption0, caption1);
+    m_viewMode = ViewMode::Mirror;
+}
+
+Ref<Document> Document::ForView(DocumentView* view, Kernel::Counted<DocumentController const> controller) {
+    auto doc = New<Document>();
+    doc->m_view = view;
+    doc->m_controller = std::move(controller);
+    return doc;
+}
+
+void Document::rememberCurrentToolIfNonEffectTool() {
+    CallLog::Call("Document::rememberCurrentToolIfNonEffectTool");
+    if (m_view) m_rememberedTool = m_view->currentTool();
+}
 void DocumentView::stopPanTimer() { CallLog::Call("DocumentView::stopPanTimer"); }
 
 Document* Document::initWithController(Kernel::Counted<DocumentController const> controller, bool embedded) {

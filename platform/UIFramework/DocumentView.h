@@ -3,6 +3,9 @@
 #include "AppKit/NSView.h"
 #include "DocSession/DocumentController.h"
 #include "Kernel/Counted.h"
+#include "Kernel/String.h"
+
+class Document;
 
 class DocumentView : public NSView {
     QV_OBJECT(DocumentView)
@@ -18,7 +21,17 @@ public:
     BOOL isDragging() const { return m_dragging; }
     BOOL canEnqueueCommands() const { return m_canEnqueue; }
     BOOL isRecordingMacro() const { return m_document && m_document->IsRecordingMacro(); }
+    // Makes the document's tool of that id current (the engine makes one when the document has none).
+    void setSuitableToolByID(ToolID id);
+    // Makes the tool the document remembered current again; without one the tool stays.
+    void revertToRememberTool();
+    // The framework's document object of the view (made on first use).
+    Document* document();
+    BOOL isSingleViewMode() const { return m_viewMode == ViewMode::Single; }
+    BOOL isSplitViewMode() const { return m_viewMode == ViewMode::Split; }
     void setSingleViewMode();
+    void setSplitViewMode(const Kernel::String& caption0, const Kernel::String& caption1);
+    void setMirrorViewMode(const Kernel::String& caption0, const Kernel::String& caption1);
     void stopPanTimer();
     // Text selection of the view, for the look-up panel.
     NSRange selectedRange() const { return m_selectedRange; }
@@ -35,8 +48,11 @@ public:
     }
 
 private:
+    enum class ViewMode { Single, Split, Mirror };
     Kernel::Counted<DocumentController> m_document;
     Kernel::Counted<Tool> m_tool;
+    Ref<Document> m_frameworkDocument;
+    ViewMode m_viewMode = ViewMode::Single;
     BOOL m_dragging = NO;
     BOOL m_canEnqueue = YES;
     NSRange m_selectedRange{0, 0};
@@ -50,8 +66,15 @@ public:
     Document* initWithController(Kernel::Counted<DocumentController const> controller, bool embedded);
     const Kernel::Counted<DocumentController const>& controller() const { return m_controller; }
     bool isEmbedded() const { return m_embedded; }
+    // Remembers the current tool of the document's view, so that it can be gone back to.
+    void rememberCurrentToolIfNonEffectTool();
+    const Kernel::Counted<Tool>& rememberedTool() const { return m_rememberedTool; }
+    // The document of a view: it follows that view's tool.
+    static Ref<Document> ForView(DocumentView* view, Kernel::Counted<DocumentController const> controller);
 
 private:
+    DocumentView* m_view = nullptr;  // the view that owns this document object
+    Kernel::Counted<Tool> m_rememberedTool;
     Kernel::Counted<DocumentController const> m_controller;
     bool m_embedded = false;
 };

@@ -21,6 +21,82 @@ QV_IMPLEMENT(SpellingCommands, NSObject) {
     c.method("learnSpelling:", &SpellingCommands::learnSpelling);
 }
 QV_IMPLEMENT(CommandControllerManager, NSObject) {}
+QV_IMPLEMENT(NSOpenPanelHelper, NSObject) {}
+
+namespace {
+const char* const kViewActions[] = {
+    "toggleFillContext", "swapLineAndFill", "setFillNone", "toggleSnapping", "cycleSnappingPlanes",
+    "zoomInDefault:", "zoomOutDefault:", "setFillContextToBlackAndWhite", "SetFillTo50Grey",
+    "switchToNextView", "switchToPreviousView", "doFindInLayerPage:", "insertHyperlink:",
+    "setToNextBlendMode:", "setToPreviousBlendMode:", "setToNormalBlendMode:", "setToDarkenBlendMode:",
+    "setToMultiplyBlendMode:", "setToColourBurnBlendMode:", "setToLinearBurnBlendMode:",
+    "setToDarkerColorBlendMode:", "setToLightenBlendMode:", "setToScreenBlendMode:", "setToColourDodgeBlendMode:",
+    "setToAddBlendMode:", "setToLighterColorBlendMode:", "setToOverlayBlendMode:", "setToSoftLightBlendMode:",
+    "setToHardLightBlendMode:", "setToVividLightBlendMode:", "setToLinearLightBlendMode:",
+    "setToPinLightBlendMode:", "setToHardMixBlendMode:", "setToDifferenceBlendMode:", "setToExclusionBlendMode:",
+    "setToSubtractBlendMode:", "setToDivideBlendMode:", "setToHueBlendMode:", "setToSaturationBlendMode:",
+    "setToColourBlendMode:", "setToLuminosityBlendMode:", "setToAverageBlendMode:", "setToNegationBlendMode:",
+    "setToReflectBlendMode:", "setToGlowBlendMode:", "setToContrastInvertBlendMode:", "setToEraseBlendMode:"};
+
+const char* const kStudioToggles[] = {
+    "toggleAssetPage", "toggleCharacterPage", "toggleTypographyPage", "toggleColourPage", "toggleConstraintPage",
+    "toggleEffectsPage", "toggleFieldsPage", "toggleFindAndReplacePage", "toggleGlyphBrowserPage",
+    "toggleHistoryPage", "toggleHyperlinkPage", "toggleAnchorsPage", "toggleReadingOrderPage", "toggleIndexPage",
+    "toggleLayerPage", "toggleNavigatorPage", "togglePagesPage", "toggleParagraphPage", "togglePreflightPage",
+    "toggleNotesPage", "toggleLinePage", "toggleStylesPage", "toggleStockPage", "toggleSwatchesPage",
+    "toggleTextFramePage", "toggleTablePage", "toggleTableFormatPage", "toggleTextStylesPage", "toggleTocPage",
+    "toggleTransformPage", "toggleBooksPage", "toggleTagsPage", "toggleLayerStatePage", "toggleLinksPage",
+    "toggleAppearancePage", "toggle32BitPreviewPage", "toggleAdjustmentPage", "toggleBatchPage", "toggleBrushPage",
+    "toggleChannelsPage", "toggleXMPPage", "toggleHistogramPage", "toggleInformationPage", "toggleGPUPage",
+    "toggleDebugPage", "toggleMacrosPage", "toggleMacroPage", "toggleWaveformPage", "toggleSnapshotsPage",
+    "toggleCloneBrushSourcesPage", "togglePlanesPage", "toggleSymbolPage", "toggleDevelopBasicPage",
+    "toggleDevelopDetailsPage", "toggleDevelopFocusPage", "toggleDevelopLensPage", "toggleDevelopMapPage",
+    "toggleDevelopOverlaysPage", "toggleDevelopSnapshotsPage", "toggleDevelopTonesPage"};
+
+// Records the action with its sender.
+template <class C>
+void AddRecordedActions(SelectorTable<C>& c, const char* owner, const char* const* names, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        std::string entry = std::string(owner) + "::" + names[i];
+        c.info.add(sel_registerName(names[i]), [entry](NSObject*, NSObject* sender) -> id {
+            CallLog::Call(entry, static_cast<const NSObject*>(sender));
+            return nullptr;
+        });
+    }
+}
+}  // namespace
+
+QV_IMPLEMENT(ViewCommands, NSObject) { AddRecordedActions(c, "ViewCommands", kViewActions, std::size(kViewActions)); }
+QV_IMPLEMENT(StudioCommands, NSObject) {
+    AddRecordedActions(c, "StudioCommands", kStudioToggles, std::size(kStudioToggles));
+}
+
+BOOL StudioCommands::validateSelector(SEL action) const {
+    for (SEL r : m_rejected)
+        if (r == action) return NO;
+    return respondsToSelector(action);
+}
+
+SEL StudioCommands::toggleSelectorViaPageID(uint32_t page) const {
+    // The pages whose toggles the tables ask for by page id.
+    switch (page) {
+    case 10: return sel_registerName("toggleEffectsPage");
+    case 33: return sel_registerName("toggleStockPage");
+    case 64: return sel_registerName("toggleAppearancePage");
+    case 73: return sel_registerName("toggleLinksPage");
+    case 75: return sel_registerName("toggleLayerStatePage");
+    default: return nullptr;
+    }
+}
+
+void CommandControllerManager::ResetCommandObjects() {
+    m_view = New<ViewCommands>();
+    m_studio = New<StudioCommands>();
+}
+
+void NSOpenPanelHelper::setPersonaAllowedFileTypes(NSOpenPanel*, BOOL withPlugins) {
+    CallLog::Call("NSOpenPanelHelper::setPersonaAllowedFileTypes:withPlugins:", withPlugins);
+}
 QV_IMPLEMENT(MenuBarController, NSObject) { c.method("validateMenuItem:", &MenuBarController::validateMenuItem); }
 
 AppPanelManager* AppPanelManager::standardPanelManager() {

@@ -1,6 +1,8 @@
 // Panels and command objects of the framework, and the base of the menu-bar controllers.
 #pragma once
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "AppKit/NSMenu.h"
 #include "Foundation/Foundation.h"
@@ -31,14 +33,55 @@ public:
     void learnSpelling(NSObject* sender);
 };
 
+// The view commands: fill context, snapping, zoom, view switching, blend modes. Every action
+// takes the sender and is recorded as ViewCommands::<action>(<sender>).
+class ViewCommands : public NSObject {
+    QV_OBJECT(ViewCommands)
+};
+
+// The studio commands: one toggle action per studio page, recorded as StudioCommands::<action>.
+class StudioCommands : public NSObject {
+    QV_OBJECT(StudioCommands)
+public:
+    // Whether the toggle may be offered in this product: YES for every toggle it answers,
+    // except those a test rejects.
+    BOOL validateSelector(SEL action) const;
+    // The toggle action of a studio page; null for a page without one.
+    SEL toggleSelectorViaPageID(uint32_t page) const;
+
+    // Stand-in: validateSelector: answers NO for these.
+    void setRejectedSelectorsForTesting(std::vector<SEL> rejected) { m_rejected = std::move(rejected); }
+
+private:
+    std::vector<SEL> m_rejected;
+};
+
+// The application's command objects, one of each kind.
 class CommandControllerManager : public NSObject {
     QV_OBJECT(CommandControllerManager)
 public:
     static CommandControllerManager* GetInstance();
     SpellingCommands* spellingCommands() const { return m_spelling.get(); }
+    ViewCommands* viewCommands() const { return m_view.get(); }
+    StudioCommands* studioCommands() const { return m_studio.get(); }
+
+    // Stand-in: replaces the command objects (nil is allowed); ResetCommandObjects restores fresh ones.
+    void setViewCommandsForTesting(ViewCommands* commands) { m_view = commands; }
+    void setStudioCommandsForTesting(StudioCommands* commands) { m_studio = commands; }
+    void ResetCommandObjects();
 
 private:
     Ref<SpellingCommands> m_spelling = New<SpellingCommands>();
+    Ref<ViewCommands> m_view = New<ViewCommands>();
+    Ref<StudioCommands> m_studio = New<StudioCommands>();
+};
+
+// Restricts an open panel to the file types the current persona opens.
+class NSOpenPanel;
+class NSOpenPanelHelper : public NSObject {
+    QV_OBJECT(NSOpenPanelHelper)
+public:
+    static void setPersonaAllowedFileTypes(NSOpenPanel* panel, BOOL withPlugins);  // recorded
 };
 
 // Base of the main-menu command controllers: answers every item a subclass does not decide.

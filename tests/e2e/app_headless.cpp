@@ -1,5 +1,7 @@
 // The interactive application run as a process: events on standard input, what it did on
 // standard output.
+#include <algorithm>
+
 #include "headless_app_support.h"
 
 namespace {
@@ -144,6 +146,94 @@ TEST_F(HeadlessAppTest, ContextMenusAreSetUpPrintedAndChosenFrom) {
     EXPECT_EQ(Starting(run, "NSMenu::popUpMenuPositioningItem:").size(), 2u);
     EXPECT_NE(run.err.find("no menu is open"), std::string::npos);
     EXPECT_NE(run.err.find("unknown event: set Tool Pencil"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HeadlessAppTest, KeyAndToolEventsReachTheCurrentPersona) {
+    AppRun run = RunApp(
+        "key q\n"
+        "tool 5\n"
+        "key\n"
+        "key x hyper\n"
+        "key U+D800\n"
+        "newdocument Poster\n"
+        "tool 9\n"
+        "key U+F712 shift command option control\n"
+        "menu tavikPersona:\n"
+        "key q shift\n");
+    EXPECT_EQ(run.status, 0);
+    const std::vector<std::string> keys = {
+        "LayoutToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\"q\", 0x0) -> NO",
+        "LayoutToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\"\xEF\x9C\x92\", 0x1e0000) -> NO",
+        "RasterToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\"q\", 0x20000) -> NO",
+    };
+    EXPECT_EQ(Starting(run, "LayoutToolsKeyboardAcceleratorPopulator::").size() +
+                  Starting(run, "RasterToolsKeyboardAcceleratorPopulator::").size(),
+              3u);
+    for (const auto& k : keys) EXPECT_NE(std::find(run.out.begin(), run.out.end(), k), run.out.end()) << k;
+    EXPECT_EQ(Starting(run, "DocumentView::setSuitableToolByID:"), std::vector<std::string>{"DocumentView::setSuitableToolByID:(9)"});
+    EXPECT_EQ(Starting(run, "NSNotificationCenter::postNotificationOnMainThread:"),
+              std::vector<std::string>{
+                  "NSNotificationCenter::postNotificationOnMainThread:(\"com.tolvaware.toolui.toolclicked\", 9)"});
+    EXPECT_NE(run.err.find("quirevale: tool: no document view is open"), std::string::npos);
+    EXPECT_NE(run.err.find("quirevale: key takes a character"), std::string::npos);
+    EXPECT_NE(run.err.find("quirevale: unknown modifier \"hyper\""), std::string::npos);
+    EXPECT_NE(run.err.find("quirevale: not a character code: U+D800"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HeadlessAppTest, KeyMFourTimesInLayoutCyclesItsThreeTools) {
+    AppRun run = RunApp("newdocument Poster\nkey m\nkey m\nkey m\nkey m\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(Starting(run, "DocumentView::setSuitableToolByID:"),
+              (std::vector<std::string>{"DocumentView::setSuitableToolByID:(7)", "DocumentView::setSuitableToolByID:(8)",
+                                        "DocumentView::setSuitableToolByID:(9)", "DocumentView::setSuitableToolByID:(7)"}));
+    EXPECT_EQ(Starting(run, "LayoutToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\"m\", 0x0) -> YES").size(),
+              4u);
+}
+
+TEST_F(HeadlessAppTest, KeyCInThePixelPersonaGives145WhereArtboardsCannotBeAdded) {
+    AppRun run = RunApp("menu tavikPersona:\nnewdocument Photo\nkey c\nkey c\nset CanAddArtboards false\nkey c\n");
+    EXPECT_EQ(run.status, 0);
+    // The first press selects the artboard tool; the second, on it, goes back; then 145.
+    EXPECT_EQ(Starting(run, "DocumentView::setSuitableToolByID:"),
+              (std::vector<std::string>{"DocumentView::setSuitableToolByID:(2)",
+                                        "DocumentView::setSuitableToolByID:(145)"}));
+    EXPECT_EQ(Starting(run, "DocumentView::revertToRememberTool").size(), 1u);
+}
+
+TEST_F(HeadlessAppTest, DevelopKeysSetTheModeAndCycleTheSplitView) {
+    AppRun run = RunApp("newdocument Photo\nset CanEnterDevelop 1\nmenu developPersona:\nkey r\nkey ,\nkey ,\nkey ,\n");
+    EXPECT_EQ(run.status, 0);
+    std::vector<std::string> keys;
+    for (const auto& line : run.out)
+        if (line.rfind("DevelopTool::", 0) == 0 || line.rfind("NSNotificationCenter::", 0) == 0 ||
+            line.rfind("DocumentView::set", 0) == 0 || line.rfind("DevelopToolsKeyboard", 0) == 0)
+            keys.push_back(line);
+    EXPECT_EQ(keys, (std::vector<std::string>{
+                        "DevelopTool::SetMode(2)",
+                        "NSNotificationCenter::postNotificationOnMainThread:(\"ToolChanged\", 102)",
+                        "DevelopToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\"r\", 0x0) -> YES",
+                        "DocumentView::setSplitViewMode:customDesc1:(\"\", \"\")",
+                        "DevelopToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\",\", 0x0) -> YES",
+                        "DocumentView::setMirrorViewMode:customDesc1:(\"\", \"\")",
+                        "DevelopToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\",\", 0x0) -> YES",
+                        "DocumentView::setSingleViewMode()",
+                        "DevelopToolsKeyboardAcceleratorPopulator::acceptKey:withModifierMask:(\",\", 0x0) -> YES",
+                    }));
+}
+
+TEST_F(HeadlessAppTest, AToolClickIsRememberedForItsKey) {
+    AppRun run = RunApp("newdocument Poster\ntool 9\nkey h\nkey m\n");
+    EXPECT_EQ(Starting(run, "DocumentView::setSuitableToolByID:"),
+              (std::vector<std::string>{"DocumentView::setSuitableToolByID:(9)", "DocumentView::setSuitableToolByID:(0)",
+                                        "DocumentView::setSuitableToolByID:(9)"}));
 }
 
 }  // namespace
