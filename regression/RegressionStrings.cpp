@@ -1,5 +1,6 @@
 #include "regression/RegressionStrings.h"
 
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -59,6 +60,12 @@ void AppendPathComponent(Kernel::String& path, const char* component) {
 
 void AppendPathComponent(Kernel::String& path, const Kernel::String& component) {
     AppendPathComponent(path, component.GetBuffer(), component.GetLength());
+}
+
+void WarnUnreadableFile(const char* what, const Kernel::String& path, const std::string& reason) {
+    std::fprintf(stderr, "%s '%s' can't be read: %s\n", what, Kernel::EscapeForMessage(path.View()).c_str(),
+                 reason.c_str());
+    std::fflush(stderr);
 }
 
 #include "app/UnitStatics.h"

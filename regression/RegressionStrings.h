@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "Kernel/Format.h"
 #include "Kernel/String.h"
@@ -30,3 +31,6 @@ void RemoveLastPathComponent(Kernel::String& path);
 void AppendPathComponent(Kernel::String& path, const char* component, size_t length);
 void AppendPathComponent(Kernel::String& path, const char* component);
 void AppendPathComponent(Kernel::String& path, const Kernel::String& component);
+
+// "<what> '<path>' can't be read: <reason>" on standard error, the path escaped to one line.
+void WarnUnreadableFile(const char* what, const Kernel::String& path, const std::string& reason);

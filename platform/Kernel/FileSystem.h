@@ -1,6 +1,7 @@
 // File system, paths and directory listings.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "Counted.h"
@@ -26,7 +27,14 @@ public:
     // Writes the whole text to a temporary file beside path and renames it into place,
     // so a failed write never leaves a file that looks complete.
     static bool WriteFileAtomically(const Path& path, std::string_view contents);
-    static bool ReadFile(const Path& path, std::string& contents);
+    // Why ReadFile failed. A missing file is told apart, as many files are optional.
+    struct ReadError {
+        bool missing = false;
+        std::string reason;  // e.g. "it is a FIFO, not a regular file"
+    };
+    // Every file the program reads goes through here: it is opened without blocking and must
+    // be a regular file, so a FIFO or a device is refused at once instead of stalling the reader.
+    static bool ReadFile(const Path& path, std::string& contents, ReadError* error = nullptr);
 };
 
 class PathTraitsUnix {
