@@ -133,17 +133,8 @@ bool IsUpdateConfirmed(const std::string& answerLine) { return answerLine == "y"
 std::vector<Kernel::String> ReadFailedUnitsLog(const Kernel::String& path) {
     std::vector<Kernel::String> units;
     std::string text;
-    Kernel::FileSystem::ReadError error;
-    if (!Kernel::FileSystem::ReadFile(path, text, &error)) {
-        if (!error.missing) WarnUnreadableFile("Failed-units log", path, error.reason);
-        return units;
-    }
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string_view line(text.data() + start, end - start);
-        start = end + 1;
-        line = line.substr(0, line.find('\0'));
+    if (!ReadOptionalFile("Failed-units log", path, text)) return units;
+    for (std::string_view line : SplitFileLines(text)) {
         // An empty line names no unit; testing it would only fail for nothing.
         if (!line.empty()) units.emplace_back(line);
     }

@@ -61,19 +61,9 @@ void TrimString(Kernel::String& text) {
 
 void ReadIgnoreListFile(std::vector<Kernel::String>& list, const Kernel::String& path) {
     std::string text;
-    Kernel::FileSystem::ReadError error;
-    if (!Kernel::FileSystem::ReadFile(path, text, &error)) {
-        if (!error.missing) WarnUnreadableFile("Ignore list", path, error.reason);
-        return;
-    }
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string_view line(text.data() + start, end - start);
-        start = end + 1;
-        line = line.substr(0, line.find('\0'));
-        line = line.substr(0, line.find('#'));
-        Kernel::String name(line);
+    if (!ReadOptionalFile("Ignore list", path, text)) return;
+    for (std::string_view line : SplitFileLines(text)) {
+        Kernel::String name(line.substr(0, line.find('#')));
         TrimString(name);
         if (!name.IsEmpty()) list.push_back(name);
     }

@@ -36,14 +36,8 @@ constexpr unsigned kHangLimitSeconds = 120;
 const std::string kDocument =
     "quirevale-document 1\nformat rgba8\nspread 32 24\nhistory\n  fill 0 0 0 32 24 0.2 0.4 0.6 1\nend\n";
 
-std::string Counts(int found, int ignored, int passed, int failed) {
-    return "Units found:   " + std::to_string(found) + "\nUnits ignored: " + std::to_string(ignored) +
-           "\nUnits passed:  " + std::to_string(passed) + "\nUnits failed:  " + std::to_string(failed) + "\n";
-}
-
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
+using runner_test::Counts;
+using runner_test::EndsWith;
 
 class RunnerHardening : public testing::Test {
 protected:

@@ -82,6 +82,16 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
+// The four count lines that end the runner's summary.
+inline std::string Counts(int found, int ignored, int passed, int failed) {
+    return "Units found:   " + std::to_string(found) + "\nUnits ignored: " + std::to_string(ignored) +
+           "\nUnits passed:  " + std::to_string(passed) + "\nUnits failed:  " + std::to_string(failed) + "\n";
+}
+
+inline bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 struct ProcessResult {
     int status = -1;          // exit status, or -1 when the process did not exit
     int signal = 0;           // the signal that ended it, if one did
