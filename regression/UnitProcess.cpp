@@ -25,6 +25,8 @@ namespace {
 // while the termination signals are held, and cleared before the child is reaped, so the
 // handler never signals a pid that may have been reused.
 volatile sig_atomic_t RunningChildPid = 0;
+// A child inherits a signal the runner ignores: then only SIGKILL is sure to end it.
+volatile sig_atomic_t ChildStopSignal = SIGTERM;
 
 const int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
@@ -38,7 +40,7 @@ sigset_t TerminationSignalSet() {
 void OnTerminationSignal(int signal) {
     const pid_t child = RunningChildPid;
     if (child > 0) {
-        kill(child, SIGTERM);
+        kill(child, ChildStopSignal);
         while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
@@ -60,7 +62,10 @@ void InstallTerminationHandlers() {
     for (int signal : kTerminationSignals) {
         struct sigaction previous {};
         // A signal ignored when the runner started (nohup, a background job) stays ignored.
-        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
+            if (signal == SIGTERM) ChildStopSignal = SIGKILL;
+            continue;
+        }
         sigaction(signal, &action, nullptr);
     }
 }
