@@ -405,7 +405,8 @@ private:
         int64_t v[5];
         for (size_t k = 0; k < 5; ++k)
             if (!Integer(line.words[1 + k], v[k]) || v[k] < -kMaxSpreadSide * 4 || v[k] > kMaxSpreadSide * 4)
-                return Fail(line.number, "\"" + Kernel::Excerpt(line.words[1 + k]) + "\" is not a whole number in range");
+                return Fail(line.number,
+                            "\"" + Kernel::Excerpt(line.words[1 + k]) + "\" is not a whole number in range");
         if (v[0] < 0 || size_t(v[0]) >= m_spec.spreads.size())
             return Fail(line.number, "there is no spread " + std::to_string(v[0]));
         if (v[3] < 1 || v[4] < 1) return Fail(line.number, "the width and height must be 1 or more");
