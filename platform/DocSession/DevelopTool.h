@@ -1,6 +1,11 @@
-// The develop tool's operations that the application calls.
+// The Develop persona's tool: it holds the develop operation open on a raw image's document.
 #pragma once
 #include "Tools.h"
 
-// Commits the develop operation open on the tool's document; the result is the engine's.
-bool CommitDevelopOperation(DevelopTool& tool);
+class DevelopTool : public Tool {
+public:
+    using Tool::Tool;
+    const char* GetClassName() const override { return "DevelopTool"; }
+    // Commits the develop operation open on the tool's document; what that does is the engine's.
+    virtual bool Commit();
+};

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "DocumentCommand.h"
 #include "DomainController.h"
 #include "Kernel/Counted.h"
 #include "Selection.h"
 #include "Tools.h"
 
-class DocumentCommand;
 class DocumentHistory;
 class DocumentSnapshot;
 class Macro;
@@ -33,6 +33,10 @@ public:
     Kernel::Counted<Tool> GetToolByID(ToolID id) const;
     // Whether a macro is being recorded on this document.
     bool IsRecordingMacro() const;
+    // The last command the document ran that can be repeated; empty when there is none.
+    Kernel::Counted<DocumentCommand> GetLastRepeatableCommand() const;
+    // Whether the document is saved with its history.
+    bool GetSaveHistory() const;
     // The document's selection, whatever tool restrictions apply.
     Kernel::Counted<Selection const> GetUnrestrictedSelection() const { return m_selection; }
 
@@ -40,6 +44,8 @@ public:
     const std::string& GetName() const { return m_name; }
     void SetRecordingMacro(bool recording) { m_recordingMacro = recording; }
     void SetSelection(Kernel::Counted<Selection const> selection) { m_selection = std::move(selection); }
+    void SetLastRepeatableCommand(Kernel::Counted<DocumentCommand> command);
+    void SetSaveHistory(bool on) { m_saveHistory = on; }
 
     ~DocumentController() override {
         StopCommandQueue();
@@ -74,6 +80,8 @@ private:
     std::vector<Tool*> m_tools;
     std::string m_name;
     bool m_recordingMacro = false;
+    bool m_saveHistory = false;
+    Kernel::Counted<DocumentCommand> m_lastRepeatable;
     Kernel::Counted<Selection const> m_selection{new Selection};
 };
 

@@ -120,7 +120,6 @@ QV_TOOL_CLASS(AstroRemoveBackgroundTool, Tool)
 }  // namespace RasterTools
 
 // Tools that the personas and context menus test for.
-QV_TOOL_CLASS(DevelopTool, Tool)
 QV_TOOL_CLASS(FillToolBase, Tool)
 QV_TOOL_CLASS(FillTool, FillToolBase)
 QV_TOOL_CLASS(PlaceTool, Tool)

@@ -3,6 +3,7 @@
 #pragma once
 #include "Collections.h"
 #include "NSBundle.h"
+#include "NSDate.h"
 #include "NSString.h"
 #include "NSURL.h"
 #include "NSUserDefaults.h"

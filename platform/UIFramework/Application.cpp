@@ -2,11 +2,14 @@
 
 #include <cstdio>
 
+#include "AppKit/NSSheet.h"
 #include "AppKit/NSView.h"
 #include "DocSession/CallLog.h"
+#include "DocSession/DevelopTool.h"
 #include "DocSession/Hacks.h"
 #include "DocSession/KestraneApplication.h"
 #include "DocSession/PersonaController.h"
+#include "DocSession/RasterDocumentCommands.h"
 #include "DocSession/RasterBaseTarget.h"
 
 QV_IMPLEMENT(Application, NSApplication) {
@@ -75,6 +78,10 @@ bool ParseCode(const std::string& word, int& out) {
     out = static_cast<int>(v);
     return true;
 }
+DocumentController* CurrentDocument(AppController* controller) {
+    DocumentView* view = controller ? controller->getCurrentView() : nullptr;
+    return view ? view->unsafeDocumentController() : nullptr;
+}
 bool ParseFlag(const std::string& word, bool& out) {
     if (word == "true" || word == "YES" || word == "1") out = true;
     else if (word == "false" || word == "NO" || word == "0") out = false;
@@ -90,6 +97,9 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
         document->AddTool(Kernel::MakeCounted<Tool>(0));
         document->AddTool(Kernel::MakeCounted<DevelopTool>(102));
         auto view = New<DocumentView>(document);
+        auto window = New<DocumentWindow>();
+        window->setTitle(NSString::from(document->GetName()).get());
+        view->setWindow(window.get());
         view->setCurrentToolQuietly(document->GetTools().front() ? Kernel::Counted<Tool>(document->GetTools().front())
                                                                  : Kernel::Counted<Tool>());
         controller->setCurrentView(view.get());
@@ -111,6 +121,12 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
             controller->getCurrentView()->unsafeDocumentController()->SetRecordingMacro(flag);
         else if (words[1] == "MainWindowVisible" && ParseFlag(words[2], flag) && controller)
             controller->setMainWindowVisible(flag);
+        else if (words[1] == "SaveHistory" && ParseFlag(words[2], flag) && CurrentDocument(controller))
+            CurrentDocument(controller)->SetSaveHistory(flag);
+        else if (words[1] == "LastRepeatableCommand" && CurrentDocument(controller))
+            CurrentDocument(controller)->SetLastRepeatableCommand(
+                words[2] == "none" ? Kernel::Counted<DocumentCommand>()
+                                   : Kernel::Counted<DocumentCommand>(new RepeatableCommand(words[2])));
         else
             return NO;
         return YES;
@@ -134,5 +150,8 @@ void ResetStandIns() {
     NSController::FailNextInits(0);
     WorkspaceInfo::FailNextInits(0);
     NSSetAlertResponder(nullptr);
+    NSDiscardSheet();
+    NSDate::SetNowOverride(std::nullopt);
+    Kestrane::RasterBaseTarget::SetRangeMaskCompletionMode(Kestrane::RasterBaseTarget::CompletionMode::CallOnWorkerThread);
     CallLog::Clear();
 }

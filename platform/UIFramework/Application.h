@@ -28,7 +28,8 @@ public:
     void terminate() override;
     // Actions without a target go to the current workspace, then the controller, then here.
     NSObject* targetForAction(SEL action) override;
-    // Headless events for the stand-ins: "newdocument [name]", "closedocument", "set <answer> <value>".
+    // Headless events for the stand-ins: "newdocument [name]", "closedocument", "set <answer> <value>"
+    // (engine answers, and the current document's SaveHistory and LastRepeatableCommand).
     BOOL handleHostEvent(const std::vector<std::string>& words) override;
 
     // Stand-in answers of the framework.

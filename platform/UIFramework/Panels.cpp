@@ -8,6 +8,8 @@
 QV_IMPLEMENT(AppPanelManager, NSObject) {
     c.method("showFieldEditor", &AppPanelManager::showFieldEditor);
     c.method("showConvertTextToField", &AppPanelManager::showConvertTextToField);
+    c.method("showLiveMaskPanel", &AppPanelManager::showLiveMaskPanel);
+    c.method("showDevelopAssistantOptionsPanel", &AppPanelManager::showDevelopAssistantOptionsPanel);
 }
 QV_IMPLEMENT(SpellingCommands, NSObject) {
     c.method("changeWord:findNext:", &SpellingCommands::changeWord);

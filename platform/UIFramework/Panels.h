@@ -12,6 +12,8 @@ public:
     // Each show message opens one panel.
     void showFieldEditor() { show("showFieldEditor"); }
     void showConvertTextToField() { show("showConvertTextToField"); }
+    void showLiveMaskPanel() { show("showLiveMaskPanel"); }
+    void showDevelopAssistantOptionsPanel() { show("showDevelopAssistantOptionsPanel"); }
     // Opens the panel the message names; recorded as AppPanelManager::<message>.
     void show(std::string_view message);
 };

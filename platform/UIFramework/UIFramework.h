@@ -5,6 +5,7 @@
 #include "UIFramework/ContextMenuRequest.h"
 #include "UIFramework/Application.h"
 #include "UIFramework/DocumentView.h"
+#include "UIFramework/InputSheet.h"
 #include "UIFramework/NSMakeString.h"
 #include "UIFramework/Panels.h"
 #include "UIFramework/Protocols.h"

@@ -1,0 +1,47 @@
+// Windows and window controllers, as far as modal dialogs need them. The stand-in has no
+// screen: a modal window is a title and its buttons, and pressing one sends its action.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "Foundation/Foundation.h"
+
+class NSWindowController;
+
+class NSWindow : public NSObject {
+    QV_OBJECT(NSWindow)
+public:
+    struct Button {
+        std::string title;
+        SEL action = nullptr;  // sent to the window controller
+    };
+
+    NSString* title() const { return m_title.get(); }
+    void setTitle(const NSString* title) { m_title = NSString::from(title ? title->utf8() : ""); }
+    const std::vector<Button>& buttons() const { return m_buttons; }
+    void addButton(std::string title, SEL action) { m_buttons.push_back({std::move(title), action}); }
+    // The button pressed when nobody answers (Escape rather than Return: a dialog is not confirmed by default).
+    size_t unansweredButton() const { return m_unanswered; }
+    void setUnansweredButton(size_t index) { m_unanswered = index; }
+    // Weak: the controller owns the window.
+    NSWindowController* windowController() const { return m_controller; }
+    void setWindowController(NSWindowController* controller) { m_controller = controller; }
+
+private:
+    Ref<NSString> m_title = NSString::string();
+    std::vector<Button> m_buttons;
+    size_t m_unanswered = 0;
+    NSWindowController* m_controller = nullptr;
+};
+
+class NSWindowController : public NSObject {
+    QV_OBJECT(NSWindowController)
+public:
+    NSWindow* window() const { return m_window.get(); }
+
+protected:
+    void setWindow(NSWindow* window);
+
+private:
+    Ref<NSWindow> m_window;
+};
