@@ -50,8 +50,9 @@ DocumentController* SessionDocument(DocumentView* view, Kernel::Counted<Document
 }
 
 Ref<NSArray> SelectionFileTypes() {
-    NSObject* type = NSString::from(kSelectionFileType).get();
-    return NSArray::arrayWithObjects(&type, 1);
+    Ref<NSString> type = NSString::from(kSelectionFileType);
+    NSObject* types[] = {type.get()};
+    return NSArray::arrayWithObjects(types, 1);
 }
 }  // namespace
 

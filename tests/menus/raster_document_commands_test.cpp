@@ -237,7 +237,7 @@ TEST_F(RasterDocumentCommandsTest, SelectionPanelsOfferOnlySelectionFilesAndUseT
     NSSetSheetText(existing);
     ASSERT_EQ(NSPressSheetButton("Open"), "");
     EXPECT_EQ(CallLog::Entries(),
-              std::vector<std::string>{"Kestrane::RasterBaseTarget::LoadSelectionFromFile(<Tool 8>, \"" + existing + "\")"});
+              std::vector<std::string>{"Kestrane::RasterBaseTarget::LoadSelectionFromFile(<Tool 4>, \"" + existing + "\")"});
 
     // Cancelled panels call nothing.
     for (const char* selector : {"saveSelection:", "loadSelection:"}) {
