@@ -1,6 +1,5 @@
 // Live filter layers, merges, raster selections from objects, mask layers, mask to below and
 // scopes of the pixel menu.
-#include "DocSession/CommonBaseTarget.h"
 #include "DocSession/PersonaController.h"
 #include "DocSession/RasterBaseTarget.h"
 #include "DocSession/RasterDocumentCommands.h"

@@ -4,6 +4,7 @@
 #include "AppKit/NSMenu.h"
 #include "AppKit/NSView.h"
 #include "AppKit/NibLoading.h"
+#include "AppKit/NSWindow.h"
 
 // Runs the interactive application; answers the process exit status.
 int NSApplicationMain(int argc, char const* const* argv);

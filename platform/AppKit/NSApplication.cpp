@@ -1,6 +1,13 @@
 #include "AppKit/NSApplication.h"
 
-QV_IMPLEMENT(NSApplication, NSObject) { c.method("setMainMenu:", &NSApplication::setMainMenu); }
+#include <algorithm>
+
+#include "DocSession/CallLog.h"
+
+QV_IMPLEMENT(NSApplication, NSObject) {
+    c.method("setMainMenu:", &NSApplication::setMainMenu);
+    c.method("runModalForWindow:", &NSApplication::runModalForWindow);
+}
 
 NSApplication* NSApp = nullptr;
 
@@ -43,4 +50,23 @@ NSInteger NSRunAlertModal(const NSAlertRequest& request) {
 NSAlertResponder NSSetAlertResponder(NSAlertResponder responder) {
     std::swap(Responder(), responder);
     return responder;
+}
+
+NSInteger NSApplication::runModalForWindow(NSWindow* window) {
+    CallLog::Call("NSApplication::runModalForWindow:", CallLog::Raw{window ? "<NSWindow " + CallLog::Arg(static_cast<const NSString*>(window->title())) + ">" : "nil"});
+    if (!window || window->buttons().empty()) return NSModalResponseAbort;
+    Ref<NSWindow> keep(window);
+    NSAlertRequest request;
+    request.title = window->title()->utf8();
+    const auto& buttons = window->buttons();
+    for (size_t i = 0; i < buttons.size() && i < 3; ++i) request.buttons[i] = buttons[i].title;
+    request.unanswered = static_cast<int>(std::min<size_t>(window->unansweredButton(), 2));
+    NSInteger answer = NSRunAlertModal(request);
+    size_t index = static_cast<size_t>(answer - NSAlertFirstButtonReturn);
+    if (answer < NSAlertFirstButtonReturn || index >= buttons.size() || index >= 3) index = static_cast<size_t>(request.unanswered);
+    if (NSObject* controller = window->windowController()) {
+        id keepController(controller);
+        controller->performSelector(buttons[index].action, window);
+    }
+    return NSAlertFirstButtonReturn + static_cast<NSInteger>(index);
 }

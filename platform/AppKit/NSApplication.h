@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "AppKit/NSMenu.h"
+#include "AppKit/NSWindow.h"
 
 class NSApplication : public NSObject {
     QV_OBJECT(NSApplication)
@@ -27,6 +28,11 @@ public:
     // item first; a hidden or disabled item sends nothing. Answers why nothing was sent, or empty.
     std::string chooseMenuItemWithAction(SEL sel);
 
+    // Runs the window modally: asks the alert responder which of its buttons the user presses,
+    // sends that button's action to the window controller and answers the button's response
+    // (1000 for the first). A window without buttons ends at once with NSModalResponseAbort.
+    NSInteger runModalForWindow(NSWindow* window);
+
 private:
     Ref<NSMenu> m_mainMenu;
 };
@@ -38,6 +44,8 @@ struct NSAlertRequest {
     std::string title;
     std::string message;
     std::string buttons[3];
+    // The button pressed when the event source has no answer for it (0 = the first, as Return would).
+    int unanswered = 0;
 };
 // Runs the alert modally; answers 1000 for the first button, 1001 for the second, 1002 for the
 // third. Without a responder the first button is pressed.
@@ -45,4 +53,5 @@ NSInteger NSRunAlertModal(const NSAlertRequest& request);
 using NSAlertResponder = std::function<NSInteger(const NSAlertRequest&)>;
 NSAlertResponder NSSetAlertResponder(NSAlertResponder responder);  // answers the previous one
 
+enum : NSInteger { NSModalResponseAbort = -1001 };
 enum : NSInteger { NSAlertFirstButtonReturn = 1000, NSAlertSecondButtonReturn = 1001, NSAlertThirdButtonReturn = 1002 };

@@ -63,9 +63,10 @@ std::string Trim(const std::string& s) {
 
 void Report(const std::string& text) { std::fprintf(stderr, "quirevale: %s\n", text.c_str()); }
 
-// An alert takes the next event line as its answer; any other line is left for the main loop
-// and the first button is pressed, as Return would.
+// An alert or modal window takes the next event line as its answer; any other line is left for
+// the main loop and the request's unanswered button is pressed (an alert's first, as Return would).
 NSInteger AnswerAlert(LineSource& source, const NSAlertRequest& request) {
+    const NSInteger unanswered = NSAlertFirstButtonReturn + request.unanswered;
     std::string line;
     while (source.Next(line)) {
         if (IsComment(line)) continue;
@@ -77,10 +78,11 @@ NSInteger AnswerAlert(LineSource& source, const NSAlertRequest& request) {
         std::string button = Trim(t.substr(6));
         for (int i = 0; i < 3; ++i)
             if (!request.buttons[i].empty() && request.buttons[i] == button) return NSAlertFirstButtonReturn + i;
-        Report("the alert has no button \"" + button + "\"; pressing \"" + request.buttons[0] + "\"");
-        return NSAlertFirstButtonReturn;
+        Report("\"" + request.title + "\" has no button \"" + button + "\"; pressing \"" +
+               request.buttons[request.unanswered] + "\"");
+        return unanswered;
     }
-    return NSAlertFirstButtonReturn;
+    return unanswered;
 }
 
 // The text after the event word, as typed (one separating blank or tab taken away).

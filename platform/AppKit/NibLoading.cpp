@@ -98,6 +98,19 @@ BOOL LoadNibFromText(const std::string& text, const std::string& source, NSObjec
         int line;
     };
     std::vector<PendingTarget> targets;
+    struct PendingOutlet {  // an item connected to an outlet of a top-level object
+        NSMenuItem* item;
+        std::string object;
+        std::string outlet;
+        int line;
+    };
+    std::vector<PendingOutlet> itemOutlets;
+    auto addItemOutlet = [&](NSMenuItem* item, const std::string& value, int line) -> bool {
+        size_t dot = value.find('.');
+        if (dot == std::string::npos || dot == 0 || dot + 1 == value.size()) return false;
+        itemOutlets.push_back({item, value.substr(0, dot), value.substr(dot + 1), line});
+        return true;
+    };
     std::vector<NSMenu*> open;  // menus being filled, innermost last
 
     auto fail = [&](int line, const std::string& why) {
@@ -164,6 +177,7 @@ BOOL LoadNibFromText(const std::string& text, const std::string& source, NSObjec
                 else if (t.name == "represented") item->setRepresentedObject(NSString::from(t.value).get());
                 else if (t.name == "state" && ParseYesNo(t.value, flag)) item->setState(flag ? NSControlStateValueOn : NSControlStateValueOff);
                 else if (t.name == "hidden" && ParseYesNo(t.value, flag)) item->setHidden(flag);
+                else if (t.name == "outlet" && addItemOutlet(item.get(), t.value, lineNo)) {}
                 else return fail(lineNo, "bad item attribute " + (t.name.empty() ? t.value : t.name));
             }
             open.back()->addItem(item.get());
@@ -175,7 +189,11 @@ BOOL LoadNibFromText(const std::string& text, const std::string& source, NSObjec
             }
         } else if (word == "separator") {
             if (open.empty()) return fail(lineNo, "separator outside a menu");
-            open.back()->addItem(NSMenuItem::separatorItem().get());
+            Ref<NSMenuItem> separator = NSMenuItem::separatorItem();
+            for (size_t k = 1; k < tokens.size(); ++k)
+                if (tokens[k].name != "outlet" || !addItemOutlet(separator.get(), tokens[k].value, lineNo))
+                    return fail(lineNo, "bad separator attribute " + (tokens[k].name.empty() ? tokens[k].value : tokens[k].name));
+            open.back()->addItem(separator.get());
         } else if (word == "end") {
             if (open.empty()) return fail(lineNo, "end without a menu");
             open.pop_back();
@@ -188,6 +206,13 @@ BOOL LoadNibFromText(const std::string& text, const std::string& source, NSObjec
         if (t.name == "owner") t.item->setTarget(owner);
         else if (auto it = objects.find(t.name); it != objects.end()) t.item->setTarget(it->second.get());
         else return fail(t.line, "unknown target " + t.name);
+    }
+    for (auto& o : itemOutlets) {
+        auto it = objects.find(o.object);
+        if (it == objects.end()) return fail(o.line, "unknown outlet owner " + o.object);
+        SEL setter = sel_registerName(SetterFor(o.outlet));
+        if (!it->second->respondsToSelector(setter)) return fail(o.line, o.object + " has no outlet " + o.outlet);
+        it->second->performSelector(setter, o.item);
     }
     for (auto& [outlet, object] : outlets) {
         SEL setter = sel_registerName(SetterFor(outlet));

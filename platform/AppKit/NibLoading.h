@@ -3,12 +3,13 @@
 //   object <name> <Class> [outlet=<ownerOutlet>]   a top-level object made with alloc and init
 //   menu <ownerOutlet|-> "Title" [autoenables=NO]  a top-level menu, closed by "end"
 //   item "Title" [action=sel:] [key="k"] [tag=N] [target=<object name>|owner]
-//        [represented="text"] [state=on] [hidden=YES]
+//        [represented="text"] [state=on] [hidden=YES] [outlet=<object name>.<outlet>]
 //   submenu "Title" [item attributes]              an item with a submenu, closed by "end"
-//   separator
+//   separator [outlet=<object name>.<outlet>]
 //
 // Outlets are connected through the owner's setter ("generalMenu" -> setGeneralMenu:) when the
-// owner answers it. Lines starting with '#' are comments.
+// owner answers it. An item's outlet= connects it to that top-level object's outlet, through the
+// object's setter in the same way; an object without that setter is an error. Lines starting with '#' are comments.
 #pragma once
 #include <string>
 

@@ -1,19 +1,104 @@
-// The engine's static pixel-command entry points that the application shell calls.
+// The engine's static pixel-command entry points and its document-wide command target. The
+// stand-in records every call, with its arguments, in the call log and keeps nothing.
 #pragma once
 #include <functional>
 #include <optional>
 #include <vector>
 
+#include "AdjustmentNodes.h"
 #include "DocumentController.h"
+#include "Kernel/Consolidated.h"
 #include "Kernel/Counted.h"
 #include "Kernel/String.h"
 #include "Tools.h"
+#include "Raster/AdjustmentParams.h"
+#include "Renderer/Renderer.h"
+
+// Pixel operations that take the current tool and nothing else.
+#define QV_RASTER_TOOL_OPERATIONS(X)                  \
+    /* layers */                                      \
+    X(EnqueueAddRasterNodeWithTool)                   \
+    X(EnqueueAddPatternRasterNodeFromSelectionWithTool) \
+    X(EnqueueAddFillRasterNodeWithTool)               \
+    /* one-shot raster operations */                  \
+    X(DetectEdges)                                    \
+    X(EnqueueDetectDepthWithTool)                     \
+    X(EnqueueDetectNormalsWithTool)                   \
+    X(EnqueueDetectSaliencyWithTool)                  \
+    X(DeinterlaceEven)                                \
+    X(DeinterlaceOdd)                                 \
+    X(ApplyAutoLevels)                                \
+    X(ApplyAutoContrast)                              \
+    X(ApplyAutoColours)                               \
+    X(ApplyAutoWhiteBalance)                          \
+    X(EraseWhitePaper)                                \
+    X(Invert)                                         \
+    X(ChromaticAberration)                            \
+    X(DetectHorizontalEdges)                          \
+    X(DetectVerticalEdges)                            \
+    X(RectangularToPolar)                             \
+    X(PolarToRectangular)                             \
+    X(RefineMask)                                     \
+    X(ApplyAverageBlur)                               \
+    X(MonochromeDither)                               \
+    X(WebSafeDither)                                  \
+    X(Solarise)                                       \
+    X(Colourise)                                      \
+    X(RemoveWhiteMatte)                               \
+    X(RemoveBlackMatte)                               \
+    X(PreMultiply)                                    \
+    X(PostDivide)                                     \
+    X(LinearFit)                                      \
+    /* 360-degree projections */                      \
+    X(EnqueueConvertToEquirectangularProjection)      \
+    X(EditLiveProjection)                             \
+    X(EnqueueConvertToPerspectiveProjection)          \
+    X(EnqueueRemoveProjection)
 
 namespace Kestrane {
 
 class RasterBaseTarget {
 public:
-    // ---- Live filter layers, merges, raster selections and mask layers ----
+    // Persona entry checks: 1 enters; other codes say what the user must select or rasterise first.
+    static int CanEnterLiquify(Kernel::Counted<DocumentController const> document);
+    static int CanEnterDevelop(Kernel::Counted<DocumentController const> document);
+    static int CanEnterToneMap(Kernel::Counted<DocumentController const> document);
+
+#define QV_DECLARE_TOOL_OPERATION(Name) static void Name(Kernel::Counted<Tool> tool);
+    QV_RASTER_TOOL_OPERATIONS(QV_DECLARE_TOOL_OPERATION)
+#undef QV_DECLARE_TOOL_OPERATION
+
+    // ---- New layers and colour tags ----
+    static void EnqueueAddGroupNodeWithTool(Kernel::Counted<Tool> tool, Kernel::StringT<Kernel::TEncUtf8>* name);
+    static void EnqueueColourTag(Kernel::Counted<Tool> tool, Kernel::Consolidated<Renderer::ColourRGB> colour);
+
+    // ---- Adjustment layers: the record, a colour space for three kinds, a value and a blend mode ----
+    using Mode = Renderer::FillBlendMode::BlendMode;
+    static void EnqueueAddExposureAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::Exposure::Params params, double value, Mode mode);
+    static void EnqueueAddLUT3DAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::LUT3D::Params params, double value, Mode mode);
+    static void EnqueueAddOCIOAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::OCIOConvert::Params params, double value, Mode mode);
+    static void EnqueueAddPosteriseAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::Posterise::Params params, double value, Mode mode);
+    static void EnqueueAddThresholdAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::Threshold::Params params, double value, Mode mode);
+    static void EnqueueAddInvertAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, double value, Mode mode);
+    static void EnqueueAddLevelsAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::Levels::Params params, Raster::ColourSpace space, double value, Mode mode);
+    static void EnqueueAddCurvesAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::Curves::Params params, Raster::ColourSpace space, double value, Mode mode);
+    static void EnqueueAddBrightnessContrastAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::BrightnessContrast::Params params, double value, Mode mode);
+    static void EnqueueAddHSLShiftAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, HSLShiftAdjustmentRasterNode::Params params, double value, Mode mode);
+    static void EnqueueAddRecolourAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, RecolourAdjustmentRasterNode::Params params, double value, Mode mode);
+    static void EnqueueAddVibranceAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, VibranceAdjustmentRasterNode::Params params, double value, Mode mode);
+    static void EnqueueAddWhiteBalanceAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, WhiteBalanceAdjustmentRasterNode::Params params, double value, Mode mode);
+    static void EnqueueAddColourBalanceAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::ColourBalance::Params params, double value, Mode mode);
+    static void EnqueueAddChannelMixerAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::ChannelMixer::Params params, Raster::ColourSpace space, double value, Mode mode);
+    static void EnqueueAddBlackAndWhiteAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::BlackAndWhite::Params params, double value, Mode mode);
+    static void EnqueueAddSoftProofAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::SoftProof::Params params, double value, Mode mode);
+    static void EnqueueAddGradientMapAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, GradientMapAdjustmentRasterNode::Params params, double value, Mode mode);
+    static void EnqueueAddSelectiveColourAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::SelectiveColour::Params params, double value, Mode mode);
+    static void EnqueueAddShadowsHighlightsAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, ShadowsHighlightsAdjustmentRasterNode::Params params, double value, Mode mode);
+    static void EnqueueAddLensFilterAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::LensFilter::Params params, double value, Mode mode);
+    static void EnqueueAddSplitToningAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::SplitToning::Params params, double value, Mode mode);
+    static void EnqueueAddNormalsAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, Raster::TransformNormals::Params params, double value, Mode mode);
+
+    // ==== Live filters, merges, masks, selections and document commands ====
 #define QV_RASTER_TOOL_ENTRY(Name) static void Name(Kernel::Counted<Tool> tool);
 #include "RasterLayerEntryPoints.def"
 #undef QV_RASTER_TOOL_ENTRY
@@ -34,11 +119,7 @@ public:
     enum class CompletionMode { CallOnWorkerThread, Keep };
     static void SetRangeMaskCompletionMode(CompletionMode mode);
     static std::vector<std::function<void()>> TakeKeptCompletions();
-
-    // Persona entry checks: 1 enters; other codes say what the user must select or rasterise first.
-    static int CanEnterLiquify(Kernel::Counted<DocumentController const> document);
-    static int CanEnterDevelop(Kernel::Counted<DocumentController const> document);
-    static int CanEnterToneMap(Kernel::Counted<DocumentController const> document);
+    // ==== end of live filters, merges, masks, selections and document commands ====
 
     // Stand-in answers. Unset, a check answers 0 without a document and 1 with one.
     struct Answers {
@@ -47,6 +128,15 @@ public:
         std::optional<int> canEnterToneMap;
     };
     static Answers& StandInAnswers();
+};
+
+// The engine's command target for work on the whole document.
+class CommonBaseTarget {
+public:
+    // ==== Document-wide operations ====
+    // Makes the selected layer a mask of the layer below it.
+    static void MaskToBelow(Kernel::Counted<DocumentController const> document, bool flag);
+    // ==== end of document-wide operations ====
 };
 
 }  // namespace Kestrane

@@ -4,7 +4,6 @@
 #include <thread>
 
 #include "CallLog.h"
-#include "CommonBaseTarget.h"
 #include "RasterBaseTarget.h"
 
 namespace Kestrane {
@@ -70,7 +69,6 @@ void RasterBaseTarget::LoadSelectionFromFile(Kernel::Counted<Tool> tool,
                                              Kernel::StringT<Kernel::TEncUtf8> const& path) {
     CallLog::Call("Kestrane::RasterBaseTarget::LoadSelectionFromFile", tool, path);
 }
-
 
 void CommonBaseTarget::MaskToBelow(Kernel::Counted<DocumentController const> document, bool flag) {
     CallLog::Call("Kestrane::CommonBaseTarget::MaskToBelow", document, flag);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "CallLog.h"
 #include "Kernel/Counted.h"
 
 using ToolID = int32_t;
@@ -78,6 +79,7 @@ public:
     using Tool::Tool;
     const char* GetClassName() const override { return "RefineSelectionTool"; }
     void SetRefiningMask(bool refining) {
+        CallLog::Call("RefineSelectionTool::SetRefiningMask", static_cast<const Tool*>(this), refining);
         m_refiningMask = refining;
         ++m_setRefiningMaskCalls;
     }
@@ -89,34 +91,42 @@ private:
     int m_setRefiningMaskCalls = 0;
 };
 
+// Classes of the raster-tools library are named with their namespace.
+#define QV_RASTER_TOOL_CLASS(Name, Base)                                            \
+    class Name : public Base {                                                      \
+    public:                                                                         \
+        using Base::Base;                                                           \
+        const char* GetClassName() const override { return "RasterTools::" #Name; } \
+    };
+
 // Filter tools of the raster-tools library.
 namespace RasterTools {
-QV_TOOL_CLASS(LensBlurTool, Tool)
-QV_TOOL_CLASS(DiffuseGlowTool, Tool)
-QV_TOOL_CLASS(MotionBlurTool, Tool)
-QV_TOOL_CLASS(EmbossTool, Tool)
-QV_TOOL_CLASS(PortraitBlurTool, Tool)
-QV_TOOL_CLASS(RadialBlurTool, Tool)
-QV_TOOL_CLASS(ZoomBlurTool, Tool)
-QV_TOOL_CLASS(TwirlTool, Tool)
-QV_TOOL_CLASS(DeformTool, Tool)
-QV_TOOL_CLASS(SphereTool, Tool)
-QV_TOOL_CLASS(EquationTransformTool, Tool)
-QV_TOOL_CLASS(ProceduralTextureTool, Tool)
-QV_TOOL_CLASS(NoiseTool, Tool)
-QV_TOOL_CLASS(DiffuseTool, Tool)
-QV_TOOL_CLASS(UnsharpMaskTool, Tool)
-QV_TOOL_CLASS(GrowShrinkSelectionTool, Tool)
-QV_TOOL_CLASS(OutlineSelectionTool, Tool)
-QV_TOOL_CLASS(DepthOfFieldTool, Tool)
-QV_TOOL_CLASS(FieldBlurTool, Tool)
-QV_TOOL_CLASS(ZMapBlurTool, Tool)
-QV_TOOL_CLASS(ApplyImageTool, Tool)
-QV_TOOL_CLASS(RasterFadeRewindTool, Tool)
-QV_TOOL_CLASS(LightingTool, Tool)
-QV_TOOL_CLASS(AffineTool, Tool)
-QV_TOOL_CLASS(VoronoiTool, Tool)
-QV_TOOL_CLASS(AstroRemoveBackgroundTool, Tool)
+QV_RASTER_TOOL_CLASS(LensBlurTool, Tool)
+QV_RASTER_TOOL_CLASS(DiffuseGlowTool, Tool)
+QV_RASTER_TOOL_CLASS(MotionBlurTool, Tool)
+QV_RASTER_TOOL_CLASS(EmbossTool, Tool)
+QV_RASTER_TOOL_CLASS(PortraitBlurTool, Tool)
+QV_RASTER_TOOL_CLASS(RadialBlurTool, Tool)
+QV_RASTER_TOOL_CLASS(ZoomBlurTool, Tool)
+QV_RASTER_TOOL_CLASS(TwirlTool, Tool)
+QV_RASTER_TOOL_CLASS(DeformTool, Tool)
+QV_RASTER_TOOL_CLASS(SphereTool, Tool)
+QV_RASTER_TOOL_CLASS(EquationTransformTool, Tool)
+QV_RASTER_TOOL_CLASS(ProceduralTextureTool, Tool)
+QV_RASTER_TOOL_CLASS(NoiseTool, Tool)
+QV_RASTER_TOOL_CLASS(DiffuseTool, Tool)
+QV_RASTER_TOOL_CLASS(UnsharpMaskTool, Tool)
+QV_RASTER_TOOL_CLASS(GrowShrinkSelectionTool, Tool)
+QV_RASTER_TOOL_CLASS(OutlineSelectionTool, Tool)
+QV_RASTER_TOOL_CLASS(DepthOfFieldTool, Tool)
+QV_RASTER_TOOL_CLASS(FieldBlurTool, Tool)
+QV_RASTER_TOOL_CLASS(ZMapBlurTool, Tool)
+QV_RASTER_TOOL_CLASS(ApplyImageTool, Tool)
+QV_RASTER_TOOL_CLASS(RasterFadeRewindTool, Tool)
+QV_RASTER_TOOL_CLASS(LightingTool, Tool)
+QV_RASTER_TOOL_CLASS(AffineTool, Tool)
+QV_RASTER_TOOL_CLASS(VoronoiTool, Tool)
+QV_RASTER_TOOL_CLASS(AstroRemoveBackgroundTool, Tool)
 }  // namespace RasterTools
 
 // Tools that the personas and context menus test for.
@@ -133,6 +143,10 @@ QV_TOOL_CLASS(ShapeNodeTool, NodeTool)
 QV_TOOL_CLASS(TransformTool, Tool)
 QV_TOOL_CLASS(StrokeWidthTool, Tool)
 QV_TOOL_CLASS(SliceTool, Tool)
+
+// One tool of each filter and selection-modifying class, in the pixel menu's order, with ids
+// counting up from firstId: the tools a new pixel document offers.
+std::vector<Kernel::Counted<Tool>> MakeFilterTools(ToolID firstId);
 
 // Extra data that the engine hands over with a context-menu request.
 class ContextMenuAdditionalData : public Kernel::Countable {

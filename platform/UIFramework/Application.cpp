@@ -96,6 +96,7 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
         auto document = Kernel::MakeCounted<DocumentController>(words.size() > 1 ? words[1] : "Untitled");
         document->AddTool(Kernel::MakeCounted<Tool>(0));
         document->AddTool(Kernel::MakeCounted<DevelopTool>(102));
+        for (auto& tool : MakeFilterTools(200)) document->AddTool(tool);
         auto view = New<DocumentView>(document);
         auto window = New<DocumentWindow>();
         window->setTitle(NSString::from(document->GetName()).get());

@@ -13,6 +13,8 @@ public:
     void showFieldEditor() { show("showFieldEditor"); }
     void showConvertTextToField() { show("showConvertTextToField"); }
     void showLiveMaskPanel() { show("showLiveMaskPanel"); }
+    void showAdjustmentsPanel() { show("showAdjustmentsPanel"); }
+    void showExportCubePanel() { show("showExportCubePanel"); }
     void showDevelopAssistantOptionsPanel() { show("showDevelopAssistantOptionsPanel"); }
     // Opens the panel the message names; recorded as AppPanelManager::<message>.
     void show(std::string_view message);

@@ -7,6 +7,7 @@
 #include "UIFramework/DocumentView.h"
 #include "UIFramework/InputSheet.h"
 #include "UIFramework/NSMakeString.h"
+#include "UIFramework/NewPatternWindowController.h"
 #include "UIFramework/Panels.h"
 #include "UIFramework/Protocols.h"
 #include "UIFramework/WorkspaceInfo.h"

@@ -1,0 +1,194 @@
+// Chooses every item of the pixel persona's main menu with a view, without one and while the
+// view is dragged, and compares what reached the engine and the framework with the hand-written
+// tables beside this file. Every count the fixture holds must be back where it started.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "AppKit/AppKit.h"
+#include "DocSession/AdjustmentNodes.h"
+#include "DocSession/CallLog.h"
+#include "Geometry/Spline.h"
+#include "Raster/AdjustmentParams.h"
+#include "UIFramework/UIFramework.h"
+#include "menu_table.h"
+#include "menus/MenuBarRasterController.h"
+
+namespace {
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void CollectControllerItems(NSMenu* menu, std::vector<Ref<NSMenuItem>>& out) {
+    for (const auto& item : menu->itemArray()) {
+        if (item->submenu()) CollectControllerItems(item->submenu(), out);
+        if (ObjectCast<MenuBarRasterController>(item->target())) out.push_back(item);
+    }
+}
+
+// The objects a choice may take counts on, and the stand-in objects it may create.
+struct Counts {
+    std::vector<long> tools;
+    long document = 0;
+    long view = 0;
+    long splines = 0, cubes = 0, gradients = 0, colours = 0;
+    std::vector<long> profiles;
+    bool operator==(const Counts&) const = default;
+};
+
+std::string Describe(const Counts& c) {
+    std::string s = "document " + std::to_string(c.document) + ", view " + std::to_string(c.view) + ", splines " +
+                    std::to_string(c.splines) + ", cubes " + std::to_string(c.cubes) + ", gradients " +
+                    std::to_string(c.gradients) + ", colours " + std::to_string(c.colours) + ", tools";
+    for (long t : c.tools) s += " " + std::to_string(t);
+    s += ", profiles";
+    for (long p : c.profiles) s += " " + std::to_string(p);
+    return s;
+}
+
+class RasterMenuHarness : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetStandIns();
+        m_app = New<NSApplication>();
+        NSApp = m_app.get();
+        m_controller = New<AppController>();
+        AppController::setRunningController(m_controller.get());
+        std::string nib = ReadText(std::string(QV_SOURCE_DIR) + "/resources/MainMenuRaster.nib");
+        ASSERT_TRUE(LoadNibFromText(nib, "MainMenuRaster.nib", m_app.get(), &m_nibObjects));
+        ASSERT_TRUE(m_app->mainMenu());
+        CollectControllerItems(m_app->mainMenu(), m_items);
+        // The soft-proof record takes the CMYK default profile.
+        Raster::ICCManager::GetInstance().SetDefaultCMYKProfileFile(
+            (std::string(QV_BUNDLE_RESOURCES) + "/USWebCoatedSWOP.icc").c_str());
+        for (int format : {0, 4}) m_profiles.push_back(Raster::ICCManager::GetInstance().GetDefaultProfileForFormat(format));
+    }
+    void TearDown() override {
+        m_items.clear();
+        m_nibObjects = nullptr;
+        AppController::setRunningController(nullptr);
+        m_controller = nullptr;
+        NSApp = nullptr;
+        m_app = nullptr;
+        ResetStandIns();
+    }
+
+    // A document whose tool list starts with a null entry and the plain current tool, then one
+    // tool of every filter class.
+    void MakeDocument(const std::string& mode) {
+        m_document = Kernel::MakeCounted<DocumentController>("Harness");
+        m_document->AddTool(Kernel::Counted<Tool>());
+        m_currentTool = Kernel::MakeCounted<Tool>(7);
+        m_document->AddTool(m_currentTool);
+        for (auto& tool : MakeFilterTools(200)) m_document->AddTool(tool);
+        m_view = New<DocumentView>(m_document);
+        m_view->setCurrentToolQuietly(m_currentTool);
+        m_view->setDragging(mode == "dragging");
+        m_controller->setCurrentView(mode == "noview" ? nullptr : m_view.get());
+    }
+
+    Counts Take() const {
+        Counts c;
+        for (Tool* t : m_document->GetTools()) c.tools.push_back(t ? t->GetRefCount() : 0);
+        c.document = m_document->GetRefCount();
+        c.view = m_view->retainCount();
+        c.splines = Geometry::Spline::LiveCount();
+        c.cubes = Raster::ColourCubeRGB::LiveCount();
+        c.gradients = Gradient::LiveCount();
+        c.colours = Kernel::Consolidated<Renderer::ColourRGB>::LiveCount();
+        for (auto& p : m_profiles) c.profiles.push_back(p ? p->GetRefCount() : 0);
+        return c;
+    }
+
+    // Chooses the item in the mode and answers what the log recorded.
+    std::vector<std::string> Choose(NSMenuItem* item, const std::string& mode, const std::vector<std::string>& answers,
+                                    Counts& before, Counts& after) {
+        MakeDocument(mode);
+        size_t next = 0;
+        NSSetAlertResponder([&](const NSAlertRequest& request) -> NSInteger {
+            if (next < answers.size()) {
+                const std::string& button = answers[next++];
+                for (int i = 0; i < 3; ++i)
+                    if (request.buttons[i] == button) return NSAlertFirstButtonReturn + i;
+                ADD_FAILURE() << "\"" << request.title << "\" has no button \"" << button << "\"";
+            }
+            return NSAlertFirstButtonReturn + request.unanswered;
+        });
+        before = Take();
+        CallLog::Clear();
+        {
+            AutoreleasePool pool;
+            id target(item->target());
+            target->performSelector(item->action(), item);
+        }
+        std::vector<std::string> log = CallLog::Entries();
+        NSSetAlertResponder(nullptr);
+        EXPECT_EQ(next, answers.size()) << "answers left over";
+        // The view's own choice of tool is its state, not a count the action kept.
+        m_view->setCurrentToolQuietly(m_currentTool);
+        after = Take();
+        m_controller->setCurrentView(nullptr);
+        m_view = nullptr;
+        m_currentTool.Reset();
+        m_document.Reset();
+        return log;
+    }
+
+    Ref<NSApplication> m_app;
+    Ref<AppController> m_controller;
+    Ref<NSArray> m_nibObjects;
+    std::vector<Ref<NSMenuItem>> m_items;
+    std::vector<Kernel::Counted<Raster::ICCProfile>> m_profiles;
+    Kernel::Counted<DocumentController> m_document;
+    Kernel::Counted<Tool> m_currentTool;
+    Ref<DocumentView> m_view;
+};
+
+std::string Lines(const std::vector<std::string>& entries) {
+    std::string s;
+    for (auto& e : entries) s += "\n    " + e;
+    return entries.empty() ? "\n    (nothing)" : s;
+}
+
+TEST_F(RasterMenuHarness, EveryItemReachesTheEngineAsItsTableSays) {
+    std::vector<std::string> errors;
+    std::vector<MenuTableRow> rows = ReadMenuTables(std::string(QV_SOURCE_DIR) + "/tests/menus/tables", errors);
+    for (auto& e : errors) ADD_FAILURE() << e;
+    std::map<std::string, const MenuTableRow*> bySelector;
+    for (const auto& row : rows)
+        if (!bySelector.emplace(row.selector, &row).second) ADD_FAILURE() << row.file << ":" << row.line << ": " << row.selector << " has two tables";
+
+    std::set<std::string> chosen;
+    for (const auto& item : m_items) {
+        std::string selector = sel_getName(item->action());
+        SCOPED_TRACE(selector);
+        EXPECT_TRUE(item->target()->respondsToSelector(item->action())) << "the controller does not answer it";
+        auto it = bySelector.find(selector);
+        if (it == bySelector.end()) {
+            ADD_FAILURE() << "the menu item " << selector << " has no table rows";
+            continue;
+        }
+        if (!chosen.insert(selector).second) continue;  // one item per action is enough
+        for (const auto& mode : MenuTableModes()) {
+            Counts before, after;
+            std::vector<std::string> log = Choose(item.get(), mode, it->second->answers, before, after);
+            const std::vector<std::string>& want = it->second->expected.at(mode);
+            EXPECT_EQ(log, want) << it->second->file << ":" << it->second->line << " " << selector << " " << mode
+                                 << "\n  expected:" << Lines(want) << "\n  recorded:" << Lines(log);
+            EXPECT_EQ(before, after) << selector << " " << mode << " left counts changed\n  before: " << Describe(before)
+                                     << "\n  after:  " << Describe(after);
+        }
+    }
+    for (const auto& row : rows)
+        if (!chosen.count(row.selector)) ADD_FAILURE() << row.file << ":" << row.line << ": no menu item sends " << row.selector;
+}
+
+}  // namespace
