@@ -125,7 +125,7 @@ TEST_F(RasterDocumentCommandsTest, SnapshotGoesToTheDocumentTheSheetWasOpenedFor
 TEST_F(RasterDocumentCommandsTest, SaveWithHistorySwitchesOffAtOnceAndOnOnlyAfterYes) {
     const std::string alert =
         "CocoaUIRunAlertPanel(\"Saving With History\", \"%@\", \"Yes\", \"No\", nil, \"Enabling \\\"Save With "
-        "History\\\" means that anybody you send this document to can see everything you did to create it.\r\\n\r\\nDo "
+        "History\\\" means that anybody you send this document to can see everything you did to create it.\\r\\n\\r\\nDo "
         "you still want to enable \\\"Save With History\\\"?\")";
     struct Case {
         bool savesHistory;
