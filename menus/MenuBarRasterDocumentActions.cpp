@@ -160,11 +160,20 @@ void MenuBarRasterController::saveSelectionAsSpare(NSObject*) {
 }
 
 namespace {
-// The chosen file's path, taken when the user confirms; empty when the panel has none.
-std::string ChosenPath(const NSSavePanel* panel) {
-    Ref<NSURL> url = panel->URL();
-    Ref<NSString> path = url ? url->path() : nullptr;
-    return path ? path->utf8() : std::string();
+using SelectionFileCall = void (*)(Kernel::Counted<Tool>, Kernel::StringT<Kernel::TEncUtf8> const&);
+
+// Shows the panel as a sheet on the view's window. The block keeps the panel and the view it was
+// opened on until it is done with; on OK it hands that view's tool, as it is then, and the chosen
+// path to the engine.
+void BeginSelectionPanel(const Ref<NSSavePanel>& panel, const Ref<DocumentView>& view, SelectionFileCall call) {
+    panel->beginSheetModalForWindow(view->window(), [panel, view, call](NSInteger result) {
+        if (result != NSModalResponseOK) return;
+        Ref<NSURL> url = panel->URL();
+        Ref<NSString> path = url ? url->path() : nullptr;
+        if (!path || path->utf8().empty()) return;
+        Kernel::StringT<Kernel::TEncUtf8> file(path->utf8());
+        call(view->currentTool(), file);
+    });
 }
 }  // namespace
 
@@ -174,14 +183,7 @@ void MenuBarRasterController::saveSelection(NSObject*) {
     Ref<NSSavePanel> panel = NSSavePanel::savePanel();
     panel->setAllowedFileTypes(SelectionFileTypes().get());
     if (panel->respondsToSelector(QV_SELECTOR(setShowsTagField:))) panel->setShowsTagField(NO);
-    // The block keeps the panel and the view it was opened on until it is done with.
-    panel->beginSheetModalForWindow(view->window(), [panel, view](NSInteger result) {
-        if (result != NSModalResponseOK) return;
-        std::string path = ChosenPath(panel.get());
-        if (path.empty()) return;
-        Kernel::StringT<Kernel::TEncUtf8> file(path);
-        Target::SaveSelectionAsFile(view->currentTool(), file);
-    });
+    BeginSelectionPanel(panel, view, &Target::SaveSelectionAsFile);
 }
 
 void MenuBarRasterController::loadSelection(NSObject*) {
@@ -192,11 +194,5 @@ void MenuBarRasterController::loadSelection(NSObject*) {
     panel->setCanChooseDirectories(NO);
     panel->setAllowsMultipleSelection(NO);
     panel->setAllowedFileTypes(SelectionFileTypes().get());
-    panel->beginSheetModalForWindow(view->window(), [panel, view](NSInteger result) {
-        if (result != NSModalResponseOK) return;
-        std::string path = ChosenPath(panel.get());
-        if (path.empty()) return;
-        Kernel::StringT<Kernel::TEncUtf8> file(path);
-        Target::LoadSelectionFromFile(view->currentTool(), file);
-    });
+    BeginSelectionPanel(panel, view, &Target::LoadSelectionFromFile);
 }

@@ -33,6 +33,13 @@ std::string Quoted(const std::vector<std::string>& types) {
     for (const auto& t : types) s += (s.empty() ? "\"" : ", \"") + t + "\"";
     return s;
 }
+NSSheetRequest PanelRequest(const char* kind, const char* message, const char* confirm) {
+    NSSheetRequest r;
+    r.kind = kind;
+    r.message = message;
+    r.buttons = {{confirm, NSModalResponseOK}, {"Cancel", NSModalResponseCancel}};
+    return r;
+}
 CallLog::Raw YesNo(BOOL b) { return CallLog::Raw{b ? "YES" : "NO"}; }
 }  // namespace
 
@@ -53,13 +60,7 @@ void NSSavePanel::setShowsTagField(BOOL shows) {
     CallLog::Call(std::string(PanelName()) + "::setShowsTagField:", YesNo(shows));
 }
 
-NSSheetRequest NSSavePanel::MakeRequest() const {
-    NSSheetRequest r;
-    r.kind = "save";
-    r.message = "Save As:";
-    r.buttons = {{"Save", NSModalResponseOK}, {"Cancel", NSModalResponseCancel}};
-    return r;
-}
+NSSheetRequest NSSavePanel::MakeRequest() const { return PanelRequest("save", "Save As:", "Save"); }
 
 void NSSavePanel::beginSheetModalForWindow(NSWindow* window, std::function<void(NSInteger)> handler) {
     CallLog::Call(std::string(PanelName()) + "::beginSheetModalForWindow:completionHandler:",
@@ -106,10 +107,4 @@ void NSOpenPanel::setAllowsMultipleSelection(BOOL allows) {
     CallLog::Call("NSOpenPanel::setAllowsMultipleSelection:", YesNo(allows));
 }
 
-NSSheetRequest NSOpenPanel::MakeRequest() const {
-    NSSheetRequest r;
-    r.kind = "open";
-    r.message = "Open";
-    r.buttons = {{"Open", NSModalResponseOK}, {"Cancel", NSModalResponseCancel}};
-    return r;
-}
+NSSheetRequest NSOpenPanel::MakeRequest() const { return PanelRequest("open", "Open", "Open"); }

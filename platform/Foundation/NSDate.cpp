@@ -65,7 +65,9 @@ Ref<NSString> NSDateFormatter::localizedStringFromDate(const NSDate* date, NSDat
     std::time_t seconds = date->timeIntervalSince1970();
     std::tm t{};
     localtime_r(&seconds, &t);
-    auto* country = ObjectCast<NSString>(NSLocale::currentLocale()->objectForKey(NSLocaleCountryCode).get());
+    Ref<NSLocale> locale = NSLocale::currentLocale();
+    id region = locale->objectForKey(NSLocaleCountryCode);
+    auto* country = ObjectCast<NSString>(region.get());
     bool us = !country || country->utf8() == "US";
     std::string d = DateText(t, dateStyle, us), tm = TimeText(t, timeStyle, us);
     if (d.empty() || tm.empty()) return NSString::from(d + tm);
