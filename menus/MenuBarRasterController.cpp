@@ -1,6 +1,7 @@
 #include "menus/MenuBarRasterController.h"
 
 #include <memory>
+#include <utility>
 
 #include "AppKit/NSApplication.h"
 #include "DocSession/RasterBaseTarget.h"
@@ -132,7 +133,7 @@ void MenuBarRasterController::addExposureAdjustmentRasterLayer(NSObject*) {
         Raster::Exposure::Params params;
         params.exposure = 0.0f;
         params.gamma = 2.2f;
-        Target::EnqueueAddExposureAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddExposureAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -140,7 +141,7 @@ void MenuBarRasterController::addLUT3DAdjustmentRasterLayer(NSObject*) {
     AddAdjustmentLayer(true, [](Kernel::Counted<Tool> tool) {
         Raster::LUT3D::Params params;
         params.cube = Kernel::MakeCounted<Raster::ColourCubeRGB>();
-        Target::EnqueueAddLUT3DAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddLUT3DAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -149,7 +150,7 @@ void MenuBarRasterController::addOCIOAdjustmentRasterLayer(NSObject*) {
         Raster::OCIOConvert::Params params(0, 0, 0, 0);
         params.source = Kernel::StringT<Kernel::TEncUtf8>("role_scene_linear");
         params.destination = Kernel::StringT<Kernel::TEncUtf8>("role_scene_linear");
-        Target::EnqueueAddOCIOAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddOCIOAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -157,7 +158,7 @@ void MenuBarRasterController::addPosteriseAdjustmentRasterLayer(NSObject*) {
     AddAdjustmentLayer(true, [](Kernel::Counted<Tool> tool) {
         Raster::Posterise::Params params;
         params.levels = 4;
-        Target::EnqueueAddPosteriseAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddPosteriseAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -167,7 +168,7 @@ void MenuBarRasterController::addThresholdAdjustmentRasterLayer(NSObject*) {
         params.threshold = 0.5f;
         params.low = 0.0f;
         params.high = 1.0f;
-        Target::EnqueueAddThresholdAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddThresholdAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -193,7 +194,7 @@ void MenuBarRasterController::addLevelsAdjustmentRasterLayer(NSObject*) {
         Fill(params.channelOutputWhite, 5, 1.0f);
         params.channel = 0;
         params.perChannel = false;
-        Target::EnqueueAddLevelsAdjustmentRasterNodeWithTool(tool, params, kSpace, kValue, kBlend);
+        Target::EnqueueAddLevelsAdjustmentRasterNodeWithTool(tool, std::move(params), kSpace, kValue, kBlend);
     });
 }
 
@@ -205,7 +206,7 @@ void MenuBarRasterController::addCurvesAdjustmentRasterLayer(NSObject*) {
         for (int i = 1; i < 6; ++i) params.splines[i] = params.splines[0];
         params.inputMinimum = 0.0f;
         params.inputMaximum = 1.0f;
-        Target::EnqueueAddCurvesAdjustmentRasterNodeWithTool(tool, params, kSpace, kValue, kBlend);
+        Target::EnqueueAddCurvesAdjustmentRasterNodeWithTool(tool, std::move(params), kSpace, kValue, kBlend);
     });
 }
 
@@ -213,7 +214,7 @@ void MenuBarRasterController::addBrightnessContrastAdjustmentRasterLayer(NSObjec
     AddAdjustmentLayer(true, [](Kernel::Counted<Tool> tool) {
         Raster::BrightnessContrast::Params params;
         params.scale = 1.0f;
-        Target::EnqueueAddBrightnessContrastAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddBrightnessContrastAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -225,7 +226,7 @@ void MenuBarRasterController::addHSLShiftAdjustmentRasterLayer(NSObject*) {
         params.mode = 2;
         for (int i = 0; i < 24; ++i) params.ranges[i] = kRanges[i];
         params.colourise = false;
-        Target::EnqueueAddHSLShiftAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddHSLShiftAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -235,7 +236,7 @@ void MenuBarRasterController::addRecolourAdjustmentRasterLayer(NSObject*) {
         params.hue = 0.0f;
         params.saturation = 1.0f;
         params.lightness = 0.0f;
-        Target::EnqueueAddRecolourAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddRecolourAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -243,7 +244,7 @@ void MenuBarRasterController::addVibranceAdjustmentRasterLayer(NSObject*) {
     AddAdjustmentLayer(true, [](Kernel::Counted<Tool> tool) {
         VibranceAdjustmentRasterNode::Params params;
         params.mode = 2;
-        Target::EnqueueAddVibranceAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddVibranceAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -251,14 +252,14 @@ void MenuBarRasterController::addWhiteBalanceAdjustmentRasterLayer(NSObject*) {
     AddAdjustmentLayer(true, [](Kernel::Counted<Tool> tool) {
         WhiteBalanceAdjustmentRasterNode::Params params;
         params.mode = 2;
-        Target::EnqueueAddWhiteBalanceAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddWhiteBalanceAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
 void MenuBarRasterController::addColourBalanceAdjustmentRasterLayer(NSObject*) {
     AddAdjustmentLayer(true, [](Kernel::Counted<Tool> tool) {
         Raster::ColourBalance::Params params;
-        Target::EnqueueAddColourBalanceAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddColourBalanceAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -269,7 +270,7 @@ void MenuBarRasterController::addChannelMixerAdjustmentRasterLayer(NSObject*) {
         for (int row = 0; row < 5; ++row) matrix[row * 6 + row + 1] = 1.0f;
         Raster::ChannelMixer::Params params;
         params.matrix = matrix.get();
-        Target::EnqueueAddChannelMixerAdjustmentRasterNodeWithTool(tool, params, kSpace, kValue, kBlend);
+        Target::EnqueueAddChannelMixerAdjustmentRasterNodeWithTool(tool, std::move(params), kSpace, kValue, kBlend);
     });
 }
 
@@ -277,7 +278,7 @@ void MenuBarRasterController::addBlackAndWhiteAdjustmentRasterLayer(NSObject*) {
     AddAdjustmentLayer(true, [](Kernel::Counted<Tool> tool) {
         Raster::BlackAndWhite::Params params;
         Fill(params.weights, 6, 1.0f);
-        Target::EnqueueAddBlackAndWhiteAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddBlackAndWhiteAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -291,14 +292,14 @@ void MenuBarRasterController::addSoftProofAdjustmentRasterLayer(NSObject*) {
         params.proofIntent = 1;
         params.outputIntent = 3;
         params.blackPointCompensation = 1;
-        Target::EnqueueAddSoftProofAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddSoftProofAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
 void MenuBarRasterController::addGradientMapAdjustmentRasterLayer(NSObject*) {
     AddAdjustmentLayer(true, [](Kernel::Counted<Tool> tool) {
         GradientMapAdjustmentRasterNode::Params params;
-        Target::EnqueueAddGradientMapAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddGradientMapAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -309,7 +310,7 @@ void MenuBarRasterController::addSelectiveColourAdjustmentRasterLayer(NSObject*)
         params.mode = 2;
         params.values = values.get();
         params.relative = true;
-        Target::EnqueueAddSelectiveColourAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddSelectiveColourAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -318,7 +319,7 @@ void MenuBarRasterController::addShadowsHighlightsAdjustmentRasterLayer(NSObject
         ShadowsHighlightsAdjustmentRasterNode::Params params;
         params.shadows = 0.0f;
         params.highlights = 0.0f;
-        Target::EnqueueAddShadowsHighlightsAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddShadowsHighlightsAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -329,7 +330,7 @@ void MenuBarRasterController::addPhotoFilterAdjustmentRasterLayer(NSObject*) {
         params.colour = Raster::PixelRGBA8(236, 138, 0, 255);
         params.density = 0.5f;
         params.preserveLuminosity = true;
-        Target::EnqueueAddLensFilterAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddLensFilterAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -337,7 +338,7 @@ void MenuBarRasterController::addSplitToningAdjustmentRasterLayer(NSObject*) {
     AddAdjustmentLayer(true, [](Kernel::Counted<Tool> tool) {
         Raster::SplitToning::Params params;
         params.balance = 0.5f;
-        Target::EnqueueAddSplitToningAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddSplitToningAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 
@@ -347,7 +348,7 @@ void MenuBarRasterController::addNormalsAdjustmentRasterLayer(NSObject*) {
         params.angle = 0.0f;
         params.strength = 1.0f;
         params.flip = 0;
-        Target::EnqueueAddNormalsAdjustmentRasterNodeWithTool(tool, params, kValue, kBlend);
+        Target::EnqueueAddNormalsAdjustmentRasterNodeWithTool(tool, std::move(params), kValue, kBlend);
     });
 }
 

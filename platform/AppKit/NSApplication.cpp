@@ -53,17 +53,19 @@ NSAlertResponder NSSetAlertResponder(NSAlertResponder responder) {
 }
 
 NSInteger NSApplication::runModalForWindow(NSWindow* window) {
-    CallLog::Call("NSApplication::runModalForWindow:", CallLog::Raw{window ? "<NSWindow " + CallLog::Arg(static_cast<const NSString*>(window->title())) + ">" : "nil"});
+    const NSString* title = window ? window->title() : nullptr;
+    CallLog::Call("NSApplication::runModalForWindow:", CallLog::Raw{window ? "<NSWindow " + CallLog::Arg(title) + ">" : "nil"});
     if (!window || window->buttons().empty()) return NSModalResponseAbort;
     Ref<NSWindow> keep(window);
     NSAlertRequest request;
     request.title = window->title()->utf8();
     const auto& buttons = window->buttons();
     for (size_t i = 0; i < buttons.size() && i < 3; ++i) request.buttons[i] = buttons[i].title;
-    request.unanswered = static_cast<int>(std::min<size_t>(window->unansweredButton(), 2));
+    request.unanswered = static_cast<int>(std::min({window->unansweredButton(), buttons.size() - 1, size_t{2}}));
     NSInteger answer = NSRunAlertModal(request);
     size_t index = static_cast<size_t>(answer - NSAlertFirstButtonReturn);
-    if (answer < NSAlertFirstButtonReturn || index >= buttons.size() || index >= 3) index = static_cast<size_t>(request.unanswered);
+    if (answer < NSAlertFirstButtonReturn || index >= buttons.size() || index >= 3)
+        index = static_cast<size_t>(request.unanswered);
     if (NSObject* controller = window->windowController()) {
         id keepController(controller);
         controller->performSelector(buttons[index].action, window);

@@ -8,3 +8,7 @@ void NSWindowController::setWindow(NSWindow* window) {
     m_window = window;
     if (m_window) m_window->setWindowController(this);
 }
+
+NSWindowController::~NSWindowController() {
+    if (m_window) m_window->setWindowController(nullptr);
+}

@@ -37,6 +37,7 @@ private:
 class NSWindowController : public NSObject {
     QV_OBJECT(NSWindowController)
 public:
+    ~NSWindowController() override;
     NSWindow* window() const { return m_window.get(); }
 
 protected:

@@ -9,7 +9,8 @@
 //
 // Outlets are connected through the owner's setter ("generalMenu" -> setGeneralMenu:) when the
 // owner answers it. An item's outlet= connects it to that top-level object's outlet, through the
-// object's setter in the same way; an object without that setter is an error. Lines starting with '#' are comments.
+// object's setter in the same way; an object without that setter is an error. Lines starting
+// with '#' are comments.
 #pragma once
 #include <string>
 

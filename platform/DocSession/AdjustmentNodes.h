@@ -1,12 +1,12 @@
 // Parameter records of the document library's own adjustment layers, and the preset colours of
 // layer tags. The stand-in prints the records field by field.
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "Kernel/Consolidated.h"
 #include "Kernel/Counted.h"
+#include "Kernel/LiveCount.h"
 #include "Renderer/Renderer.h"
 
 class HSLShiftAdjustmentRasterNode {
@@ -47,15 +47,7 @@ public:
 };
 
 // A colour gradient held by a gradient-map record.
-class Gradient : public Kernel::Countable {
-public:
-    Gradient() { ++s_live; }
-    ~Gradient() override { --s_live; }
-    static long LiveCount() { return s_live.load(); }
-
-private:
-    static inline std::atomic<long> s_live{0};
-};
+class Gradient : public Kernel::Countable, public Kernel::LiveCount<Gradient> {};
 
 class GradientMapAdjustmentRasterNode {
 public:

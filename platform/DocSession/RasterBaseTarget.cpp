@@ -17,18 +17,29 @@ CallLog::Raw Space(Raster::ColourSpace space) { return {Raster::Describe(space)}
 using ::Describe;
 using Raster::Describe;
 
+void Observe(std::string_view name, const void* params) {
+    if (auto& observer = RasterBaseTarget::StandInParamsObserver()) observer(name, params);
+}
+
 template <class P>
 void Adjustment(std::string_view name, const Kernel::Counted<Tool>& tool, const P& params, double value,
                 Renderer::FillBlendMode::BlendMode mode) {
     CallLog::Call(std::string(kTarget) + std::string(name), tool, CallLog::Raw{Describe(params)}, Value(value), Blend(mode));
+    Observe(name, &params);
 }
 template <class P>
 void AdjustmentInSpace(std::string_view name, const Kernel::Counted<Tool>& tool, const P& params,
                        Raster::ColourSpace space, double value, Renderer::FillBlendMode::BlendMode mode) {
     CallLog::Call(std::string(kTarget) + std::string(name), tool, CallLog::Raw{Describe(params)}, Space(space),
                   Value(value), Blend(mode));
+    Observe(name, &params);
 }
 }  // namespace
+
+RasterBaseTarget::ParamsObserver& RasterBaseTarget::StandInParamsObserver() {
+    static ParamsObserver observer;
+    return observer;
+}
 
 #define QV_DEFINE_TOOL_OPERATION(Name) \
     void RasterBaseTarget::Name(Kernel::Counted<Tool> tool) { CallLog::Call("Kestrane::RasterBaseTarget::" #Name, tool); }
@@ -82,6 +93,7 @@ QV_DEFINE_ADJUSTMENT(Normals, Raster::TransformNormals::Params)
 
 void RasterBaseTarget::EnqueueAddInvertAdjustmentRasterNodeWithTool(Kernel::Counted<Tool> tool, double value, Mode mode) {
     CallLog::Call("Kestrane::RasterBaseTarget::EnqueueAddInvertAdjustmentRasterNodeWithTool", tool, Value(value), Blend(mode));
+    Observe("EnqueueAddInvertAdjustmentRasterNodeWithTool", nullptr);
 }
 
 // ==== Live filters, merges, masks, selections and document commands: defined on their side ====

@@ -3,6 +3,7 @@
 #pragma once
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "AdjustmentNodes.h"
@@ -128,6 +129,11 @@ public:
         std::optional<int> canEnterToneMap;
     };
     static Answers& StandInAnswers();
+    // Stand-in: called inside every adjustment entry point, after the call is recorded, with the
+    // entry point's name and its record as received (null for Invert). Tests look at the record
+    // while the call runs, or throw to stand for an engine failure.
+    using ParamsObserver = std::function<void(std::string_view entry, const void* params)>;
+    static ParamsObserver& StandInParamsObserver();
 };
 
 // The engine's command target for work on the whole document.

@@ -1,12 +1,12 @@
 // Parameter records of the raster library's adjustments, as the pixel menu fills them for new
 // adjustment layers. The engine owns their meaning; the stand-in prints them field by field.
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "Geometry/Spline.h"
 #include "Kernel/Counted.h"
+#include "Kernel/LiveCount.h"
 #include "Kernel/String.h"
 #include "Raster/DynamicPixel.h"
 #include "Raster/ICCManager.h"
@@ -16,15 +16,7 @@ namespace Raster {
 enum ColourSpace : int32_t {};
 
 // A 3D colour look-up cube; a default cube is the identity.
-class ColourCubeRGB : public Kernel::Countable {
-public:
-    ColourCubeRGB() { ++s_live; }
-    ~ColourCubeRGB() override { --s_live; }
-    static long LiveCount() { return s_live.load(); }
-
-private:
-    static inline std::atomic<long> s_live{0};
-};
+class ColourCubeRGB : public Kernel::Countable, public Kernel::LiveCount<ColourCubeRGB> {};
 
 // The fields several records begin with: four 64-bit values, 16 further bytes, two single bytes
 // and one more 64-bit value.

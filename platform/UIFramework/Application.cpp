@@ -11,6 +11,7 @@
 #include "DocSession/PersonaController.h"
 #include "DocSession/RasterDocumentCommands.h"
 #include "DocSession/RasterBaseTarget.h"
+#include "Raster/ICCManager.h"
 
 QV_IMPLEMENT(Application, NSApplication) {
     c.method("supportLiveFilters", &Application::supportLiveFilters);
@@ -46,6 +47,9 @@ void Application::setAppController(AppController* controller) {
 }
 
 void Application::finishLaunching() {
+    // The engine's colour management starts with the bundle's default CMYK profile.
+    std::string cmyk = NSBundle::mainBundle()->pathForResource("USWebCoatedSWOP", "icc");
+    if (!cmyk.empty()) Raster::ICCManager::GetInstance().SetDefaultCMYKProfileFile(cmyk.c_str());
     Ref<AppController> controller = createAppController();
     if (!controller) {
         std::fputs("quirevale: the application made no application controller\n", stderr);
@@ -144,6 +148,7 @@ void ResetStandIns() {
     PersonaController::GetInstance()->ResetForTesting();
     Kestrane::Application::Current()->ResetForTesting();
     Kestrane::RasterBaseTarget::StandInAnswers() = {};
+    Kestrane::RasterBaseTarget::StandInParamsObserver() = nullptr;
     Kernel::Hacks::GetInstance()->ResetForTesting();
     Application::StandInAnswers() = {};
     NSEvent::SetModifierFlags(0);

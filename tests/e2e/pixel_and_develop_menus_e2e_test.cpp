@@ -5,15 +5,7 @@
 
 namespace {
 
-class MenusHeadlessTest : public HeadlessAppTest {
-protected:
-    // What the run printed from its first line that starts with first on.
-    static std::vector<std::string> From(const AppRun& run, const std::string& first) {
-        for (size_t i = 0; i < run.out.size(); ++i)
-            if (run.out[i].rfind(first, 0) == 0) return {run.out.begin() + static_cast<long>(i), run.out.end()};
-        return {};
-    }
-};
+using MenusHeadlessTest = HeadlessAppTest;
 
 const char* const kSheetStart =
     "RunInputSheetHelper::initWithMessage:andDescription:inWindow:withDefault:handler:(\"Add Document Snapshot\", "

@@ -32,12 +32,12 @@ std::vector<MenuTableRow> ReadMenuTable(const std::string& path, std::vector<std
         if (rows.empty()) return;
         MenuTableRow& row = rows.back();
         for (auto& [mode, source] : aliases) {
-            if (!row.expected.count(source)) fail(row.line, row.selector + ": " + mode + " copies " + source + ", which has no rows");
+            if (!row.expected.count(source)) fail(row.line, row.selector + " " + mode + " copies " + source + ", which has no rows");
             else row.expected[mode] = row.expected[source];
         }
         aliases.clear();
         for (const auto& mode : MenuTableModes())
-            if (!row.expected.count(mode)) fail(row.line, row.selector + ": no rows for " + mode);
+            if (!row.expected.count(mode)) fail(row.line, row.selector + " has no rows for " + mode);
     };
 
     std::string raw;
@@ -97,8 +97,13 @@ std::vector<MenuTableRow> ReadMenuTable(const std::string& path, std::vector<std
 
 std::vector<MenuTableRow> ReadMenuTables(const std::string& folder, std::vector<std::string>& errors) {
     std::vector<std::string> files;
-    for (const auto& e : std::filesystem::directory_iterator(folder))
-        if (e.path().extension() == ".txt") files.push_back(e.path().string());
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().extension() == ".txt") files.push_back(it->path().string());
+    if (ec) {
+        errors.push_back(folder + ": " + ec.message());
+        return {};
+    }
     std::sort(files.begin(), files.end());
     std::vector<MenuTableRow> all;
     for (const auto& f : files) {

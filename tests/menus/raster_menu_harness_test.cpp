@@ -3,11 +3,9 @@
 // tables beside this file. Every count the fixture holds must be back where it started.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "AppKit/AppKit.h"
 #include "AppKit/NSSheet.h"
@@ -19,16 +17,10 @@
 #include "Raster/AdjustmentParams.h"
 #include "UIFramework/UIFramework.h"
 #include "menu_table.h"
+#include "menu_test_support.h"
 #include "menus/MenuBarRasterController.h"
 
 namespace {
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 void CollectControllerItems(NSMenu* menu, std::vector<Ref<NSMenuItem>>& out) {
     for (const auto& item : menu->itemArray()) {
@@ -64,10 +56,10 @@ std::string Expand(std::string text, const std::string& folder) {
     return text;
 }
 
-class RasterMenuHarness : public ::testing::Test {
+class RasterMenuHarness : public MenuTest {
 protected:
     void SetUp() override {
-        ResetStandIns();
+        MenuTest::SetUp();
         // The snapshot sheet offers the date and time of now, in the user's region and zone.
         NSDate::SetNowOverride(1796769986);  // 2026-12-08 22:46:26 UTC
         NSLocale::SetCountryCodeOverride(std::string("US"));
@@ -76,12 +68,7 @@ protected:
         char pattern[] = "/tmp/qv-menu-harness-XXXXXX";
         m_folder = mkdtemp(pattern);
         std::ofstream(m_folder + "/mask.kqselection") << "selection";
-        m_app = New<NSApplication>();
-        NSApp = m_app.get();
-        m_controller = New<AppController>();
-        AppController::setRunningController(m_controller.get());
-        std::string nib = ReadText(std::string(QV_SOURCE_DIR) + "/resources/MainMenuRaster.nib");
-        ASSERT_TRUE(LoadNibFromText(nib, "MainMenuRaster.nib", m_app.get(), &m_nibObjects));
+        m_nibObjects = LoadRasterMenu();
         ASSERT_TRUE(m_app->mainMenu());
         CollectControllerItems(m_app->mainMenu(), m_items);
         // The soft-proof record takes the CMYK default profile.
@@ -92,11 +79,7 @@ protected:
     void TearDown() override {
         m_items.clear();
         m_nibObjects = nullptr;
-        AppController::setRunningController(nullptr);
-        m_controller = nullptr;
-        NSApp = nullptr;
-        m_app = nullptr;
-        ResetStandIns();
+        MenuTest::TearDown();
         NSLocale::SetCountryCodeOverride(std::nullopt);
         unsetenv("TZ");
         tzset();
@@ -118,7 +101,7 @@ protected:
         window->setTitle(NSString::from("Harness").get());
         m_view->setWindow(window.get());
         m_view->setDragging(mode == "dragging");
-        m_controller->setCurrentView(mode == "noview" ? nullptr : m_view.get());
+        m_appController->setCurrentView(mode == "noview" ? nullptr : m_view.get());
     }
 
     Counts Take() const {
@@ -126,10 +109,10 @@ protected:
         for (Tool* t : m_document->GetTools()) c.tools.push_back(t ? t->GetRefCount() : 0);
         c.document = m_document->GetRefCount();
         c.view = m_view->retainCount();
-        c.splines = Geometry::Spline::LiveCount();
-        c.cubes = Raster::ColourCubeRGB::LiveCount();
-        c.gradients = Gradient::LiveCount();
-        c.colours = Kernel::Consolidated<Renderer::ColourRGB>::LiveCount();
+        c.splines = Geometry::Spline::Live();
+        c.cubes = Raster::ColourCubeRGB::Live();
+        c.gradients = Gradient::Live();
+        c.colours = Kernel::Consolidated<Renderer::ColourRGB>::Live();
         for (auto& p : m_profiles) c.profiles.push_back(p ? p->GetRefCount() : 0);
         return c;
     }
@@ -151,6 +134,8 @@ protected:
         before = Take();
         CallLog::Clear();
         {
+            // Sent as AppKit sends an enabled item's action: whether an item is enabled is the
+            // validation's business and has tests of its own.
             AutoreleasePool pool;
             id target(item->target());
             target->performSelector(item->action(), item);
@@ -181,15 +166,13 @@ protected:
         m_view->setCurrentToolQuietly(m_currentTool);
         PersonaController::GetInstance()->ResetForTesting();
         after = Take();
-        m_controller->setCurrentView(nullptr);
+        m_appController->setCurrentView(nullptr);
         m_view = nullptr;
         m_currentTool.Reset();
         m_document.Reset();
         return log;
     }
 
-    Ref<NSApplication> m_app;
-    Ref<AppController> m_controller;
     Ref<NSArray> m_nibObjects;
     std::vector<Ref<NSMenuItem>> m_items;
     std::vector<Kernel::Counted<Raster::ICCProfile>> m_profiles;
