@@ -2,6 +2,7 @@
 // saving with history, showing and hiding text, and selections kept as a spare channel or in files.
 #include "AppKit/NSApplication.h"
 #include "AppKit/NSSavePanel.h"
+#include "DocSession/DocumentEngine.h"
 #include "DocSession/PersonaController.h"
 #include "DocSession/RasterBaseTarget.h"
 #include "DocSession/RasterDocumentCommands.h"

@@ -73,14 +73,6 @@ private:
     Raster::BlendModeType m_blendMode;
 };
 
-namespace Commands {
-// Merges every layer of the document into one.
-class FlattenCommand : public DocumentCommand {
-public:
-    std::string Describe() const override { return "Commands::FlattenCommand()"; }
-};
-}  // namespace Commands
-
 // Keeps the document's present state as a named snapshot.
 class AddDocumentSnapshotCommand : public DocumentCommand {
 public:

@@ -41,7 +41,7 @@ TEST_F(MenusHeadlessTest, SheetsTakeTextAsTypedAndAreCancelledWhenLeftUnanswered
               (std::vector<std::string>{
                   "PersonaController::EnqueueCommand(<AddDocumentSnapshotCommand(\" two  blanks \")>, <document \"Photo\">, false)",
                   "PersonaController::EnqueueCommand(<AddDocumentSnapshotCommand(\"\")>, <document \"Photo\">, false)",
-                  "PersonaController::EnqueueCommand(<Commands::FlattenCommand()>, <document \"Photo\">, false)",
+                  "PersonaController::EnqueueCommand(<FlattenCommand>, <document \"Photo\">, false)",
               }));
     EXPECT_NE(run.err.find("no sheet is open to type into"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("the sheet has no button \"Maybe\""), std::string::npos) << run.err;
