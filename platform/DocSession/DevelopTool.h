@@ -1,6 +1,3 @@
-// The develop tool's operations that the application calls.
+// The Develop persona's tool (declared with the other tools).
 #pragma once
 #include "Tools.h"
-
-// Commits the develop operation open on the tool's document; the result is the engine's.
-bool CommitDevelopOperation(DevelopTool& tool);

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "DocumentCommand.h"
 #include "DomainController.h"
 #include "Kernel/Counted.h"
 #include "Selection.h"
 #include "SpellChecker.h"
 #include "Tools.h"
 
-class DocumentCommand;
 class DocumentHistory;
 class DocumentSnapshot;
 class Macro;
@@ -36,6 +36,10 @@ public:
     bool CanAddArtboards() const;
     // Whether a macro is being recorded on this document.
     bool IsRecordingMacro() const;
+    // The last command the document ran that can be repeated; empty when there is none.
+    Kernel::Counted<DocumentCommand> GetLastRepeatableCommand() const;
+    // Whether the document is saved with its history.
+    bool GetSaveHistory() const;
     // The document's selection, whatever tool restrictions apply.
     Kernel::Counted<Selection const> GetUnrestrictedSelection() const { return m_selection; }
     // The document's own spell checker (the words ignored in it).
@@ -46,6 +50,8 @@ public:
     void SetRecordingMacro(bool recording) { m_recordingMacro = recording; }
     void SetCanAddArtboards(bool can) { m_canAddArtboards = can; }
     void SetSelection(Kernel::Counted<Selection const> selection) { m_selection = std::move(selection); }
+    void SetLastRepeatableCommand(Kernel::Counted<DocumentCommand> command);
+    void SetSaveHistory(bool on) { m_saveHistory = on; }
 
     ~DocumentController() override {
         StopCommandQueue();
@@ -81,6 +87,8 @@ private:
     std::string m_name;
     bool m_recordingMacro = false;
     bool m_canAddArtboards = true;
+    bool m_saveHistory = false;
+    Kernel::Counted<DocumentCommand> m_lastRepeatable;
     Kernel::Counted<Selection const> m_selection{new Selection};
     Kernel::Counted<DocumentSpellChecker> m_spellChecker{new DocumentSpellChecker};
 };

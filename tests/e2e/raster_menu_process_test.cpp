@@ -3,12 +3,6 @@
 
 namespace {
 
-std::vector<std::string> From(const AppRun& run, const std::string& first) {
-    for (size_t i = 0; i < run.out.size(); ++i)
-        if (run.out[i] == first) return {run.out.begin() + static_cast<long>(i), run.out.end()};
-    return {};
-}
-
 TEST_F(HeadlessAppTest, PixelMenuItemsPrintTheirEngineCallsWithTheirArguments) {
     AppRun run = RunApp(
         "newdocument Photo\n"
