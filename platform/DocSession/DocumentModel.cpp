@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "Raster/Tile.h"
+#include "Kernel/Dispatch.h"
 #include "Kernel/FileSystem.h"
 
 namespace DocEngine {
@@ -30,14 +31,19 @@ uint64_t Mix(uint64_t z) {
     return z ^ (z >> 31);
 }
 
+// The part of a sample's noise that depends on the command alone.
+uint64_t NoiseKey(uint64_t seed, int spread) { return Mix(Mix(seed) ^ uint64_t(uint32_t(spread))); }
+
 // A value in [-1, 1) for one sample.
-double NoiseAt(uint64_t seed, int spread, int x, int y, int channel) {
-    uint64_t h = Mix(seed);
-    h = Mix(h ^ uint64_t(uint32_t(spread)));
-    h = Mix(h ^ (uint64_t(uint32_t(x)) << 32 | uint32_t(y)));
+double NoiseAt(uint64_t key, int x, int y, int channel) {
+    uint64_t h = Mix(key ^ (uint64_t(uint32_t(x)) << 32 | uint32_t(y)));
     h = Mix(h ^ uint64_t(uint32_t(channel)));
     return double(h >> 11) * 0x1.0p-53 * 2.0 - 1.0;
 }
+
+// How the engine's drawing asks the worker pool for threads.
+constexpr int kDrawPriority = 21;
+constexpr int kDrawPurpose = 2;
 
 std::string NumberText(double v) {
     char buffer[64];
@@ -63,6 +69,10 @@ const FormatInfo* FindFormatByName(std::string_view name) {
 
 TileBlock::TileBlock() : m_bytes(new uint8_t[kBytes]()) { Raster::MemoryManager::Instance().AddBackstore(kBytes); }
 
+TileBlock::TileBlock(Uninitialised) : m_bytes(new uint8_t[kBytes]) {
+    Raster::MemoryManager::Instance().AddBackstore(kBytes);
+}
+
 TileBlock::TileBlock(const TileBlock& other) : Kernel::Countable(), m_bytes(new uint8_t[kBytes]) {
     std::memcpy(m_bytes.get(), other.m_bytes.get(), kBytes);
     Raster::MemoryManager::Instance().AddBackstore(kBytes);
@@ -78,23 +88,29 @@ SpreadContent::SpreadContent(const FormatInfo* format, int width, int height)
       m_rows((height + 255) / 256),
       m_blocks(size_t(format->channels) * size_t(m_columns) * size_t(m_rows)) {}
 
-size_t SpreadContent::Offset(int x, int y) const {
-    const int tw = m_format->TileWidth();
-    return (size_t(y % 256) * tw + size_t(x % tw)) * size_t(m_format->bytesPerSample);
+Content MakeContent(const FormatInfo* format, const std::vector<std::pair<int, int>>& sizes) {
+    Content content;
+    content.reserve(sizes.size());
+    for (const auto& [w, h] : sizes) content.emplace_back(format, w, h);
+    return content;
 }
 
-uint8_t* SpreadContent::WritableBlock(int channel, int x, int y) {
-    Kernel::Counted<TileBlock>& slot = Slot(channel, x / m_format->TileWidth(), y / 256);
-    if (!slot) slot = Kernel::MakeCounted<TileBlock>();
-    else if (slot->GetRefCount() > 1) slot = Kernel::MakeCounted<TileBlock>(*slot);  // shared: copy on write
-    return slot->Bytes();
-}
+// ---- Drawing ------------------------------------------------------------------------------
+//
+// Every command changes each sample from that sample's own value alone, so a block (one
+// channel of one tile cell) can take all of a list's commands in turn without looking at any
+// other block: blocks are drawn in parallel on the worker pool, a row span at a time.
 
-double SpreadContent::GetValue(int channel, int x, int y) const {
-    const TileBlock* block = GetBlock(channel, x / m_format->TileWidth(), y / 256);
-    if (!block) return 0.0;
-    const uint8_t* p = block->Bytes() + Offset(x, y);
-    switch (m_format->bytesPerSample) {
+namespace {
+
+struct Area {
+    int left, top, right, bottom;
+    bool Empty() const { return left >= right || top >= bottom; }
+};
+
+// A sample as a value on its format's full range (float samples as they are).
+inline double ReadSample(const uint8_t* p, int bytes) {
+    switch (bytes) {
     case 1: return *p / 255.0;
     case 2: {
         uint16_t s;
@@ -109,59 +125,181 @@ double SpreadContent::GetValue(int channel, int x, int y) const {
     }
 }
 
-void SpreadContent::SetValue(int channel, int x, int y, double value) {
-    uint8_t* p = WritableBlock(channel, x, y) + Offset(x, y);
-    switch (m_format->bytesPerSample) {
-    case 1: *p = uint8_t(std::lround(std::clamp(value, 0.0, 1.0) * 255.0)); break;
+// std::lround for values of 0 and more, without a library call per sample: x minus its
+// whole part is exact for such values, so the halfway test is too.
+inline int64_t RoundHalfUp(double value) {
+    const int64_t whole = int64_t(value);
+    return whole + (value - double(whole) >= 0.5);
+}
+
+inline void WriteSample(uint8_t* p, int bytes, double value) {
+    switch (bytes) {
+    case 1: *p = uint8_t(RoundHalfUp(std::clamp(value, 0.0, 1.0) * 255.0)); break;
     case 2: {
-        uint16_t s = uint16_t(std::lround(std::clamp(value, 0.0, 1.0) * 65535.0));
+        const uint16_t s = uint16_t(RoundHalfUp(std::clamp(value, 0.0, 1.0) * 65535.0));
         std::memcpy(p, &s, 2);
         break;
     }
     default: {
-        float f = float(value);
+        const float f = float(value);
         std::memcpy(p, &f, 4);
         break;
     }
     }
 }
 
-Content MakeContent(const FormatInfo* format, const std::vector<std::pair<int, int>>& sizes) {
-    Content content;
-    content.reserve(sizes.size());
-    for (const auto& [w, h] : sizes) content.emplace_back(format, w, h);
-    return content;
+// Where the command draws inside a cell of a spread; empty when it leaves the channel alone.
+Area DrawnArea(const DrawCommand& command, const SpreadContent& target, int channel, const Area& cell) {
+    if (command.kind == DrawCommand::Kind::Noise && channel == target.GetFormat().alphaChannel) return {0, 0, 0, 0};
+    const int x0 = std::max(command.x, 0), y0 = std::max(command.y, 0);
+    const int x1 = int(std::min<int64_t>(int64_t(command.x) + command.width, target.GetWidth()));
+    const int y1 = int(std::min<int64_t>(int64_t(command.y) + command.height, target.GetHeight()));
+    return {std::max(x0, cell.left), std::max(y0, cell.top), std::min(x1, cell.right), std::min(y1, cell.bottom)};
 }
 
-// ---- Drawing ------------------------------------------------------------------------------
-
-void DrawCommand::Apply(Content& content) const {
-    if (spread < 0 || size_t(spread) >= content.size()) return;
-    SpreadContent& target = content[size_t(spread)];
-    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
-    const int x1 = int(std::min<int64_t>(int64_t(x) + width, target.GetWidth()));
-    const int y1 = int(std::min<int64_t>(int64_t(y) + height, target.GetHeight()));
-    const FormatInfo& format = target.GetFormat();
-    for (int c = 0; c < format.channels; ++c) {
-        for (int py = y0; py < y1; ++py) {
-            for (int px = x0; px < x1; ++px) {
-                double v = 0;
-                switch (kind) {
-                case Kind::Fill: v = from[size_t(c)]; break;
-                case Kind::Gradient: {
-                    double t = vertical ? (py - y + 0.5) / height : (px - x + 0.5) / width;
-                    v = from[size_t(c)] + (to[size_t(c)] - from[size_t(c)]) * t;
-                    break;
-                }
-                case Kind::Noise:
-                    if (c == format.alphaChannel) continue;
-                    v = target.GetValue(c, px, py) + NoiseAt(seed, spread, px, py, c) * amount;
-                    break;
-                }
-                target.SetValue(c, px, py, v);
+// Draws one command over an area of one channel's block.
+void DrawSpan(const DrawCommand& command, const FormatInfo& format, int channel, uint8_t* block, const Area& area) {
+    const int bytes = format.bytesPerSample;
+    const int tw = format.TileWidth();
+    const size_t rowBytes = size_t(tw) * size_t(bytes);
+    const size_t spanBytes = size_t(area.right - area.left) * size_t(bytes);
+    auto row = [&](int y) { return block + size_t(y % 256) * rowBytes + size_t(area.left % tw) * size_t(bytes); };
+    auto fillRow = [&](uint8_t* out, const uint8_t* sample) {
+        if (bytes == 1) std::memset(out, *sample, spanBytes);
+        else
+            for (size_t i = 0; i < spanBytes; i += size_t(bytes)) std::memcpy(out + i, sample, size_t(bytes));
+    };
+    const size_t c = size_t(channel);
+    uint8_t sample[4];
+    switch (command.kind) {
+    case DrawCommand::Kind::Fill: {
+        WriteSample(sample, bytes, command.from[c]);
+        fillRow(row(area.top), sample);
+        for (int y = area.top + 1; y < area.bottom; ++y) std::memcpy(row(y), row(area.top), spanBytes);
+        break;
+    }
+    case DrawCommand::Kind::Gradient:
+        if (command.vertical) {
+            for (int y = area.top; y < area.bottom; ++y) {
+                const double t = (y - command.y + 0.5) / command.height;
+                WriteSample(sample, bytes, command.from[c] + (command.to[c] - command.from[c]) * t);
+                fillRow(row(y), sample);
             }
+        } else {
+            uint8_t* first = row(area.top);
+            for (int x = area.left; x < area.right; ++x) {
+                const double t = (x - command.x + 0.5) / command.width;
+                WriteSample(first + size_t(x - area.left) * size_t(bytes), bytes,
+                            command.from[c] + (command.to[c] - command.from[c]) * t);
+            }
+            for (int y = area.top + 1; y < area.bottom; ++y) std::memcpy(row(y), first, spanBytes);
+        }
+        break;
+    case DrawCommand::Kind::Noise: {
+        const uint64_t key = NoiseKey(command.seed, command.spread);
+        for (int y = area.top; y < area.bottom; ++y) {
+            uint8_t* p = row(y);
+            for (int x = area.left; x < area.right; ++x, p += bytes)
+                WriteSample(p, bytes, ReadSample(p, bytes) + NoiseAt(key, x, y, channel) * command.amount);
+        }
+        break;
+    }
+    }
+}
+
+struct BlockWork {
+    SpreadContent* target;
+    int spread;
+    int channel;
+    Area cell;
+    const DrawCommand* first;  // the first command that draws in it
+};
+
+struct DrawWork {
+    const DrawCommand* const* commands;
+    size_t count;
+    std::vector<BlockWork> blocks;
+};
+
+Area CellOf(const SpreadContent& target, int column, int row) {
+    const int tw = target.GetFormat().TileWidth();
+    return {column * tw, row * 256, std::min(target.GetWidth(), column * tw + tw),
+            std::min(target.GetHeight(), row * 256 + 256)};
+}
+
+void DrawBlock(void* context, size_t index) {
+    const DrawWork& work = *static_cast<const DrawWork*>(context);
+    const BlockWork& block = work.blocks[index];
+    SpreadContent& target = *block.target;
+    const FormatInfo& format = target.GetFormat();
+    const int tw = format.TileWidth();
+    Kernel::Counted<TileBlock>& slot = target.Slot(block.channel, block.cell.left / tw, block.cell.top / 256);
+    if (!slot) {
+        // A whole cell that its first command covers needs no zeros first.
+        const Area& cell = block.cell;
+        const Area drawn = DrawnArea(*block.first, target, block.channel, cell);
+        const bool covered = block.first->kind != DrawCommand::Kind::Noise && cell.right - cell.left == tw &&
+                             cell.bottom - cell.top == 256 && drawn.left == cell.left && drawn.top == cell.top &&
+                             drawn.right == cell.right && drawn.bottom == cell.bottom;
+        slot = covered ? Kernel::MakeCounted<TileBlock>(TileBlock::Uninitialised()) : Kernel::MakeCounted<TileBlock>();
+    } else if (slot->GetRefCount() > 1) {
+        slot = Kernel::MakeCounted<TileBlock>(*slot);  // shared: copy on write
+    }
+    uint8_t* bytes = slot->Bytes();
+    for (size_t k = 0; k < work.count; ++k) {
+        const DrawCommand& command = *work.commands[k];
+        if (command.spread != block.spread) continue;
+        const Area area = DrawnArea(command, target, block.channel, block.cell);
+        if (!area.Empty()) DrawSpan(command, format, block.channel, bytes, area);
+    }
+}
+
+}  // namespace
+
+void DrawCommands(const DrawCommand* const* commands, size_t count, Content& content) {
+    DrawWork work{commands, count, {}};
+    std::unordered_map<const TileBlock*, size_t> shared;  // blocks of several slots drawn now
+    for (size_t s = 0; s < content.size(); ++s) {
+        SpreadContent& target = content[s];
+        bool drawn = false;
+        for (size_t k = 0; k < count && !drawn; ++k) drawn = commands[k]->spread == int(s);
+        if (!drawn) continue;
+        for (int channel = 0; channel < target.GetFormat().channels; ++channel)
+            for (int row = 0; row < target.GetRows(); ++row)
+                for (int column = 0; column < target.GetColumns(); ++column) {
+                    const Area cell = CellOf(target, column, row);
+                    for (size_t k = 0; k < count; ++k) {
+                        const DrawCommand& command = *commands[k];
+                        if (command.spread != int(s) || DrawnArea(command, target, channel, cell).Empty()) continue;
+                        work.blocks.push_back({&target, int(s), channel, cell, &command});
+                        const Kernel::Counted<TileBlock>& slot = target.Slot(channel, column, row);
+                        if (slot && slot->GetRefCount() > 1) ++shared[slot.Get()];
+                        break;
+                    }
+                }
+    }
+    // A block that deduplication made common to several cells drawn now is copied here, so
+    // that no worker writes a block while another copies it.
+    for (const BlockWork& block : work.blocks) {
+        const int tw = block.target->GetFormat().TileWidth();
+        Kernel::Counted<TileBlock>& slot = block.target->Slot(block.channel, block.cell.left / tw, block.cell.top / 256);
+        if (slot && slot->GetRefCount() > 1) {
+            auto it = shared.find(slot.Get());
+            if (it != shared.end() && it->second > 1) slot = Kernel::MakeCounted<TileBlock>(*slot);
         }
     }
+    Kernel::Dispatch::DispatchParallelFor(&DrawBlock, work.blocks.size(), &work, kDrawPriority, kDrawPurpose, 0);
+}
+
+void DrawCommands(CommandList::const_iterator first, CommandList::const_iterator last, Content& content) {
+    std::vector<const DrawCommand*> commands;
+    for (; first != last; ++first) commands.push_back(first->get());
+    DrawCommands(commands.data(), commands.size(), content);
+}
+
+void DrawCommand::Apply(Content& content) const {
+    const DrawCommand* self = this;
+    DrawCommands(&self, 1, content);
 }
 
 std::string DrawCommand::ToText() const {
@@ -508,15 +646,33 @@ Raster::Tile* BitmapTile(const Raster::DynamicBitmap& bitmap, int channel, int c
     }
 }
 
+namespace {
+
+struct RenderWork {
+    const SpreadContent* content;
+    const Raster::DynamicBitmap* bitmap;
+    std::vector<std::pair<int, int>> blocks;  // channel, block index within the channel
+};
+
+void RenderBlock(void* context, size_t index) {
+    const RenderWork& work = *static_cast<const RenderWork*>(context);
+    const auto [channel, at] = work.blocks[index];
+    const int column = at % work.content->GetColumns(), row = at / work.content->GetColumns();
+    if (Raster::Tile* tile = BitmapTile(*work.bitmap, channel, column, row, true))
+        std::memcpy(tile->GetMutableBuffer(), work.content->GetBlock(channel, column, row)->Bytes(), TileBlock::kBytes);
+}
+
+}  // namespace
+
 Raster::DynamicBitmap RenderSpread(const SpreadContent& content) {
     const FormatInfo& format = content.GetFormat();
     Raster::DynamicBitmap bitmap = Raster::DynamicBitmap::Create(format.code, content.GetWidth(), content.GetHeight());
+    RenderWork work{&content, &bitmap, {}};
     for (int c = 0; c < format.channels; ++c)
         for (int row = 0; row < content.GetRows(); ++row)
             for (int column = 0; column < content.GetColumns(); ++column)
-                if (const TileBlock* block = content.GetBlock(c, column, row))
-                    if (Raster::Tile* tile = BitmapTile(bitmap, c, column, row, true))
-                        std::memcpy(tile->GetMutableBuffer(), block->Bytes(), TileBlock::kBytes);
+                if (content.GetBlock(c, column, row)) work.blocks.emplace_back(c, row * content.GetColumns() + column);
+    Kernel::Dispatch::DispatchParallelFor(&RenderBlock, work.blocks.size(), &work, kDrawPriority, kDrawPurpose, 0);
     return bitmap;
 }
 
