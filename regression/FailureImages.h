@@ -9,7 +9,8 @@
 // Writes base + ".baseline.png" (the baseline, at its size), base + ".failure.png" (the
 // current render) and base + ".difference.png" (the heat map of the two when they are
 // comparable, else the current render as it is). Each file is written to a temporary name and
-// renamed when whole; one that fails leaves no file and traces its own error.
+// renamed when whole; one that fails leaves no file and traces its own error. The three are
+// written at the same time on the worker pool; the current render is left as it is.
 void WriteFailureImages(const Kernel::String& base, const Raster::DynamicBitmap& current,
                         const Raster::DynamicBitmap& baseline, PNGExportParams& exportParams, uint32_t bitsPerChannel,
                         bool comparable);

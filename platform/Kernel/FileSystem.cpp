@@ -87,9 +87,19 @@ bool FileSystem::ReadFile(const Path& path, std::string& contents) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
     contents.clear();
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) contents.append(buf, n);
+    // Read straight into the string, sized from the file's length (one byte more, to meet
+    // the end without growing) where it has one.
+    struct stat info;
+    const bool sized = fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+    contents.resize(sized ? size_t(info.st_size) + 1 : size_t(65536));
+    size_t used = 0;
+    for (;;) {
+        if (used == contents.size()) contents.resize(contents.size() * 2);
+        const size_t n = std::fread(contents.data() + used, 1, contents.size() - used, f);
+        if (n == 0) break;
+        used += n;
+    }
+    contents.resize(used);
     bool ok = !std::ferror(f);
     std::fclose(f);
     return ok;
