@@ -108,10 +108,19 @@ struct Area {
     bool Empty() const { return left >= right || top >= bottom; }
 };
 
+// The values of 8-bit samples, as the division gives them.
+struct ByteValues {
+    double value[256];
+    ByteValues() {
+        for (int i = 0; i < 256; ++i) value[i] = i / 255.0;
+    }
+};
+const ByteValues kByteValues;
+
 // A sample as a value on its format's full range (float samples as they are).
 inline double ReadSample(const uint8_t* p, int bytes) {
     switch (bytes) {
-    case 1: return *p / 255.0;
+    case 1: return kByteValues.value[*p];
     case 2: {
         uint16_t s;
         std::memcpy(&s, p, 2);
@@ -243,7 +252,9 @@ void DrawBlock(void* context, size_t index) {
                              drawn.right == cell.right && drawn.bottom == cell.bottom;
         slot = covered ? Kernel::MakeCounted<TileBlock>(TileBlock::Uninitialised()) : Kernel::MakeCounted<TileBlock>();
     } else if (slot->GetRefCount() > 1) {
-        slot = Kernel::MakeCounted<TileBlock>(*slot);  // shared: copy on write
+        // Shared, maybe with another cell drawn now: copy on write. The other cell's worker
+        // sees the count fall only once this copy is made, and may then write in place.
+        slot = Kernel::MakeCounted<TileBlock>(*slot);
     }
     uint8_t* bytes = slot->Bytes();
     for (size_t k = 0; k < work.count; ++k) {
@@ -258,7 +269,6 @@ void DrawBlock(void* context, size_t index) {
 
 void DrawCommands(const DrawCommand* const* commands, size_t count, Content& content) {
     DrawWork work{commands, count, {}};
-    std::unordered_map<const TileBlock*, size_t> shared;  // blocks of several slots drawn now
     for (size_t s = 0; s < content.size(); ++s) {
         SpreadContent& target = content[s];
         bool drawn = false;
@@ -272,21 +282,9 @@ void DrawCommands(const DrawCommand* const* commands, size_t count, Content& con
                         const DrawCommand& command = *commands[k];
                         if (command.spread != int(s) || DrawnArea(command, target, channel, cell).Empty()) continue;
                         work.blocks.push_back({&target, int(s), channel, cell, &command});
-                        const Kernel::Counted<TileBlock>& slot = target.Slot(channel, column, row);
-                        if (slot && slot->GetRefCount() > 1) ++shared[slot.Get()];
                         break;
                     }
                 }
-    }
-    // A block that deduplication made common to several cells drawn now is copied here, so
-    // that no worker writes a block while another copies it.
-    for (const BlockWork& block : work.blocks) {
-        const int tw = block.target->GetFormat().TileWidth();
-        Kernel::Counted<TileBlock>& slot = block.target->Slot(block.channel, block.cell.left / tw, block.cell.top / 256);
-        if (slot && slot->GetRefCount() > 1) {
-            auto it = shared.find(slot.Get());
-            if (it != shared.end() && it->second > 1) slot = Kernel::MakeCounted<TileBlock>(*slot);
-        }
     }
     Kernel::Dispatch::DispatchParallelFor(&DrawBlock, work.blocks.size(), &work, kDrawPriority, kDrawPurpose, 0);
 }
