@@ -34,10 +34,10 @@ uint64_t Mix(uint64_t z) {
 // The part of a sample's noise that depends on the command alone.
 uint64_t NoiseKey(uint64_t seed, int spread) { return Mix(Mix(seed) ^ uint64_t(uint32_t(spread))); }
 
-// A value in [-1, 1) for one sample.
-double NoiseAt(uint64_t key, int x, int y, int channel) {
-    uint64_t h = Mix(key ^ (uint64_t(uint32_t(x)) << 32 | uint32_t(y)));
-    h = Mix(h ^ uint64_t(uint32_t(channel)));
+// The value in [-1, 1) for one channel of a pixel, from the part that depends on the
+// command and the pixel's place.
+double NoiseValue(uint64_t place, int channel) {
+    const uint64_t h = Mix(place ^ uint64_t(uint32_t(channel)));
     return double(h >> 11) * 0x1.0p-53 * 2.0 - 1.0;
 }
 
@@ -157,6 +157,9 @@ inline void WriteSample(uint8_t* p, int bytes, double value) {
     }
 }
 
+constexpr int kMaxChannels = 5;
+constexpr int kNoChannel = -1;  // for where a command draws in any channel it draws in
+
 // Where the command draws inside a cell of a spread; empty when it leaves the channel alone.
 Area DrawnArea(const DrawCommand& command, const SpreadContent& target, int channel, const Area& cell) {
     if (command.kind == DrawCommand::Kind::Noise && channel == target.GetFormat().alphaChannel) return {0, 0, 0, 0};
@@ -166,13 +169,12 @@ Area DrawnArea(const DrawCommand& command, const SpreadContent& target, int chan
     return {std::max(x0, cell.left), std::max(y0, cell.top), std::min(x1, cell.right), std::min(y1, cell.bottom)};
 }
 
-// Draws one command over an area of one channel's block.
+// Draws a fill or a gradient over an area of one channel's block.
 void DrawSpan(const DrawCommand& command, const FormatInfo& format, int channel, uint8_t* block, const Area& area) {
     const int bytes = format.bytesPerSample;
     const int tw = format.TileWidth();
-    const size_t rowBytes = size_t(tw) * size_t(bytes);
     const size_t spanBytes = size_t(area.right - area.left) * size_t(bytes);
-    auto row = [&](int y) { return block + size_t(y % 256) * rowBytes + size_t(area.left % tw) * size_t(bytes); };
+    auto row = [&](int y) { return block + (size_t(y % 256) * size_t(tw) + size_t(area.left % tw)) * size_t(bytes); };
     auto fillRow = [&](uint8_t* out, const uint8_t* sample) {
         if (bytes == 1) std::memset(out, *sample, spanBytes);
         else
@@ -180,54 +182,56 @@ void DrawSpan(const DrawCommand& command, const FormatInfo& format, int channel,
     };
     const size_t c = size_t(channel);
     uint8_t sample[4];
-    switch (command.kind) {
-    case DrawCommand::Kind::Fill: {
+    if (command.kind == DrawCommand::Kind::Fill) {
         WriteSample(sample, bytes, command.from[c]);
         fillRow(row(area.top), sample);
         for (int y = area.top + 1; y < area.bottom; ++y) std::memcpy(row(y), row(area.top), spanBytes);
-        break;
-    }
-    case DrawCommand::Kind::Gradient:
-        if (command.vertical) {
-            for (int y = area.top; y < area.bottom; ++y) {
-                const double t = (y - command.y + 0.5) / command.height;
-                WriteSample(sample, bytes, command.from[c] + (command.to[c] - command.from[c]) * t);
-                fillRow(row(y), sample);
-            }
-        } else {
-            uint8_t* first = row(area.top);
-            for (int x = area.left; x < area.right; ++x) {
-                const double t = (x - command.x + 0.5) / command.width;
-                WriteSample(first + size_t(x - area.left) * size_t(bytes), bytes,
-                            command.from[c] + (command.to[c] - command.from[c]) * t);
-            }
-            for (int y = area.top + 1; y < area.bottom; ++y) std::memcpy(row(y), first, spanBytes);
-        }
-        break;
-    case DrawCommand::Kind::Noise: {
-        const uint64_t key = NoiseKey(command.seed, command.spread);
+    } else if (command.vertical) {
         for (int y = area.top; y < area.bottom; ++y) {
-            uint8_t* p = row(y);
-            for (int x = area.left; x < area.right; ++x, p += bytes)
-                WriteSample(p, bytes, ReadSample(p, bytes) + NoiseAt(key, x, y, channel) * command.amount);
+            const double t = (y - command.y + 0.5) / command.height;
+            WriteSample(sample, bytes, command.from[c] + (command.to[c] - command.from[c]) * t);
+            fillRow(row(y), sample);
         }
-        break;
-    }
+    } else {
+        uint8_t* first = row(area.top);
+        for (int x = area.left; x < area.right; ++x) {
+            const double t = (x - command.x + 0.5) / command.width;
+            WriteSample(first + size_t(x - area.left) * size_t(bytes), bytes,
+                        command.from[c] + (command.to[c] - command.from[c]) * t);
+        }
+        for (int y = area.top + 1; y < area.bottom; ++y) std::memcpy(row(y), first, spanBytes);
     }
 }
 
-struct BlockWork {
+// Adds noise over an area of every channel's block but alpha's; the part of the noise that
+// depends on the place alone is worked out once a pixel.
+void DrawNoise(const DrawCommand& command, const FormatInfo& format, uint8_t* const* blocks, const Area& area) {
+    const int bytes = format.bytesPerSample;
+    const int tw = format.TileWidth();
+    const uint64_t key = NoiseKey(command.seed, command.spread);
+    for (int y = area.top; y < area.bottom; ++y) {
+        size_t at = (size_t(y % 256) * size_t(tw) + size_t(area.left % tw)) * size_t(bytes);
+        for (int x = area.left; x < area.right; ++x, at += size_t(bytes)) {
+            const uint64_t place = Mix(key ^ (uint64_t(uint32_t(x)) << 32 | uint32_t(y)));
+            for (int c = 0; c < format.channels; ++c) {
+                if (c == format.alphaChannel) continue;
+                uint8_t* p = blocks[c] + at;
+                WriteSample(p, bytes, ReadSample(p, bytes) + NoiseValue(place, c) * command.amount);
+            }
+        }
+    }
+}
+
+struct CellWork {
     SpreadContent* target;
     int spread;
-    int channel;
     Area cell;
-    const DrawCommand* first;  // the first command that draws in it
 };
 
 struct DrawWork {
     const DrawCommand* const* commands;
     size_t count;
-    std::vector<BlockWork> blocks;
+    std::vector<CellWork> cells;
 };
 
 Area CellOf(const SpreadContent& target, int column, int row) {
@@ -236,18 +240,15 @@ Area CellOf(const SpreadContent& target, int column, int row) {
             std::min(target.GetHeight(), row * 256 + 256)};
 }
 
-void DrawBlock(void* context, size_t index) {
-    const DrawWork& work = *static_cast<const DrawWork*>(context);
-    const BlockWork& block = work.blocks[index];
-    SpreadContent& target = *block.target;
-    const FormatInfo& format = target.GetFormat();
-    const int tw = format.TileWidth();
-    Kernel::Counted<TileBlock>& slot = target.Slot(block.channel, block.cell.left / tw, block.cell.top / 256);
+// The bytes of a channel's block of a cell that a command is about to draw in first, made
+// the cell's own.
+uint8_t* WritableBlock(SpreadContent& target, int channel, const Area& cell, const DrawCommand& first) {
+    const int tw = target.GetFormat().TileWidth();
+    Kernel::Counted<TileBlock>& slot = target.Slot(channel, cell.left / tw, cell.top / 256);
     if (!slot) {
         // A whole cell that its first command covers needs no zeros first.
-        const Area& cell = block.cell;
-        const Area drawn = DrawnArea(*block.first, target, block.channel, cell);
-        const bool covered = block.first->kind != DrawCommand::Kind::Noise && cell.right - cell.left == tw &&
+        const Area drawn = DrawnArea(first, target, channel, cell);
+        const bool covered = first.kind != DrawCommand::Kind::Noise && cell.right - cell.left == tw &&
                              cell.bottom - cell.top == 256 && drawn.left == cell.left && drawn.top == cell.top &&
                              drawn.right == cell.right && drawn.bottom == cell.bottom;
         slot = covered ? Kernel::MakeCounted<TileBlock>(TileBlock::Uninitialised()) : Kernel::MakeCounted<TileBlock>();
@@ -256,12 +257,31 @@ void DrawBlock(void* context, size_t index) {
         // sees the count fall only once this copy is made, and may then write in place.
         slot = Kernel::MakeCounted<TileBlock>(*slot);
     }
-    uint8_t* bytes = slot->Bytes();
+    return slot->Bytes();
+}
+
+void DrawCell(void* context, size_t index) {
+    const DrawWork& work = *static_cast<const DrawWork*>(context);
+    const CellWork& item = work.cells[index];
+    SpreadContent& target = *item.target;
+    const FormatInfo& format = target.GetFormat();
+    // Only the channels some command draws in get a block of their own.
+    uint8_t* blocks[kMaxChannels] = {};
+    for (int c = 0; c < format.channels; ++c)
+        for (size_t k = 0; k < work.count; ++k) {
+            const DrawCommand& command = *work.commands[k];
+            if (command.spread != item.spread || DrawnArea(command, target, c, item.cell).Empty()) continue;
+            blocks[c] = WritableBlock(target, c, item.cell, command);
+            break;
+        }
     for (size_t k = 0; k < work.count; ++k) {
         const DrawCommand& command = *work.commands[k];
-        if (command.spread != block.spread) continue;
-        const Area area = DrawnArea(command, target, block.channel, block.cell);
-        if (!area.Empty()) DrawSpan(command, format, block.channel, bytes, area);
+        if (command.spread != item.spread) continue;
+        const Area area = DrawnArea(command, target, kNoChannel, item.cell);
+        if (area.Empty()) continue;
+        if (command.kind == DrawCommand::Kind::Noise) DrawNoise(command, format, blocks, area);
+        else
+            for (int c = 0; c < format.channels; ++c) DrawSpan(command, format, c, blocks[c], area);
     }
 }
 
@@ -271,22 +291,17 @@ void DrawCommands(const DrawCommand* const* commands, size_t count, Content& con
     DrawWork work{commands, count, {}};
     for (size_t s = 0; s < content.size(); ++s) {
         SpreadContent& target = content[s];
-        bool drawn = false;
-        for (size_t k = 0; k < count && !drawn; ++k) drawn = commands[k]->spread == int(s);
-        if (!drawn) continue;
-        for (int channel = 0; channel < target.GetFormat().channels; ++channel)
-            for (int row = 0; row < target.GetRows(); ++row)
-                for (int column = 0; column < target.GetColumns(); ++column) {
-                    const Area cell = CellOf(target, column, row);
-                    for (size_t k = 0; k < count; ++k) {
-                        const DrawCommand& command = *commands[k];
-                        if (command.spread != int(s) || DrawnArea(command, target, channel, cell).Empty()) continue;
-                        work.blocks.push_back({&target, int(s), channel, cell, &command});
+        for (int row = 0; row < target.GetRows(); ++row)
+            for (int column = 0; column < target.GetColumns(); ++column) {
+                const Area cell = CellOf(target, column, row);
+                for (size_t k = 0; k < count; ++k)
+                    if (commands[k]->spread == int(s) && !DrawnArea(*commands[k], target, kNoChannel, cell).Empty()) {
+                        work.cells.push_back({&target, int(s), cell});
                         break;
                     }
-                }
+            }
     }
-    Kernel::Dispatch::DispatchParallelFor(&DrawBlock, work.blocks.size(), &work, kDrawPriority, kDrawPurpose, 0);
+    Kernel::Dispatch::DispatchParallelFor(&DrawCell, work.cells.size(), &work, kDrawPriority, kDrawPurpose, 0);
 }
 
 void DrawCommands(CommandList::const_iterator first, CommandList::const_iterator last, Content& content) {
