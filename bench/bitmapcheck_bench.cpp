@@ -10,6 +10,7 @@
 // The last line is the compare of identical RGBA8 bitmaps.
 //
 // Usage: bitmapcheck_bench [repeats]   (default 3; the slow libpng runs take fewer)
+//        bitmapcheck_bench failing-unit [runs]   (the failure job end to end: failing_unit_bench.h)
 #include <lcms2.h>
 #include <png.h>
 #include <unistd.h>

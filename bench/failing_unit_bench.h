@@ -7,6 +7,7 @@
 #pragma once
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,6 +59,7 @@ bool WriteText(const std::string& path, const std::string& text) {
 struct ChildRun {
     int status = -1;  // exit status, or -1 when it did not exit
     double seconds = 0;
+    double processorSeconds = 0;  // every thread's
     std::vector<std::pair<std::string, double>> sections;  // name, seconds from "[START]" to "[END]"
     std::vector<std::string> lines;
 };
@@ -112,30 +114,49 @@ ChildRun RunChild(const std::string& executable, const std::vector<std::string>&
     std::free(line);
     std::fclose(in);
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
     run.seconds = timer.GetElapsedSeconds();
+    run.processorSeconds = double(usage.ru_utime.tv_sec) + double(usage.ru_utime.tv_usec) * 1e-6 +
+                           double(usage.ru_stime.tv_sec) + double(usage.ru_stime.tv_usec) * 1e-6;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
 
-// Best and spread of a series of seconds, as milliseconds.
+// Processor time of this process so far, every thread's, in seconds.
+double ProcessorSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Best and spread of a series of seconds, as milliseconds, with the least processor time.
 struct Series {
     std::vector<double> values;
+    double processor = 1e30;
     void Add(double seconds) { values.push_back(seconds); }
     double Best() const { return values.empty() ? 0 : *std::min_element(values.begin(), values.end()) * 1e3; }
     double Worst() const { return values.empty() ? 0 : *std::max_element(values.begin(), values.end()) * 1e3; }
     std::string Text() const {
         char buffer[96];
         std::snprintf(buffer, sizeof buffer, "%.0f ms (%.0f to %.0f ms over %zu)", Best(), Best(), Worst(), values.size());
-        return buffer;
+        std::string text = buffer;
+        if (processor < 1e30) {
+            std::snprintf(buffer, sizeof buffer, ", processor time %.0f ms", processor * 1e3);
+            text += buffer;
+        }
+        return text;
     }
 };
 
 template <class F>
 void Time(Series& series, F&& f) {
+    const double processor = ProcessorSeconds();
     Kernel::Timer t;
     f();
     series.Add(t.GetElapsedSeconds());
+    series.processor = std::min(series.processor, ProcessorSeconds() - processor);
 }
 
 double Mpixels(double milliseconds) { return double(kSide) * kSide / (milliseconds * 1e-3) / 1e6; }
@@ -178,6 +199,7 @@ int Run(const std::string& executable, int runs) {
             return 1;
         }
         whole.Add(run.seconds);
+        whole.processor = std::min(whole.processor, run.processorSeconds);
         for (const auto& [name, seconds] : run.sections) {
             if (!sections.count(name)) order.push_back(name);
             sections[name].Add(seconds);

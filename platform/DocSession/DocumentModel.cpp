@@ -97,9 +97,9 @@ Content MakeContent(const FormatInfo* format, const std::vector<std::pair<int, i
 
 // ---- Drawing ------------------------------------------------------------------------------
 //
-// Every command changes each sample from that sample's own value alone, so a block (one
-// channel of one tile cell) can take all of a list's commands in turn without looking at any
-// other block: blocks are drawn in parallel on the worker pool, a row span at a time.
+// Every command changes each sample from that sample's own value alone, so the blocks of one
+// tile cell can take all of a list's commands in turn without looking at any other cell:
+// cells are drawn in parallel on the worker pool, a row span at a time.
 
 namespace {
 
@@ -111,11 +111,11 @@ struct Area {
 // The values of 8-bit samples, as the division gives them.
 struct ByteValues {
     double value[256];
-    ByteValues() {
+    constexpr ByteValues() : value() {
         for (int i = 0; i < 256; ++i) value[i] = i / 255.0;
     }
 };
-const ByteValues kByteValues;
+constexpr ByteValues kByteValues;
 
 // A sample as a value on its format's full range (float samples as they are).
 inline double ReadSample(const uint8_t* p, int bytes) {

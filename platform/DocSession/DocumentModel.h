@@ -101,8 +101,8 @@ struct DrawCommand {
 };
 using CommandList = std::vector<std::shared_ptr<const DrawCommand>>;
 
-// Draws the commands in order. Blocks of tile cells are drawn in parallel on the worker pool,
-// a row span at a time; the result is the same as drawing sample by sample on one thread.
+// Draws the commands in order. Tile cells are drawn in parallel on the worker pool, a row span
+// at a time; the result is the same as drawing sample by sample on one thread.
 void DrawCommands(const DrawCommand* const* commands, size_t count, Content& content);
 void DrawCommands(CommandList::const_iterator first, CommandList::const_iterator last, Content& content);
 
