@@ -3,8 +3,8 @@
 #pragma once
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
