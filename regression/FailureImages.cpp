@@ -8,6 +8,10 @@
 
 namespace {
 
+// What the pool is asked for, as the bitmap kernels ask.
+constexpr int kDispatchPriority = 21;
+constexpr int kDispatchPurpose = 2;
+
 // The three images are independent files: each is one item of a parallel loop.
 struct ImageJobs {
     Raster::PNGWriterRGBA8* baselineImage;
@@ -66,7 +70,7 @@ void WriteFailureImages(const Kernel::String& base, const Raster::DynamicBitmap&
     PNGExportParams failureParams = exportParams;  // each export sets its own record's flags
     ImageJobs jobs{&baselineImage, &failureImage,  &differenceImage, &current, &baseline,
                    &exportParams,  &failureParams, bitsPerChannel,   comparable, {}};
-    Kernel::Dispatch::DispatchParallelFor(&WriteImage, 3, &jobs, 21, 2, 0);
+    Kernel::Dispatch::DispatchParallelFor(&WriteImage, 3, &jobs, kDispatchPriority, kDispatchPurpose, 0);
     for (const std::exception_ptr& error : jobs.errors)
         if (error) std::rethrow_exception(error);
 }

@@ -205,20 +205,30 @@ void DrawSpan(const DrawCommand& command, const FormatInfo& format, int channel,
 
 // Adds noise over an area of every channel's block but alpha's; the part of the noise that
 // depends on the place alone is worked out once a pixel.
+template <int Bytes>
 void DrawNoise(const DrawCommand& command, const FormatInfo& format, uint8_t* const* blocks, const Area& area) {
-    const int bytes = format.bytesPerSample;
     const int tw = format.TileWidth();
     const uint64_t key = NoiseKey(command.seed, command.spread);
+    int channels[kMaxChannels], count = 0;
+    for (int c = 0; c < format.channels; ++c)
+        if (c != format.alphaChannel) channels[count++] = c;
     for (int y = area.top; y < area.bottom; ++y) {
-        size_t at = (size_t(y % 256) * size_t(tw) + size_t(area.left % tw)) * size_t(bytes);
-        for (int x = area.left; x < area.right; ++x, at += size_t(bytes)) {
+        size_t at = (size_t(y % 256) * size_t(tw) + size_t(area.left % tw)) * Bytes;
+        for (int x = area.left; x < area.right; ++x, at += Bytes) {
             const uint64_t place = Mix(key ^ (uint64_t(uint32_t(x)) << 32 | uint32_t(y)));
-            for (int c = 0; c < format.channels; ++c) {
-                if (c == format.alphaChannel) continue;
-                uint8_t* p = blocks[c] + at;
-                WriteSample(p, bytes, ReadSample(p, bytes) + NoiseValue(place, c) * command.amount);
+            for (int k = 0; k < count; ++k) {
+                uint8_t* p = blocks[channels[k]] + at;
+                WriteSample(p, Bytes, ReadSample(p, Bytes) + NoiseValue(place, channels[k]) * command.amount);
             }
         }
+    }
+}
+
+void DrawNoise(const DrawCommand& command, const FormatInfo& format, uint8_t* const* blocks, const Area& area) {
+    switch (format.bytesPerSample) {
+    case 1: return DrawNoise<1>(command, format, blocks, area);
+    case 2: return DrawNoise<2>(command, format, blocks, area);
+    default: return DrawNoise<4>(command, format, blocks, area);
     }
 }
 

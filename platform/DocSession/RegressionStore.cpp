@@ -282,6 +282,9 @@ void WriteRender(std::string& out, const char* tag, const RegressionRender& rend
 }
 
 constexpr size_t kMaxSnapshots = 1000;
+// What the worker pool is asked for when spreads are decompressed, as the drawing asks.
+constexpr int kInflatePriority = 21;
+constexpr int kInflatePurpose = 2;
 
 class BaselineReader {
 public:
@@ -364,7 +367,7 @@ public:
                 Pending& pending = (*static_cast<std::vector<Pending>*>(context))[i];
                 pending.good = pending.spread->Inflate();
             },
-            m_pending.size(), &m_pending, 21, 2, 0);
+            m_pending.size(), &m_pending, kInflatePriority, kInflatePurpose, 0);
         for (const Pending& pending : m_pending)
             if (!pending.good) {
                 m_lineStart = pending.lineStart;
