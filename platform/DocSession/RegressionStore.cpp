@@ -92,8 +92,8 @@ Kernel::Counted<StoredSpread> StoredSpread::FromBitmap(const Raster::DynamicBitm
 
 namespace {
 
-// Inflates a spread's planes (one channel after another, rows top to bottom) a row at a time
-// straight into the bitmap's tiles. Cells whose pixels are all zeros keep the bitmap's shared
+// Inflates a spread's planes (one channel after another, rows top to bottom) a band of rows
+// at a time straight into the bitmap's tiles. Cells whose pixels are all zeros keep the bitmap's shared
 // clear tile. False unless the stream ends exactly after the last row.
 bool InflateInto(std::string_view compressed, const DocEngine::FormatInfo& format, Raster::DynamicBitmap& bitmap) {
     const int width = bitmap.GetWidth(), height = bitmap.GetHeight();
@@ -109,14 +109,18 @@ bool InflateInto(std::string_view compressed, const DocEngine::FormatInfo& forma
     const int tw = format.TileWidth();
     const size_t rowBytes = size_t(width) * size_t(format.bytesPerSample);
     const int columns = (width + tw - 1) / tw;
-    std::unique_ptr<uint8_t[]> row(new uint8_t[rowBytes]);
+    // A few rows at a time: enough for the decompressor to work on long runs, few enough to
+    // stay in the processor's cache while they are placed.
+    const int bandRows = int(std::max<size_t>(1, 65536 / rowBytes));
+    std::unique_ptr<uint8_t[]> band(new uint8_t[size_t(bandRows) * rowBytes]);
     std::vector<uint8_t*> buffers(size_t(columns), nullptr);  // the tiles of the current tile row
     bool ended = false;
     for (int c = 0; c < format.channels; ++c)
-        for (int y = 0; y < height; ++y) {
+        for (int top = 0; top < height; top += bandRows) {
             if (ended) return false;  // the stream ended before the last row
-            z.next_out = row.get();
-            z.avail_out = uInt(rowBytes);
+            const int rows = std::min(bandRows, height - top);
+            z.next_out = band.get();
+            z.avail_out = uInt(size_t(rows) * rowBytes);
             while (z.avail_out > 0) {
                 const int result = inflate(&z, Z_NO_FLUSH);
                 if (result == Z_STREAM_END) {
@@ -126,18 +130,21 @@ bool InflateInto(std::string_view compressed, const DocEngine::FormatInfo& forma
                 if (result != Z_OK) return false;
             }
             if (z.avail_out > 0) return false;
-            if (y % 256 == 0) std::fill(buffers.begin(), buffers.end(), nullptr);
-            for (int column = 0; column < columns; ++column) {
-                const uint8_t* from = row.get() + size_t(column) * 256;
-                const size_t n = size_t(std::min(tw, width - column * tw)) * size_t(format.bytesPerSample);
-                uint8_t*& buffer = buffers[size_t(column)];
-                if (!buffer) {
-                    if (from[0] == 0 && std::memcmp(from, from + 1, n - 1) == 0) continue;  // zeros so far
-                    Raster::Tile* tile = DocEngine::BitmapTile(bitmap, c, column, y / 256, true);
-                    if (!tile) return false;
-                    buffer = tile->GetMutableBuffer();
+            for (int y = top; y < top + rows; ++y) {
+                const uint8_t* row = band.get() + size_t(y - top) * rowBytes;
+                if (y % 256 == 0) std::fill(buffers.begin(), buffers.end(), nullptr);
+                for (int column = 0; column < columns; ++column) {
+                    const uint8_t* from = row + size_t(column) * 256;
+                    const size_t n = size_t(std::min(tw, width - column * tw)) * size_t(format.bytesPerSample);
+                    uint8_t*& buffer = buffers[size_t(column)];
+                    if (!buffer) {
+                        if (from[0] == 0 && std::memcmp(from, from + 1, n - 1) == 0) continue;  // zeros so far
+                        Raster::Tile* tile = DocEngine::BitmapTile(bitmap, c, column, y / 256, true);
+                        if (!tile) return false;
+                        buffer = tile->GetMutableBuffer();
+                    }
+                    std::memcpy(buffer + RowOffset(format, y), from, n);
                 }
-                std::memcpy(buffer + RowOffset(format, y), from, n);
             }
         }
     if (ended) return true;
