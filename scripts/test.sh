@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds every test three ways and runs them: the plain build,
-# the build under AddressSanitizer and UndefinedBehaviorSanitizer, and the threaded kernels
-# under ThreadSanitizer.
+# the build under AddressSanitizer and UndefinedBehaviorSanitizer, and the threaded kernels and
+# the work spread over the worker pool under ThreadSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
