@@ -5,11 +5,37 @@
 
 #include "AppKit/NSMenu.h"
 
+// A window: the stand-in keeps only where its content lies on the screen.
+class NSWindow : public NSObject {
+    QV_OBJECT(NSWindow)
+public:
+    // The rectangle moved from screen to window coordinates.
+    NSRect convertRectFromScreen(NSRect rect) const;
+    // Stand-in state: the window's origin on the screen.
+    void setFrameOrigin(NSPoint origin) { m_origin = origin; }
+
+private:
+    NSPoint m_origin{};
+};
+
 class NSView : public NSObject {
     QV_OBJECT(NSView)
 public:
-    // The stand-in has no windows: screen, window and view coordinates coincide.
+    // Screen to view coordinates for the text look-up panel, which places itself by the text.
     NSPoint convertPointFromScreen(NSPoint p) const { return p; }
+    // The window holding the view; nil for a view outside any window.
+    NSWindow* window() const { return m_window.get(); }
+    // A point of the from view (nil: of the window) in this view's coordinates.
+    NSPoint convertPointFromView(NSPoint p, const NSView* from) const;
+
+    // Stand-in state: the window and where the view lies in it.
+    void setWindow(NSWindow* window) { m_window = window; }
+    void setFrameOrigin(NSPoint origin) { m_frameOrigin = origin; }
+    NSPoint frameOrigin() const { return m_frameOrigin; }
+
+private:
+    Ref<NSWindow> m_window;
+    NSPoint m_frameOrigin{};
 };
 
 class NSAttributedString : public NSObject {

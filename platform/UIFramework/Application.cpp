@@ -7,9 +7,12 @@
 #include "DocSession/CallLog.h"
 #include "DocSession/Hacks.h"
 #include "DocSession/KestraneApplication.h"
+#include "DocSession/ObjectCommands.h"
 #include "DocSession/PersonaController.h"
 #include "DocSession/RasterBaseTarget.h"
 #include "DocSession/TextBaseTarget.h"
+#include "UIFramework/Panels.h"
+#include "UIFramework/StudioManager.h"
 #include "UIFramework/TextHostEvents.h"
 
 QV_IMPLEMENT(Application, NSApplication) {
@@ -85,7 +88,7 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
     if (HandleTextHostEvent(controller, words)) return YES;
     if (words[0] == "newdocument" && controller) {
         auto document = Kernel::MakeCounted<DocumentController>(words.size() > 1 ? words[1] : "Untitled");
-        document->AddTool(Kernel::MakeCounted<Tool>(0));
+        document->AddTool(Kernel::MakeCounted<SelectTool>(0));
         document->AddTool(Kernel::MakeCounted<DevelopTool>(102));
         auto view = New<DocumentView>(document);
         view->setCurrentToolQuietly(document->GetTools().front() ? Kernel::Counted<Tool>(document->GetTools().front())
@@ -128,6 +131,11 @@ void ResetStandIns() {
     Kestrane::TextBaseTarget::StandInAnswers() = {};
     NSSpellChecker::sharedSpellChecker()->ResetForTesting();
     NSSetMenuTracker(nullptr);
+    NSResetPopUpRecord();
+    CommandQueries::ResetForTesting();
+    StudioManager::GetInstance()->ResetForTesting();
+    CommandControllerManager::GetInstance()->tableCommands()->setValidationAnswer(YES);
+    CommandControllerManager::GetInstance()->vectorCommands()->setValidationAnswer(YES);
     ResetTextHostEvents();
     Kernel::Hacks::GetInstance()->ResetForTesting();
     Application::StandInAnswers() = {};

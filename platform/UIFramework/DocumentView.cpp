@@ -23,6 +23,22 @@ Kernel::Counted<DocumentControllerSession> DocumentView::safeDocumentController(
     return Kernel::MakeCounted<DocumentControllerSession>(m_document);
 }
 
+Document* DocumentView::document() {
+    if (!m_document) return nullptr;
+    if (!m_frameworkDocument) {
+        m_frameworkDocument = New<Document>();
+        m_frameworkDocument->setControllerQuietly(Kernel::Counted<DocumentController const>(m_document.Get()));
+    }
+    return m_frameworkDocument.get();
+}
+
+Kernel::Counted<DocumentControllerSession> Document::safeDocumentController() const {
+    if (!m_controller) return {};
+    // The session's holder may act on the document: the framework hands it out writable.
+    return Kernel::MakeCounted<DocumentControllerSession>(
+        Kernel::Counted<DocumentController>(const_cast<DocumentController*>(m_controller.Get())));
+}
+
 void DocumentView::setSingleViewMode() { CallLog::Call("DocumentView::setSingleViewMode"); }
 void DocumentView::stopPanTimer() { CallLog::Call("DocumentView::stopPanTimer"); }
 

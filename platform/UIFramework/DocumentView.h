@@ -4,6 +4,8 @@
 #include "DocSession/DocumentController.h"
 #include "Kernel/Counted.h"
 
+class Document;
+
 class DocumentView : public NSView {
     QV_OBJECT(DocumentView)
 public:
@@ -20,6 +22,9 @@ public:
     BOOL isRecordingMacro() const { return m_document && m_document->IsRecordingMacro(); }
     void setSingleViewMode();
     void stopPanTimer();
+    // The framework's document object of the view's document (made at the first request); nil
+    // when the view has no document.
+    Document* document();
     // Text selection of the view, for the look-up panel.
     NSRange selectedRange() const { return m_selectedRange; }
     NSRect firstRectForCharacterRange(NSRange range, NSRange* actualRange) const;
@@ -36,6 +41,7 @@ public:
 
 private:
     Kernel::Counted<DocumentController> m_document;
+    Ref<Document> m_frameworkDocument;
     Kernel::Counted<Tool> m_tool;
     BOOL m_dragging = NO;
     BOOL m_canEnqueue = YES;
@@ -49,6 +55,10 @@ class Document : public NSObject {
 public:
     Document* initWithController(Kernel::Counted<DocumentController const> controller, bool embedded);
     const Kernel::Counted<DocumentController const>& controller() const { return m_controller; }
+    // A session holding the document's controller; none when the document has no controller.
+    Kernel::Counted<DocumentControllerSession> safeDocumentController() const;
+    // Stand-in: ties the object to its controller without the framework's initialiser.
+    void setControllerQuietly(Kernel::Counted<DocumentController const> controller) { m_controller = std::move(controller); }
     bool isEmbedded() const { return m_embedded; }
 
 private:

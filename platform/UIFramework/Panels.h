@@ -12,6 +12,8 @@ public:
     // Each show message opens one panel.
     void showFieldEditor() { show("showFieldEditor"); }
     void showConvertTextToField() { show("showConvertTextToField"); }
+    void showTabstopEditor() { show("showTabstopEditor"); }
+    void showTableExtender(BOOL rows);
     // Opens the panel the message names; recorded as AppPanelManager::<message>.
     void show(std::string_view message);
 };
@@ -27,14 +29,44 @@ public:
     void learnSpelling(NSObject* sender);
 };
 
+// A framework command object whose actions the engine carries out: the stand-in answers every
+// action it names, recording the action and the sender's tag, and validates every item alike.
+class MenuCommandObject : public NSObject {
+    QV_OBJECT(MenuCommandObject)
+public:
+    BOOL validateMenuItem(NSMenuItem* item);
+    // Stand-in answer of validateMenuItem: (YES unless set).
+    void setValidationAnswer(BOOL answer) { m_answer = answer; }
+
+    // Records the action named (Class::action:) as sent by the item.
+    void Perform(const char* name, NSObject* sender);
+
+private:
+    BOOL m_answer = YES;
+};
+
+// The table actions of the table text tool's menus.
+class TableCommands : public MenuCommandObject {
+    QV_OBJECT(TableCommands)
+};
+
+// The curve actions of the node tool's menu.
+class VectorCommands : public MenuCommandObject {
+    QV_OBJECT(VectorCommands)
+};
+
 class CommandControllerManager : public NSObject {
     QV_OBJECT(CommandControllerManager)
 public:
     static CommandControllerManager* GetInstance();
     SpellingCommands* spellingCommands() const { return m_spelling.get(); }
+    TableCommands* tableCommands() const { return m_table.get(); }
+    VectorCommands* vectorCommands() const { return m_vector.get(); }
 
 private:
     Ref<SpellingCommands> m_spelling = New<SpellingCommands>();
+    Ref<TableCommands> m_table = New<TableCommands>();
+    Ref<VectorCommands> m_vector = New<VectorCommands>();
 };
 
 // Base of the main-menu command controllers: answers every item a subclass does not decide.

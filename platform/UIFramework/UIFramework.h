@@ -9,4 +9,5 @@
 #include "UIFramework/NSMakeString.h"
 #include "UIFramework/Panels.h"
 #include "UIFramework/Protocols.h"
+#include "UIFramework/StudioManager.h"
 #include "UIFramework/WorkspaceInfo.h"
