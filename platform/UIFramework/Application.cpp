@@ -91,6 +91,8 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
         document->AddTool(Kernel::MakeCounted<SelectTool>(0));
         document->AddTool(Kernel::MakeCounted<DevelopTool>(102));
         auto view = New<DocumentView>(document);
+        // The document's window fills the screen and its view the window.
+        view->setWindow(New<NSWindow>().get());
         view->setCurrentToolQuietly(document->GetTools().front() ? Kernel::Counted<Tool>(document->GetTools().front())
                                                                  : Kernel::Counted<Tool>());
         controller->setCurrentView(view.get());
