@@ -626,12 +626,13 @@ const std::map<SEL, Rule>& Rules() {
     return rules;
 }
 
-// The current or unrestricted selection of the view's document. A view without a document (or no
-// view) gives none, which every query answers as an empty selection.
+// The current or unrestricted selection of the view's document. Without a view or a document
+// there is no session to ask: the queries get an empty selection instead.
 Kernel::Counted<Selection const> ViewSelection(DocumentView* view, bool unrestricted) {
-    Kernel::Counted<DocumentControllerSession> session = view ? view->safeDocumentController() : Kernel::Counted<DocumentControllerSession>();
+    Kernel::Counted<DocumentControllerSession> session =
+        view ? view->safeDocumentController() : Kernel::Counted<DocumentControllerSession>();
     DocumentController* document = session ? session->GetDocumentController() : nullptr;
-    if (!document) return {};
+    if (!document) return Kernel::Counted<Selection const>(new Selection);
     return unrestricted ? document->GetUnrestrictedSelection() : document->m_currentSelection;
 }
 

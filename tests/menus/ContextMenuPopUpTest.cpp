@@ -173,15 +173,15 @@ public:
     // A, -, X(tag), B ... from a compact list: "-" is a separator, "Name=tag" a tagged item.
     static Ref<NSMenu> MenuOf(const std::vector<std::string>& items) {
         auto menu = New<NSMenu>();
-        for (const auto& spec : items) {
-            if (spec == "-") {
+        for (const auto& entry : items) {
+            if (entry == "-") {
                 menu->addItem(NSMenuItem::separatorItem().get());
                 continue;
             }
-            auto eq = spec.find('=');
+            auto eq = entry.find('=');
             auto item = New<NSMenuItem>();
-            item->initWithTitle(NSString::from(spec.substr(0, eq)).get(), nullptr, nullptr);
-            if (eq != std::string::npos) item->setTag(std::stol(spec.substr(eq + 1)));
+            item->initWithTitle(NSString::from(entry.substr(0, eq)).get(), nullptr, nullptr);
+            if (eq != std::string::npos) item->setTag(std::stol(entry.substr(eq + 1)));
             menu->addItem(item.get());
         }
         return menu;

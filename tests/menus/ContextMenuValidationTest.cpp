@@ -202,6 +202,15 @@ TEST_F(ContextMenuValidationTest, EachQueryIsAskedWithItsOwnSelection) {
     CallLog::Clear();
     Validate("insertAnchor:");
     EXPECT_EQ(CallLog::Entries(), std::vector<std::string>{"Kestrane::AnchorBaseTarget::CanInsertAnchor(<SelectTool 7>)"});
+    // Without a view the view's selections are empty ones, never absent.
+    m_app->setCurrentView(nullptr);
+    CallLog::Clear();
+    EXPECT_EQ(Validate("insertHyperlink:"), "N");
+    EXPECT_EQ(Validate("clearPreflightComment:"), "N");
+    EXPECT_EQ(CallLog::Entries(),
+              (std::vector<std::string>{"SetHyperlinkCommand::CanApplyToSelection(<selection items=0>)",
+                                        "SetPreflightCommentCommand::CanClearPreflightComment(<selection items=0>)"}));
+    m_app->setCurrentView(m_view.get());
     // A page 12 that is not the swatches page counts as none.
     StudioManager::GetInstance()->setPage(12, New<NSObject>().get());
     EXPECT_EQ(Validate("addToSwatchesFromBrushInterface:"), "N");
