@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <type_traits>
 #include <functional>
 #include <map>
 #include <string>
+#include <type_traits>
 
 #include "AppKit/NSSpellChecker.h"
 #include "AppKit/NSView.h"
@@ -142,11 +142,11 @@ BOOL HandleTextHostEvent(AppController* controller, const std::vector<std::strin
         long kind = 0;
         double x = 0, y = 0;
         if (!menus || (words.size() >= 2 && !ParseNumber(words[1], kind))) return NO;
+        if (kind < INT32_MIN || kind > INT32_MAX) return NO;
         if (words.size() == 4) {
             if (!ParseNumber(words[2], x) || !ParseNumber(words[3], y)) return NO;
             NSEvent::SetMouseLocation(NSPoint{x, y});
         }
-        if (kind < INT32_MIN || kind > INT32_MAX) return NO;
         menus->performSelector(QV_SELECTOR(showContextMenu:), ContextMenuRequest::WithKind(static_cast<int32_t>(kind)).get());
         return YES;
     }
