@@ -38,11 +38,8 @@ public:
     NSRange selectedRange() const { return m_selectedRange; }
     NSRect firstRectForCharacterRange(NSRange range, NSRange* actualRange) const;
     void showDefinitionForAttributedString(NSAttributedString* text, NSPoint point);
-    // The window the view stands in; nil while it is in none.
-    NSWindow* window() const { return m_window.get(); }
 
     // Stand-in state.
-    void setWindow(NSWindow* window) { m_window = window; }
     void setDragging(BOOL dragging) { m_dragging = dragging; }
     void setCanEnqueueCommands(BOOL can) { m_canEnqueue = can; }
     void setCurrentToolQuietly(Kernel::Counted<Tool> tool) { m_tool = std::move(tool); }
@@ -57,7 +54,6 @@ private:
     Kernel::Counted<Tool> m_tool;
     Ref<Document> m_frameworkDocument;
     ViewMode m_viewMode = ViewMode::Single;
-    Ref<NSWindow> m_window;
     BOOL m_dragging = NO;
     BOOL m_canEnqueue = YES;
     NSRange m_selectedRange{0, 0};
@@ -77,6 +73,10 @@ class Document : public NSObject {
 public:
     Document* initWithController(Kernel::Counted<DocumentController const> controller, bool embedded);
     const Kernel::Counted<DocumentController const>& controller() const { return m_controller; }
+    // A session holding the document's controller; none when the document has no controller.
+    Kernel::Counted<DocumentControllerSession> safeDocumentController() const;
+    // Stand-in: ties the object to its controller without the framework's initialiser.
+    void setControllerQuietly(Kernel::Counted<DocumentController const> controller) { m_controller = std::move(controller); }
     bool isEmbedded() const { return m_embedded; }
     // Remembers the current tool of the document's view, so that it can be gone back to.
     void rememberCurrentToolIfNonEffectTool();

@@ -18,6 +18,8 @@ public:
     void showAdjustmentsPanel() { show("showAdjustmentsPanel"); }
     void showExportCubePanel() { show("showExportCubePanel"); }
     void showDevelopAssistantOptionsPanel() { show("showDevelopAssistantOptionsPanel"); }
+    void showTabstopEditor() { show("showTabstopEditor"); }
+    void showTableExtender(BOOL rows);
     // Opens the panel the message names; recorded as AppPanelManager::<message>.
     void show(std::string_view message);
 };
@@ -57,6 +59,33 @@ private:
 };
 
 // The application's command objects, one of each kind.
+
+// A framework command object whose actions the engine carries out: the stand-in answers every
+// action it names, recording the action and the sender's tag, and validates every item alike.
+class MenuCommandObject : public NSObject {
+    QV_OBJECT(MenuCommandObject)
+public:
+    BOOL validateMenuItem(NSMenuItem* item);
+    // Stand-in answer of validateMenuItem: (YES unless set).
+    void setValidationAnswer(BOOL answer) { m_answer = answer; }
+
+    // Records the action named (Class::action:) as sent by the item.
+    void Perform(const char* name, NSObject* sender);
+
+private:
+    BOOL m_answer = YES;
+};
+
+// The table actions of the table text tool's menus.
+class TableCommands : public MenuCommandObject {
+    QV_OBJECT(TableCommands)
+};
+
+// The curve actions of the node tool's menu.
+class VectorCommands : public MenuCommandObject {
+    QV_OBJECT(VectorCommands)
+};
+
 class CommandControllerManager : public NSObject {
     QV_OBJECT(CommandControllerManager)
 public:
@@ -69,11 +98,15 @@ public:
     void setViewCommandsForTesting(ViewCommands* commands) { m_view = commands; }
     void setStudioCommandsForTesting(StudioCommands* commands) { m_studio = commands; }
     void ResetCommandObjects();
+    TableCommands* tableCommands() const { return m_table.get(); }
+    VectorCommands* vectorCommands() const { return m_vector.get(); }
 
 private:
     Ref<SpellingCommands> m_spelling = New<SpellingCommands>();
     Ref<ViewCommands> m_view = New<ViewCommands>();
     Ref<StudioCommands> m_studio = New<StudioCommands>();
+    Ref<TableCommands> m_table = New<TableCommands>();
+    Ref<VectorCommands> m_vector = New<VectorCommands>();
 };
 
 // Restricts an open panel to the file types the current persona opens.
