@@ -44,8 +44,10 @@ std::string NSApplication::chooseMenuItem(NSMenuItem* item) {
     BOOL enabled = item->isEnabled();
     const BOOL autoenables = item->menu() ? item->menu()->autoenablesItems() : YES;
     if (autoenables && target->respondsToSelector(validate)) enabled = target->performBoolSelector(validate, item);
-    if (item->isHidden()) return "the item " + std::string(sel_getName(sel)) + " is hidden";
-    if (!enabled) return "the item " + std::string(sel_getName(sel)) + " is disabled";
+    // Validation may hide the item as well as disable it (Repeat with nothing to repeat).
+    const std::string name = "the item " + std::string(sel_getName(sel));
+    if (!enabled) return name + " is disabled" + (item->isHidden() ? " and hidden" : "");
+    if (item->isHidden()) return name + " is hidden";
     target->performSelector(sel, item);
     return {};
 }

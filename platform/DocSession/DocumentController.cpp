@@ -20,6 +20,20 @@ bool DocumentController::IsRecordingMacro() const {
     return m_recordingMacro;
 }
 
+Kernel::Counted<DocumentCommand> DocumentController::GetLastRepeatableCommand() const {
+    CallLog::Call("DocumentController::GetLastRepeatableCommand");
+    return m_lastRepeatable;
+}
+
+void DocumentController::SetLastRepeatableCommand(Kernel::Counted<DocumentCommand> command) {
+    m_lastRepeatable = std::move(command);
+}
+
+bool DocumentController::GetSaveHistory() const {
+    CallLog::Call("DocumentController::GetSaveHistory");
+    return m_saveHistory;
+}
+
 std::string SetCurrentSelectionCommand::Describe() const {
     std::string s = "SetCurrentSelectionCommand";
     if (m_selection) s += " items=" + std::to_string(m_selection->GetCount());

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "DocumentCommand.h"
 #include "DomainController.h"
 #include "Kernel/Counted.h"
 #include "Selection.h"
 #include "SpellChecker.h"
 #include "Tools.h"
 
-class DocumentCommand;
 class DocumentHistory;
 class DocumentSnapshot;
 class Macro;
@@ -36,6 +36,10 @@ public:
     bool CanAddArtboards() const;
     // Whether a macro is being recorded on this document.
     bool IsRecordingMacro() const;
+    // The last command the document ran that can be repeated; empty when there is none.
+    Kernel::Counted<DocumentCommand> GetLastRepeatableCommand() const;
+    // Whether the document is saved with its history.
+    bool GetSaveHistory() const;
     // The document's selection, whatever tool restrictions apply.
     Kernel::Counted<Selection const> GetUnrestrictedSelection() const { return m_selection; }
     // The document's own spell checker (the words ignored in it).
@@ -46,6 +50,8 @@ public:
     void SetRecordingMacro(bool recording) { m_recordingMacro = recording; }
     void SetCanAddArtboards(bool can) { m_canAddArtboards = can; }
     void SetSelection(Kernel::Counted<Selection const> selection) { m_selection = std::move(selection); }
+    void SetLastRepeatableCommand(Kernel::Counted<DocumentCommand> command);
+    void SetSaveHistory(bool on) { m_saveHistory = on; }
 
     ~DocumentController() override {
         StopCommandQueue();
@@ -70,6 +76,20 @@ public:
     // The pixel format (8, no format, while there is no content) and the colour profile.
     Raster::Format GetFormat() const;
     Kernel::Counted<Raster::ICCProfile> GetProfile() const;
+    // ---- The pixel persona's document parts (RasterDocumentParts.cpp) ----
+    // The pixel selection, the current spread: counted handles for the caller.
+    Kernel::Counted<SelectionRasterNode> GetRasterSelection() const;
+    Kernel::Counted<Spread> GetCurrentSpread() const;
+    // Stand-in: the pixel format of a document without content (the format of its content wins),
+    // and the history's answers about fading the last change of a node.
+    void SetFormat(Raster::Format format) { m_format = format; }
+    struct FadeAnswers {
+        bool canFadeRewind = true;
+        std::string backingDescription = "Pixel";
+    };
+    FadeAnswers& StandInFadeAnswers() { return m_fadeAnswers; }
+    const FadeAnswers& StandInFadeAnswers() const { return m_fadeAnswers; }
+
     // The content; null for a controller that has none.
     DocEngine::DocumentModel* GetModel() const { return m_model.get(); }
     void SetModel(std::unique_ptr<DocEngine::DocumentModel, DocEngine::DocumentModelDeleter> model);
@@ -81,7 +101,13 @@ private:
     std::string m_name;
     bool m_recordingMacro = false;
     bool m_canAddArtboards = true;
+    bool m_saveHistory = false;
+    Kernel::Counted<DocumentCommand> m_lastRepeatable;
     Kernel::Counted<Selection const> m_selection{new Selection};
+    Raster::Format m_format = 8;  // no format
+    FadeAnswers m_fadeAnswers;
+    Kernel::Counted<SelectionRasterNode> m_rasterSelection{new SelectionRasterNode};
+    Kernel::Counted<Spread> m_currentSpread{new Spread};
     Kernel::Counted<DocumentSpellChecker> m_spellChecker{new DocumentSpellChecker};
 };
 
