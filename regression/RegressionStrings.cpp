@@ -1,5 +1,6 @@
 #include "regression/RegressionStrings.h"
 
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -59,6 +60,29 @@ void AppendPathComponent(Kernel::String& path, const char* component) {
 
 void AppendPathComponent(Kernel::String& path, const Kernel::String& component) {
     AppendPathComponent(path, component.GetBuffer(), component.GetLength());
+}
+
+bool ReadOptionalFile(const char* what, const Kernel::String& path, std::string& text) {
+    Kernel::FileSystem::ReadError error;
+    if (Kernel::FileSystem::ReadFile(path, text, &error)) return true;
+    if (!error.missing) {
+        std::fprintf(stderr, "%s '%s' can't be read: %s\n", what, Kernel::EscapeForMessage(path.View()).c_str(),
+                     error.reason.c_str());
+        std::fflush(stderr);
+    }
+    return false;
+}
+
+std::vector<std::string_view> SplitFileLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        lines.push_back(line.substr(0, line.find('\0')));
+        start = end + 1;
+    }
+    return lines;
 }
 
 #include "app/UnitStatics.h"

@@ -3,6 +3,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "Kernel/Format.h"
 #include "Kernel/String.h"
@@ -30,3 +33,11 @@ void RemoveLastPathComponent(Kernel::String& path);
 void AppendPathComponent(Kernel::String& path, const char* component, size_t length);
 void AppendPathComponent(Kernel::String& path, const char* component);
 void AppendPathComponent(Kernel::String& path, const Kernel::String& component);
+
+// Reads a file that may be missing. Anything else that keeps it from being read (a FIFO, a
+// folder, no permission) is told on standard error as "<what> '<path>' can't be read: <reason>".
+bool ReadOptionalFile(const char* what, const Kernel::String& path, std::string& text);
+
+// The lines of a text file: a line feed ends a line, the last line needs none, and each line
+// ends at its first NUL byte.
+std::vector<std::string_view> SplitFileLines(std::string_view text);

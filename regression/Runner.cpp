@@ -1,8 +1,12 @@
 #include "regression/Runner.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "Kernel/FileSystem.h"
 #include "Kernel/Serialisation.h"
@@ -78,6 +82,14 @@ bool ReadAnswerLine(std::string& line) {
     return ok;
 }
 
+void WriteLogFile(const Kernel::String& path, std::string_view contents) {
+    if (!Kernel::FileSystem::WriteFileAtomically(path, contents)) {
+        std::fprintf(stderr, "'%s' could not be written: %s\n", Kernel::EscapeForMessage(path.View()).c_str(),
+                     std::strerror(errno));
+        std::fflush(stderr);
+    }
+}
+
 void PrintCoverageReport(const RecordedCommandSet& recorded, FILE* log) {
     GetRegisteredCommandsProcess registry;
     std::vector<Kernel::String> arguments{ExecutablePath, Kernel::String("-getcommands")};
@@ -120,18 +132,12 @@ bool IsUpdateConfirmed(const std::string& answerLine) { return answerLine == "y"
 
 std::vector<Kernel::String> ReadFailedUnitsLog(const Kernel::String& path) {
     std::vector<Kernel::String> units;
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (!file) return units;
-    char* line = nullptr;
-    size_t capacity = 0;
-    while (getline(&line, &capacity, file) != -1) {
-        size_t length = std::strlen(line);
-        if (length > 0 && line[length - 1] == '\n') --length;
+    std::string text;
+    if (!ReadOptionalFile("Failed-units log", path, text)) return units;
+    for (std::string_view line : SplitFileLines(text)) {
         // An empty line names no unit; testing it would only fail for nothing.
-        if (length > 0) units.emplace_back(line, length);
+        if (!line.empty()) units.emplace_back(line);
     }
-    std::free(line);
-    std::fclose(file);
     return units;
 }
 
@@ -167,7 +173,11 @@ int RunUnitsAndSummarise(const std::vector<Kernel::String>& tested, const std::v
     std::puts("\n*********** SUMMARY ***********\n");
     std::fflush(stdout);
 
-    FILE* summary = std::fopen(OutputFilePath(outputDirectory, "summary.log").c_str(), "w");
+    // The summary is gathered in memory and both logs replace their files whole at the end,
+    // so a reader, or a runner killed meanwhile, never leaves or meets a truncated log.
+    char* summaryText = nullptr;
+    size_t summarySize = 0;
+    FILE* summary = open_memstream(&summaryText, &summarySize);
     if (RegressionRunFlags.coverage) PrintCoverageReport(recorded, summary);
 
     for (const UnitProcess& unit : FailedUnits) {
@@ -190,28 +200,40 @@ int RunUnitsAndSummarise(const std::vector<Kernel::String>& tested, const std::v
     PrintSummaryLine(FormatWithInt("Units passed:  %1", testedCount - failedCount), summary);
     PrintSummaryLine(FormatWithInt("Units failed:  %1", failedCount), summary);
 
-    FILE* failedLog = std::fopen(OutputFilePath(outputDirectory, "failed.log").c_str(), "w");
-    if (failedLog) {
-        for (const UnitProcess& unit : FailedUnits) {
-            Kernel::String path = unit.UnitPath;
-            if (Kernel::PathTraitsUnix::IsRelative(path)) {
-                Kernel::String absolute = Kernel::FileSystem::GetCurrentDirectory();
-                AppendPathComponent(absolute, path);
-                path = absolute;
-            }
-            path = Kernel::PathTraitsUnix::Canonicalize(path);
-            std::fwrite(path.GetBuffer(), 1, path.GetLength(), failedLog);
-            std::fputc('\n', failedLog);
-            std::fflush(failedLog);
+    std::string failedText;
+    for (const UnitProcess& unit : FailedUnits) {
+        Kernel::String path = unit.UnitPath;
+        if (Kernel::PathTraitsUnix::IsRelative(path)) {
+            Kernel::String absolute = Kernel::FileSystem::GetCurrentDirectory();
+            AppendPathComponent(absolute, path);
+            path = absolute;
         }
-        std::fclose(failedLog);
+        path = Kernel::PathTraitsUnix::Canonicalize(path);
+        // A line break would split the path into two wrong ones when the log is read back.
+        if (path.View().find('\n') != std::string_view::npos) {
+            std::fprintf(stderr, "Unit '%s' failed but is left out of failed.log: its path holds a line break\n",
+                         Kernel::EscapeForMessage(path.View()).c_str());
+            std::fflush(stderr);
+            continue;
+        }
+        failedText.append(path.View());
+        failedText.push_back('\n');
     }
-    if (summary) std::fclose(summary);
+
+    {
+        // Both files or neither: no termination signal may end the runner between the two.
+        TerminationSignalsHeld held;
+        if (summary && std::fclose(summary) == 0)
+            WriteLogFile(OutputFilePath(outputDirectory, "summary.log"), std::string_view(summaryText, summarySize));
+        WriteLogFile(OutputFilePath(outputDirectory, "failed.log"), failedText);
+    }
+    std::free(summaryText);
     return FailedUnits.empty() ? 0 : 1;
 }
 
 int RegressionMain(int argc, char const* const* argv) {
     Kernel::ShutdownSerialisation();
+    InstallTerminationHandlers();
 
     const char* home = Kernel::GetEnv("HOME");
     const char* pwd = Kernel::GetEnv("PWD");
@@ -268,7 +290,7 @@ int RegressionMain(int argc, char const* const* argv) {
             return 1;
         }
         if (!Kernel::FileSystem::IsFile(file)) {
-            std::printf("Unit file '%s' not found\n", file.c_str());
+            std::printf("Unit file '%s' not found\n", Kernel::Excerpt(file.View()).c_str());
             std::fflush(stdout);
             return 1;
         }

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <set>
 #include <string>
 
 #include "Kernel/FileSystem.h"
+#include "Kernel/Format.h"
 #include "regression/RegressionStrings.h"
 
 namespace {
@@ -61,20 +60,13 @@ void TrimString(Kernel::String& text) {
 }
 
 void ReadIgnoreListFile(std::vector<Kernel::String>& list, const Kernel::String& path) {
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (!file) return;
-    char* line = nullptr;
-    size_t capacity = 0;
-    while (getline(&line, &capacity, file) != -1) {
-        size_t length = std::strlen(line);  // up to the line feed or the first NUL
-        if (length > 0 && line[length - 1] == '\n') --length;
-        if (const void* hash = std::memchr(line, '#', length)) length = static_cast<const char*>(hash) - line;
-        Kernel::String name(line, length);
+    std::string text;
+    if (!ReadOptionalFile("Ignore list", path, text)) return;
+    for (std::string_view line : SplitFileLines(text)) {
+        Kernel::String name(line.substr(0, line.find('#')));
         TrimString(name);
         if (!name.IsEmpty()) list.push_back(name);
     }
-    std::free(line);
-    std::fclose(file);
 }
 
 std::vector<Kernel::String> LoadRegressionIgnoreLists(const Kernel::String& directory) {

@@ -1,6 +1,7 @@
 #include "regression/UnitProcess.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,12 +21,61 @@ RegressionRunFlagSet RegressionRunFlags;
 Kernel::String ExecutablePath;
 
 namespace {
+// The running child, for the termination handler; 0 while none runs. Set and cleared only
+// while the termination signals are held, and cleared before the child is reaped, so the
+// handler never signals a pid that may have been reused.
+volatile sig_atomic_t RunningChildPid = 0;
+// A child inherits a signal the runner ignores: then only SIGKILL is sure to end it.
+volatile sig_atomic_t ChildStopSignal = SIGTERM;
+
+const int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+sigset_t TerminationSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : kTerminationSignals) sigaddset(&set, signal);
+    return set;
+}
+
+void OnTerminationSignal(int signal) {
+    const pid_t child = RunningChildPid;
+    if (child > 0) {
+        kill(child, ChildStopSignal);
+        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    _exit(128 + signal);
+}
+
 void WriteConsoleLine(const Kernel::String& text) {
     std::fwrite(text.GetBuffer(), 1, text.GetLength(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
 }  // namespace
+
+void InstallTerminationHandlers() {
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    action.sa_mask = TerminationSignalSet();
+    action.sa_flags = SA_RESTART;
+    for (int signal : kTerminationSignals) {
+        struct sigaction previous {};
+        // A signal ignored when the runner started (nohup, a background job) stays ignored.
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
+            if (signal == SIGTERM) ChildStopSignal = SIGKILL;
+            continue;
+        }
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+TerminationSignalsHeld::TerminationSignalsHeld() {
+    sigset_t set = TerminationSignalSet();
+    sigprocmask(SIG_BLOCK, &set, &m_saved);
+}
+
+TerminationSignalsHeld::~TerminationSignalsHeld() { sigprocmask(SIG_SETMASK, &m_saved, nullptr); }
 
 Kernel::String EscapeTeamCityValue(const Kernel::String& value) {
     std::string_view v = value.View();
@@ -142,7 +192,18 @@ ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::S
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     std::fflush(nullptr);  // nothing buffered may reach the console after the child's output
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    int rc = 0;
+    {
+        // No termination signal may come between the start and the note of the child's pid.
+        TerminationSignalsHeld held;
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setsigmask(&attributes, &held.Saved());
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+        rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+        posix_spawnattr_destroy(&attributes);
+        if (rc == 0) RunningChildPid = pid;
+    }
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     if (rc != 0) {
@@ -170,11 +231,19 @@ ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::S
         close(fds[0]);
     }
 
+    // Wait for the end without reaping, so the pid stays the child's until the handler forgets it.
+    siginfo_t ended;
+    while (waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
     int status = 0;
     pid_t waited;
-    do {
-        waited = waitpid(pid, &status, 0);
-    } while (waited < 0 && errno == EINTR);
+    {
+        TerminationSignalsHeld held;
+        RunningChildPid = 0;
+        do {
+            waited = waitpid(pid, &status, 0);
+        } while (waited < 0 && errno == EINTR);
+    }
     result.exitedCleanly = waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (waited != pid)
         result.ending = "an unknown status";

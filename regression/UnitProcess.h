@@ -1,6 +1,8 @@
 // One unit's child process: starting it, reading its protocol lines, reporting
 // them on the console (plain or TeamCity) and deciding the verdict.
 #pragma once
+#include <signal.h>
+
 #include <utility>
 #include <vector>
 
@@ -60,6 +62,23 @@ struct ChildProcessResult {
 // Runs arguments + "regressionunit" without a shell (arguments[0] is the program),
 // hands every complete output line to process.OnLine, and reaps the child.
 ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::String>& arguments);
+
+// From now on SIGTERM, SIGINT and SIGHUP end the running child, wait for it, and end the
+// runner with exit status 128 plus the signal's number.
+void InstallTerminationHandlers();
+
+// Holds those signals back for one scope; one that came meanwhile is handled when it ends.
+class TerminationSignalsHeld {
+public:
+    TerminationSignalsHeld();
+    ~TerminationSignalsHeld();
+    TerminationSignalsHeld(const TerminationSignalsHeld&) = delete;
+    TerminationSignalsHeld& operator=(const TerminationSignalsHeld&) = delete;
+    const sigset_t& Saved() const { return m_saved; }  // the mask before
+
+private:
+    sigset_t m_saved;
+};
 
 // Runs one unit in a child and prints everything about it; true when it passed.
 bool RunUnitProcess(UnitProcess& unit);

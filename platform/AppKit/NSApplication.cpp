@@ -1,4 +1,5 @@
 #include "AppKit/NSApplication.h"
+#include "Kernel/Format.h"
 
 #include <algorithm>
 
@@ -28,26 +29,27 @@ BOOL NSApplication::handleHostEvent(const std::vector<std::string>&) { return NO
 BOOL NSApplication::sendKeyEvent(NSString*, NSUInteger) { return NO; }
 
 std::string NSApplication::chooseMenuItemWithAction(SEL sel) {
+    const std::string name = Kernel::Excerpt(sel_getName(sel));  // the selector may come from user input
     NSMenuItem* item = m_mainMenu ? m_mainMenu->findItemWithAction(sel) : nullptr;
-    if (!item) return "the main menu has no item with the action " + std::string(sel_getName(sel));
+    if (!item) return "the main menu has no item with the action " + name;
     return chooseMenuItem(item);
 }
 
 std::string NSApplication::chooseMenuItem(NSMenuItem* item) {
     Ref<NSMenuItem> keep(item);  // the action may replace the menu that holds it
     SEL sel = item->action();
-    if (!sel) return "the item \"" + item->title()->utf8() + "\" sends no action";
+    if (!sel) return "the item \"" + Kernel::Excerpt(item->title()->utf8()) + "\" sends no action";
+    const std::string name = Kernel::Excerpt(sel_getName(sel));
     NSObject* target = item->target() ? item->target() : targetForAction(sel);
-    if (!target || !target->respondsToSelector(sel)) return "no target answers " + std::string(sel_getName(sel));
+    if (!target || !target->respondsToSelector(sel)) return "no target answers " + name;
     id keepTarget(target);
     static SEL validate = QV_SELECTOR(validateMenuItem:);
     BOOL enabled = item->isEnabled();
     const BOOL autoenables = item->menu() ? item->menu()->autoenablesItems() : YES;
     if (autoenables && target->respondsToSelector(validate)) enabled = target->performBoolSelector(validate, item);
     // Validation may hide the item as well as disable it (Repeat with nothing to repeat).
-    const std::string name = "the item " + std::string(sel_getName(sel));
-    if (!enabled) return name + " is disabled" + (item->isHidden() ? " and hidden" : "");
-    if (item->isHidden()) return name + " is hidden";
+    if (!enabled) return "the item " + name + " is disabled" + (item->isHidden() ? " and hidden" : "");
+    if (item->isHidden()) return "the item " + name + " is hidden";
     target->performSelector(sel, item);
     return {};
 }

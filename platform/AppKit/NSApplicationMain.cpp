@@ -18,6 +18,7 @@
 
 #include "AppKit/AppKit.h"
 #include "DocSession/CallLog.h"
+#include "Kernel/Format.h"
 
 namespace {
 
@@ -47,15 +48,18 @@ std::vector<std::string> Words(const std::string& line) {
     return words;
 }
 
+// Every character that separates words, so a line of only form feeds or carriage returns is blank.
+constexpr const char kBlanks[] = " \t\r\f\v";
+
 bool IsComment(const std::string& line) {
-    auto start = line.find_first_not_of(" \t");
+    auto start = line.find_first_not_of(kBlanks);
     return start == std::string::npos || line[start] == '#';
 }
 
 std::string Trim(const std::string& s) {
-    auto b = s.find_first_not_of(" \t");
+    auto b = s.find_first_not_of(kBlanks);
     if (b == std::string::npos) return {};
-    auto e = s.find_last_not_of(" \t");
+    auto e = s.find_last_not_of(kBlanks);
     return s.substr(b, e - b + 1);
 }
 
@@ -114,7 +118,7 @@ NSInteger AnswerAlert(LineSource& source, const NSAlertRequest& request) {
         std::string button = Trim(t.substr(6));
         for (int i = 0; i < 3; ++i)
             if (!request.buttons[i].empty() && request.buttons[i] == button) return NSAlertFirstButtonReturn + i;
-        Report("\"" + request.title + "\" has no button \"" + button + "\"; pressing \"" +
+        Report("\"" + Kernel::Excerpt(request.title) + "\" has no button \"" + Kernel::Excerpt(button) + "\"; pressing \"" +
                request.buttons[request.unanswered] + "\"");
         return unanswered;
     }
@@ -227,6 +231,7 @@ int NSApplicationMain(int, char const* const*) {
         if (IsComment(line)) continue;
         AutoreleasePool eventPool;
         std::vector<std::string> words = Words(line);
+        if (words.empty()) continue;
         if (words[0] == "menu") {
             if (words.size() != 2) {
                 Report("menu takes one action selector, as in: menu layoutPersona:");
@@ -245,7 +250,7 @@ int NSApplicationMain(int, char const* const*) {
         } else if (words[0] == "pick") {
             Report("no menu is open");
         } else if (!app->handleHostEvent(words)) {
-            Report("unknown event: " + Trim(line));
+            Report("unknown event: " + Kernel::Excerpt(Trim(line)));
         }
     }
     app->terminate();

@@ -8,6 +8,7 @@
 #include "AppKit/NSMenu.h"
 #include "DocSession/CallLog.h"
 #include "Kernel/FileSystem.h"
+#include "Kernel/Format.h"
 
 namespace {
 
@@ -228,9 +229,14 @@ BOOL NSBundleLoadNibNamed(NSBundle* bundle, const std::string& name, NSObject* o
     if (!bundle) return NO;
     std::string path = bundle->pathForResource(name, "nib");
     std::string text;
-    if (path.empty() || !Kernel::FileSystem::ReadFile(Kernel::Path(path), text)) {
-        std::fprintf(stderr, "quirevale: interface file \"%s\" not found in %s\n", name.c_str(),
-                     bundle->resourcePath().c_str());
+    Kernel::FileSystem::ReadError error;
+    if (path.empty() || !Kernel::FileSystem::ReadFile(Kernel::Path(path), text, &error)) {
+        if (path.empty() || error.missing)
+            std::fprintf(stderr, "quirevale: interface file \"%s\" not found in %s\n", name.c_str(),
+                         bundle->resourcePath().c_str());
+        else
+            std::fprintf(stderr, "quirevale: interface file \"%s\" can't be read: %s\n",
+                         Kernel::EscapeForMessage(path).c_str(), error.reason.c_str());
         return NO;
     }
     return LoadNibFromText(text, name + ".nib", owner, topLevelObjects);

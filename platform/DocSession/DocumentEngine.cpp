@@ -184,16 +184,17 @@ bool ProfileForDocument(const DocEngine::DocumentSpec& spec, Kernel::Counted<Ras
         if (it != cache.end()) profile = it->second;
     }
     if (!profile) {
-        profile = Raster::ICCProfile::CreateFromFile(spec.profile.c_str());
+        std::string why;
+        profile = Raster::ICCProfile::CreateFromFile(spec.profile.c_str(), &why);
         if (!profile) {
-            error = "\"" + spec.profile + "\" is not an ICC profile that can be read";
+            error = "\"" + Kernel::Excerpt(spec.profile) + "\" is not an ICC profile that can be read: " + why;
             return false;
         }
         std::lock_guard<std::mutex> lock(ProfileCacheMutex());
         ProfileCache().emplace(spec.profile, profile);
     }
     if (cmsGetColorSpace(static_cast<cmsHPROFILE>(profile->GetHandle())) != ColourSpaceOf(*spec.format)) {
-        error = "the profile \"" + spec.profile + "\" does not fit the format " + spec.format->name;
+        error = "the profile \"" + Kernel::Excerpt(spec.profile) + "\" does not fit the format " + spec.format->name;
         profile.Reset();
         return false;
     }
@@ -342,8 +343,9 @@ void LoadDocumentCommand::Execute() {
     };
 
     std::string text;
-    if (!Kernel::FileSystem::IsFile(m_path) || !Kernel::FileSystem::ReadFile(m_path, text))
-        return fail(0, "the file can't be read");
+    Kernel::FileSystem::ReadError readError;
+    if (!Kernel::FileSystem::ReadFile(m_path, text, &readError))
+        return fail(0, readError.missing ? "the file can't be read" : "the file can't be read: " + readError.reason);
     const std::string path = m_path.ToStd();
     const size_t slash = path.rfind('/');
     // The document's folder as an absolute path: a profile named relative to it is then held

@@ -9,6 +9,7 @@
 
 #include "Raster/Tile.h"
 #include "Kernel/FileSystem.h"
+#include "Kernel/Format.h"
 
 namespace DocEngine {
 
@@ -262,7 +263,7 @@ public:
                 if (line.words.size() != 2) return Fail(line.number, "format takes one name");
                 m_spec.format = FindFormatByName(line.words[1]);
                 if (!m_spec.format)
-                    return Fail(line.number, "unknown format \"" + std::string(line.words[1]) +
+                    return Fail(line.number, "unknown format \"" + Kernel::Excerpt(line.words[1]) +
                                                  "\" (rgba8, rgba16, ia8, ia16, cmyka8, laba16 or rgbaf)");
                 ++i;
             } else if (keyword == "profile") {
@@ -328,7 +329,7 @@ public:
             } else if (keyword == "end") {
                 return Fail(line.number, "\"end\" without a block");
             } else {
-                return Fail(line.number, "unknown keyword \"" + std::string(keyword) + "\"");
+                return Fail(line.number, "unknown keyword \"" + Kernel::Excerpt(keyword) + "\"");
             }
         }
         if (!m_spec.format) return Fail(m_lastLine, "the document has no format");
@@ -374,7 +375,7 @@ private:
         for (size_t k = 0; k < size_t(m_spec.format->channels); ++k) {
             double v;
             if (!Number(line.words[first + k], v))
-                return Fail(line.number, "\"" + std::string(line.words[first + k]) + "\" is not a number");
+                return Fail(line.number, "\"" + Kernel::Excerpt(line.words[first + k]) + "\" is not a number");
             if (!isFloat && (v < 0.0 || v > 1.0))
                 return Fail(line.number, "channel values of this format lie between 0 and 1");
             if (isFloat && std::fabs(v) > 65504.0)
@@ -398,7 +399,7 @@ private:
             command.kind = DrawCommand::Kind::Noise;
             expected = 8;
         } else {
-            return Fail(line.number, "unknown drawing command \"" + std::string(name) + "\"");
+            return Fail(line.number, "unknown drawing command \"" + Kernel::Excerpt(name) + "\"");
         }
         if (line.words.size() != expected)
             return Fail(line.number, std::string(name) + " takes " + std::to_string(expected - 1) +
@@ -406,7 +407,8 @@ private:
         int64_t v[5];
         for (size_t k = 0; k < 5; ++k)
             if (!Integer(line.words[1 + k], v[k]) || v[k] < -kMaxSpreadSide * 4 || v[k] > kMaxSpreadSide * 4)
-                return Fail(line.number, "\"" + std::string(line.words[1 + k]) + "\" is not a whole number in range");
+                return Fail(line.number,
+                            "\"" + Kernel::Excerpt(line.words[1 + k]) + "\" is not a whole number in range");
         if (v[0] < 0 || size_t(v[0]) >= m_spec.spreads.size())
             return Fail(line.number, "there is no spread " + std::to_string(v[0]));
         if (v[3] < 1 || v[4] < 1) return Fail(line.number, "the width and height must be 1 or more");

@@ -448,8 +448,9 @@ bool RegressionFileStoreItem::Load(const Kernel::String& path) {
     m_loadError.clear();
     if (!Kernel::FileSystem::Exists(path)) return false;
     std::string data;
-    if (!Kernel::FileSystem::IsFile(path) || !Kernel::FileSystem::ReadFile(path, data)) {
-        m_loadError = "the file can't be read";
+    Kernel::FileSystem::ReadError readError;
+    if (!Kernel::FileSystem::ReadFile(path, data, &readError)) {
+        m_loadError = "the file can't be read: " + readError.reason;
         return false;
     }
     if (!ReadContent(data, m_loadError)) {

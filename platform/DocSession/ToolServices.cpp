@@ -1,10 +1,7 @@
 #include "ToolServices.h"
 
-#include <sys/stat.h>
-
-#include <fstream>
-
 #include "CallLog.h"
+#include "Kernel/FileSystem.h"
 
 Kernel::LocalisedString GetToolIDDescription(ToolID id) {
     return Kernel::LocalisedString(Kernel::String("Tool " + std::to_string(id)), Kernel::String("Tool"));
@@ -25,8 +22,8 @@ namespace Kernel {
 Counted<DataSource> DataSourceFactory::CreateDataSourceFromPath(const String& path, const String& rawData) {
     std::string p = path.ToStd();
     CallLog::Call("Kernel::DataSourceFactory::CreateDataSourceFromPath", std::string_view(p), rawData.ToStd().size());
-    struct stat st {};
-    if (p.empty() || ::stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !std::ifstream(p)) return {};
+    std::string contents;
+    if (p.empty() || !FileSystem::ReadFile(Path(p), contents)) return {};
     return MakeCounted<DataSource>(p);
 }
 }  // namespace Kernel
@@ -63,8 +60,8 @@ Kernel::Counted<Node> CommonBaseTarget::CreateNodeForEmbed(Kernel::Counted<Docum
     CallLog::Call("Kestrane::CommonBaseTarget::CreateNodeForEmbed", document,
                   CallLog::Raw{source ? "<data source " + source->GetPath() + ">" : "null"});
     if (!source) return {};
-    std::ifstream in(source->GetPath(), std::ios::binary | std::ios::ate);
-    if (!in || in.tellg() <= 0) return {};
+    std::string contents;
+    if (!Kernel::FileSystem::ReadFile(Kernel::Path(source->GetPath()), contents) || contents.empty()) return {};
     std::string name = source->GetPath();
     if (auto slash = name.rfind('/'); slash != std::string::npos) name = name.substr(slash + 1);
     return Kernel::MakeCounted<Node>(name);

@@ -2,7 +2,10 @@
 
 #include <dirent.h>
 
+#include <cstdio>
+
 #include "Kernel/FileSystem.h"
+#include "Kernel/Format.h"
 
 QV_IMPLEMENT(NSBundle, NSObject) {}
 
@@ -94,7 +97,12 @@ const std::map<std::string, std::string>& NSBundle::Table(const std::string& fil
     if (it != m_tables.end()) return it->second;
     std::map<std::string, std::string> entries;
     std::string text;
-    if (Kernel::FileSystem::ReadFile(Kernel::Path(file), text)) ParseStrings(text, entries);
+    Kernel::FileSystem::ReadError error;
+    if (Kernel::FileSystem::ReadFile(Kernel::Path(file), text, &error))
+        ParseStrings(text, entries);
+    else if (!error.missing)
+        std::fprintf(stderr, "quirevale: the resource \"%s\" can't be read: %s\n",
+                     Kernel::EscapeForMessage(file).c_str(), error.reason.c_str());
     return m_tables.emplace(file, std::move(entries)).first->second;
 }
 

@@ -1,10 +1,11 @@
 #include "NSUserDefaults.h"
 
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "Kernel/FileSystem.h"
+#include "Kernel/Format.h"
 
 QV_IMPLEMENT(NSUserDefaults, NSObject) {}
 
@@ -64,7 +65,15 @@ std::string NSUserDefaults::storagePath() {
 void NSUserDefaults::Load() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_values.clear();
-    std::ifstream in(storagePath());
+    std::string text;
+    Kernel::FileSystem::ReadError error;
+    if (!Kernel::FileSystem::ReadFile(Kernel::Path(storagePath()), text, &error)) {
+        if (!error.missing)
+            std::fprintf(stderr, "quirevale: the preferences \"%s\" can't be read: %s\n",
+                         Kernel::EscapeForMessage(storagePath()).c_str(), error.reason.c_str());
+        return;
+    }
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
         auto t1 = line.find('\t');

@@ -322,16 +322,70 @@ void AtomicFile::Discard() {
     }
 }
 
-bool FileSystem::ReadFile(const Path& path, std::string& contents) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
+namespace {
+const char* KindOfNonRegularFile(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a plain file";
+}
+
+bool ReadFailed(FileSystem::ReadError* error, int code) {
+    if (error) {
+        error->missing = code == ENOENT || code == ENOTDIR;
+        error->reason = std::strerror(code);
+    }
+    return false;
+}
+
+bool NotRegular(FileSystem::ReadError* error, mode_t mode) {
+    if (error) {
+        error->missing = false;
+        error->reason = std::string("it is ") + KindOfNonRegularFile(mode) + ", not a regular file";
+    }
+    return false;
+}
+}  // namespace
+
+bool FileSystem::ReadFile(const Path& path, std::string& contents, ReadError* error) {
     contents.clear();
+    // Refused before it is opened where possible: opening some devices has effects of its own.
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return ReadFailed(error, errno);
+    if (!S_ISREG(st.st_mode)) return NotRegular(error, st.st_mode);
+    // Without O_NONBLOCK, a FIFO swapped in after the check would block the open until a writer came.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return ReadFailed(error, errno);
+    if (fstat(fd, &st) != 0) {
+        int code = errno;
+        close(fd);
+        return ReadFailed(error, code);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        return NotRegular(error, st.st_mode);
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (st.st_size > 0) contents.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) contents.append(buf, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n > 0) {
+            contents.append(buf, static_cast<size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            int code = errno;
+            close(fd);
+            contents.clear();
+            return ReadFailed(error, code);
+        }
+    }
+    close(fd);
+    return true;
 }
 
 Path PathTraitsUnix::Append(const Path& base, std::string_view component) {

@@ -36,7 +36,14 @@ public:
     static bool WriteFileAtomically(const Path& path, std::string_view contents);
     // The same, with the reason for a failure ("No space left on device", ...).
     static bool WriteFileAtomically(const Path& path, std::string_view contents, std::string& reason);
-    static bool ReadFile(const Path& path, std::string& contents);
+    // Why ReadFile failed. A missing file is told apart, as many files are optional.
+    struct ReadError {
+        bool missing = false;
+        std::string reason;  // e.g. "it is a FIFO, not a regular file"
+    };
+    // Every file the program reads goes through here: it is opened without blocking and must
+    // be a regular file, so a FIFO or a device is refused at once instead of stalling the reader.
+    static bool ReadFile(const Path& path, std::string& contents, ReadError* error = nullptr);
 };
 
 // A file that appears under its name whole or not at all. The data goes to a new file in the

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 #include <initializer_list>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "String.h"
@@ -19,5 +21,15 @@ StringT<TEncUtf8> ToStringT(int64_t value);
 StringT<TEncUtf8> ToStringT(uint64_t value);
 inline StringT<TEncUtf8> ToStringT(int value) { return ToStringT(static_cast<int64_t>(value)); }
 inline StringT<TEncUtf8> ToStringT(unsigned value) { return ToStringT(static_cast<uint64_t>(value)); }
+
+// Text from outside (a path, an input line) for a message: line breaks and other control
+// characters are written as escapes (\n, \x1b) and a backslash as \\, so it reads as
+// one line and cannot act on the terminal.
+std::string EscapeForMessage(std::string_view text);
+
+// User input quoted back in a message: escaped as above and, when longer than
+// kExcerptBytes, cut to that prefix (never inside a character) followed by "[...]".
+inline constexpr size_t kExcerptBytes = 128;
+std::string Excerpt(std::string_view text);
 
 }  // namespace Kernel

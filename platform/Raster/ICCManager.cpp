@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "Kernel/FileSystem.h"
 #include "Raster/DynamicPixel.h"
 
 namespace Raster {
@@ -58,10 +59,22 @@ Kernel::Counted<ICCProfile> ICCProfile::CreateLab() {
     return Kernel::Counted<ICCProfile>(new ICCProfile(cmsCreateLab4Profile(nullptr), "Lab D50"));
 }
 
-Kernel::Counted<ICCProfile> ICCProfile::CreateFromFile(const char* path) {
+Kernel::Counted<ICCProfile> ICCProfile::CreateFromFile(const char* path, std::string* why) {
     if (!path) return {};
-    cmsHPROFILE p = cmsOpenProfileFromFile(path, "r");
-    if (!p) return {};
+    // Read through the file system, never by the colour engine's own open, which would block on a FIFO.
+    std::string data;
+    Kernel::FileSystem::ReadError error;
+    if (!Kernel::FileSystem::ReadFile(Kernel::Path(path), data, &error)) {
+        if (why) *why = error.reason;
+        return {};
+    }
+    cmsHPROFILE p = data.size() > UINT32_MAX
+                        ? nullptr
+                        : cmsOpenProfileFromMem(data.data(), static_cast<cmsUInt32Number>(data.size()));
+    if (!p) {
+        if (why) *why = "it is not an ICC profile";
+        return {};
+    }
     char name[256] = {0};
     cmsGetProfileInfoASCII(p, cmsInfoDescription, "en", "US", name, sizeof name);
     return Kernel::Counted<ICCProfile>(new ICCProfile(p, name[0] ? Kernel::String(name) : Kernel::String(path)));

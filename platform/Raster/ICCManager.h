@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <utility>
 
 #include "Kernel/Counted.h"
@@ -28,8 +29,9 @@ public:
     static Kernel::Counted<ICCProfile> CreateSRGB();
     static Kernel::Counted<ICCProfile> CreateGray();  // D50 white, gamma 2.2
     static Kernel::Counted<ICCProfile> CreateLab();
-    // Null when the file is missing or is not a profile.
-    static Kernel::Counted<ICCProfile> CreateFromFile(const char* path);
+    // Null when the file is missing, is not a regular file or is not a profile; why, when
+    // given, then says which.
+    static Kernel::Counted<ICCProfile> CreateFromFile(const char* path, std::string* why = nullptr);
 
     void* GetHandle() const { return m_handle; }
     const Kernel::String& GetName() const { return m_name; }

@@ -1,5 +1,7 @@
 // Temporary folders and files for the regression runner's tests.
 #pragma once
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,6 +82,16 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
+// The four count lines that end the runner's summary.
+inline std::string Counts(int found, int ignored, int passed, int failed) {
+    return "Units found:   " + std::to_string(found) + "\nUnits ignored: " + std::to_string(ignored) +
+           "\nUnits passed:  " + std::to_string(passed) + "\nUnits failed:  " + std::to_string(failed) + "\n";
+}
+
+inline bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 struct ProcessResult {
     int status = -1;          // exit status, or -1 when the process did not exit
     int signal = 0;           // the signal that ended it, if one did
@@ -91,46 +103,100 @@ struct ProcessResult {
 // Changes to the inherited environment: a value sets the variable, nullopt removes it.
 using Environment = std::map<std::string, std::optional<std::string>>;
 
-// Runs the program (arguments[0]) in folder without a shell, with input on standard input;
-// standard output and error are captured.
-inline ProcessResult RunProcess(const std::vector<std::string>& arguments, const std::filesystem::path& folder,
-                                const Environment& environment, const std::string& input = "") {
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        if (!environment.count(entry.substr(0, entry.find('=')))) env.push_back(entry);
-    }
-    for (const auto& [name, value] : environment)
-        if (value) env.push_back(name + "=" + *value);
-    std::vector<std::string> args = arguments;
-    std::vector<char*> argv, envp;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
+// The program (arguments[0]) started in folder without a shell, with input on standard input;
+// standard output and error are captured. With a hang limit, the process is ended by SIGALRM
+// after that many seconds, so a program that hangs fails its test instead of stalling the run.
+class BackgroundProcess {
+public:
+    BackgroundProcess(const std::vector<std::string>& arguments, const std::filesystem::path& folder,
+                      const Environment& environment, const std::string& input = "", unsigned hangLimitSeconds = 0) {
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) {
+            std::string entry(*e);
+            if (!environment.count(entry.substr(0, entry.find('=')))) env.push_back(entry);
+        }
+        for (const auto& [name, value] : environment)
+            if (value) env.push_back(name + "=" + *value);
+        std::vector<std::string> args = arguments;
+        std::vector<char*> argv, envp;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (std::string& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
 
-    TempDir capture;
-    const std::filesystem::path inPath = capture.Path() / "in", outPath = capture.Path() / "out",
-                                errPath = capture.Path() / "err";
-    WriteFile(inPath, input);
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(folder.c_str()) != 0) _exit(126);
-        if (!freopen(inPath.c_str(), "r", stdin) || !freopen(outPath.c_str(), "w", stdout) ||
-            !freopen(errPath.c_str(), "w", stderr))
-            _exit(125);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
+        WriteFile(InPath(), input);
+        std::fflush(nullptr);
+        m_pid = fork();
+        if (m_pid == 0) {
+            if (chdir(folder.c_str()) != 0) _exit(126);
+            if (!freopen(InPath().c_str(), "r", stdin) || !freopen(OutPath().c_str(), "w", stdout) ||
+                !freopen(ErrPath().c_str(), "w", stderr))
+                _exit(125);
+            if (hangLimitSeconds) alarm(hangLimitSeconds);  // kept across execve
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
     }
-    ProcessResult result;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-    result.out = ReadFile(outPath);
-    result.err = ReadFile(errPath);
-    return result;
+    ~BackgroundProcess() {
+        if (m_pid > 0 && !m_waited) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    BackgroundProcess(const BackgroundProcess&) = delete;
+    BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    std::string Output() const { return ReadFile(OutPath()); }
+
+    ProcessResult Wait() {
+        ProcessResult result;
+        int status = 0;
+        if (m_pid > 0 && !m_waited && waitpid(m_pid, &status, 0) == m_pid) {
+            m_waited = true;
+            if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+            if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+        }
+        result.out = ReadFile(OutPath());
+        result.err = ReadFile(ErrPath());
+        return result;
+    }
+
+private:
+    std::filesystem::path InPath() const { return m_capture.Path() / "in"; }
+    std::filesystem::path OutPath() const { return m_capture.Path() / "out"; }
+    std::filesystem::path ErrPath() const { return m_capture.Path() / "err"; }
+
+    TempDir m_capture;
+    pid_t m_pid = -1;
+    bool m_waited = false;
+};
+
+// Runs the program to its end; see BackgroundProcess.
+inline ProcessResult RunProcess(const std::vector<std::string>& arguments, const std::filesystem::path& folder,
+                                const Environment& environment, const std::string& input = "",
+                                unsigned hangLimitSeconds = 0) {
+    return BackgroundProcess(arguments, folder, environment, input, hangLimitSeconds).Wait();
+}
+
+// A copy of the built executable in a bundle of its own at root/Quirevale.app, with the built
+// bundle's resources, so that its output folder is root/output. Returns the executable's path.
+inline std::filesystem::path CopyBundle(const std::filesystem::path& root) {
+    namespace fs = std::filesystem;
+    const fs::path built = QV_EXECUTABLE;
+    const fs::path exe = root / "Quirevale.app/Contents/MacOS/quirevale";
+    fs::create_directories(exe.parent_path());
+    fs::copy_file(built, exe);
+    fs::copy(built.parent_path().parent_path() / "Resources", root / "Quirevale.app/Contents/Resources",
+             fs::copy_options::recursive);
+    return exe;
+}
+
+// Opening a FIFO for writing without blocking wakes a reader stuck in its open, if there is one,
+// so a program that blocked on the FIFO can go on and end.
+inline void ReleaseFifo(const std::filesystem::path& fifo) {
+    int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) close(fd);
 }
 
 }  // namespace runner_test

@@ -1,0 +1,118 @@
+// The interactive application against odd input: lines without a word, huge words, and FIFOs
+// where it reads its resources and preferences. Each runs the built executable, in a bundle of
+// its own where files of the bundle are changed.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "../regression/runner_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using runner_test::ProcessResult;
+using runner_test::TempDir;
+
+// Long enough for any healthy start; a program stuck on a FIFO is ended by then and fails.
+constexpr unsigned kHangLimitSeconds = 120;
+
+const std::string kToTavik = "Kestrane::Application::SetCurrentPersona(<persona 'rast'>, true)";
+const std::string kBackToLayout = "AppController::setupWorkspaceByUID:('layo')";
+
+class AppInputHardening : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_root.Path().empty());
+        fs::create_directories(m_home);
+    }
+
+    ProcessResult RunApp(const std::string& events, const fs::path& exe = QV_EXECUTABLE) {
+        return runner_test::RunProcess({exe.string()}, m_root.Path(), {{"HOME", m_home.string()}}, events,
+                                       kHangLimitSeconds);
+    }
+
+    // The first line of standard error that starts with prefix.
+    static std::string ErrorLine(const ProcessResult& run, const std::string& prefix) {
+        for (const std::string& line : runner_test::SplitLines(run.err))
+            if (line.rfind(prefix, 0) == 0) return line;
+        return {};
+    }
+
+    TempDir m_root;
+    fs::path m_home = m_root.Path() / "home";
+};
+
+TEST_F(AppInputHardening, LinesWithoutAWordAreSkippedLikeBlankOnes) {
+    for (const std::string blank : {"\f", "\v", "\r\r", " \f\t\v ", "\r", "\f# a comment after a form feed"}) {
+        SCOPED_TRACE(testing::PrintToString(blank));
+        const ProcessResult run = RunApp("menu tavikPersona:\n" + blank + "\nmenu layoutPersona:\n");
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.status, 0) << run.err;
+        const size_t tavik = run.out.find(kToTavik);
+        ASSERT_NE(tavik, std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(kBackToLayout, tavik), std::string::npos) << "events after the line were lost";
+        EXPECT_EQ(ErrorLine(run, "quirevale: unknown event"), "");
+    }
+}
+
+TEST_F(AppInputHardening, HugeWordsAreQuotedByAShortPrefix) {
+    const std::string huge(10 << 20, 'w');
+    const std::string prefix(128, 'w');
+    struct Case {
+        std::string events;
+        std::string message;  // the whole line expected on standard error
+    };
+    const Case cases[] = {
+        {huge + "\n", "quirevale: unknown event: " + prefix + "[...]"},
+        {"bogus " + huge + "\n", "quirevale: unknown event: bogus " + prefix.substr(6) + "[...]"},
+        {"menu " + huge + "\n", "quirevale: the main menu has no item with the action " + prefix + "[...]"},
+        {"answer " + huge + "\n", "quirevale: no alert is open"},
+        {"frobnicate \x1b[31mred\n", "quirevale: unknown event: frobnicate \\x1b[31mred"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        const ProcessResult run = RunApp(c.events);
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.status, 0);
+        const std::string line = ErrorLine(run, c.message.substr(0, 20));
+        EXPECT_TRUE(line == c.message) << line.substr(0, 300) << "... (" << line.size() << " bytes)";
+        EXPECT_LT(run.err.size(), 4096u);
+    }
+}
+
+TEST_F(AppInputHardening, AFifoAmongTheResourcesOrPreferencesIsRefused) {
+    struct Case {
+        std::string file;  // below the test's root
+        int status;
+    };
+    const Case cases[] = {
+        {"Quirevale.app/Contents/Resources/Info.strings", 1},  // no application class to start
+        {"Quirevale.app/Contents/Resources/MainMenuLayout.nib", 0},
+        {"Quirevale.app/Contents/Resources/ContextMenu.nib", 0},
+        {"Quirevale.app/Contents/Resources/en.lproj/Localizable.strings", 0},
+        {"home/.quirevale/defaults", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TempDir bundleRoot;
+        const fs::path exe = runner_test::CopyBundle(bundleRoot.Path());
+        const fs::path fifo = (c.file.rfind("home/", 0) == 0 ? m_root.Path() : bundleRoot.Path()) / c.file;
+        fs::create_directories(fifo.parent_path());
+        fs::remove(fifo);
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+        const ProcessResult run = RunApp("menu tavikPersona:\n", exe);
+        runner_test::ReleaseFifo(fifo);
+        EXPECT_EQ(run.signal, 0) << "the application hung on the FIFO";
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE(run.err.find(fifo.string() + "\" can't be read: it is a FIFO, not a regular file"),
+                  std::string::npos)
+            << run.err;
+        fs::remove(fifo);
+    }
+}
+
+}  // namespace
