@@ -87,7 +87,7 @@ void DevelopWorkspace::doRAWCommit() {
     Ref<DocumentView> keepView(view);
     view->setSingleViewMode();
     Kernel::Counted<DevelopTool> develop = FirstToolOfClass<DevelopTool>(view);
-    if (develop) CommitDevelopOperation(*develop);
+    if (develop) develop->Commit();
     // A view without a document has no tool to make current; the persona still goes back.
     if (DocumentController* document = view->unsafeDocumentController()) {
         Kernel::Counted<Tool> tool = document->GetToolByID(0);

@@ -182,7 +182,85 @@ public:
     void editLiveProjection(NSObject* sender);
 
     // ==== Live filters, merges, masks, selections and document commands ====
-    // (declared by the live-filter and document-command side; keep this block theirs)
+    // Live filter layers: selector, entry point of Kestrane::RasterBaseTarget that receives the
+    // current tool. The Liquify filter layer is apart: it also switches persona.
+#define QV_RASTER_MENU_LIVE_FILTERS(X)                                                \
+    X(addMotionBlurFilterRasterLayer, EnqueueAddMotionBlurFilterRasterNodeWithTool)           \
+    X(addGaussianBlurFilterRasterLayer, EnqueueAddGaussianBlurFilterRasterNodeWithTool)       \
+    X(addMeshWarpFilterRasterLayer, EnqueueAddMeshWarpFilterRasterNodeWithTool)               \
+    X(addMaximumBlurFilterRasterLayer, EnqueueAddMaximumBlurFilterRasterNodeWithTool)         \
+    X(addMinimumBlurFilterRasterLayer, EnqueueAddMinimumBlurFilterRasterNodeWithTool)         \
+    X(addBoxBlurFilterRasterLayer, EnqueueAddBoxBlurFilterRasterNodeWithTool)                 \
+    X(addNoiseFilterRasterLayer, EnqueueAddNoiseFilterRasterNodeWithTool)                     \
+    X(addLightingFilterRasterLayer, EnqueueAddLightingFilterRasterNodeWithTool)               \
+    X(addRippleFilterRasterLayer, EnqueueAddRippleFilterRasterNodeWithTool)                   \
+    X(addDepthOfFieldFilterRasterLayer, EnqueueAddDepthOfFieldFilterRasterNodeWithTool)       \
+    X(addClarityFilterRasterLayer, EnqueueAddClarityFilterRasterNodeWithTool)                 \
+    X(addBilateralBlurFilterRasterLayer, EnqueueAddBilateralBlurFilterRasterNodeWithTool)     \
+    X(addUnsharpMaskFilterRasterLayer, EnqueueAddUnsharpMaskFilterRasterNodeWithTool)         \
+    X(addMedianBlurFilterRasterLayer, EnqueueAddMedianBlurFilterRasterNodeWithTool)           \
+    X(addDustAndScratchesFilterRasterLayer, EnqueueAddDustAndScratchesFilterRasterNodeWithTool) \
+    X(addDiffuseGlowFilterRasterLayer, EnqueueAddDiffuseGlowFilterRasterNodeWithTool)         \
+    X(addDisplacementMapFilterRasterLayer, EnqueueAddDisplacementMapFilterRasterNodeWithTool) \
+    X(addSphericalFilterRasterLayer, EnqueueAddSphericalFilterRasterNodeWithTool)             \
+    X(addVignetteFilterRasterLayer, EnqueueAddVignetteFilterRasterNodeWithTool)               \
+    X(addLensBlurFilterRasterLayer, EnqueueAddLensBlurFilterRasterNodeWithTool)               \
+    X(addRadialBlurFilterRasterLayer, EnqueueAddRadialBlurFilterRasterNodeWithTool)           \
+    X(addTwirlFilterRasterLayer, EnqueueAddTwirlFilterRasterNodeWithTool)                     \
+    X(addHighPassFilterRasterLayer, EnqueueAddHighPassFilterRasterNodeWithTool)               \
+    X(addDiffuseFilterRasterLayer, EnqueueAddDiffuseFilterRasterNodeWithTool)                 \
+    X(addPinchPunchFilterRasterLayer, EnqueueAddPinchPunchFilterRasterNodeWithTool)           \
+    X(addLensDistortionFilterRasterLayer, EnqueueAddLensDistortionFilterRasterNodeWithTool)   \
+    X(addDenoiseFilterRasterLayer, EnqueueAddNoiseReductionFilterRasterNodeWithTool)          \
+    X(addDefringeFilterRasterLayer, EnqueueAddDefringeFilterRasterNodeWithTool)               \
+    X(addProceduralTextureFilterRasterLayer, EnqueueAddProceduralTextureFilterRasterNodeWithTool) \
+    X(addShadowsHighlightsFilterRasterLayer, EnqueueAddShadowsHighlightsFilterRasterNodeWithTool) \
+    X(addFieldBlurFilterRasterLayer, EnqueueAddFieldBlurFilterRasterNodeWithTool)             \
+    X(addPerspectiveFilterRasterLayer, EnqueueAddPerspectiveFilterRasterNodeWithTool)         \
+    X(addHalftoneFilterRasterLayer, EnqueueAddHalftoneFilterRasterNodeWithTool)               \
+    X(addVoronoiFilterRasterLayer, EnqueueAddVoronoiFilterRasterNodeWithTool)
+    // Merges and raster selections from objects; mergeVisible is apart: it waits out a drag.
+#define QV_RASTER_MENU_MERGES_AND_SELECTIONS(X)                                                   \
+    X(mergeDown, EnqueueMergeDownWithTool)                                                    \
+    X(mergeSelected, EnqueueMergeSelectedWithTool)                                            \
+    X(rasterSelectionFromObject, EnqueueRasterSelectionFromObjectWithTool)                    \
+    X(rasterSelectionFromObjectIntensity, EnqueueRasterSelectionFromObjectIntensityWithTool)  \
+    X(rasterSelectionFromObjectAndDelete, EnqueueRasterSelectionFromObjectAndDeleteWithTool)  \
+    X(reselect, EnqueueRasterReselectWithTool)
+    // Mask layers, which need a view: plain ones, and range masks that open the live mask panel
+    // once the engine has added them.
+#define QV_RASTER_MENU_MASKS(X)                                         \
+    X(addMaskRasterLayer, EnqueueAddMaskRasterNodeWithTool)             \
+    X(addCompoundMaskRasterLayer, EnqueueAddCompoundMaskRasterNodeWithTool) \
+    X(addEmptyMaskRasterLayer, EnqueueAddEmptyMaskRasterNodeWithTool)
+#define QV_RASTER_MENU_RANGE_MASKS(X)                                              \
+    X(addHueRangeMaskRasterLayer, EnqueueAddHueRangeMaskRasterNodeWithTool)              \
+    X(addIntensityRangeMaskRasterLayer, EnqueueAddIntensityRangeMaskRasterNodeWithTool)  \
+    X(addBandpassMaskRasterLayer, EnqueueAddBandpassMaskRasterNodeWithTool)
+    // Document commands.
+#define QV_RASTER_MENU_DOCUMENT_COMMANDS(X) \
+    X(fillPrimary)                          \
+    X(fillSecondary)                        \
+    X(flatten)                              \
+    X(repeat)                               \
+    X(setTransformFocalPoint)               \
+    X(exportCube)                           \
+    X(addDocumentSnapshot)                  \
+    X(saveWithHistory)                      \
+    X(showAllText)                          \
+    X(hideAllText)                          \
+    X(saveSelectionAsSpare)                 \
+    X(saveSelection)                        \
+    X(loadSelection)
+    QV_RASTER_MENU_LIVE_FILTERS(QV_DECLARE_RASTER_MENU_ACTION)
+    void addLiquifyFilterRasterLayer(NSObject* sender);
+    void mergeVisible(NSObject* sender);
+    QV_RASTER_MENU_MERGES_AND_SELECTIONS(QV_DECLARE_RASTER_MENU_ACTION)
+    QV_RASTER_MENU_MASKS(QV_DECLARE_RASTER_MENU_ACTION)
+    QV_RASTER_MENU_RANGE_MASKS(QV_DECLARE_RASTER_MENU_ACTION)
+    void maskToBelow(NSObject* sender);
+    void addScope(NSObject* sender);
+    QV_RASTER_MENU_DOCUMENT_COMMANDS(QV_DECLARE_RASTER_MENU_ACTION)
     // ==== end of live filters, merges, masks, selections and document commands ====
 
     // The common steps of every action.

@@ -1,5 +1,6 @@
 // The type tests the application runs, instantiated once each.
 #include "app/ToolLookup.h"
+#include "DocSession/DevelopTool.h"
 #include "DocSession/Tools.h"
 
 // Filter and selection tools made current by the pixel menu.

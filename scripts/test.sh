@@ -15,4 +15,4 @@ bash scripts/build.sh build-asan -DQV_TESTS=ON -DQV_SANITIZE=address -DQV_BENCH=
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
 
 bash scripts/build.sh build-tsan -DQV_TESTS=ON -DQV_SANITIZE=thread -DQV_BENCH=OFF
-(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j "$jobs" -L 'kernel|bitmapcheck|menus')
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j "$jobs" -L 'kernel|bitmapcheck|menus|mainthread')

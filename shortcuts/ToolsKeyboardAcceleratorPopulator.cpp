@@ -486,7 +486,7 @@ void ToolsKeyboardAcceleratorPopulator::OpenPlacePanel() {
     panel->setCanChooseDirectories(NO);
     panel->setAllowsMultipleSelection(NO);
     NSOpenPanelHelper::setPersonaAllowedFileTypes(panel.get(), YES);
-    NSObject* window = NSApp ? NSApp->mainWindow() : nullptr;
+    NSWindow* window = NSApp ? ObjectCast<NSWindow>(NSApp->mainWindow()) : nullptr;
     NSOpenPanel* raw = panel.get();
     panel->beginSheetModalForWindow(window, [panel = Ref<NSOpenPanel>(raw)](NSInteger response) {
         if (response != NSModalResponseOK || !panel->URL()) return;

@@ -2,12 +2,16 @@
 // line, and what the application does is printed on standard output.
 //
 //   menu <action:>           choose the main-menu item with that action
-//   answer <button title>    press a button of the alert that is open
+//   answer <button title>    press a button of the alert or sheet that is open
+//   text <typed text>        type into the open sheet's field (the rest of the line, as it stands)
 //   pick <item title>        choose an item of the context menu that is open (printed when it opens)
 //   key <character> [shift] [command] [option] [control]
 //                            press a key; the character may be written U+XXXX
 //   <anything else>          handed to the application object (handleHostEvent)
 //   # ...                    a comment
+//
+// A sheet left open when another event comes, or when the input ends, is cancelled. Work queued
+// for the main thread runs after each event.
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -17,8 +21,10 @@
 #include <vector>
 
 #include "AppKit/AppKit.h"
+#include "AppKit/NSSheet.h"
 #include "DocSession/CallLog.h"
 #include "Kernel/Format.h"
+#include "Kernel/Dispatch.h"
 
 namespace {
 
@@ -183,6 +189,22 @@ BOOL TrackMenu(LineSource& source, NSMenu* menu) {
     return NO;
 }
 
+// The text after the event word, as typed (one separating blank or tab taken away).
+std::string RestOfLine(const std::string& line, const std::string& word) {
+    std::string t = line.substr(line.find_first_not_of(" \t"));
+    std::string rest = t.substr(word.size());
+    if (!rest.empty() && (rest[0] == ' ' || rest[0] == '\t')) rest.erase(0, 1);
+    return rest;
+}
+
+void CancelOpenSheet() {
+    if (const NSSheetRequest* sheet = NSOpenSheet()) {
+        Report("the sheet \"" + sheet->message + "\" was not answered; cancelling it");
+        NSCancelSheet();
+        Kernel::Dispatch::RunMainThreadQueue();
+    }
+}
+
 }  // namespace
 
 int NSApplicationMain(int, char const* const*) {
@@ -232,6 +254,21 @@ int NSApplicationMain(int, char const* const*) {
         AutoreleasePool eventPool;
         std::vector<std::string> words = Words(line);
         if (words.empty()) continue;
+        if (words[0] == "text") {
+            if (!NSSetSheetText(RestOfLine(line, "text"))) Report("no sheet is open to type into");
+            continue;
+        }
+        if (words[0] == "answer") {
+            if (!NSOpenSheet()) {
+                Report("no alert or sheet is open");
+                continue;
+            }
+            std::string problem = NSPressSheetButton(Trim(RestOfLine(line, "answer")));
+            if (!problem.empty()) Report(problem);
+            Kernel::Dispatch::RunMainThreadQueue();
+            continue;
+        }
+        CancelOpenSheet();
         if (words[0] == "menu") {
             if (words.size() != 2) {
                 Report("menu takes one action selector, as in: menu layoutPersona:");
@@ -245,14 +282,14 @@ int NSApplicationMain(int, char const* const*) {
             std::string problem = ParseKey(words, characters, flags);
             if (!problem.empty()) Report(problem);
             else app->sendKeyEvent(NSString::from(characters).get(), flags);
-        } else if (words[0] == "answer") {
-            Report("no alert is open");
         } else if (words[0] == "pick") {
             Report("no menu is open");
         } else if (!app->handleHostEvent(words)) {
             Report("unknown event: " + Kernel::Excerpt(Trim(line)));
         }
+        Kernel::Dispatch::RunMainThreadQueue();
     }
+    CancelOpenSheet();
     app->terminate();
     NSApp = nullptr;
     return 0;

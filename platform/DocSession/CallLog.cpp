@@ -30,6 +30,10 @@ std::string Quote(std::string_view s) {
             out += "\\n";
             continue;
         }
+        if (c == '\r') {
+            out += "\\r";
+            continue;
+        }
         out += c;
     }
     out += '"';

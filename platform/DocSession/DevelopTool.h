@@ -1,6 +1,4 @@
-// The develop tool's operations that the application calls.
+// The Develop persona's tool (declared with the other tools): it holds the develop operation open
+// on a raw image's document.
 #pragma once
 #include "Tools.h"
-
-// Commits the develop operation open on the tool's document; the result is the engine's.
-bool CommitDevelopOperation(DevelopTool& tool);

@@ -118,7 +118,7 @@ void Hacks::SetQuirevaleHack(bool on) {
 
 #include "DevelopTool.h"
 
-bool CommitDevelopOperation(DevelopTool& tool) {
-    CallLog::Call("DevelopTool::Commit", static_cast<const Tool*>(&tool));
+bool DevelopTool::Commit() {
+    CallLog::Call("DevelopTool::Commit", static_cast<const Tool*>(this));
     return true;
 }

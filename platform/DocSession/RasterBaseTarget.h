@@ -4,12 +4,14 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "AdjustmentNodes.h"
 #include "DocumentController.h"
 #include "Kernel/Consolidated.h"
 #include "Kernel/Counted.h"
 #include "Kernel/String.h"
+#include "Tools.h"
 #include "Raster/AdjustmentParams.h"
 #include "Renderer/Renderer.h"
 
@@ -132,7 +134,26 @@ public:
     static QueryAnswers& StandInQueryAnswers();
 
     // ==== Live filters, merges, masks, selections and document commands ====
-    // (declared by the live-filter and document-command side; keep this block theirs)
+#define QV_RASTER_TOOL_ENTRY(Name) static void Name(Kernel::Counted<Tool> tool);
+#include "RasterLayerEntryPoints.def"
+#undef QV_RASTER_TOOL_ENTRY
+    // Range masks: the engine calls the completion, on any thread, once the mask is in place.
+    static void EnqueueAddHueRangeMaskRasterNodeWithTool(Kernel::Counted<Tool> tool, std::function<void()> completion);
+    static void EnqueueAddIntensityRangeMaskRasterNodeWithTool(Kernel::Counted<Tool> tool,
+                                                               std::function<void()> completion);
+    static void EnqueueAddBandpassMaskRasterNodeWithTool(Kernel::Counted<Tool> tool, std::function<void()> completion);
+
+    // ---- Selections kept as a spare channel or in selection files ----
+    static void SaveSelectionAsSpareChannel(Kernel::Counted<Tool> tool);
+    static void SaveSelectionAsFile(Kernel::Counted<Tool> tool, Kernel::StringT<Kernel::TEncUtf8> const& path);
+    static void LoadSelectionFromFile(Kernel::Counted<Tool> tool, Kernel::StringT<Kernel::TEncUtf8> const& path);
+
+    // Stand-in: what the engine does with a range mask's completion. By default it calls it at
+    // once on a thread of its own (and waits for that thread); kept completions wait for a test
+    // to call them, from whichever thread it likes.
+    enum class CompletionMode { CallOnWorkerThread, Keep };
+    static void SetRangeMaskCompletionMode(CompletionMode mode);
+    static std::vector<std::function<void()>> TakeKeptCompletions();
     // ==== end of live filters, merges, masks, selections and document commands ====
 
     // Stand-in answers. Unset, a check answers 0 without a document and 1 with one.
@@ -160,7 +181,8 @@ public:
     static bool CanMaskToBelow(Kernel::Counted<DocumentController const> document);
 
     // ==== Document-wide operations ====
-    // (declared by the live-filter and document-command side; keep this block theirs)
+    // Makes the selected layer a mask of the layer below it.
+    static void MaskToBelow(Kernel::Counted<DocumentController const> document, bool flag);
     // ==== end of document-wide operations ====
 };
 

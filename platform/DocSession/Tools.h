@@ -149,6 +149,8 @@ public:
                             Clone = 7, WhiteBalance = 8 };
     void SetMode(Mode mode);  // recorded
     Mode GetMode() const { return m_mode; }
+    // Commits the develop operation open on the tool's document; what that does is the engine's.
+    virtual bool Commit();
 
 private:
     Mode m_mode = Mode::Hand;

@@ -5,6 +5,7 @@
 #include "NSBundle.h"
 #include "NSCharacterSet.h"
 #include "NSNotification.h"
+#include "NSDate.h"
 #include "NSString.h"
 #include "NSURL.h"
 #include "NSUserDefaults.h"

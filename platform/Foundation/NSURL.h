@@ -12,14 +12,19 @@ public:
         if (!text || text->utf8().empty()) return nullptr;
         return New<NSURL>(text->utf8());
     }
-    static Ref<NSURL> fileURLWithPath(const std::string& path) { return New<NSURL>(path); }
-    Ref<NSString> absoluteString() const { return NSString::from(m_text); }
-    // The file path of a file URL ("file://" dropped), else the text itself.
-    Ref<NSString> path() const {
-        return NSString::from(std::string_view(m_text).starts_with("file://") ? m_text.substr(7) : m_text);
+    // A file URL for the path; nil for nil or empty text.
+    static Ref<NSURL> fileURLWithPath(const NSString* path) {
+        if (!path || path->utf8().empty()) return nullptr;
+        auto url = New<NSURL>("file://" + path->utf8());
+        url->m_path = path->utf8();
+        return url;
     }
+    Ref<NSString> absoluteString() const { return NSString::from(m_text); }
+    // The file path of a file URL; empty for other URLs.
+    Ref<NSString> path() const { return NSString::from(m_path); }
     std::string description() const override { return m_text; }
 
 private:
     std::string m_text;
+    std::string m_path;
 };

@@ -10,3 +10,13 @@ std::string Describe(const ColourRGB& colour) {
 }
 
 }  // namespace Renderer
+
+namespace Renderer {
+
+std::string Describe(const Colour& colour) {
+    std::string s = "Colour{space=" + std::to_string(colour.space) + ", [";
+    for (int i = 0; i < 5; ++i) s += (i ? ", " : "") + CallLog::Number(colour.components[i]);
+    return s + "], alpha=" + CallLog::Number(colour.alpha) + "}";
+}
+
+}  // namespace Renderer

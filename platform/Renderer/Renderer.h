@@ -12,6 +12,14 @@ struct ColourRGB {
 };
 std::string Describe(const ColourRGB& colour);
 
+// A colour in any of the document colour spaces.
+struct Colour {
+    int space = 0;
+    float components[5] = {};
+    float alpha = 1;
+};
+std::string Describe(const Colour& colour);
+
 struct FillBlendMode {
     // The modes the user interface names; other values pass through to the engine unchanged.
     enum BlendMode : int {

@@ -38,6 +38,8 @@ public:
     Kernel::Counted<DocumentController> getCurrentUnsafeDocumentController();
     void setupDefaultWorkspace();
     DocumentView* getCurrentView() const { return m_view.get(); }
+    // The window of the current view; nil when there is none.
+    NSWindow* getCurrentWindow() const { return m_view ? m_view->window() : nullptr; }
     NSArray* workspaces() const { return m_workspaces.get(); }
 
     // Start-up by the framework: the product's workspaces, then the default one started.

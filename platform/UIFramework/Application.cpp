@@ -3,11 +3,14 @@
 #include <cstdio>
 
 #include "AppKit/NSSpellChecker.h"
+#include "AppKit/NSSheet.h"
 #include "AppKit/NSView.h"
 #include "DocSession/CallLog.h"
+#include "DocSession/DevelopTool.h"
 #include "DocSession/Hacks.h"
 #include "DocSession/KestraneApplication.h"
 #include "DocSession/PersonaController.h"
+#include "DocSession/RasterDocumentCommands.h"
 #include "DocSession/RasterBaseTarget.h"
 #include "DocSession/TextBaseTarget.h"
 #include "UIFramework/TextHostEvents.h"
@@ -87,6 +90,10 @@ bool ParseCode(const std::string& word, int& out) {
     out = static_cast<int>(v);
     return true;
 }
+DocumentController* CurrentDocument(AppController* controller) {
+    DocumentView* view = controller ? controller->getCurrentView() : nullptr;
+    return view ? view->unsafeDocumentController() : nullptr;
+}
 }  // namespace
 
 BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
@@ -98,6 +105,9 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
         document->AddTool(Kernel::MakeCounted<DevelopTool>(102));
         for (auto& tool : MakeFilterTools(200)) document->AddTool(tool);
         auto view = New<DocumentView>(document);
+        auto window = New<DocumentWindow>();
+        window->setTitle(NSString::from(document->GetName()).get());
+        view->setWindow(window.get());
         view->setCurrentToolQuietly(document->GetTools().front() ? Kernel::Counted<Tool>(document->GetTools().front())
                                                                  : Kernel::Counted<Tool>());
         controller->setCurrentView(view.get());
@@ -138,6 +148,12 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
             controller->getCurrentView()->unsafeDocumentController()->SetCanAddArtboards(flag);
         else if (words[1] == "UseShiftCycleTools" && ParseHostFlag(words[2], flag))
             NSUserDefaults::standardUserDefaults()->setBool(flag, "com.tolvaware.Preferences.UseShiftCycleTools");
+        else if (words[1] == "SaveHistory" && ParseHostFlag(words[2], flag) && CurrentDocument(controller))
+            CurrentDocument(controller)->SetSaveHistory(flag);
+        else if (words[1] == "LastRepeatableCommand" && CurrentDocument(controller))
+            CurrentDocument(controller)->SetLastRepeatableCommand(
+                words[2] == "none" ? Kernel::Counted<DocumentCommand>()
+                                   : Kernel::Counted<DocumentCommand>(new RepeatableCommand(words[2])));
         else
             return NO;
         return YES;
@@ -192,5 +208,8 @@ void ResetStandIns() {
     Kestrane::ResetGeneralToolIDs();
     Kernel::Testing::SetGPUTelemetryEnabled(false);
     Kernel::Testing::SetTraceEnabled(true);
+    NSDiscardSheet();
+    NSDate::SetNowOverride(std::nullopt);
+    Kestrane::RasterBaseTarget::SetRangeMaskCompletionMode(Kestrane::RasterBaseTarget::CompletionMode::CallOnWorkerThread);
     CallLog::Clear();
 }

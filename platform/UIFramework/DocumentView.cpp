@@ -16,6 +16,11 @@ QV_IMPLEMENT(DocumentView, NSView) {
 QV_IMPLEMENT(Document, NSObject) {
     c.method("rememberCurrentToolIfNonEffectTool", &Document::rememberCurrentToolIfNonEffectTool);
 }
+QV_IMPLEMENT(DocumentWindow, NSWindow) { c.method("showExportCubePanel", &DocumentWindow::showExportCubePanel); }
+
+void DocumentWindow::showExportCubePanel() {
+    CallLog::Call("DocumentWindow::showExportCubePanel", CallLog::Raw{"<DocumentWindow " + CallLog::Arg(static_cast<const NSString*>(title())) + ">"});
+}
 QV_IMPLEMENT(ContextMenuRequest, NSObject) {}
 
 void DocumentView::setCurrentTool(Kernel::Counted<Tool> tool) {

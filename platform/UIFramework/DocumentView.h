@@ -1,6 +1,7 @@
 // The framework's document view and document.
 #pragma once
 #include "AppKit/NSView.h"
+#include "AppKit/NSWindow.h"
 #include "DocSession/DocumentController.h"
 #include "Kernel/Counted.h"
 #include "Kernel/String.h"
@@ -37,8 +38,11 @@ public:
     NSRange selectedRange() const { return m_selectedRange; }
     NSRect firstRectForCharacterRange(NSRange range, NSRange* actualRange) const;
     void showDefinitionForAttributedString(NSAttributedString* text, NSPoint point);
+    // The window the view stands in; nil while it is in none.
+    NSWindow* window() const { return m_window.get(); }
 
     // Stand-in state.
+    void setWindow(NSWindow* window) { m_window = window; }
     void setDragging(BOOL dragging) { m_dragging = dragging; }
     void setCanEnqueueCommands(BOOL can) { m_canEnqueue = can; }
     void setCurrentToolQuietly(Kernel::Counted<Tool> tool) { m_tool = std::move(tool); }
@@ -53,10 +57,18 @@ private:
     Kernel::Counted<Tool> m_tool;
     Ref<Document> m_frameworkDocument;
     ViewMode m_viewMode = ViewMode::Single;
+    Ref<NSWindow> m_window;
     BOOL m_dragging = NO;
     BOOL m_canEnqueue = YES;
     NSRange m_selectedRange{0, 0};
     NSRect m_selectedRect{};
+};
+
+// The framework's document window.
+class DocumentWindow : public NSWindow {
+    QV_OBJECT(DocumentWindow)
+public:
+    void showExportCubePanel();
 };
 
 // The framework's document object, made by the application controller for an engine document.

@@ -8,8 +8,8 @@
 QV_IMPLEMENT(AppPanelManager, NSObject) {
     c.method("showFieldEditor", &AppPanelManager::showFieldEditor);
     c.method("showConvertTextToField", &AppPanelManager::showConvertTextToField);
-    c.method("showAdjustmentsPanel", &AppPanelManager::showAdjustmentsPanel);
     c.method("showLiveMaskPanel", &AppPanelManager::showLiveMaskPanel);
+    c.method("showAdjustmentsPanel", &AppPanelManager::showAdjustmentsPanel);
     c.method("showExportCubePanel", &AppPanelManager::showExportCubePanel);
     c.method("showDevelopAssistantOptionsPanel", &AppPanelManager::showDevelopAssistantOptionsPanel);
 }

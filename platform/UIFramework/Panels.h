@@ -14,8 +14,8 @@ public:
     // Each show message opens one panel.
     void showFieldEditor() { show("showFieldEditor"); }
     void showConvertTextToField() { show("showConvertTextToField"); }
-    void showAdjustmentsPanel() { show("showAdjustmentsPanel"); }
     void showLiveMaskPanel() { show("showLiveMaskPanel"); }
+    void showAdjustmentsPanel() { show("showAdjustmentsPanel"); }
     void showExportCubePanel() { show("showExportCubePanel"); }
     void showDevelopAssistantOptionsPanel() { show("showDevelopAssistantOptionsPanel"); }
     // Opens the panel the message names; recorded as AppPanelManager::<message>.

@@ -6,6 +6,7 @@
 #include "UIFramework/Application.h"
 #include "UIFramework/DocumentView.h"
 #include "UIFramework/LanguageCodeNames.h"
+#include "UIFramework/InputSheet.h"
 #include "UIFramework/NSMakeString.h"
 #include "UIFramework/NewPatternWindowController.h"
 #include "UIFramework/Panels.h"

@@ -1,5 +1,6 @@
 // Workspaces: identity, switches, owned controllers, feature answers and the Develop commit alert.
 #include "AppTestSupport.h"
+#include "DocSession/DevelopTool.h"
 #include "DocSession/KestraneApplication.h"
 #include "app/DevelopWorkspace.h"
 #include "app/LayoutWorkspace.h"

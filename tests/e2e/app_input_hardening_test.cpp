@@ -70,7 +70,7 @@ TEST_F(AppInputHardening, HugeWordsAreQuotedByAShortPrefix) {
         {huge + "\n", "quirevale: unknown event: " + prefix + "[...]"},
         {"bogus " + huge + "\n", "quirevale: unknown event: bogus " + prefix.substr(6) + "[...]"},
         {"menu " + huge + "\n", "quirevale: the main menu has no item with the action " + prefix + "[...]"},
-        {"answer " + huge + "\n", "quirevale: no alert is open"},
+        {"answer " + huge + "\n", "quirevale: no alert or sheet is open"},
         {"frobnicate \x1b[31mred\n", "quirevale: unknown event: frobnicate \\x1b[31mred"},
     };
     for (const Case& c : cases) {

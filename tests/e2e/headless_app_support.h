@@ -47,6 +47,13 @@ protected:
         return run;
     }
 
+    // What the run printed from its first line that starts with first on.
+    static std::vector<std::string> From(const AppRun& run, const std::string& first) {
+        for (size_t i = 0; i < run.out.size(); ++i)
+            if (run.out[i].rfind(first, 0) == 0) return {run.out.begin() + static_cast<long>(i), run.out.end()};
+        return {};
+    }
+
     static std::vector<std::string> Starting(const AppRun& run, const std::string& prefix) {
         std::vector<std::string> out;
         for (auto& l : run.out)

@@ -3,12 +3,6 @@
 
 namespace {
 
-std::vector<std::string> From(const AppRun& run, const std::string& first) {
-    for (size_t i = 0; i < run.out.size(); ++i)
-        if (run.out[i] == first) return {run.out.begin() + static_cast<long>(i), run.out.end()};
-    return {};
-}
-
 TEST_F(HeadlessAppTest, PixelMenuItemsPrintTheirEngineCallsWithTheirArguments) {
     AppRun run = RunApp(
         "newdocument Photo\n"
@@ -62,6 +56,17 @@ TEST_F(HeadlessAppTest, PixelMenuItemsPrintTheirEngineCallsWithTheirArguments) {
     EXPECT_EQ(got, want) << run.err;
     for (const char* item : {"editLiveProjection:", "gaussianBlur:", "autoLevels:"})
         EXPECT_NE(run.err.find(std::string("the item ") + item + " is disabled"), std::string::npos) << run.err;
+}
+
+TEST_F(HeadlessAppTest, RepeatWithNothingToRepeatIsDisabledAndDoesNothing) {
+    AppRun run = RunApp("newdocument\nmenu tavikPersona:\nmenu repeat:\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("quirevale: the item repeat: is disabled and hidden\n"), std::string::npos) << run.err;
+    // Validation asked for the command, and nothing was repeated.
+    std::vector<std::string> from = From(run, "DocumentController::GetLastRepeatableCommand()");
+    ASSERT_FALSE(from.empty());
+    EXPECT_TRUE(Starting(run, "PersonaController::EnqueueCommand(").empty());
+    EXPECT_TRUE(Starting(run, "RepeatableCommand").empty());
 }
 
 }  // namespace

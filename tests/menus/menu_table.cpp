@@ -77,6 +77,8 @@ std::vector<MenuTableRow> ReadMenuTable(const std::string& path, std::vector<std
         std::string key = Trim(line.substr(0, colon)), value = Trim(line.substr(colon + 1));
         if (key == "answer") {
             row.answers.push_back(value);
+        } else if (key == "text") {
+            row.texts.push_back(value);
         } else if (IsMode(key)) {
             if (aliases.count(key)) fail(lineNo, key + " given twice");
             auto& entries = row.expected[key];

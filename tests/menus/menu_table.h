@@ -6,7 +6,10 @@
 //   <mode>: -                     the item records nothing in that mode
 //   <mode> = <other mode>         the same entries as another mode of this item
 //   answer: <button>              pressed, in order, at each modal alert, window or sheet the item
-//                                 opens (unanswered requests get their own default button)
+//                                 opens (unanswered requests get their own default button; an
+//                                 unanswered sheet is cancelled)
+//   text: <typed text>            typed, in order, into each sheet before it is answered ("$TMP"
+//                                 stands for a folder holding "mask.kqselection", here and in calls)
 //
 // Modes: "view" (a document view is current), "noview" (none is), "dragging" (the view is being
 // dragged). Every item names all three.
@@ -21,6 +24,7 @@ struct MenuTableRow {
     int line = 0;
     std::map<std::string, std::vector<std::string>> expected;  // mode -> entries
     std::vector<std::string> answers;
+    std::vector<std::string> texts;
 };
 
 inline const std::vector<std::string>& MenuTableModes() {

@@ -8,8 +8,11 @@
 #include <set>
 
 #include "AppKit/AppKit.h"
+#include "AppKit/NSSheet.h"
 #include "DocSession/AdjustmentNodes.h"
 #include "DocSession/CallLog.h"
+#include "DocSession/PersonaController.h"
+#include "Kernel/Dispatch.h"
 #include "Geometry/Spline.h"
 #include "Raster/AdjustmentParams.h"
 #include "UIFramework/UIFramework.h"
@@ -46,10 +49,25 @@ std::string Describe(const Counts& c) {
     return s;
 }
 
+// Puts the harness's folder in place of "$TMP".
+std::string Expand(std::string text, const std::string& folder) {
+    for (size_t at = text.find("$TMP"); at != std::string::npos; at = text.find("$TMP", at + folder.size()))
+        text.replace(at, 4, folder);
+    return text;
+}
+
 class RasterMenuHarness : public MenuTest {
 protected:
     void SetUp() override {
         MenuTest::SetUp();
+        // The snapshot sheet offers the date and time of now, in the user's region and zone.
+        NSDate::SetNowOverride(1796769986);  // 2026-12-08 22:46:26 UTC
+        NSLocale::SetCountryCodeOverride(std::string("US"));
+        setenv("TZ", "UTC", 1);
+        tzset();
+        char pattern[] = "/tmp/qv-menu-harness-XXXXXX";
+        m_folder = mkdtemp(pattern);
+        std::ofstream(m_folder + "/mask.kqselection") << "selection";
         m_nibObjects = LoadRasterMenu();
         ASSERT_TRUE(m_app->mainMenu());
         CollectControllerItems(m_app->mainMenu(), m_items);
@@ -62,6 +80,11 @@ protected:
         m_items.clear();
         m_nibObjects = nullptr;
         MenuTest::TearDown();
+        NSLocale::SetCountryCodeOverride(std::nullopt);
+        unsetenv("TZ");
+        tzset();
+        std::string cmd = "rm -rf '" + m_folder + "'";
+        [[maybe_unused]] int rc = std::system(cmd.c_str());
     }
 
     // A document whose tool list starts with a null entry and the plain current tool, then one
@@ -74,6 +97,9 @@ protected:
         for (auto& tool : MakeFilterTools(200)) m_document->AddTool(tool);
         m_view = New<DocumentView>(m_document);
         m_view->setCurrentToolQuietly(m_currentTool);
+        auto window = New<DocumentWindow>();
+        window->setTitle(NSString::from("Harness").get());
+        m_view->setWindow(window.get());
         m_view->setDragging(mode == "dragging");
         m_appController->setCurrentView(mode == "noview" ? nullptr : m_view.get());
     }
@@ -93,7 +119,7 @@ protected:
 
     // Chooses the item in the mode and answers what the log recorded.
     std::vector<std::string> Choose(NSMenuItem* item, const std::string& mode, const std::vector<std::string>& answers,
-                                    Counts& before, Counts& after) {
+                                    const std::vector<std::string>& texts, Counts& before, Counts& after) {
         MakeDocument(mode);
         size_t next = 0;
         NSSetAlertResponder([&](const NSAlertRequest& request) -> NSInteger {
@@ -113,12 +139,32 @@ protected:
             AutoreleasePool pool;
             id target(item->target());
             target->performSelector(item->action(), item);
+            // Sheets stay up after the action: the user types and answers them later.
+            for (size_t typed = 0; NSOpenSheet();) {
+                if (typed < texts.size()) NSSetSheetText(Expand(texts[typed++], m_folder));
+                if (next >= answers.size()) {
+                    NSCancelSheet();
+                    continue;
+                }
+                std::string why = NSPressSheetButton(answers[next++]);
+                if (!why.empty()) {
+                    ADD_FAILURE() << why;
+                    NSCancelSheet();
+                }
+            }
+            // Completions the engine posted to the main thread.
+            Kernel::Dispatch::RunMainThreadQueue();
         }
         std::vector<std::string> log = CallLog::Entries();
         NSSetAlertResponder(nullptr);
-        EXPECT_EQ(next, answers.size()) << "answers left over";
-        // The view's own choice of tool is its state, not a count the action kept.
+        // An item that did nothing in this mode had nothing to answer.
+        if (!log.empty()) {
+            EXPECT_EQ(next, answers.size()) << "answers left over";
+        }
+        // The view's own choice of tool is its state, not a count the action kept; nor are the
+        // counts of the engine's command queue.
         m_view->setCurrentToolQuietly(m_currentTool);
+        PersonaController::GetInstance()->ResetForTesting();
         after = Take();
         m_appController->setCurrentView(nullptr);
         m_view = nullptr;
@@ -133,6 +179,7 @@ protected:
     Kernel::Counted<DocumentController> m_document;
     Kernel::Counted<Tool> m_currentTool;
     Ref<DocumentView> m_view;
+    std::string m_folder;
 };
 
 std::string Lines(const std::vector<std::string>& entries) {
@@ -162,8 +209,9 @@ TEST_F(RasterMenuHarness, EveryItemReachesTheEngineAsItsTableSays) {
         if (!chosen.insert(selector).second) continue;  // one item per action is enough
         for (const auto& mode : MenuTableModes()) {
             Counts before, after;
-            std::vector<std::string> log = Choose(item.get(), mode, it->second->answers, before, after);
-            const std::vector<std::string>& want = it->second->expected.at(mode);
+            std::vector<std::string> log = Choose(item.get(), mode, it->second->answers, it->second->texts, before, after);
+            std::vector<std::string> want = it->second->expected.at(mode);
+            for (auto& w : want) w = Expand(w, m_folder);
             EXPECT_EQ(log, want) << it->second->file << ":" << it->second->line << " " << selector << " " << mode
                                  << "\n  expected:" << Lines(want) << "\n  recorded:" << Lines(log);
             EXPECT_EQ(before, after) << selector << " " << mode << " left counts changed\n  before: " << Describe(before)
