@@ -10,6 +10,7 @@
 // The last line is the compare of identical RGBA8 bitmaps.
 //
 // Usage: bitmapcheck_bench [repeats]   (default 3; the slow libpng runs take fewer)
+//        bitmapcheck_bench failing-unit [runs]   (the failure job end to end: failing_unit_bench.h)
 #include <lcms2.h>
 #include <png.h>
 #include <unistd.h>
@@ -31,6 +32,7 @@
 #include "bitmapcheck/BitmapKernels.h"
 #include "bitmapcheck/ColourTransformCache.h"
 #include "bitmapcheck/PixelAccess.h"
+#include "failing_unit_bench.h"
 
 namespace {
 
@@ -407,9 +409,17 @@ void RunPNG(const char* tag, const Image& image, const std::string& folder, int 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "failing-unit") {
+        const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+        if (runs <= 0 || argc > 3) {
+            std::fprintf(stderr, "usage: bitmapcheck_bench failing-unit [runs]\n");
+            return 2;
+        }
+        return failing_unit::Run(QV_EXECUTABLE, runs);
+    }
     const int repeats = argc > 1 ? std::atoi(argv[1]) : 3;
     if (repeats <= 0 || argc > 2) {
-        std::fprintf(stderr, "usage: bitmapcheck_bench [repeats]\n");
+        std::fprintf(stderr, "usage: bitmapcheck_bench [repeats] | failing-unit [runs]\n");
         return 2;
     }
     Kernel::Timer total;

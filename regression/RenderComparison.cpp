@@ -4,9 +4,9 @@
 #include "DocSession/PersonaController.h"
 #include "Kernel/Timer.h"
 #include "Raster/ICCManager.h"
-#include "Raster/PNG.h"
 #include "bitmapcheck/BitmapKernels.h"
 #include "regression/ChildOutput.h"
+#include "regression/FailureImages.h"
 #include "regression/Regression.h"
 #include "regression/RegressionStrings.h"
 
@@ -60,25 +60,7 @@ bool Regression::CompareRenderWithBaseline(const Raster::DynamicBitmap& current,
     exportParams.m_intent = persona->GetScreenIntent();
     exportParams.m_blackPointCompensation = persona->GetScreenBlackPointCompensation();
 
-    if (!m_nodump && !m_update) {
-        // Declared in this order so that they are closed difference, failure, baseline.
-        Raster::PNGWriterRGBA8 baselineImage((base + ".baseline.png").c_str(), baseline.GetWidth(),
-                                             baseline.GetHeight(), Raster::ExportOptions());
-        Raster::PNGWriterRGBA8 failureImage((base + ".failure.png").c_str(), current.GetWidth(), current.GetHeight(),
-                                            Raster::ExportOptions());
-        Raster::PNGWriterRGBA8 differenceImage((base + ".difference.png").c_str(), current.GetWidth(),
-                                               current.GetHeight(), Raster::ExportOptions());
-        WriteBitmapPNGConvertedDispatch(baselineImage, baseline, &exportParams);
-        WriteBitmapPNGConvertedDispatch(failureImage, current, &exportParams);
-        if (comparable) {
-            DifferencesParams differences;
-            differences.m_bitsPerChannel = bits;
-            DifferenceBitmapsDispatch(current, baseline, &differences);
-        }
-        // Bitmaps of another size or format have no pixel-by-pixel difference: the
-        // difference image then shows the current render as it is.
-        WriteBitmapPNGDispatch(differenceImage, current);
-    }
+    if (!m_nodump && !m_update) WriteFailureImages(base, current, baseline, exportParams, bits, comparable);
     m_comparisonFailed = true;
     return false;
 }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "AppKit/NSApplication.h"
-#include "AppKit/NSOpenPanel.h"
+#include "AppKit/NSSavePanel.h"
 #include "DocSession/ToolServices.h"
 #include "Kernel/System.h"
 #include "Kernel/Trace.h"

@@ -6,7 +6,7 @@
 #include "AppKit/NSView.h"
 #include "AppKit/NibLoading.h"
 #include "AppKit/NSWindow.h"
-#include "AppKit/NSOpenPanel.h"
+#include "AppKit/NSSavePanel.h"
 
 // Runs the interactive application; answers the process exit status.
 int NSApplicationMain(int argc, char const* const* argv);

@@ -15,11 +15,6 @@ QV_IMPLEMENT(NSOpenPanel, NSSavePanel) {
 }
 
 namespace {
-// The open panel whose sheet was shown last; the sheet itself says whether it is still up.
-Ref<NSOpenPanel>& OpenPanelOnSheet() {
-    static Ref<NSOpenPanel>* panel = new Ref<NSOpenPanel>;
-    return *panel;
-}
 std::string Extension(const std::string& path) {
     auto slash = path.find_last_of('/');
     auto dot = path.find_last_of('.');
@@ -85,7 +80,6 @@ void NSSavePanel::beginSheetModalForWindow(NSWindow* window, std::function<void(
     };
     Ref<NSSavePanel> self(this);
     NSBeginSheet(window, std::move(request), [self, handler, saving, types](NSInteger response, const std::string& text) {
-        if (OpenPanelOnSheet().get() == self.get()) OpenPanelOnSheet() = nullptr;
         self->m_chosenPath.clear();
         if (response == NSModalResponseOK) {
             self->m_chosenPath = text;
@@ -93,7 +87,6 @@ void NSSavePanel::beginSheetModalForWindow(NSWindow* window, std::function<void(
         }
         if (handler) handler(response);
     });
-    if (!saving) OpenPanelOnSheet() = ObjectCast<NSOpenPanel>(this);
 }
 
 Ref<NSURL> NSSavePanel::URL() const {
@@ -115,26 +108,6 @@ void NSOpenPanel::setCanChooseDirectories(BOOL can) {
 void NSOpenPanel::setAllowsMultipleSelection(BOOL allows) {
     CallLog::Call("NSOpenPanel::setAllowsMultipleSelection:", YesNo(allows));
     m_allowsMultipleSelection = allows;
-}
-
-NSOpenPanel* NSOpenPanel::openSheet() {
-    const NSSheetRequest* sheet = NSOpenSheet();
-    return sheet && sheet->kind == "open" ? OpenPanelOnSheet().get() : nullptr;
-}
-
-void NSOpenPanel::endOpenSheet(NSInteger response, const std::string& path) {
-    if (!openSheet()) return;
-    if (response != NSModalResponseOK) {
-        NSCancelSheet();
-        return;
-    }
-    NSSetSheetText(path);
-    NSPressSheetButton("Open");
-}
-
-void NSOpenPanel::closeOpenSheetForTesting() {
-    if (openSheet()) NSDiscardSheet();
-    OpenPanelOnSheet() = nullptr;
 }
 
 NSSheetRequest NSOpenPanel::MakeRequest() const { return PanelRequest("open", "Open", "Open"); }

@@ -37,12 +37,6 @@ public:
     BOOL canChooseDirectories() const { return m_canChooseDirectories; }
     BOOL allowsMultipleSelection() const { return m_allowsMultipleSelection; }
 
-    // Stand-in: the open panel whose sheet is up, if any; ending it types the path and opens
-    // (OK: the sheet refuses a missing file and stays up) or cancels.
-    static NSOpenPanel* openSheet();
-    static void endOpenSheet(NSInteger response, const std::string& path = {});
-    static void closeOpenSheetForTesting();
-
 protected:
     const char* PanelName() const override { return "NSOpenPanel"; }
     NSSheetRequest MakeRequest() const override;

@@ -1,4 +1,3 @@
-// The Develop persona's tool (declared with the other tools): it holds the develop operation open
-// on a raw image's document.
+// The Develop persona's tool (declared with the other tools).
 #pragma once
 #include "Tools.h"

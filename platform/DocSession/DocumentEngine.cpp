@@ -38,9 +38,9 @@ DocumentModel::DocumentModel(const DocumentSpec& spec, Kernel::Counted<Raster::I
       m_position(std::min(spec.position, spec.history.size())),
       m_baseContent(MakeContent(spec.format, spec.spreads)),
       m_macro(new Macro(spec.macro)) {
-    for (const auto& command : m_base) command->Apply(m_baseContent);
+    DrawCommands(m_base.begin(), m_base.end(), m_baseContent);
     m_content = m_baseContent;
-    for (size_t k = 0; k < m_position; ++k) m_history[k]->Apply(m_content);
+    DrawCommands(m_history.begin(), m_history.begin() + ptrdiff_t(m_position), m_content);
     for (const SnapshotSpec& s : spec.snapshots)
         m_snapshots.push_back(Kernel::MakeCounted<DocumentSnapshot>(Kernel::String(s.description), s.wanted, m_format,
                                                                     m_profile, m_profileName, m_spreads, s.commands));
@@ -59,13 +59,11 @@ DocumentModel::DocumentModel(DocumentSnapshot& snapshot)
 void DocumentModel::SetHistoryIndex(int32_t index) {
     const size_t target = index < 0 ? 0 : std::min(size_t(index) + 1, m_history.size());
     if (target > m_position) {
-        for (size_t k = m_position; k < target; ++k) {
-            m_history[k]->Apply(m_content);
-            RecordRun(*m_history[k]);
-        }
+        DrawCommands(m_history.begin() + ptrdiff_t(m_position), m_history.begin() + ptrdiff_t(target), m_content);
+        for (size_t k = m_position; k < target; ++k) RecordRun(*m_history[k]);
     } else if (target < m_position) {
         m_content = m_baseContent;
-        for (size_t k = 0; k < target; ++k) m_history[k]->Apply(m_content);
+        DrawCommands(m_history.begin(), m_history.begin() + ptrdiff_t(target), m_content);
     }
     m_position = target;
 }
@@ -304,7 +302,7 @@ DocumentSnapshot::DocumentSnapshot(Kernel::String description, bool wanted, cons
       m_spreads(std::move(spreads)),
       m_commands(std::move(commands)),
       m_content(format ? DocEngine::MakeContent(format, m_spreads) : DocEngine::Content()) {
-    for (const auto& command : m_commands) command->Apply(m_content);
+    DocEngine::DrawCommands(m_commands.begin(), m_commands.end(), m_content);
 }
 
 void DocumentControllerArchive::StopOfflining(const Kernel::Counted<DocumentController>& document) {

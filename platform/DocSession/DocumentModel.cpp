@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "Raster/Tile.h"
+#include "Kernel/Dispatch.h"
 #include "Kernel/FileSystem.h"
 #include "Kernel/Format.h"
 
@@ -31,14 +32,19 @@ uint64_t Mix(uint64_t z) {
     return z ^ (z >> 31);
 }
 
-// A value in [-1, 1) for one sample.
-double NoiseAt(uint64_t seed, int spread, int x, int y, int channel) {
-    uint64_t h = Mix(seed);
-    h = Mix(h ^ uint64_t(uint32_t(spread)));
-    h = Mix(h ^ (uint64_t(uint32_t(x)) << 32 | uint32_t(y)));
-    h = Mix(h ^ uint64_t(uint32_t(channel)));
+// The part of a sample's noise that depends on the command alone.
+uint64_t NoiseKey(uint64_t seed, int spread) { return Mix(Mix(seed) ^ uint64_t(uint32_t(spread))); }
+
+// The value in [-1, 1) for one channel of a pixel, from the part that depends on the
+// command and the pixel's place.
+double NoiseValue(uint64_t place, int channel) {
+    const uint64_t h = Mix(place ^ uint64_t(uint32_t(channel)));
     return double(h >> 11) * 0x1.0p-53 * 2.0 - 1.0;
 }
+
+// How the engine's drawing asks the worker pool for threads.
+constexpr int kDrawPriority = 21;
+constexpr int kDrawPurpose = 2;
 
 std::string NumberText(double v) {
     char buffer[64];
@@ -64,6 +70,10 @@ const FormatInfo* FindFormatByName(std::string_view name) {
 
 TileBlock::TileBlock() : m_bytes(new uint8_t[kBytes]()) { Raster::MemoryManager::Instance().AddBackstore(kBytes); }
 
+TileBlock::TileBlock(Uninitialised) : m_bytes(new uint8_t[kBytes]) {
+    Raster::MemoryManager::Instance().AddBackstore(kBytes);
+}
+
 TileBlock::TileBlock(const TileBlock& other) : Kernel::Countable(), m_bytes(new uint8_t[kBytes]) {
     std::memcpy(m_bytes.get(), other.m_bytes.get(), kBytes);
     Raster::MemoryManager::Instance().AddBackstore(kBytes);
@@ -79,24 +89,39 @@ SpreadContent::SpreadContent(const FormatInfo* format, int width, int height)
       m_rows((height + 255) / 256),
       m_blocks(size_t(format->channels) * size_t(m_columns) * size_t(m_rows)) {}
 
-size_t SpreadContent::Offset(int x, int y) const {
-    const int tw = m_format->TileWidth();
-    return (size_t(y % 256) * tw + size_t(x % tw)) * size_t(m_format->bytesPerSample);
+Content MakeContent(const FormatInfo* format, const std::vector<std::pair<int, int>>& sizes) {
+    Content content;
+    content.reserve(sizes.size());
+    for (const auto& [w, h] : sizes) content.emplace_back(format, w, h);
+    return content;
 }
 
-uint8_t* SpreadContent::WritableBlock(int channel, int x, int y) {
-    Kernel::Counted<TileBlock>& slot = Slot(channel, x / m_format->TileWidth(), y / 256);
-    if (!slot) slot = Kernel::MakeCounted<TileBlock>();
-    else if (slot->GetRefCount() > 1) slot = Kernel::MakeCounted<TileBlock>(*slot);  // shared: copy on write
-    return slot->Bytes();
-}
+// ---- Drawing ------------------------------------------------------------------------------
+//
+// Every command changes each sample from that sample's own value alone, so the blocks of one
+// tile cell can take all of a list's commands in turn without looking at any other cell:
+// cells are drawn in parallel on the worker pool, a row span at a time.
 
-double SpreadContent::GetValue(int channel, int x, int y) const {
-    const TileBlock* block = GetBlock(channel, x / m_format->TileWidth(), y / 256);
-    if (!block) return 0.0;
-    const uint8_t* p = block->Bytes() + Offset(x, y);
-    switch (m_format->bytesPerSample) {
-    case 1: return *p / 255.0;
+namespace {
+
+struct Area {
+    int left, top, right, bottom;
+    bool Empty() const { return left >= right || top >= bottom; }
+};
+
+// The values of 8-bit samples, as the division gives them.
+struct ByteValues {
+    double value[256];
+    constexpr ByteValues() : value() {
+        for (int i = 0; i < 256; ++i) value[i] = i / 255.0;
+    }
+};
+constexpr ByteValues kByteValues;
+
+// A sample as a value on its format's full range (float samples as they are).
+inline double ReadSample(const uint8_t* p, int bytes) {
+    switch (bytes) {
+    case 1: return kByteValues.value[*p];
     case 2: {
         uint16_t s;
         std::memcpy(&s, p, 2);
@@ -110,59 +135,195 @@ double SpreadContent::GetValue(int channel, int x, int y) const {
     }
 }
 
-void SpreadContent::SetValue(int channel, int x, int y, double value) {
-    uint8_t* p = WritableBlock(channel, x, y) + Offset(x, y);
-    switch (m_format->bytesPerSample) {
-    case 1: *p = uint8_t(std::lround(std::clamp(value, 0.0, 1.0) * 255.0)); break;
+// std::lround for values of 0 and more, without a library call per sample: x minus its
+// whole part is exact for such values, so the halfway test is too.
+inline int64_t RoundHalfUp(double value) {
+    const int64_t whole = int64_t(value);
+    return whole + (value - double(whole) >= 0.5);
+}
+
+inline void WriteSample(uint8_t* p, int bytes, double value) {
+    switch (bytes) {
+    case 1: *p = uint8_t(RoundHalfUp(std::clamp(value, 0.0, 1.0) * 255.0)); break;
     case 2: {
-        uint16_t s = uint16_t(std::lround(std::clamp(value, 0.0, 1.0) * 65535.0));
+        const uint16_t s = uint16_t(RoundHalfUp(std::clamp(value, 0.0, 1.0) * 65535.0));
         std::memcpy(p, &s, 2);
         break;
     }
     default: {
-        float f = float(value);
+        const float f = float(value);
         std::memcpy(p, &f, 4);
         break;
     }
     }
 }
 
-Content MakeContent(const FormatInfo* format, const std::vector<std::pair<int, int>>& sizes) {
-    Content content;
-    content.reserve(sizes.size());
-    for (const auto& [w, h] : sizes) content.emplace_back(format, w, h);
-    return content;
+constexpr int kMaxChannels = 5;
+constexpr int kNoChannel = -1;  // for where a command draws in any channel it draws in
+
+// Where the command draws inside a cell of a spread; empty when it leaves the channel alone.
+Area DrawnArea(const DrawCommand& command, const SpreadContent& target, int channel, const Area& cell) {
+    if (command.kind == DrawCommand::Kind::Noise && channel == target.GetFormat().alphaChannel) return {0, 0, 0, 0};
+    const int x0 = std::max(command.x, 0), y0 = std::max(command.y, 0);
+    const int x1 = int(std::min<int64_t>(int64_t(command.x) + command.width, target.GetWidth()));
+    const int y1 = int(std::min<int64_t>(int64_t(command.y) + command.height, target.GetHeight()));
+    return {std::max(x0, cell.left), std::max(y0, cell.top), std::min(x1, cell.right), std::min(y1, cell.bottom)};
 }
 
-// ---- Drawing ------------------------------------------------------------------------------
+// Draws a fill or a gradient over an area of one channel's block.
+void DrawSpan(const DrawCommand& command, const FormatInfo& format, int channel, uint8_t* block, const Area& area) {
+    const int bytes = format.bytesPerSample;
+    const int tw = format.TileWidth();
+    const size_t spanBytes = size_t(area.right - area.left) * size_t(bytes);
+    auto row = [&](int y) { return block + (size_t(y % 256) * size_t(tw) + size_t(area.left % tw)) * size_t(bytes); };
+    auto fillRow = [&](uint8_t* out, const uint8_t* sample) {
+        if (bytes == 1) std::memset(out, *sample, spanBytes);
+        else
+            for (size_t i = 0; i < spanBytes; i += size_t(bytes)) std::memcpy(out + i, sample, size_t(bytes));
+    };
+    const size_t c = size_t(channel);
+    uint8_t sample[4];
+    if (command.kind == DrawCommand::Kind::Fill) {
+        WriteSample(sample, bytes, command.from[c]);
+        fillRow(row(area.top), sample);
+        for (int y = area.top + 1; y < area.bottom; ++y) std::memcpy(row(y), row(area.top), spanBytes);
+    } else if (command.vertical) {
+        for (int y = area.top; y < area.bottom; ++y) {
+            const double t = (y - command.y + 0.5) / command.height;
+            WriteSample(sample, bytes, command.from[c] + (command.to[c] - command.from[c]) * t);
+            fillRow(row(y), sample);
+        }
+    } else {
+        uint8_t* first = row(area.top);
+        for (int x = area.left; x < area.right; ++x) {
+            const double t = (x - command.x + 0.5) / command.width;
+            WriteSample(first + size_t(x - area.left) * size_t(bytes), bytes,
+                        command.from[c] + (command.to[c] - command.from[c]) * t);
+        }
+        for (int y = area.top + 1; y < area.bottom; ++y) std::memcpy(row(y), first, spanBytes);
+    }
+}
 
-void DrawCommand::Apply(Content& content) const {
-    if (spread < 0 || size_t(spread) >= content.size()) return;
-    SpreadContent& target = content[size_t(spread)];
-    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
-    const int x1 = int(std::min<int64_t>(int64_t(x) + width, target.GetWidth()));
-    const int y1 = int(std::min<int64_t>(int64_t(y) + height, target.GetHeight()));
-    const FormatInfo& format = target.GetFormat();
-    for (int c = 0; c < format.channels; ++c) {
-        for (int py = y0; py < y1; ++py) {
-            for (int px = x0; px < x1; ++px) {
-                double v = 0;
-                switch (kind) {
-                case Kind::Fill: v = from[size_t(c)]; break;
-                case Kind::Gradient: {
-                    double t = vertical ? (py - y + 0.5) / height : (px - x + 0.5) / width;
-                    v = from[size_t(c)] + (to[size_t(c)] - from[size_t(c)]) * t;
-                    break;
-                }
-                case Kind::Noise:
-                    if (c == format.alphaChannel) continue;
-                    v = target.GetValue(c, px, py) + NoiseAt(seed, spread, px, py, c) * amount;
-                    break;
-                }
-                target.SetValue(c, px, py, v);
+// Adds noise over an area of every channel's block but alpha's; the part of the noise that
+// depends on the place alone is worked out once a pixel.
+template <int Bytes>
+void DrawNoise(const DrawCommand& command, const FormatInfo& format, uint8_t* const* blocks, const Area& area) {
+    const int tw = format.TileWidth();
+    const uint64_t key = NoiseKey(command.seed, command.spread);
+    int channels[kMaxChannels], count = 0;
+    for (int c = 0; c < format.channels; ++c)
+        if (c != format.alphaChannel) channels[count++] = c;
+    for (int y = area.top; y < area.bottom; ++y) {
+        size_t at = (size_t(y % 256) * size_t(tw) + size_t(area.left % tw)) * Bytes;
+        for (int x = area.left; x < area.right; ++x, at += Bytes) {
+            const uint64_t place = Mix(key ^ (uint64_t(uint32_t(x)) << 32 | uint32_t(y)));
+            for (int k = 0; k < count; ++k) {
+                uint8_t* p = blocks[channels[k]] + at;
+                WriteSample(p, Bytes, ReadSample(p, Bytes) + NoiseValue(place, channels[k]) * command.amount);
             }
         }
     }
+}
+
+void DrawNoise(const DrawCommand& command, const FormatInfo& format, uint8_t* const* blocks, const Area& area) {
+    switch (format.bytesPerSample) {
+    case 1: return DrawNoise<1>(command, format, blocks, area);
+    case 2: return DrawNoise<2>(command, format, blocks, area);
+    default: return DrawNoise<4>(command, format, blocks, area);
+    }
+}
+
+struct CellWork {
+    SpreadContent* target;
+    int spread;
+    Area cell;
+};
+
+struct DrawWork {
+    const DrawCommand* const* commands;
+    size_t count;
+    std::vector<CellWork> cells;
+};
+
+Area CellOf(const SpreadContent& target, int column, int row) {
+    const int tw = target.GetFormat().TileWidth();
+    return {column * tw, row * 256, std::min(target.GetWidth(), column * tw + tw),
+            std::min(target.GetHeight(), row * 256 + 256)};
+}
+
+// The bytes of a channel's block of a cell that a command is about to draw in first, made
+// the cell's own.
+uint8_t* WritableBlock(SpreadContent& target, int channel, const Area& cell, const DrawCommand& first) {
+    const int tw = target.GetFormat().TileWidth();
+    Kernel::Counted<TileBlock>& slot = target.Slot(channel, cell.left / tw, cell.top / 256);
+    if (!slot) {
+        // A whole cell that its first command covers needs no zeros first.
+        const Area drawn = DrawnArea(first, target, channel, cell);
+        const bool covered = first.kind != DrawCommand::Kind::Noise && cell.right - cell.left == tw &&
+                             cell.bottom - cell.top == 256 && drawn.left == cell.left && drawn.top == cell.top &&
+                             drawn.right == cell.right && drawn.bottom == cell.bottom;
+        slot = covered ? Kernel::MakeCounted<TileBlock>(TileBlock::Uninitialised()) : Kernel::MakeCounted<TileBlock>();
+    } else if (slot->GetRefCount() > 1) {
+        // Shared, maybe with another cell drawn now: copy on write. The other cell's worker
+        // sees the count fall only once this copy is made, and may then write in place.
+        slot = Kernel::MakeCounted<TileBlock>(*slot);
+    }
+    return slot->Bytes();
+}
+
+void DrawCell(void* context, size_t index) {
+    const DrawWork& work = *static_cast<const DrawWork*>(context);
+    const CellWork& item = work.cells[index];
+    SpreadContent& target = *item.target;
+    const FormatInfo& format = target.GetFormat();
+    // Only the channels some command draws in get a block of their own.
+    uint8_t* blocks[kMaxChannels] = {};
+    for (int c = 0; c < format.channels; ++c)
+        for (size_t k = 0; k < work.count; ++k) {
+            const DrawCommand& command = *work.commands[k];
+            if (command.spread != item.spread || DrawnArea(command, target, c, item.cell).Empty()) continue;
+            blocks[c] = WritableBlock(target, c, item.cell, command);
+            break;
+        }
+    for (size_t k = 0; k < work.count; ++k) {
+        const DrawCommand& command = *work.commands[k];
+        if (command.spread != item.spread) continue;
+        const Area area = DrawnArea(command, target, kNoChannel, item.cell);
+        if (area.Empty()) continue;
+        if (command.kind == DrawCommand::Kind::Noise) DrawNoise(command, format, blocks, area);
+        else
+            for (int c = 0; c < format.channels; ++c) DrawSpan(command, format, c, blocks[c], area);
+    }
+}
+
+}  // namespace
+
+void DrawCommands(const DrawCommand* const* commands, size_t count, Content& content) {
+    DrawWork work{commands, count, {}};
+    for (size_t s = 0; s < content.size(); ++s) {
+        SpreadContent& target = content[s];
+        for (int row = 0; row < target.GetRows(); ++row)
+            for (int column = 0; column < target.GetColumns(); ++column) {
+                const Area cell = CellOf(target, column, row);
+                for (size_t k = 0; k < count; ++k)
+                    if (commands[k]->spread == int(s) && !DrawnArea(*commands[k], target, kNoChannel, cell).Empty()) {
+                        work.cells.push_back({&target, int(s), cell});
+                        break;
+                    }
+            }
+    }
+    Kernel::Dispatch::DispatchParallelFor(&DrawCell, work.cells.size(), &work, kDrawPriority, kDrawPurpose, 0);
+}
+
+void DrawCommands(CommandList::const_iterator first, CommandList::const_iterator last, Content& content) {
+    std::vector<const DrawCommand*> commands;
+    for (; first != last; ++first) commands.push_back(first->get());
+    DrawCommands(commands.data(), commands.size(), content);
+}
+
+void DrawCommand::Apply(Content& content) const {
+    const DrawCommand* self = this;
+    DrawCommands(&self, 1, content);
 }
 
 std::string DrawCommand::ToText() const {
@@ -512,15 +673,33 @@ Raster::Tile* BitmapTile(const Raster::DynamicBitmap& bitmap, int channel, int c
     }
 }
 
+namespace {
+
+struct RenderWork {
+    const SpreadContent* content;
+    const Raster::DynamicBitmap* bitmap;
+    std::vector<std::pair<int, int>> blocks;  // channel, block index within the channel
+};
+
+void RenderBlock(void* context, size_t index) {
+    const RenderWork& work = *static_cast<const RenderWork*>(context);
+    const auto [channel, at] = work.blocks[index];
+    const int column = at % work.content->GetColumns(), row = at / work.content->GetColumns();
+    if (Raster::Tile* tile = BitmapTile(*work.bitmap, channel, column, row, true))
+        std::memcpy(tile->GetMutableBuffer(), work.content->GetBlock(channel, column, row)->Bytes(), TileBlock::kBytes);
+}
+
+}  // namespace
+
 Raster::DynamicBitmap RenderSpread(const SpreadContent& content) {
     const FormatInfo& format = content.GetFormat();
     Raster::DynamicBitmap bitmap = Raster::DynamicBitmap::Create(format.code, content.GetWidth(), content.GetHeight());
+    RenderWork work{&content, &bitmap, {}};
     for (int c = 0; c < format.channels; ++c)
         for (int row = 0; row < content.GetRows(); ++row)
             for (int column = 0; column < content.GetColumns(); ++column)
-                if (const TileBlock* block = content.GetBlock(c, column, row))
-                    if (Raster::Tile* tile = BitmapTile(bitmap, c, column, row, true))
-                        std::memcpy(tile->GetMutableBuffer(), block->Bytes(), TileBlock::kBytes);
+                if (content.GetBlock(c, column, row)) work.blocks.emplace_back(c, row * content.GetColumns() + column);
+    Kernel::Dispatch::DispatchParallelFor(&RenderBlock, work.blocks.size(), &work, kDrawPriority, kDrawPurpose, 0);
     return bitmap;
 }
 

@@ -33,7 +33,9 @@ const FormatInfo* FindFormatByName(std::string_view name);
 class TileBlock : public Kernel::Countable {
 public:
     static constexpr size_t kBytes = 256 * 256;
-    TileBlock();
+    struct Uninitialised {};
+    TileBlock();  // all zeros
+    explicit TileBlock(Uninitialised);  // for a block that is about to be written whole
     TileBlock(const TileBlock& other);
     ~TileBlock() override;
     TileBlock& operator=(const TileBlock&) = delete;
@@ -66,14 +68,7 @@ public:
     }
     std::vector<Kernel::Counted<TileBlock>>& Slots() { return m_blocks; }
 
-    // Samples as values on the format's full range 0 to 1 (float samples as they are).
-    double GetValue(int channel, int x, int y) const;
-    void SetValue(int channel, int x, int y, double value);
-
 private:
-    size_t Offset(int x, int y) const;
-    uint8_t* WritableBlock(int channel, int x, int y);
-
     const FormatInfo* m_format;
     int m_width;
     int m_height;
@@ -99,12 +94,17 @@ struct DrawCommand {
     uint64_t seed = 0;               // noise
     double amount = 0;               // noise: largest change of a sample, 0 to 1
 
-    void Apply(Content& content) const;
+    void Apply(Content& content) const;  // as DrawCommands with this command alone
     std::string ToText() const;  // the command's line in a document file
     static const char* Identifier(Kind kind);
     static const char* Name(Kind kind);
 };
 using CommandList = std::vector<std::shared_ptr<const DrawCommand>>;
+
+// Draws the commands in order. Tile cells are drawn in parallel on the worker pool, a row span
+// at a time; the result is the same as drawing sample by sample on one thread.
+void DrawCommands(const DrawCommand* const* commands, size_t count, Content& content);
+void DrawCommands(CommandList::const_iterator first, CommandList::const_iterator last, Content& content);
 
 struct SnapshotSpec {
     std::string description;

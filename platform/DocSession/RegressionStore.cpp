@@ -14,6 +14,7 @@
 #include "EngineFaults.h"
 #include "Raster/Tile.h"
 #include "Kernel/AssertTrap.h"
+#include "Kernel/Dispatch.h"
 #include "Kernel/FileSystem.h"
 #include "PersonaController.h"
 
@@ -41,11 +42,27 @@ std::vector<Raster::DynamicBitmap>& LeakedBitmaps() {
 // ---- Stored spreads -----------------------------------------------------------------------
 
 StoredSpread::StoredSpread(Raster::Format format, int width, int height, uint64_t rawSize, std::string compressed)
-    : m_format(format), m_width(width), m_height(height), m_rawSize(rawSize), m_compressed(std::move(compressed)) {
-    Raster::MemoryManager::Instance().AddCompressed(m_compressed.size());
+    : StoredSpread(format, width, height, rawSize, nullptr, 0, compressed.size()) {
+    m_data = std::make_shared<const std::string>(std::move(compressed));
 }
 
-StoredSpread::~StoredSpread() { Raster::MemoryManager::Instance().RemoveCompressed(m_compressed.size()); }
+StoredSpread::StoredSpread(Raster::Format format, int width, int height, uint64_t rawSize,
+                           std::shared_ptr<const std::string> data, size_t offset, size_t length)
+    : m_format(format),
+      m_width(width),
+      m_height(height),
+      m_rawSize(rawSize),
+      m_data(std::move(data)),
+      m_offset(offset),
+      m_length(length) {
+    Raster::MemoryManager::Instance().AddCompressed(m_length);
+}
+
+StoredSpread::~StoredSpread() { Raster::MemoryManager::Instance().RemoveCompressed(m_length); }
+
+std::string_view StoredSpread::GetCompressed() const {
+    return m_data ? std::string_view(*m_data).substr(m_offset, m_length) : std::string_view();
+}
 
 Kernel::Counted<StoredSpread> StoredSpread::FromBitmap(const Raster::DynamicBitmap& bitmap) {
     const DocEngine::FormatInfo* format = DocEngine::FindFormat(bitmap.GetFormat());
@@ -73,44 +90,83 @@ Kernel::Counted<StoredSpread> StoredSpread::FromBitmap(const Raster::DynamicBitm
     return Kernel::MakeCounted<StoredSpread>(format->code, width, height, uint64_t(raw.size()), std::move(compressed));
 }
 
+namespace {
+
+// Inflates a spread's planes (one channel after another, rows top to bottom) a band of rows
+// at a time straight into the bitmap's tiles. Cells whose pixels are all zeros keep the bitmap's shared
+// clear tile. False unless the stream ends exactly after the last row.
+bool InflateInto(std::string_view compressed, const DocEngine::FormatInfo& format, Raster::DynamicBitmap& bitmap) {
+    const int width = bitmap.GetWidth(), height = bitmap.GetHeight();
+    if (compressed.size() > UINT32_MAX) return false;
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    struct End {
+        z_stream& z;
+        ~End() { inflateEnd(&z); }
+    } end{z};
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    z.avail_in = uInt(compressed.size());
+    const int tw = format.TileWidth();
+    const size_t rowBytes = size_t(width) * size_t(format.bytesPerSample);
+    const int columns = (width + tw - 1) / tw;
+    // A few rows at a time: enough for the decompressor to work on long runs, few enough to
+    // stay in the processor's cache while they are placed.
+    const int bandRows = int(std::max<size_t>(1, 65536 / rowBytes));
+    std::unique_ptr<uint8_t[]> band(new uint8_t[size_t(bandRows) * rowBytes]);
+    std::vector<uint8_t*> buffers(size_t(columns), nullptr);  // the tiles of the current tile row
+    bool ended = false;
+    for (int c = 0; c < format.channels; ++c)
+        for (int top = 0; top < height; top += bandRows) {
+            if (ended) return false;  // the stream ended before the last row
+            const int rows = std::min(bandRows, height - top);
+            z.next_out = band.get();
+            z.avail_out = uInt(size_t(rows) * rowBytes);
+            while (z.avail_out > 0) {
+                const int result = inflate(&z, Z_NO_FLUSH);
+                if (result == Z_STREAM_END) {
+                    ended = true;
+                    break;
+                }
+                if (result != Z_OK) return false;
+            }
+            if (z.avail_out > 0) return false;
+            for (int y = top; y < top + rows; ++y) {
+                const uint8_t* row = band.get() + size_t(y - top) * rowBytes;
+                if (y % 256 == 0) std::fill(buffers.begin(), buffers.end(), nullptr);
+                for (int column = 0; column < columns; ++column) {
+                    const uint8_t* from = row + size_t(column) * 256;
+                    const size_t n = size_t(std::min(tw, width - column * tw)) * size_t(format.bytesPerSample);
+                    uint8_t*& buffer = buffers[size_t(column)];
+                    if (!buffer) {
+                        if (from[0] == 0 && std::memcmp(from, from + 1, n - 1) == 0) continue;  // zeros so far
+                        Raster::Tile* tile = DocEngine::BitmapTile(bitmap, c, column, y / 256, true);
+                        if (!tile) return false;
+                        buffer = tile->GetMutableBuffer();
+                    }
+                    std::memcpy(buffer + RowOffset(format, y), from, n);
+                }
+            }
+        }
+    if (ended) return true;
+    uint8_t extra;
+    z.next_out = &extra;
+    z.avail_out = 1;
+    return inflate(&z, Z_NO_FLUSH) == Z_STREAM_END && z.avail_out == 1;
+}
+
+}  // namespace
+
 Raster::DynamicBitmap StoredSpread::Decompress() const {
+    if (m_bitmap) return m_bitmap;
     const DocEngine::FormatInfo* format = DocEngine::FindFormat(m_format);
     if (!format || m_rawSize != RawSizeOf(*format, m_width, m_height)) return {};
-    std::string raw(m_rawSize, '\0');
-    uLongf length = uLongf(m_rawSize);
-    if (uncompress(reinterpret_cast<Bytef*>(raw.data()), &length, reinterpret_cast<const Bytef*>(m_compressed.data()),
-                   uLong(m_compressed.size())) != Z_OK ||
-        length != m_rawSize)
-        return {};
     Raster::DynamicBitmap bitmap = Raster::DynamicBitmap::Create(m_format, m_width, m_height);
-    const int tw = format->TileWidth();
-    const size_t bps = size_t(format->bytesPerSample);
-    const size_t rowBytes = size_t(m_width) * bps;
-    for (int c = 0; c < format->channels; ++c) {
-        const char* plane = raw.data() + size_t(c) * rowBytes * size_t(m_height);
-        for (int row = 0; row * 256 < m_height; ++row)
-            for (int column = 0; column * tw < m_width; ++column) {
-                const int y0 = row * 256, y1 = std::min(m_height, y0 + 256);
-                const size_t n = size_t(std::min(tw, m_width - column * tw)) * bps;
-                // Cells that hold only zeros keep the bitmap's shared clear tile.
-                bool empty = true;
-                for (int y = y0; y < y1 && empty; ++y) {
-                    const char* src = plane + size_t(y) * rowBytes + size_t(column) * 256;
-                    for (size_t k = 0; k < n; ++k)
-                        if (src[k]) {
-                            empty = false;
-                            break;
-                        }
-                }
-                if (empty) continue;
-                Raster::Tile* tile = DocEngine::BitmapTile(bitmap, c, column, row, true);
-                if (!tile) continue;
-                uint8_t* buffer = tile->GetMutableBuffer();
-                for (int y = y0; y < y1; ++y)
-                    std::memcpy(buffer + RowOffset(*format, y), plane + size_t(y) * rowBytes + size_t(column) * 256, n);
-            }
-    }
-    return bitmap;
+    return InflateInto(GetCompressed(), *format, bitmap) ? bitmap : Raster::DynamicBitmap();
+}
+
+bool StoredSpread::Inflate() {
+    m_bitmap = Decompress();
+    return bool(m_bitmap);
 }
 
 // ---- Renders ------------------------------------------------------------------------------
@@ -232,9 +288,14 @@ void WriteRender(std::string& out, const char* tag, const RegressionRender& rend
     }
 }
 
+// What the worker pool is asked for when spreads are decompressed, as the drawing asks.
+constexpr int kInflatePriority = 21;
+constexpr int kInflatePurpose = 2;
+
 class BaselineReader {
 public:
-    BaselineReader(const std::string& data, std::string& error) : m_data(data), m_error(error) {}
+    BaselineReader(std::shared_ptr<const std::string> data, std::string& error)
+        : m_shared(std::move(data)), m_data(*m_shared), m_error(error) {}
 
     bool Line(std::string_view& line) {
         size_t end = m_data.find('\n', m_at);
@@ -297,11 +358,27 @@ public:
         if (compressed == 0 || compressed > m_data.size() - m_at || m_data.size() - m_at - compressed < 1 ||
             m_data[m_at + compressed] != '\n')
             return Fail("the compressed pixels are cut short");
-        spread = Kernel::MakeCounted<StoredSpread>(format->code, int(width), int(height), raw,
-                                                   m_data.substr(m_at, compressed));
+        spread = Kernel::MakeCounted<StoredSpread>(format->code, int(width), int(height), raw, m_shared, m_at,
+                                                   size_t(compressed));
+        m_pending.push_back({spread.Get(), m_lineStart, false});
         m_at += compressed + 1;
-        // Everything is checked now, so that a later comparison never meets a damaged spread.
-        if (!spread->Decompress()) return Fail("the compressed pixels do not decompress to the spread's size");
+        return true;
+    }
+
+    // Decompresses every spread read, in parallel: everything is checked before the baseline
+    // is used, so that a later comparison never meets a damaged spread.
+    bool InflateSpreads() {
+        Kernel::Dispatch::DispatchParallelFor(
+            [](void* context, size_t i) {
+                Pending& pending = (*static_cast<std::vector<Pending>*>(context))[i];
+                pending.good = pending.spread->Inflate();
+            },
+            m_pending.size(), &m_pending, kInflatePriority, kInflatePurpose, 0);
+        for (const Pending& pending : m_pending)
+            if (!pending.good) {
+                m_lineStart = pending.lineStart;
+                return Fail("the compressed pixels do not decompress to the spread's size");
+            }
         return true;
     }
 
@@ -312,10 +389,17 @@ public:
     bool AtEnd() const { return m_at == m_data.size(); }
 
 private:
+    struct Pending {
+        StoredSpread* spread;
+        size_t lineStart;
+        bool good;
+    };
+    std::shared_ptr<const std::string> m_shared;
     const std::string& m_data;
     std::string& m_error;
     size_t m_at = 0;
     size_t m_lineStart = 0;
+    std::vector<Pending> m_pending;
 };
 
 }  // namespace
@@ -334,7 +418,12 @@ std::string RegressionBaseline::Serialise() const {
 }
 
 Kernel::Counted<RegressionBaseline> RegressionBaseline::Deserialise(const std::string& data, std::string& error) {
-    BaselineReader reader(data, error);
+    return Deserialise(std::make_shared<const std::string>(data), error);
+}
+
+Kernel::Counted<RegressionBaseline> RegressionBaseline::Deserialise(std::shared_ptr<const std::string> data,
+                                                                    std::string& error) {
+    BaselineReader reader(std::move(data), error);
     std::string_view line;
     uint64_t value;
     if (!reader.Line(line)) return {};
@@ -361,6 +450,7 @@ Kernel::Counted<RegressionBaseline> RegressionBaseline::Deserialise(const std::s
         reader.Fail("\"end\" expected as the last line");
         return {};
     }
+    if (!reader.InflateSpreads()) return {};
     return Kernel::MakeCounted<RegressionBaseline>(perfect, std::move(render), std::move(postRedo),
                                                    std::move(snapshots));
 }
@@ -453,7 +543,7 @@ bool RegressionFileStoreItem::Load(const Kernel::String& path) {
         m_loadError = "the file can't be read: " + readError.reason;
         return false;
     }
-    if (!ReadContent(data, m_loadError)) {
+    if (!ReadContent(std::move(data), m_loadError)) {
         if (m_loadError.empty()) m_loadError = "the file is damaged";
         return false;
     }
@@ -474,8 +564,8 @@ bool RegressionFileStoreItem::Save(const Kernel::String& path, std::string& reas
     return EngineFaults::SaveFile(path.ToStd(), data, reason);
 }
 
-bool RegressionBaselineFileStoreItem::ReadContent(const std::string& data, std::string& error) {
-    m_content = RegressionBaseline::Deserialise(data, error);
+bool RegressionBaselineFileStoreItem::ReadContent(std::string data, std::string& error) {
+    m_content = RegressionBaseline::Deserialise(std::make_shared<const std::string>(std::move(data)), error);
     return bool(m_content);
 }
 
@@ -485,7 +575,7 @@ bool RegressionBaselineFileStoreItem::WriteContent(std::string& data) const {
     return true;
 }
 
-bool RegressionMetadataFileStoreItem::ReadContent(const std::string& data, std::string& error) {
+bool RegressionMetadataFileStoreItem::ReadContent(std::string data, std::string& error) {
     m_content = RegressionMetadata::Deserialise(data, error);
     return bool(m_content);
 }

@@ -14,6 +14,8 @@
 // A damaged file of either kind fails to load with a reason; nothing in it is trusted.
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <string_view>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,34 +28,45 @@
 
 class DocumentSnapshot;
 
-// One spread kept compressed; compressed memory while it lives.
+// One spread kept compressed; compressed memory while it lives. A spread read from a baseline
+// file keeps its bytes where the file's data lies, and its pixels decompressed once.
 class StoredSpread : public Kernel::Countable {
 public:
     StoredSpread(Raster::Format format, int width, int height, uint64_t rawSize, std::string compressed);
+    // Bytes [offset, offset + length) of a file's data; Inflate makes the pixels.
+    StoredSpread(Raster::Format format, int width, int height, uint64_t rawSize,
+                 std::shared_ptr<const std::string> data, size_t offset, size_t length);
     ~StoredSpread() override;
 
     // The spread's planes compressed; an empty handle for a bitmap of another format.
     static Kernel::Counted<StoredSpread> FromBitmap(const Raster::DynamicBitmap& bitmap);
-    // A fresh bitmap with the stored pixels; empty when the data does not decompress.
+    // Decompresses the bytes into a bitmap that this spread keeps; false when they do not
+    // decompress to the spread's size.
+    bool Inflate();
+    // The kept bitmap, else a fresh bitmap with the stored pixels; empty when the data does
+    // not decompress.
     Raster::DynamicBitmap Decompress() const;
 
     Raster::Format GetFormat() const { return m_format; }
     int GetWidth() const { return m_width; }
     int GetHeight() const { return m_height; }
     uint64_t GetRawSize() const { return m_rawSize; }
-    const std::string& GetCompressed() const { return m_compressed; }
+    std::string_view GetCompressed() const;
 
 private:
     Raster::Format m_format;
     int m_width;
     int m_height;
     uint64_t m_rawSize;
-    std::string m_compressed;
+    std::shared_ptr<const std::string> m_data;
+    size_t m_offset;
+    size_t m_length;
+    Raster::DynamicBitmap m_bitmap;
 };
 
 // A render of a document: one bitmap per spread, in spread order. A render built from a
-// document is made at construction on fresh tiles; a stored render decompresses each spread
-// afresh whenever it is asked for.
+// document is made at construction on fresh tiles; a stored render gives the bitmaps its
+// spreads decompressed when read from a file, and otherwise decompresses them afresh.
 class RegressionRender : public Kernel::Countable {
 public:
     explicit RegressionRender(const Kernel::Counted<DocumentController>& document);
@@ -94,6 +107,9 @@ public:
 
     std::string Serialise() const;
     // Null with the reason when the text is not a whole, sound baseline file.
+    // The spreads are decompressed once, in parallel, and keep the data's bytes without copies.
+    static Kernel::Counted<RegressionBaseline> Deserialise(std::shared_ptr<const std::string> data,
+                                                           std::string& error);
     static Kernel::Counted<RegressionBaseline> Deserialise(const std::string& data, std::string& error);
 
 private:
@@ -129,7 +145,7 @@ public:
     const std::string& GetLoadError() const { return m_loadError; }
 
 protected:
-    virtual bool ReadContent(const std::string& data, std::string& error) = 0;
+    virtual bool ReadContent(std::string data, std::string& error) = 0;
     virtual bool WriteContent(std::string& data) const = 0;
 
 private:
@@ -145,7 +161,7 @@ public:
     Kernel::Counted<RegressionBaseline> m_content;
 
 protected:
-    bool ReadContent(const std::string& data, std::string& error) override;
+    bool ReadContent(std::string data, std::string& error) override;
     bool WriteContent(std::string& data) const override;
 };
 
@@ -154,6 +170,6 @@ public:
     Kernel::Counted<RegressionMetadata> m_content;
 
 protected:
-    bool ReadContent(const std::string& data, std::string& error) override;
+    bool ReadContent(std::string data, std::string& error) override;
     bool WriteContent(std::string& data) const override;
 };

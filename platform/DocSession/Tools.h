@@ -140,17 +140,18 @@ QV_TOOL_CLASS(FillTool, FillToolBase)
 class Node;
 class StyleSheet : public Kernel::Countable {};
 
-// The raw-development tool; its mode says which part of the development the canvas edits.
+// The raw-development tool: it holds the develop operation open on a raw image's document; its
+// mode says which part of the development the canvas edits.
 class DevelopTool : public Tool {
 public:
     using Tool::Tool;
     const char* GetClassName() const override { return "DevelopTool"; }
+    // Commits the develop operation open on the tool's document; what that does is the engine's.
+    virtual bool Commit();
     enum class Mode : int { Hand = 0, Zoom = 1, RedEye = 2, Blemish = 3, Brush = 4, Erase = 5, Gradient = 6,
                             Clone = 7, WhiteBalance = 8 };
     void SetMode(Mode mode);  // recorded
     Mode GetMode() const { return m_mode; }
-    // Commits the develop operation open on the tool's document; what that does is the engine's.
-    virtual bool Commit();
 
 private:
     Mode m_mode = Mode::Hand;

@@ -369,12 +369,15 @@ bool FileSystem::ReadFile(const Path& path, std::string& contents, ReadError* er
     }
     int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    if (st.st_size > 0) contents.reserve(static_cast<size_t>(st.st_size));
-    char buf[65536];
+    // Read straight into the string, sized from the file's length (one byte more, to meet the
+    // end without growing) where it has one.
+    contents.resize(st.st_size > 0 ? size_t(st.st_size) + 1 : size_t(65536));
+    size_t used = 0;
     for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
+        if (used == contents.size()) contents.resize(contents.size() * 2);
+        ssize_t n = read(fd, contents.data() + used, contents.size() - used);
         if (n > 0) {
-            contents.append(buf, static_cast<size_t>(n));
+            used += static_cast<size_t>(n);
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
@@ -385,6 +388,7 @@ bool FileSystem::ReadFile(const Path& path, std::string& contents, ReadError* er
         }
     }
     close(fd);
+    contents.resize(used);
     return true;
 }
 

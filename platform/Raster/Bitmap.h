@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -108,6 +109,10 @@ public:
     std::vector<std::string> GetCalls() const;
     void ClearCalls();
 
+    // A new bitmap of the same layout and size with this one's pixels; tiles never written
+    // stay unwritten. Mipmaps, caches and devices are not carried over.
+    virtual Kernel::Counted<BitmapBase> MakeCopy() const = 0;
+
 protected:
     // A new bitmap of the same layout holding level's reduction of this one.
     virtual Kernel::Counted<BitmapBase> MakeReduced(int level) const = 0;
@@ -195,6 +200,12 @@ public:
         }
     }
 
+    Kernel::Counted<BitmapBase> MakeCopy() const override {
+        auto copy = Kernel::MakeCounted<Bitmap>(GetWidth(), GetHeight(), GetPlane<0>().root->m_default);
+        CopyPlanes(*copy, std::make_index_sequence<kChannelCount>());
+        return Kernel::Counted<BitmapBase>(copy.Get());
+    }
+
 protected:
     Kernel::Counted<BitmapBase> MakeReduced(int level) const override {
         // Point sampling: level pixel (x, y) is the full-size pixel (x << level, y << level).
@@ -211,6 +222,18 @@ private:
     template <size_t... I>
     static Planes MakePlanes(std::index_sequence<I...>, int w, int h, RegionDefault value) {
         return Planes(std::unique_ptr<Plane<Channel<I>>>(new Plane<Channel<I>>(w, h, value))...);
+    }
+    template <size_t... I>
+    void CopyPlanes(Bitmap& copy, std::index_sequence<I...>) const {
+        auto copyPlane = [](auto& from, auto& to) {
+            for (int row = 0; row < from.grid.bottom; ++row)
+                for (int column = 0; column < from.grid.right; ++column) {
+                    const Tile* tile = from.TileAt(column, row, false);
+                    if (tile->HasOwnBuffer())
+                        std::memcpy(to.TileAt(column, row, true)->GetMutableBuffer(), tile->GetConstBuffer(), Tile::kBytes);
+                }
+        };
+        (copyPlane(*std::get<I>(m_planes), *std::get<I>(copy.m_planes)), ...);
     }
     template <class F>
     void Visit(int channel, F&& f) const {
@@ -261,6 +284,8 @@ public:
     int GetWidth() const;
     int GetHeight() const;
     BitmapBase* GetBitmap() const { return m_bitmap.Get(); }
+    // A bitmap of its own with the same format, size and pixels; null for a null handle.
+    DynamicBitmap Copy() const { return m_bitmap ? DynamicBitmap(m_format, m_bitmap->MakeCopy()) : DynamicBitmap(); }
 
     // The typed bitmap, when this handle's format has layout B.
     template <class B>

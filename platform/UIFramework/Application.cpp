@@ -16,7 +16,7 @@
 #include "UIFramework/TextHostEvents.h"
 #include "Raster/ICCManager.h"
 #include "DocSession/ToolServices.h"
-#include "AppKit/NSOpenPanel.h"
+#include "AppKit/NSSavePanel.h"
 #include "Kernel/System.h"
 #include "Kernel/Trace.h"
 #include "UIFramework/Panels.h"
@@ -204,7 +204,6 @@ void ResetStandIns() {
     NSSetAlertResponder(nullptr);
     CommandControllerManager::GetInstance()->ResetCommandObjects();
     NSNotificationCenter::defaultCenter()->removeAllObserversForTesting();
-    NSOpenPanel::closeOpenSheetForTesting();
     Kestrane::ResetGeneralToolIDs();
     Kernel::Testing::SetGPUTelemetryEnabled(false);
     Kernel::Testing::SetTraceEnabled(true);

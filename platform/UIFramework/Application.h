@@ -28,10 +28,10 @@ public:
     void terminate() override;
     // Actions without a target go to the current workspace, then the controller, then here.
     NSObject* targetForAction(SEL action) override;
-    // Headless events for the stand-ins: "newdocument [name]", "closedocument", "set <answer> <value>",
+    // Headless events for the stand-ins: "newdocument [name]", "closedocument", "set <answer> <value>"
+    // (engine answers, and the current document's SaveHistory and LastRepeatableCommand),
     // "context [kind]" and the text and selection set-up of TextHostEvents.h.
     // "tool <id>": the user picks a tool on the current view.
-    // "set SaveHistory|LastRepeatableCommand <value>": the current document's answers.
     BOOL handleHostEvent(const std::vector<std::string>& words) override;
     // Hands the key to the current persona's shortcut controller; what it did is recorded.
     BOOL sendKeyEvent(NSString* characters, NSUInteger modifierFlags) override;

@@ -2,7 +2,7 @@
 // handling (2, 52, 126) and tool clicks.
 #include <fstream>
 
-#include "AppKit/NSOpenPanel.h"
+#include "AppKit/NSSavePanel.h"
 #include "ShortcutTestSupport.h"
 
 namespace {
@@ -258,6 +258,17 @@ TEST_F(DispatchTest, ToolFiftyTwoIsTheDocumentsFillTool) {
     EXPECT_EQ(CurrentTool(), 30);
 }
 
+// Ends the open panel's sheet as the user would: a path typed and Open pressed, or Cancel.
+void EndOpenSheet(NSInteger response, const std::string& path) {
+    if (response != NSModalResponseOK) {
+        NSCancelSheet();
+        return;
+    }
+    NSSetSheetText(path);
+    // A path the panel refuses (no such file) leaves the sheet up; the user then cancels.
+    if (!NSPressSheetButton("Open").empty()) NSCancelSheet();
+}
+
 class PlacePanelTest : public DispatchTest {
 protected:
     void SetUp() override {
@@ -276,13 +287,13 @@ protected:
 TEST_F(PlacePanelTest, AChosenFileIsLoadedIntoThePlaceTool) {
     EXPECT_TRUE(Press("l"));
     EXPECT_EQ(CurrentTool(), 30);  // the sheet has only opened
-    ASSERT_NE(NSOpenPanel::openSheet(), nullptr);
-    EXPECT_TRUE(NSOpenPanel::openSheet()->canChooseFiles());
-    EXPECT_FALSE(NSOpenPanel::openSheet()->canChooseDirectories());
-    EXPECT_FALSE(NSOpenPanel::openSheet()->allowsMultipleSelection());
+    ASSERT_NE(NSOpenSheet(), nullptr);
+    EXPECT_EQ(NSOpenSheet()->kind, "open");
+    EXPECT_TRUE(LogContainsInOrder({"NSOpenPanel::setCanChooseFiles:(YES)", "NSOpenPanel::setCanChooseDirectories:(NO)",
+                                    "NSOpenPanel::setAllowsMultipleSelection:(NO)"}));
     EXPECT_TRUE(LogHas("NSOpenPanelHelper::setPersonaAllowedFileTypes:withPlugins:(true)"));
     EXPECT_EQ(p->lastCycledDictionary()->count(), 0u);
-    NSOpenPanel::endOpenSheet(NSModalResponseOK, m_file);
+    EndOpenSheet(NSModalResponseOK, m_file);
     EXPECT_EQ(m_view->currentTool().Get(), m_place.Get());
     ASSERT_NE(m_place->GetAssetDropper().GetObject(), nullptr);
     EXPECT_EQ(m_place->GetAssetDropper().GetObject()->GetDescription(true), "picture.png");
@@ -312,7 +323,7 @@ TEST_F(PlacePanelTest, CancelNoNodeNoPlaceToolOrNoViewPlaceNothing) {
         EXPECT_TRUE(Press("l"));
         if (c.closeView) m_controller->setCurrentView(nullptr);
         CallLog::Clear();
-        NSOpenPanel::endOpenSheet(c.response, c.path);
+        EndOpenSheet(c.response, c.path);
         EXPECT_TRUE(LogStartingWith("AssetDropper::").empty());
         EXPECT_TRUE(LogStartingWith("DocumentView::setCurrentTool:").empty());
         EXPECT_EQ(CurrentTool(), 30);

@@ -1,0 +1,289 @@
+// The failure job end to end: a 4000 x 4000 RGBA8 unit with a gradient and noise, its
+// baseline created, one fill changed, and the failing `quirevale regressionunit` run timed as
+// a whole and by protocol section, then its pieces timed in this process: drawing the
+// document, the render, the baseline load, the compare, the heat map and the three images.
+//
+// Usage: bitmapcheck_bench failing-unit [runs]   (default 5)
+#pragma once
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "DocSession/DocumentEngine.h"
+#include "DocSession/PersonaController.h"
+#include "DocSession/RegressionStore.h"
+#include "Kernel/Timer.h"
+#include "Raster/ICCManager.h"
+#include "Raster/PNG.h"
+#include "bitmapcheck/BitmapKernels.h"
+#include "regression/FailureImages.h"
+
+extern char** environ;
+
+namespace failing_unit {
+
+constexpr int kSide = 4000;
+
+// The unit; only the colour of the last fill differs between the baseline and the failing run.
+std::string UnitText(const char* lastFill) {
+    return std::string("quirevale-document 1\n"
+                       "format rgba8\n"
+                       "spread 4000 4000\n"
+                       "history\n"
+                       "  fill 0 0 0 4000 4000 0.94 0.92 0.86 1\n"
+                       "  gradient 0 0 0 4000 4000 horizontal 0.05 0.2 0.75 1 0.98 0.55 0.1 1\n"
+                       "  noise 0 0 1000 4000 2000 1234 0.02\n"
+                       "  fill 0 1200 600 400 300 ") +
+           lastFill + "\nend\n";
+}
+constexpr int kCommands = 4;
+constexpr int kChangedPixels = 400 * 300;
+
+bool WriteText(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    return bool(out.flush());
+}
+
+struct ChildRun {
+    int status = -1;  // exit status, or -1 when it did not exit
+    double seconds = 0;
+    double processorSeconds = 0;  // every thread's
+    std::vector<std::pair<std::string, double>> sections;  // name, seconds from "[START]" to "[END]"
+    std::vector<std::string> lines;
+};
+
+// Runs the executable with arguments and TMPDIR, timing each protocol section as its lines arrive.
+ChildRun RunChild(const std::string& executable, const std::vector<std::string>& arguments, const std::string& tmpdir) {
+    ChildRun run;
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e)
+        if (std::string_view(*e).rfind("TMPDIR=", 0) != 0) environment.emplace_back(*e);
+    environment.push_back("TMPDIR=" + tmpdir);
+    std::vector<char*> envp, argv;
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> words{executable};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    Kernel::Timer timer;
+    pid_t pid;
+    const int spawned = posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (spawned != 0) {
+        close(fds[0]);
+        return run;
+    }
+    FILE* in = fdopen(fds[0], "r");
+    char* line = nullptr;
+    size_t capacity = 0;
+    ssize_t length;
+    std::string open;
+    double opened = 0;
+    while ((length = getline(&line, &capacity, in)) > 0) {
+        const double now = timer.GetElapsedSeconds();
+        std::string text(line, size_t(length));
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        if (text.rfind("[START]", 0) == 0) {
+            open = text.substr(7);
+            opened = now;
+        } else if (text == "[END]") {
+            run.sections.emplace_back(open, now - opened);
+        }
+        run.lines.push_back(std::move(text));
+    }
+    std::free(line);
+    std::fclose(in);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    run.seconds = timer.GetElapsedSeconds();
+    run.processorSeconds = double(usage.ru_utime.tv_sec) + double(usage.ru_utime.tv_usec) * 1e-6 +
+                           double(usage.ru_stime.tv_sec) + double(usage.ru_stime.tv_usec) * 1e-6;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// Processor time of this process so far, every thread's, in seconds.
+double ProcessorSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Best and spread of a series of seconds, as milliseconds, with the least processor time.
+struct Series {
+    std::vector<double> values;
+    double processor = 1e30;
+    void Add(double seconds) { values.push_back(seconds); }
+    double Best() const { return values.empty() ? 0 : *std::min_element(values.begin(), values.end()) * 1e3; }
+    double Worst() const { return values.empty() ? 0 : *std::max_element(values.begin(), values.end()) * 1e3; }
+    std::string Text() const {
+        char buffer[96];
+        std::snprintf(buffer, sizeof buffer, "%.0f ms (%.0f to %.0f ms over %zu)", Best(), Best(), Worst(), values.size());
+        std::string text = buffer;
+        if (processor < 1e30) {
+            std::snprintf(buffer, sizeof buffer, ", processor time %.0f ms", processor * 1e3);
+            text += buffer;
+        }
+        return text;
+    }
+};
+
+template <class F>
+void Time(Series& series, F&& f) {
+    const double processor = ProcessorSeconds();
+    Kernel::Timer t;
+    f();
+    series.Add(t.GetElapsedSeconds());
+    series.processor = std::min(series.processor, ProcessorSeconds() - processor);
+}
+
+double Mpixels(double milliseconds) { return double(kSide) * kSide / (milliseconds * 1e-3) / 1e6; }
+
+int Run(const std::string& executable, int runs) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/failing-unit-bench-XXXXXX";
+    if (!mkdtemp(pattern.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string folder = pattern;
+    const std::string unit = folder + "/page.kqvle";
+    std::printf("failing-unit: %d x %d RGBA8, %d drawing commands (fill and gradient over the page, noise over "
+                "half of it, a fill of 400 x 300), the last fill changed; %d runs\n",
+                kSide, kSide, kCommands, runs);
+
+    if (!WriteText(unit, UnitText("0.2 0.6 0.3 1"))) return std::fprintf(stderr, "cannot write %s\n", unit.c_str()), 1;
+    ChildRun created = RunChild(executable, {"regressionunit", "-file", unit, "--create"}, folder);
+    if (created.status != 0 || !std::filesystem::exists(unit + "_baseline")) {
+        std::fprintf(stderr, "creating the baseline failed (exit status %d)\n", created.status);
+        return 1;
+    }
+    std::printf("baseline created in %.0f ms\n", created.seconds * 1e3);
+    if (!WriteText(unit, UnitText("0.8 0.1 0.3 1"))) return 1;
+
+    // The failing runs, as a user runs them.
+    Series whole;
+    std::vector<std::string> order;
+    std::map<std::string, Series> sections;
+    for (int i = 0; i < runs; ++i) {
+        ChildRun run = RunChild(executable, {"regressionunit", "-file", unit}, folder);
+        const bool failedAsExpected =
+            run.status == 255 && std::find(run.lines.begin(), run.lines.end(),
+                                           "[FAIL]Pixel diff count: " + std::to_string(kChangedPixels) +
+                                               ", max channel diff: 153 (8 bit), spread: 0") != run.lines.end();
+        if (!failedAsExpected) {
+            std::fprintf(stderr, "the run did not fail as expected (exit status %d):\n", run.status);
+            for (const std::string& l : run.lines) std::fprintf(stderr, "  %s\n", l.c_str());
+            return 1;
+        }
+        whole.Add(run.seconds);
+        whole.processor = std::min(whole.processor, run.processorSeconds);
+        for (const auto& [name, seconds] : run.sections) {
+            if (!sections.count(name)) order.push_back(name);
+            sections[name].Add(seconds);
+        }
+    }
+    std::printf("whole failing run: %s\n", whole.Text().c_str());
+    for (const std::string& name : order) std::printf("  section %s: %s\n", name.c_str(), sections[name].Text().c_str());
+    std::fflush(stdout);
+
+    // The same pieces in this process.
+    Series draw, render, load, compare, heat, images, baselineImage, failureImage, differenceImage;
+    for (int i = 0; i < runs; ++i) {
+        Kernel::Counted<DocumentController> document;
+        Time(draw, [&] {
+            LoadDocumentCommand command(Kernel::String(unit), false, 1, false, false, {});
+            command.m_addToRecentDocuments = false;
+            command.Execute();
+            document = command.m_documentController;
+        });
+        if (!document) return std::fprintf(stderr, "the unit does not load\n"), 1;
+        Kernel::Counted<RegressionRender> current;
+        Time(render, [&] { current = Kernel::MakeCounted<RegressionRender>(document); });
+        Raster::DynamicBitmap baseline;
+        Time(load, [&] {
+            RegressionBaselineFileStoreItem item;
+            item.Load(Kernel::String(unit + "_baseline"));
+            if (item.m_content) baseline = item.m_content->GetRender()->GetSpreadBitmap(0);
+        });
+        if (!baseline) return std::fprintf(stderr, "the baseline does not load\n"), 1;
+        const Raster::DynamicBitmap bitmap = current->GetSpreadBitmap(0);
+        CompareParams params;
+        Time(compare, [&] { CompareBitmapsDispatch(bitmap, baseline, &params); });
+        if (params.m_differingPixels != kChangedPixels) return std::fprintf(stderr, "unexpected comparison\n"), 1;
+        {
+            Raster::DynamicBitmap scratch = Kernel::MakeCounted<RegressionRender>(document)->GetSpreadBitmap(0);
+            DifferencesParams differences;
+            differences.m_bitsPerChannel = 8;
+            Time(heat, [&] { DifferenceBitmapsDispatch(scratch, baseline, &differences); });
+        }
+
+        PNGExportParams exportParams;
+        exportParams.m_sourceProfile = document->GetProfile();
+        exportParams.m_destinationProfile =
+            Raster::ICCManager::GetInstance().GetDefaultProfileForFormat(Raster::kFormatRGBA8);
+        exportParams.m_intent = PersonaController::GetInstance()->GetScreenIntent();
+        exportParams.m_blackPointCompensation = PersonaController::GetInstance()->GetScreenBlackPointCompensation();
+        const std::string base = folder + "/in-process";
+        // Each image alone, as the failure images would be written one after another.
+        Time(baselineImage, [&] {
+            Raster::PNGWriterRGBA8 w((base + ".baseline.png").c_str(), kSide, kSide, Raster::ExportOptions());
+            WriteBitmapPNGConvertedDispatch(w, baseline, &exportParams);
+        });
+        Time(failureImage, [&] {
+            Raster::PNGWriterRGBA8 w((base + ".failure.png").c_str(), kSide, kSide, Raster::ExportOptions());
+            WriteBitmapPNGConvertedDispatch(w, bitmap, &exportParams);
+        });
+        Time(differenceImage, [&] {
+            Raster::DynamicBitmap scratch = Kernel::MakeCounted<RegressionRender>(document)->GetSpreadBitmap(0);
+            DifferencesParams differences;
+            differences.m_bitsPerChannel = 8;
+            DifferenceBitmapsDispatch(scratch, baseline, &differences);
+            Raster::PNGWriterRGBA8 w((base + ".difference.png").c_str(), kSide, kSide, Raster::ExportOptions());
+            WriteBitmapPNGDispatch(w, scratch);
+        });
+        // The three together, as a failed spread writes them.
+        Time(images, [&] {
+            WriteFailureImages(Kernel::String(base), bitmap, baseline, exportParams, 8, true);
+        });
+        PersonaController::GetInstance()->RemoveDocumentController(document);
+    }
+    const double largest = std::max({baselineImage.Best(), failureImage.Best(), differenceImage.Best()});
+    std::printf("in this process, best of %d (spread):\n", runs);
+    std::printf("  drawing the document: %s, %.0f Mpixel/s\n", draw.Text().c_str(), Mpixels(draw.Best()));
+    std::printf("  render: %s, %.0f Mpixel/s\n", render.Text().c_str(), Mpixels(render.Best()));
+    std::printf("  baseline load: %s\n", load.Text().c_str());
+    std::printf("  compare: %s\n", compare.Text().c_str());
+    std::printf("  heat map: %s\n", heat.Text().c_str());
+    std::printf("  images: %s; alone: baseline %.0f ms, failure %.0f ms, difference %.0f ms (with its heat map); "
+                "together / largest alone %.2f\n",
+                images.Text().c_str(), baselineImage.Best(), failureImage.Best(), differenceImage.Best(),
+                images.Best() / largest);
+    std::printf("failing-unit total: %.0f ms best, %.0f ms worst\n", whole.Best(), whole.Worst());
+    std::filesystem::remove_all(folder);
+    return 0;
+}
+
+}  // namespace failing_unit
