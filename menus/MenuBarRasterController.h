@@ -3,10 +3,12 @@
 // hand the work to the engine and keep nothing.
 #pragma once
 #include "DocSession/DocumentController.h"
+#include "DocSession/Selection.h"
 #include "DocSession/Tools.h"
 #include "Kernel/Counted.h"
 #include "UIFramework/DocumentView.h"
 #include "UIFramework/Panels.h"
+#include "app/ToolLookup.h"
 
 // The colour tags: selector, preset of NodeTagColourPresets.
 #define QV_RASTER_MENU_COLOUR_TAGS(X) \
@@ -153,6 +155,10 @@
 class MenuBarRasterController : public MenuBarController {
     QV_OBJECT(MenuBarRasterController)
 public:
+    // Whether the item can be chosen now; also sets the Fade and Repeat titles, Repeat's
+    // visibility with its separator and the Save-with-history check mark (MenuBarRasterValidation.cpp).
+    BOOL validateMenuItem(NSMenuItem* item) override;
+
     // The separator that stands with the Repeat item; only menu validation shows or hides it.
     NSMenuItem* secretSeparator() const { return m_secretSeparator.get(); }
     void setSecretSeparator(NSMenuItem* item) { m_secretSeparator = item; }
@@ -274,3 +280,22 @@ private:
 // Adds the live-filter, merge, mask, selection and document-command selectors to the controller's
 // table; defined beside those actions.
 void MenuBarRasterController_fillDocumentSelectors(SelectorTable<MenuBarRasterController>& c);
+
+// Whether an item of the selection names an object of type T (items without one are skipped).
+template <class T>
+bool SelectionContainsType(Selection const& selection) {
+    for (const auto& item : selection.GetItems())
+        if (Selectable* object = item ? item->GetSelectable() : nullptr)
+            if (Kernel::fast_dynamic_cast<T, Selectable>(object)) return true;
+    return false;
+}
+
+// The first item of the selection, in selection order, that names an object of type T, with a
+// count taken on it; empty when none does.
+template <class T>
+Kernel::Counted<T> GetFirstSelectedOfType(Selection const& selection) {
+    for (const auto& item : selection.GetItems())
+        if (Selectable* object = item ? item->GetSelectable() : nullptr)
+            if (T* found = Kernel::fast_dynamic_cast<T, Selectable>(object)) return Kernel::Counted<T>(found);
+    return {};
+}

@@ -47,8 +47,9 @@ std::string NSApplication::chooseMenuItem(NSMenuItem* item) {
     BOOL enabled = item->isEnabled();
     const BOOL autoenables = item->menu() ? item->menu()->autoenablesItems() : YES;
     if (autoenables && target->respondsToSelector(validate)) enabled = target->performBoolSelector(validate, item);
+    // Validation may hide the item as well as disable it (Repeat with nothing to repeat).
+    if (!enabled) return "the item " + name + " is disabled" + (item->isHidden() ? " and hidden" : "");
     if (item->isHidden()) return "the item " + name + " is hidden";
-    if (!enabled) return "the item " + name + " is disabled";
     target->performSelector(sel, item);
     return {};
 }

@@ -83,6 +83,20 @@ public:
     // The pixel format (8, no format, while there is no content) and the colour profile.
     Raster::Format GetFormat() const;
     Kernel::Counted<Raster::ICCProfile> GetProfile() const;
+    // ---- The pixel persona's document parts (RasterDocumentParts.cpp) ----
+    // The pixel selection, the current spread: counted handles for the caller.
+    Kernel::Counted<SelectionRasterNode> GetRasterSelection() const;
+    Kernel::Counted<Spread> GetCurrentSpread() const;
+    // Stand-in: the pixel format of a document without content (the format of its content wins),
+    // and the history's answers about fading the last change of a node.
+    void SetFormat(Raster::Format format) { m_format = format; }
+    struct FadeAnswers {
+        bool canFadeRewind = true;
+        std::string backingDescription = "Pixel";
+    };
+    FadeAnswers& StandInFadeAnswers() { return m_fadeAnswers; }
+    const FadeAnswers& StandInFadeAnswers() const { return m_fadeAnswers; }
+
     // The content; null for a controller that has none.
     DocEngine::DocumentModel* GetModel() const { return m_model.get(); }
     void SetModel(std::unique_ptr<DocEngine::DocumentModel, DocEngine::DocumentModelDeleter> model);
@@ -97,6 +111,10 @@ private:
     bool m_saveHistory = false;
     Kernel::Counted<DocumentCommand> m_lastRepeatable;
     Kernel::Counted<Selection const> m_selection{new Selection};
+    Raster::Format m_format = 8;  // no format
+    FadeAnswers m_fadeAnswers;
+    Kernel::Counted<SelectionRasterNode> m_rasterSelection{new SelectionRasterNode};
+    Kernel::Counted<Spread> m_currentSpread{new Spread};
     Kernel::Counted<DocumentSpellChecker> m_spellChecker{new DocumentSpellChecker};
 };
 

@@ -253,7 +253,7 @@ bool DocumentController::NewDocument(Kernel::Counted<DocumentSnapshot> snapshot,
 
 Raster::Format DocumentController::GetFormat() const {
     DocEngine::DocumentModel* model = GetModel();
-    return model ? model->GetFormat().code : Raster::Format(Raster::kFormatNone);
+    return model ? model->GetFormat().code : m_format;
 }
 
 Kernel::Counted<Raster::ICCProfile> DocumentController::GetProfile() const {

@@ -25,6 +25,10 @@ public:
     // Keeps at most the persona controller's stack limit of entries: the oldest entries in
     // effect become part of the document's base content, entries to redo are dropped.
     void EnforceStackLimit();
+    // Whether the last change of the node can be faded (RasterDocumentParts.cpp).
+    bool CanFadeRewind(Kernel::Counted<MutableRasterInterface const> node) const;
+    // What the node's pixels are kept in, for the Fade item's title.
+    Kernel::StringT<Kernel::TEncUtf8> GetMutableRasterBackingDescription(Kernel::Counted<MutableRasterInterface const> node) const;
 
 private:
     DocumentController* m_document;

@@ -19,6 +19,20 @@ namespace Kernel {
 class DataSource;
 }
 
+// Yes/no queries of the pixel menu's validation, asked with the view's current tool.
+#define QV_RASTER_TOOL_QUERIES(X) \
+    X(CanApplyFilter)             \
+    X(CanChromaticAberration)     \
+    X(CanInvert)                  \
+    X(CanEditLiveProjection)      \
+    X(CanAddLiveProjection)       \
+    X(CanRemoveLiveProjection)    \
+    X(CanRefineMask)              \
+    X(CanReselect)                \
+    X(CanMergeDown)               \
+    X(CanMergeSelected)           \
+    X(CanEnqueueColourTag)
+
 // Pixel operations that take the current tool and nothing else.
 #define QV_RASTER_TOOL_OPERATIONS(X)                  \
     /* layers */                                      \
@@ -106,6 +120,19 @@ public:
     // Adds or removes the frequency-separation layers of the tool's document.
     static void ToggleFrequencyLayer(Kernel::Counted<Tool> tool);
 
+    // ---- Yes/no queries (RasterDocumentParts.cpp) ----
+#define QV_DECLARE_TOOL_QUERY(Name) static bool Name(Kernel::Counted<Tool> tool);
+    QV_RASTER_TOOL_QUERIES(QV_DECLARE_TOOL_QUERY)
+#undef QV_DECLARE_TOOL_QUERY
+    // Stand-in answers of the queries, and of CommonBaseTarget::CanMaskToBelow; all YES at first.
+    struct QueryAnswers {
+#define QV_TOOL_QUERY_ANSWER(Name) bool Name = true;
+        QV_RASTER_TOOL_QUERIES(QV_TOOL_QUERY_ANSWER)
+#undef QV_TOOL_QUERY_ANSWER
+        bool CanMaskToBelow = true;
+    };
+    static QueryAnswers& StandInQueryAnswers();
+
     // ==== Live filters, merges, masks, selections and document commands ====
 #define QV_RASTER_TOOL_ENTRY(Name) static void Name(Kernel::Counted<Tool> tool);
 #include "RasterLayerEntryPoints.def"
@@ -150,6 +177,8 @@ public:
     // source is empty or holds nothing (the stand-in: an empty file).
     static Kernel::Counted<Node> CreateNodeForEmbed(Kernel::Counted<DocumentController const> document,
                                                     Kernel::Counted<Kernel::DataSource> source);
+    // Whether the selected layer can become a mask of the layer below it.
+    static bool CanMaskToBelow(Kernel::Counted<DocumentController const> document);
 
     // ==== Document-wide operations ====
     // Makes the selected layer a mask of the layer below it.

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "CallLog.h"
 #include "Kernel/Counted.h"
 #include "Kernel/CriticalSection.h"
 #include "TextFlow/Story.h"
@@ -28,13 +29,25 @@ private:
 class Selection : public Kernel::Countable {
 public:
     Selection() = default;
-    Selection(const Selection& other) : Kernel::Countable(), m_items(other.m_items) {}
+    Selection(const Selection& other)
+        : Kernel::Countable(), m_items(other.m_items), m_rasterSelectionSelection(other.m_rasterSelectionSelection),
+          m_orphanedNodes(other.m_orphanedNodes) {}
 
     const std::vector<Kernel::Counted<SelectionItem>>& GetItems() const {
         m_itemReads.fetch_add(1, std::memory_order_relaxed);
         return m_items;
     }
     size_t GetCount() const { return m_items.size(); }
+    // Whether the selection is the document's pixel selection itself, rather than layers.
+    bool IsRasterSelectionSelection() const {
+        CallLog::Call("Selection::IsRasterSelectionSelection");
+        return m_rasterSelectionSelection;
+    }
+    // Whether a selected node has lost its parent in the layer tree.
+    bool ContainsOrphanedNodes() const {
+        CallLog::Call("Selection::ContainsOrphanedNodes");
+        return m_orphanedNodes;
+    }
 
     // The selected nodes, kept with the selection by whoever builds them from its items; guarded by
     // m_nodeCacheLock.
@@ -50,6 +63,8 @@ public:
 
 protected:
     std::vector<Kernel::Counted<SelectionItem>> m_items;
+    bool m_rasterSelectionSelection = false;
+    bool m_orphanedNodes = false;
 
 private:
     mutable std::atomic<unsigned> m_itemReads{0};
@@ -65,7 +80,40 @@ public:
     void AddStoryRanges(Kernel::Counted<Story::StoryText> story, std::vector<Story::RangeRecord> ranges) {
         m_items.push_back(Kernel::MakeCounted<SelectionItem>(std::move(story), std::move(ranges)));
     }
+    // Stand-in answers of the two yes/no queries.
+    void SetRasterSelectionSelection(bool is) { m_rasterSelectionSelection = is; }
+    void SetContainsOrphanedNodes(bool contains) { m_orphanedNodes = contains; }
     Kernel::Counted<Selection const> CloneImmutable() const {
         return Kernel::Counted<Selection const>(new Selection(*this));
     }
+};
+
+// The document's pixel selection, held by the document as a node of its own.
+class SelectionRasterNode : public Node {
+public:
+    SelectionRasterNode() : Node("SelectionRasterNode") {}
+    // Whether no pixel is selected.
+    bool IsSelectNone() const {
+        CallLog::Call("SelectionRasterNode::IsSelectNone");
+        return m_selectNone;
+    }
+    void SetSelectNone(bool none) { m_selectNone = none; }  // stand-in answer
+
+private:
+    bool m_selectNone = false;
+};
+
+// A spread of the document, as far as the pixel menu asks about it.
+class Spread : public Kernel::Countable {
+public:
+    // Whether the spread's list of pending layer edits is empty; nothing may be flattened while
+    // edits are pending.
+    bool IsPendingEditListEmpty() const {
+        CallLog::Call("Spread::IsPendingEditListEmpty");
+        return m_pendingEdits == 0;
+    }
+    void SetPendingEdits(int count) { m_pendingEdits = count; }  // stand-in answer
+
+private:
+    int m_pendingEdits = 0;
 };

@@ -249,7 +249,8 @@ public:
     using Node::Node;
 };
 
-class ConstRasterInterface {
+// Raster access is counted with the node that offers it (one count shared by both).
+class ConstRasterInterface : public virtual Kernel::Countable {
 public:
     virtual ~ConstRasterInterface() = default;
     virtual int GetRasterFormat() const { return 0; }
@@ -263,6 +264,18 @@ public:
 // A pixel layer: a node that also offers raster access (the interface sits after the node base,
 // so a cast to it moves the pointer).
 class RasterNode : public Node, public MutableRasterInterface {
+public:
+    using Node::Node;
+};
+
+// A layer whose pixels can be read but not painted (a live filter's output).
+class FilterRasterNode : public Node, public ConstRasterInterface {
+public:
+    using Node::Node;
+};
+
+// A mask whose pixels can be painted, though it is no pixel layer.
+class MaskRasterNode : public Node, public MutableRasterInterface {
 public:
     using Node::Node;
 };

@@ -192,6 +192,8 @@ void ResetStandIns() {
     PersonaController::GetInstance()->ResetForTesting();
     Kestrane::Application::Current()->ResetForTesting();
     Kestrane::RasterBaseTarget::StandInAnswers() = {};
+    Kestrane::RasterBaseTarget::StandInQueryAnswers() = {};
+    MenuBarController::StandInValidateAnswer() = YES;
     Kestrane::TextBaseTarget::StandInAnswers() = {};
     NSSpellChecker::sharedSpellChecker()->ResetForTesting();
     NSSetMenuTracker(nullptr);

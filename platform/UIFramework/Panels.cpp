@@ -167,4 +167,9 @@ CommandControllerManager* CommandControllerManager::GetInstance() {
     return manager;
 }
 
-BOOL MenuBarController::validateMenuItem(NSMenuItem*) { return YES; }
+BOOL MenuBarController::validateMenuItem(NSMenuItem*) { return StandInValidateAnswer(); }
+
+BOOL& MenuBarController::StandInValidateAnswer() {
+    static BOOL answer = YES;
+    return answer;
+}

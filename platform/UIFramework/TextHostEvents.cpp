@@ -75,7 +75,7 @@ public:
             size_t start = m_at;
             while (m_at < m_text.size() && std::string(" ,()").find(m_text[m_at]) == std::string::npos) ++m_at;
             if (m_at == start) return false;
-            auto node = Kernel::MakeCounted<Node>(m_text.substr(start, m_at - start));
+            Kernel::Counted<Node> node = MakeNode(m_text.substr(start, m_at - start));
             if (m_at < m_text.size() && m_text[m_at] == '(') {
                 ++m_at;
                 std::vector<Kernel::Counted<Node>> children;
@@ -87,6 +87,17 @@ public:
     }
 
 private:
+    // "pixel:", "filter:" or "mask:" before the name makes a pixel layer, a live filter's read-only
+    // raster or a mask; any other name a plain node.
+    static Kernel::Counted<Node> MakeNode(const std::string& word) {
+        const size_t colon = word.find(':');
+        const std::string kind = colon == std::string::npos ? std::string() : word.substr(0, colon);
+        const std::string name = word.substr(colon == std::string::npos ? 0 : colon + 1);
+        if (kind == "pixel") return Kernel::MakeCounted<RasterNode>(name);
+        if (kind == "filter") return Kernel::MakeCounted<FilterRasterNode>(name);
+        if (kind == "mask") return Kernel::MakeCounted<MaskRasterNode>(name);
+        return Kernel::MakeCounted<Node>(word);
+    }
     void SkipSeparators() {
         while (m_at < m_text.size() && (m_text[m_at] == ' ' || m_text[m_at] == ',')) ++m_at;
     }

@@ -60,6 +60,7 @@ TEST_F(MenusHeadlessTest, SaveWithHistoryAsksBeforeSwitchingOn) {
         "menu saveWithHistory:\nanswer Yes\n"
         "set SaveHistory true\nmenu saveWithHistory:\n"
         "set LastRepeatableCommand Sharpen\nmenu repeat:\n"
+        "set SelectedNodes pixel:Background\nmenu repeat:\n"
         "set LastRepeatableCommand none\nmenu repeat:\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(Starting(run, "CocoaUIRunAlertPanel(\"Saving With History\"").size(), 2u);
@@ -69,6 +70,9 @@ TEST_F(MenusHeadlessTest, SaveWithHistoryAsksBeforeSwitchingOn) {
                   "PersonaController::EnqueueCommand(<SetSaveHistoryCommand(false)>, <document \"Untitled\">, false)",
                   "PersonaController::EnqueueCommand(<RepeatedCommand \"Sharpen\">, <document \"Untitled\">, false)",
               }));
+    // Repeat needs something paintable selected; with nothing to repeat it is also hidden.
+    EXPECT_NE(run.err.find("the item repeat: is disabled\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("the item repeat: is disabled and hidden"), std::string::npos) << run.err;
 }
 
 TEST_F(MenusHeadlessTest, SelectionFilesAndTheLiveMaskPanel) {

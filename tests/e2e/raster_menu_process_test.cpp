@@ -33,7 +33,9 @@ TEST_F(HeadlessAppTest, PixelMenuItemsPrintTheirEngineCallsWithTheirArguments) {
             ", proofProfile=<ICCProfile \"Artifex CMYK SWOP Profile\">, intent=0, outputProfile=<ICCProfile "
             "\"sRGB IEC61966-2.1\">, proofIntent=1, outputIntent=3, blackPointCompensation=1}, -1, 37)",
         "AppPanelManager::showAdjustmentsPanel",
-        // A new document offers one tool of every filter class, numbered from 200 in menu order.
+        // Validation asks before the action runs. A new document offers one tool of every filter
+        // class, numbered from 200 in menu order.
+        "Selection::IsRasterSelectionSelection()",
         "RefineSelectionTool::SetRefiningMask(<RefineSelectionTool 244>, false)",
         "DocumentView::setCurrentTool:(<RefineSelectionTool 244>)",
         "Kestrane::RasterBaseTarget::EnqueueAddInvertAdjustmentRasterNodeWithTool(<RefineSelectionTool 244>, -1, 37)",
@@ -44,15 +46,27 @@ TEST_F(HeadlessAppTest, PixelMenuItemsPrintTheirEngineCallsWithTheirArguments) {
         "NewPatternWindowController::init()",
         "NSApplication::runModalForWindow:(<NSWindow \"New Pattern Layer\">)",
         "NewPatternWindowController::cancel:()",
+        "Kestrane::RasterBaseTarget::CanEnqueueColourTag(<RefineSelectionTool 244>)",
         "Kestrane::RasterBaseTarget::EnqueueColourTag(<RefineSelectionTool 244>, ColourRGB{0, 0, 0, 0})",
-        // With the document closed, Edit Live Projection and the filter tools do nothing; the
-        // one-shot operations still go to the engine with an empty tool.
-        "Kestrane::RasterBaseTarget::ApplyAutoLevels(null)",
+        // With the document closed, the projection, filter-tool and one-shot items are disabled.
         "AppController::shutDown()",
     };
     std::vector<std::string> got = From(run, want.front());
     if (got.size() > want.size()) got.resize(want.size());
     EXPECT_EQ(got, want) << run.err;
+    for (const char* item : {"editLiveProjection:", "gaussianBlur:", "autoLevels:"})
+        EXPECT_NE(run.err.find(std::string("the item ") + item + " is disabled"), std::string::npos) << run.err;
+}
+
+TEST_F(HeadlessAppTest, RepeatWithNothingToRepeatIsDisabledAndDoesNothing) {
+    AppRun run = RunApp("newdocument\nmenu tavikPersona:\nmenu repeat:\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("quirevale: the item repeat: is disabled and hidden\n"), std::string::npos) << run.err;
+    // Validation asked for the command, and nothing was repeated.
+    std::vector<std::string> from = From(run, "DocumentController::GetLastRepeatableCommand()");
+    ASSERT_FALSE(from.empty());
+    EXPECT_TRUE(Starting(run, "PersonaController::EnqueueCommand(").empty());
+    EXPECT_TRUE(Starting(run, "RepeatableCommand").empty());
 }
 
 }  // namespace
