@@ -1,10 +1,15 @@
 #include "menus/ContextMenuController.h"
 
+#include <map>
+
+#include "AppKit/NSApplication.h"
 #include "AppKit/NSSpellChecker.h"
 #include "AppKit/NibLoading.h"
 #include "DocCommands/DocCommands.h"
 #include "DocSession/DocumentCommand.h"
 #include "DocSession/KestraneApplication.h"
+#include "DocSession/NodeToolStrings.h"
+#include "DocSession/ObjectCommands.h"
 #include "DocSession/PersonaController.h"
 #include "DocSession/TextBaseTarget.h"
 #include "UIFramework/AppController.h"
@@ -12,6 +17,7 @@
 #include "UIFramework/LanguageCodeNames.h"
 #include "UIFramework/NSMakeString.h"
 #include "UIFramework/Panels.h"
+#include "UIFramework/StudioManager.h"
 #include "app/LocalizedString.h"
 #include "app/ToolLookup.h"
 #include "menus/NodeMenuItem.h"
@@ -45,6 +51,7 @@ QV_IMPLEMENT(ContextMenuController, NSController) {
     c.method("openFieldEditor:", &ContextMenuController::openFieldEditor);
     c.method("convertTextToField:", &ContextMenuController::convertTextToField);
     c.method("expandFields:", &ContextMenuController::expandFields);
+    c.method("validateMenuItem:", &ContextMenuController::validateMenuItem);
 }
 QV_IMPLEMENT(NodeMenuItem, NSMenuItem) {}
 
@@ -332,42 +339,374 @@ void ContextMenuController::showNodesMenu(NSObject* sender) {
     PersonaController::GetInstance()->EnqueueCommand(command, CurrentDocument(), false);
 }
 
+namespace {
+
+// Item tags of the built menus: the table index of the request, -1, or none given (AppKit's 0).
+enum class TagOf { Index, MinusOne, NotSet };
+struct TableRow {
+    const char* title;  // null for a separator
+    const char* action;
+    TagOf tag;
+};
+using TableRows = std::vector<TableRow>;
+constexpr TableRow kSeparator{nullptr, nullptr, TagOf::NotSet};
+
+const TableRows& RowsOfTableMenu(int32_t kind) {
+    static const TableRows row = {
+        {"Insert Row", "insertRow:", TagOf::Index}, {"Delete Row", "deleteRow:", TagOf::Index}, kSeparator,
+        {"Merge Row", "mergeRowCells:", TagOf::Index}, {"Separate Row", "separateRowCells:", TagOf::Index}, kSeparator,
+        {"AutoFit Row to Contents", "autoFitRow:", TagOf::Index},
+        {"Sort Ascending", "sortByRowAscending:", TagOf::Index},
+        {"Sort Descending", "sortByRowDescending:", TagOf::Index},
+    };
+    static const TableRows column = {
+        {"Insert Column", "insertColumn:", TagOf::Index}, {"Delete Column", "deleteColumn:", TagOf::Index}, kSeparator,
+        {"Merge Column", "mergeColumnCells:", TagOf::Index},
+        {"Separate Column", "separateColumnCells:", TagOf::Index}, kSeparator,
+        {"AutoFit Column to Contents", "autoFitColumn:", TagOf::Index},
+        {"Sort Ascending", "sortByColumnAscending:", TagOf::Index},
+        {"Sort Descending", "sortByColumnDescending:", TagOf::Index},
+    };
+    static const TableRows cellRange = {
+        {"Merge Cells", "mergeTableCells:", TagOf::NotSet},
+        {"Separate Cells", "separateTableCells:", TagOf::NotSet}, kSeparator,
+        {"Evenly Distribute Columns", "evenlyDistributeTableColumns:", TagOf::NotSet},
+        {"Evenly Distribute Rows", "evenlyDistributeTableRows:", TagOf::NotSet}, kSeparator,
+        {"AutoFit Row(s)", "autoFitCurrentRows:", TagOf::NotSet},
+        {"AutoFit Column(s)", "autoFitCurrentColumns:", TagOf::NotSet},
+        {"Sort by Row Ascending", "sortByRowAscending:", TagOf::MinusOne},
+        {"Sort by Row Descending", "sortByRowDescending:", TagOf::MinusOne},
+        {"Sort by Column Ascending", "sortByColumnAscending:", TagOf::MinusOne},
+        {"Sort by Column Descending", "sortByColumnDescending:", TagOf::MinusOne},
+    };
+    static const TableRows rows = {
+        {"Insert Row", "insertRows:", TagOf::MinusOne}, {"Delete Row(s)", "deleteRows:", TagOf::MinusOne}, kSeparator,
+        {"Merge Cells", "mergeTableCells:", TagOf::MinusOne},
+        {"Separate Cells", "separateTableCells:", TagOf::MinusOne}, kSeparator,
+        {"Evenly Distribute Rows", "evenlyDistributeTableRows:", TagOf::NotSet}, kSeparator,
+        {"AutoFit Row to Contents", "autoFitCurrentRows:", TagOf::MinusOne},
+        {"Sort Ascending", "sortByRowAscending:", TagOf::MinusOne},
+        {"Sort Descending", "sortByRowDescending:", TagOf::MinusOne},
+    };
+    static const TableRows columns = {
+        {"Insert Column", "insertColumns:", TagOf::MinusOne},
+        {"Delete Column(s)", "deleteColumns:", TagOf::MinusOne}, kSeparator,
+        {"Merge Cells", "mergeTableCells:", TagOf::MinusOne},
+        {"Separate Cells", "separateTableCells:", TagOf::MinusOne}, kSeparator,
+        {"Evenly Distribute Columns", "evenlyDistributeTableColumns:", TagOf::NotSet}, kSeparator,
+        {"AutoFit Column to Contents", "autoFitCurrentColumns:", TagOf::MinusOne},
+        {"Sort Ascending", "sortByColumnAscending:", TagOf::MinusOne},
+        {"Sort Descending", "sortByColumnDescending:", TagOf::MinusOne},
+    };
+    switch (kind) {
+    case 2: return row;
+    case 3: return column;
+    case 6: return cellRange;
+    case 7: return rows;
+    default: return columns;
+    }
+}
+
+enum class CurveTarget { Vector, Controller };
+struct CurveRow {
+    Kernel::LocalisedString (*title)();  // null for a separator
+    const char* action;
+    CurveTarget target;
+    NSInteger tag;
+};
+
+const std::vector<CurveRow>& CurveNodeRows() {
+    using Strings = Kestrane::NodeToolContextToolbarStrings;
+    static const std::vector<CurveRow> rows = {
+        {&Strings::ConvertSharpMenuTitle, "curveNodeConvertToCusp:", CurveTarget::Vector, 1},
+        {&Strings::ConvertSmoothMenuTitle, "curveNodeConvertToSmooth:", CurveTarget::Vector, 2},
+        {&Strings::ConvertSmartMenuTitle, "curveNodeConvertToSmart:", CurveTarget::Vector, 3},
+        {nullptr, nullptr, CurveTarget::Vector, 0},
+        {&Strings::ActionSplitMenuTitle, "curveNodeSplitCurve:", CurveTarget::Vector, 4},
+        {&Strings::ActionBreakMenuTitle, "curveNodeBreakCurve:", CurveTarget::Vector, 5},
+        {nullptr, nullptr, CurveTarget::Vector, 0},
+        {&Strings::ActionCloseMenuTitle, "curveNodeCloseCurve:", CurveTarget::Vector, 6},
+        {&Strings::ActionReverseMenuTitle, "curveNodeReverseCurve:", CurveTarget::Vector, 7},
+        {nullptr, nullptr, CurveTarget::Vector, 0},
+        {&Strings::ActionDeleteNodeTitle, "deleteNodeOnCurve:", CurveTarget::Controller, 8},
+        {&Strings::ActionFitToCurveDeleteNodeTitle, "deleteFitToCurveNodeOnCurve:", CurveTarget::Controller, 9},
+    };
+    return rows;
+}
+
+// The table index of a table text tool's request, else -1.
+NSInteger ItemTagOf(const Kernel::Counted<ContextMenuAdditionalData>& data) {
+    if (!data) return -1;
+    Kernel::Counted<ContextMenuAdditionalData> hold(data);
+    auto* table = Kernel::fast_dynamic_cast<TableTextTool::ContextMenuData const, ContextMenuAdditionalData>(hold.Get());
+    return table ? table->m_tableIndex : -1;
+}
+
+// Takes out the first item with the tag and the item just above it.
+void RemoveTagged(NSMenu& menu, NSInteger tag) {
+    const NSInteger index = menu.indexOfItemWithTag(tag);
+    if (static_cast<int32_t>(index) == -1) return;
+    menu.removeItemAtIndex(index);
+    if (index > 0) menu.removeItemAtIndex(index - 1);
+}
+
+}  // namespace
+
+Ref<NSMenu> ContextMenuController::TableMenu(int32_t kind, NSInteger itemTag) {
+    TableCommands* target = CommandControllerManager::GetInstance()->tableCommands();
+    auto menu = New<NSMenu>();
+    NSInteger index = 0;
+    for (const TableRow& row : RowsOfTableMenu(kind)) {
+        if (!row.title) {
+            menu->insertItem(NSMenuItem::separatorItem().get(), index++);
+            continue;
+        }
+        NSMenuItem* item = menu->insertItemWithTitle(Localized(row.title).get(), sel_registerName(row.action),
+                                                     NSString::string().get(), index++);
+        item->setTarget(target);
+        if (row.tag == TagOf::Index) item->setTag(itemTag);
+        else if (row.tag == TagOf::MinusOne) item->setTag(-1);
+    }
+    return menu;
+}
+
+Ref<NSMenu> ContextMenuController::CurveNodeMenu() {
+    VectorCommands* vector = CommandControllerManager::GetInstance()->vectorCommands();
+    auto menu = New<NSMenu>();
+    NSInteger index = 0;
+    for (const CurveRow& row : CurveNodeRows()) {
+        if (!row.title) {
+            menu->insertItem(NSMenuItem::separatorItem().get(), index++);
+            continue;
+        }
+        Ref<NSString> title = NSMakeString(row.title());
+        NSMenuItem* item =
+            menu->insertItemWithTitle(title.get(), sel_registerName(row.action), NSString::string().get(), index++);
+        item->setEnabled(YES);
+        item->setTarget(row.target == CurveTarget::Vector ? static_cast<NSObject*>(vector) : this);
+        item->setTag(row.tag);
+    }
+    return menu;
+}
+
 void ContextMenuController::showContextMenu(NSObject* requestObject) {
+    Ref<NSObject> keepRequest(requestObject);
     auto* request = ObjectCast<ContextMenuRequest>(requestObject);
     if (!request || !request->cNotification) return;
-    const uint32_t kind = request->cNotification->kind;
+    const Kernel::Counted<ContextMenuNotification> notification = request->cNotification;
+    const int32_t kind = notification->kind;
+    const Kernel::Counted<ContextMenuAdditionalData> data = notification->data;
+    const NSInteger itemTag = ItemTagOf(data);
+
+    AppController* controller = AppController::controller();
+    Ref<DocumentView> view(controller ? controller->getCurrentView() : nullptr);
+    // Without a view only the table panels open.
+    if (!view && kind != 1 && kind != 4 && kind != 5) return;
+    Ref<NSMenu> menu;
     switch (kind) {
     case 0:
-    case 12: break;
-    case 1: AppPanelManager::standardPanelManager()->show("showTabStopEditor"); return;
-    case 5: AppPanelManager::standardPanelManager()->show("showTableExtender"); return;
-    default: return;  // 9, 10 and above 12 show nothing; the table and curve-node kinds have menus of their own
+    case 12: {
+        id answer = performSelector(QV_SELECTOR(getContextMenuForSelectionInView:), view.get());
+        menu = ObjectCast<NSMenu>(answer.get());
+        break;
     }
-    DocumentView* view = CurrentView();
-    id answer = performSelector(QV_SELECTOR(getContextMenuForSelectionInView:), view);
-    Ref<NSMenu> menu(ObjectCast<NSMenu>(answer.get()));
+    case 1: AppPanelManager::standardPanelManager()->showTabstopEditor(); return;
+    case 4: AppPanelManager::standardPanelManager()->showTableExtender(NO); return;
+    case 5: AppPanelManager::standardPanelManager()->showTableExtender(YES); return;
+    case 2:
+    case 3:
+    case 6:
+    case 7:
+    case 8: menu = TableMenu(kind, itemTag); break;
+    case 11: menu = CurveNodeMenu(); break;
+    default: return;  // 9, 10 and every other kind show nothing
+    }
     if (!menu) return;
 
-    // Each tagged item goes together with the item just above it (its separator).
-    auto removeTagged = [&menu](NSInteger tag) {
-        NSInteger index = menu->indexOfItemWithTag(tag);
-        if (index < 0) return;
-        menu->removeItemAtIndex(index);
-        if (index > 0) menu->removeItemAtIndex(index - 1);
-    };
-    AppController* controller = AppController::controller();
-    WorkspaceInfo* workspace = controller ? controller->currentWorkspace() : nullptr;
-    if (!workspace || workspace->kestraneUID() != FourCharCode("vect")) removeTagged(102);
-    if (Kestrane::Application::Current()->GetProduct() == 1) removeTagged(42);
-    if (kind != 11 && !PersonaController::GetInstance()->m_allowAdvancedTextFeatures) removeTagged(5);
+    // Only the selection menu carries the persona-, product- and switch-bound items. The table
+    // menus tag every item with the table index, which must not take out a row or column item.
+    if (kind == 0 || kind == 12) {
+        WorkspaceInfo* workspace = controller->currentWorkspace();
+        if (!workspace || workspace->kestraneUID() != FourCharCode("vect")) RemoveTagged(*menu, 102);
+        if (Kestrane::Application::Current()->GetProduct() == 1) RemoveTagged(*menu, 42);
+        if (!PersonaController::GetInstance()->m_allowAdvancedTextFeatures) RemoveTagged(*menu, 5);
+    }
 
-    if (!view) return;
-    Ref<DocumentView> keepView(view);
-    NSPoint location = view->convertPointFromScreen(NSEvent::mouseLocation());
-    menu->popUpMenuPositioningItem(nullptr, location, view);
+    const NSPoint mouse = NSEvent::mouseLocation();
+    NSWindow* window = view->window();
+    const NSPoint inWindow = window ? window->convertRectFromScreen(NSRect{mouse, NSSize{}}).origin : NSPoint{};
+    const NSPoint location = view->convertPointFromView(inWindow, nullptr);
+    menu->popUpMenuPositioningItem(nullptr, location, view.get());
+    // The auto-pan timer may run while the menu is open; stop it once it has closed.
     view->stopPanTimer();
-    Kernel::Counted<Tool> tool = view->currentTool();
-    if (tool) tool->ForceCursorInvalidate();
+    if (Kernel::Counted<Tool> tool = view->currentTool()) tool->ForceCursorInvalidate();
+    else return;
+    // The chosen item may have changed the tool: ask afresh each time.
+    if (Kernel::Counted<Tool> tool = view->currentTool()) tool->OnContextMenuClosed();
+    if (Kernel::Counted<Tool> tool = view->currentTool()) tool->OnContextMenuFinished();
+}
+
+bool SelectionHasNode(const Selection& selection) {
+    if (!selection.m_firstNodeScanned) {
+        Kernel::Counted<SelectionItem> found;
+        for (const auto& item : selection.GetItems()) {
+            Selectable* object = item ? item->GetSelectable() : nullptr;
+            if (object && Kernel::fast_dynamic_cast<Node const, Selectable>(object)) {
+                found = item;
+                break;
+            }
+        }
+        selection.m_firstNodeItem = std::move(found);
+        selection.m_firstNodeScanned = true;
+    }
+    return static_cast<bool>(selection.m_firstNodeItem);
+}
+
+bool SelectionHasShapeNode(const Selection& selection) {
+    for (const auto& item : selection.GetItems()) {
+        Selectable* object = item ? item->GetSelectable() : nullptr;
+        if (object && Kernel::fast_dynamic_cast<ShapeNode const, Selectable>(object)) return true;
+    }
+    return false;
+}
+
+namespace {
+
+enum class Rule {
+    CreateObjectStyle, ConvertToCurves, SetSelectionBox, ConvertToPictureFrame, ConvertToTextFrame, EditFilterEffects,
+    AddToObjects, AddToShapes, EditTransparency, SwatchFromLine, SwatchFromFill, SwatchFromFillAndLine, AlwaysYes,
+    InsertAnchor, InsertHyperlink, FrameProperties, SizeFrameToContent, MoveToNewVectorLayer, PreflightSubMenu,
+    SetPreflightComment, ClearPreflightComment, DeleteNode,
+};
+
+const std::map<SEL, Rule>& Rules() {
+    static const std::map<SEL, Rule> rules = [] {
+        const std::pair<const char*, Rule> named[] = {
+            {"doCreateObjectStyle:", Rule::CreateObjectStyle},
+            {"doConvertToCurves:", Rule::ConvertToCurves},
+            {"doSetSelectionBox:", Rule::SetSelectionBox},
+            {"doConvertToPictureFrame:", Rule::ConvertToPictureFrame},
+            {"doConvertToTextFrame:", Rule::ConvertToTextFrame},
+            {"doEditFilterEffects:", Rule::EditFilterEffects},
+            {"addToObjects:", Rule::AddToObjects},
+            {"addToShapes:", Rule::AddToShapes},
+            {"doEditTransparency:", Rule::EditTransparency},
+            {"addToSwatchesFromLineStyleInterface:", Rule::SwatchFromLine},
+            {"addToSwatchesFromBrushInterface:", Rule::SwatchFromFill},
+            {"addToSwatchesFromBrushAndLine:", Rule::SwatchFromFillAndLine},
+            {"lookupWord:", Rule::AlwaysYes},
+            {"doSpellingChange:", Rule::AlwaysYes},
+            {"expandFields:", Rule::AlwaysYes},
+            {"openFieldEditor:", Rule::AlwaysYes},
+            {"convertTextToField:", Rule::AlwaysYes},
+            {"openAnchorProperties:", Rule::AlwaysYes},
+            {"insertAnchor:", Rule::InsertAnchor},
+            {"insertHyperlink:", Rule::InsertHyperlink},
+            {"doFrameProperties:", Rule::FrameProperties},
+            {"doScaleToMaxFit:", Rule::FrameProperties},
+            {"doScaleToMinFit:", Rule::FrameProperties},
+            {"doStretchToFit:", Rule::FrameProperties},
+            {"doNoneFit:", Rule::FrameProperties},
+            {"doAnchorToCentre:", Rule::FrameProperties},
+            {"doSizeFrameToContent:", Rule::SizeFrameToContent},
+            {"addToSwatchesFromBrushInterfaceAsGlobal:", Rule::AlwaysYes},
+            {"addToSwatchesFromLineStyleInterfaceAsGlobal:", Rule::AlwaysYes},
+            {"addToSwatchesFromBrushAndLineAsGlobal:", Rule::AlwaysYes},
+            {"moveSelectionToNewVectorLayer:", Rule::MoveToNewVectorLayer},
+            {"pointlessPreflightSubMenuSelector:", Rule::PreflightSubMenu},
+            {"setPreflightComment:", Rule::SetPreflightComment},
+            {"clearPreflightComment:", Rule::ClearPreflightComment},
+            {"deleteNodeOnCurve:", Rule::DeleteNode},
+            {"deleteFitToCurveNodeOnCurve:", Rule::DeleteNode},
+        };
+        std::map<SEL, Rule> out;
+        for (const auto& [name, rule] : named) out.emplace(sel_registerName(name), rule);
+        return out;
+    }();
+    return rules;
+}
+
+// The current or unrestricted selection of the view's document. Without a view or a document
+// there is no session to ask: the queries get an empty selection instead.
+Kernel::Counted<Selection const> ViewSelection(DocumentView* view, bool unrestricted) {
+    Kernel::Counted<DocumentControllerSession> session =
+        view ? view->safeDocumentController() : Kernel::Counted<DocumentControllerSession>();
+    DocumentController* document = session ? session->GetDocumentController() : nullptr;
+    if (!document) return Kernel::Counted<Selection const>(new Selection);
+    return unrestricted ? document->GetUnrestrictedSelection() : document->m_currentSelection;
+}
+
+BOOL CanAddSwatches(const Kernel::Counted<Selection const>& selection, BOOL fill, BOOL line) {
+    auto* page = ObjectCast<SwatchesPage>(StudioManager::GetInstance()->pageWithID(12));
+    if (!page) return NO;
+    Ref<SwatchesPage> keep(page);
+    return page->canAddFromSelection(&selection, fill, line);
+}
+
+}  // namespace
+
+BOOL ContextMenuController::validateMenuItem(NSMenuItem* item) {
+    if (!item) return NO;
+    AppController* controller = AppController::controller();
+    Ref<Document> currentDocument(controller ? controller->getCurrentDocument() : nullptr);
+    const Kernel::Counted<DocumentControllerSession> session =
+        currentDocument ? currentDocument->safeDocumentController() : Kernel::Counted<DocumentControllerSession>();
+    DocumentController* document = session ? session->GetDocumentController() : nullptr;
+    const Kernel::Counted<Selection const> selection = document ? document->m_currentSelection : Kernel::Counted<Selection const>();
+    Ref<DocumentView> view(controller ? controller->getCurrentView() : nullptr);
+    const Kernel::Counted<Tool> tool = view ? view->currentTool() : Kernel::Counted<Tool>();
+    const bool toolGate = tool && tool->CanEnqueueCommands();
+
+    auto found = Rules().find(item->action());
+    if (found == Rules().end()) return NO;
+    switch (found->second) {
+    case Rule::CreateObjectStyle: return selection && selection->GetCount() > 0;
+    case Rule::ConvertToCurves: return toolGate && ConvertToCurvesCommand::CanApplyTo(selection);
+    case Rule::SetSelectionBox: return tool && tool->CanSetSelectionBox();
+    case Rule::ConvertToPictureFrame:
+        if (!(NSApp && NSApp->performBoolSelector(QV_SELECTOR(allowPictureFrames)))) {
+            item->setHidden(YES);
+            return NO;
+        }
+        return toolGate && ConvertToPictureFrameCommand::CanApplyTo(selection);
+    case Rule::ConvertToTextFrame: return toolGate && ConvertToTextFrameCommand::CanApplyTo(selection, false);
+    case Rule::EditFilterEffects:
+    case Rule::EditTransparency: return toolGate;
+    case Rule::AddToObjects: return selection && SelectionHasNode(*selection);
+    case Rule::AddToShapes: return selection && SelectionHasShapeNode(*selection);
+    case Rule::SwatchFromLine: return CanAddSwatches(selection, NO, YES);
+    case Rule::SwatchFromFill: return CanAddSwatches(selection, YES, NO);
+    case Rule::SwatchFromFillAndLine: return CanAddSwatches(selection, YES, YES);
+    case Rule::AlwaysYes: return YES;
+    case Rule::InsertAnchor:
+        return Kestrane::AnchorBaseTarget::CanInsertAnchor(view ? view->currentTool() : Kernel::Counted<Tool>());
+    case Rule::InsertHyperlink: return SetHyperlinkCommand::CanApplyToSelection(ViewSelection(view.get(), true));
+    case Rule::FrameProperties: {
+        const bool applies = PictureFramePropertiesCommand::CanApplyTo(ViewSelection(view.get(), true));
+        item->setHidden(!applies);
+        return applies;
+    }
+    case Rule::SizeFrameToContent: {
+        const bool fits = PictureFrameFitToContentCommand::CanApplyTo(ViewSelection(view.get(), false));
+        item->setHidden(!PictureFramePropertiesCommand::CanApplyTo(ViewSelection(view.get(), true)));
+        return fits;
+    }
+    case Rule::MoveToNewVectorLayer: {
+        const Kernel::Counted<Selection const> viewSelection = ViewSelection(view.get(), false);
+        return viewSelection && viewSelection->GetCount() > 0;
+    }
+    case Rule::PreflightSubMenu: {
+        const bool on = PersonaController::GetInstance()->m_preflightEnabled;
+        item->setHidden(!on);
+        return on;
+    }
+    case Rule::SetPreflightComment:
+        return SetPreflightCommentCommand::CanSetPreflightComment(ViewSelection(view.get(), false));
+    case Rule::ClearPreflightComment:
+        return SetPreflightCommentCommand::CanClearPreflightComment(ViewSelection(view.get(), false));
+    case Rule::DeleteNode: return selection ? YES : NO;
+    }
+    return NO;
 }
 
 void ContextMenuController::doSpellingChange(NSObject* sender) {

@@ -41,8 +41,12 @@ public:
     void addNode(Kernel::JailCounted<Node> node, NSMenu* menu);
     void addNodeChildren(Kernel::JailCounted<Node> node, NSMenu* menu);
 
-    // Shows the menu for the request at the mouse.
+    // Shows the menu for the request at the mouse, or opens the table panel it asks for.
     void showContextMenu(NSObject* request);
+
+    // Whether an item of the canvas context menus is enabled now; hides those that make no sense
+    // for the selection.
+    BOOL validateMenuItem(NSMenuItem* item);
 
     // Actions of the items the menus hold.
     void showNodesMenu(NSObject* sender);
@@ -57,6 +61,9 @@ private:
     Ref<NSMenu> TextMenu(Story::Selection story, DocumentController& document,
                          const Kernel::Counted<Selection const>& selection, const Kernel::Counted<Tool>& tool);
     Ref<NSMenu> NodeMenu(const Selection& selection);
+    // The table menus (kinds 2, 3, 6, 7 and 8) and the curve-node menu (kind 11).
+    static Ref<NSMenu> TableMenu(int32_t kind, NSInteger itemTag);
+    Ref<NSMenu> CurveNodeMenu();
     static Ref<NSMenu> Get(const Ref<NSMenu>& slot);
     static void Set(Ref<NSMenu>& slot, NSMenu* menu);
 
@@ -74,6 +81,12 @@ private:
 // The selection's items that are nodes, in item order. Built once under the selection's lock and
 // kept with it; every caller gets its own copy. Safe to call from any thread.
 std::vector<Kernel::Counted<Node>> SelectionNodes(const Selection& selection);
+
+// Whether some item of the selection is a node. The first such item (or none) is remembered in
+// the selection, which is scanned once.
+bool SelectionHasNode(const Selection& selection);
+// Whether some item of the selection is a shape node.
+bool SelectionHasShapeNode(const Selection& selection);
 
 // Whether the current tool is of the class T (or derives from it); no for an empty handle.
 template <class T>

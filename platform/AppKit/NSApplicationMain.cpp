@@ -133,7 +133,8 @@ NSInteger AnswerAlert(LineSource& source, const NSAlertRequest& request) {
 
 std::string Quoted(const NSString* s) { return "\"" + (s ? s->utf8() : std::string()) + "\""; }
 
-// A menu as the interface files write it: one line per item, submenus indented and closed by "end".
+// A menu as the interface files write it: one line per item, submenus indented and closed by "end";
+// hidden and disabled items say so at the end of their line.
 void PrintMenu(const NSMenu& menu, int depth) {
     const std::string indent(static_cast<size_t>(depth) * 2, ' ');
     for (const auto& item : menu.itemArray()) {
@@ -146,6 +147,8 @@ void PrintMenu(const NSMenu& menu, int depth) {
         if (item->tag() != 0) line += " tag=" + std::to_string(item->tag());
         if (item->target()) line += " target=<" + item->target()->classInfo().name() + ">";
         if (auto* represented = ObjectCast<NSString>(item->representedObject())) line += " represented=" + Quoted(represented);
+        if (item->isHidden()) line += " hidden";
+        if (!item->isEnabled()) line += " disabled";
         std::printf("%s\n", line.c_str());
         if (item->submenu()) {
             PrintMenu(*item->submenu(), depth + 1);

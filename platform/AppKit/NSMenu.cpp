@@ -1,5 +1,6 @@
 #include "NSMenu.h"
 
+#include "AppKit/NSApplication.h"
 #include "AppKit/NSView.h"
 #include "DocSession/CallLog.h"
 
@@ -7,6 +8,10 @@ QV_IMPLEMENT(NSMenuItem, NSObject) {}
 QV_IMPLEMENT(NSMenu, NSObject) {}
 
 namespace {
+NSPopUpRecord& PopUpRecord() {
+    static NSPopUpRecord record;
+    return record;
+}
 NSMenuTracker& Tracker() {
     static NSMenuTracker tracker;
     return tracker;
@@ -125,7 +130,37 @@ Ref<NSMenu> NSMenu::copy() const {
     return menu;
 }
 
+NSMenuItem* NSMenu::insertItemWithTitle(const NSString* title, SEL action, const NSString* keyEquivalent,
+                                        NSInteger index) {
+    auto item = New<NSMenuItem>();
+    item->initWithTitle(title, action, keyEquivalent);
+    insertItem(item.get(), index);
+    return item.get();
+}
+
+void NSMenu::update() {
+    static SEL validate = QV_SELECTOR(validateMenuItem:);
+    for (auto& item : m_items) {
+        Ref<NSMenuItem> keep(item);  // validation may change the menu
+        if (item->submenu()) item->submenu()->update();
+        if (!m_autoenables || item->isSeparatorItem() || !item->action()) continue;
+        NSObject* target = item->target();
+        if (!target && NSApp) target = NSApp->targetForAction(item->action());
+        if (!target) continue;
+        id keepTarget(target);
+        if (target->respondsToSelector(validate)) item->setEnabled(target->performBoolSelector(validate, item.get()));
+        else item->setEnabled(target->respondsToSelector(item->action()));
+    }
+}
+
 BOOL NSMenu::popUpMenuPositioningItem(NSMenuItem* item, NSPoint location, NSView* view) {
+    update();
+    NSPopUpRecord& record = PopUpRecord();
+    record.menu = this;
+    record.item = item;
+    record.location = location;
+    record.view = view;
+    ++record.popUps;
     CallLog::Call("NSMenu::popUpMenuPositioningItem:atLocation:inView:", static_cast<const NSObject*>(item),
                   CallLog::Raw{"{" + std::to_string(static_cast<long>(location.x)) + ", " +
                                std::to_string(static_cast<long>(location.y)) + "}"},
@@ -133,6 +168,9 @@ BOOL NSMenu::popUpMenuPositioningItem(NSMenuItem* item, NSPoint location, NSView
     NSMenuTracker tracker = Tracker();
     return tracker ? tracker(this) : NO;
 }
+
+const NSPopUpRecord& NSLastPopUp() { return PopUpRecord(); }
+void NSResetPopUpRecord() { PopUpRecord() = NSPopUpRecord{}; }
 
 NSMenuTracker NSSetMenuTracker(NSMenuTracker tracker) {
     std::swap(Tracker(), tracker);

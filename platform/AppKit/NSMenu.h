@@ -96,6 +96,8 @@ public:
     void addItem(NSMenuItem* item);
     // An index past the end appends; a negative index is refused.
     void insertItem(NSMenuItem* item, NSInteger index);
+    // A new item made with the title, action and key equivalent, inserted at index; answers it.
+    NSMenuItem* insertItemWithTitle(const NSString* title, SEL action, const NSString* keyEquivalent, NSInteger index);
     void removeItemAtIndex(NSInteger index);  // out of range: nothing
     void removeItem(NSMenuItem* item);
     void removeAllItems();
@@ -109,9 +111,16 @@ public:
     // A new menu with copies of every item.
     Ref<NSMenu> copy() const;
 
+    // With automatic enabling on, each item whose target (its own, else the application's for
+    // its action) answers validateMenuItem: is enabled by that answer; one whose target answers
+    // only the action is enabled. Items with no such target are left as they are: the stand-in
+    // has no responder chain to ask. Submenus are updated the same way.
+    void update();
+
     // Shows the menu at a place in a view until the user has chosen an item (its action is sent)
-    // or dismissed it; answers whether an item was chosen. The stand-in records the request and
-    // hands the menu to the menu tracker (below); without one the menu is dismissed.
+    // or dismissed it; answers whether an item was chosen. The stand-in updates the menu as AppKit
+    // does before showing it, records the request (NSLastPopUp) and hands the menu to the menu
+    // tracker (below); without one the menu is dismissed.
     BOOL popUpMenuPositioningItem(NSMenuItem* item, NSPoint location, NSView* view);
 
     // The first item, depth first, whose action is sel; nil when none.
@@ -127,3 +136,15 @@ private:
 // submenus) and sends it, or nothing; answers whether an item was chosen. Answers the previous tracker.
 using NSMenuTracker = std::function<BOOL(NSMenu*)>;
 NSMenuTracker NSSetMenuTracker(NSMenuTracker tracker);
+
+// Where and what the last pop-up showed: the menu as it was on screen (it stays alive here), the
+// positioning item, the location in the view and the view; pop-ups counts them all.
+struct NSPopUpRecord {
+    Ref<NSMenu> menu;
+    Ref<NSMenuItem> item;
+    NSPoint location{};
+    Ref<NSView> view;
+    int popUps = 0;
+};
+const NSPopUpRecord& NSLastPopUp();
+void NSResetPopUpRecord();

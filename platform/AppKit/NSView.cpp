@@ -38,6 +38,21 @@ NSString* const NSLocaleCountryCode = [] {
     return key.get();
 }();
 
+NSRect NSWindow::convertRectFromScreen(NSRect rect) const {
+    rect.origin.x -= m_origin.x;
+    rect.origin.y -= m_origin.y;
+    return rect;
+}
+
+NSPoint NSView::convertPointFromView(NSPoint p, const NSView* from) const {
+    // Both views' frames are kept in window coordinates.
+    if (from) {
+        p.x += from->m_frameOrigin.x;
+        p.y += from->m_frameOrigin.y;
+    }
+    return NSPoint{p.x - m_frameOrigin.x, p.y - m_frameOrigin.y};
+}
+
 NSObject* NSController::init() {
     if (g_failNextControllerInits > 0) {
         --g_failNextControllerInits;

@@ -4,12 +4,26 @@
 #include <string>
 
 #include "AppKit/NSMenu.h"
+#include "AppKit/NSWindow.h"
 
 class NSView : public NSObject {
     QV_OBJECT(NSView)
 public:
-    // The stand-in has no windows: screen, window and view coordinates coincide.
+    // Screen to view coordinates for the text look-up panel, which places itself by the text.
     NSPoint convertPointFromScreen(NSPoint p) const { return p; }
+    // The window holding the view; nil for a view outside any window.
+    NSWindow* window() const { return m_window.get(); }
+    // A point of the from view (nil: of the window) in this view's coordinates.
+    NSPoint convertPointFromView(NSPoint p, const NSView* from) const;
+
+    // Stand-in state: the window and where the view lies in it.
+    void setWindow(NSWindow* window) { m_window = window; }
+    void setFrameOrigin(NSPoint origin) { m_frameOrigin = origin; }
+    NSPoint frameOrigin() const { return m_frameOrigin; }
+
+private:
+    Ref<NSWindow> m_window;
+    NSPoint m_frameOrigin{};
 };
 
 class NSAttributedString : public NSObject {

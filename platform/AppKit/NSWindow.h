@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "AppKit/NSMenu.h"
 #include "Foundation/Foundation.h"
 
 class NSWindowController;
@@ -26,12 +27,17 @@ public:
     // Weak: the controller owns the window.
     NSWindowController* windowController() const { return m_controller; }
     void setWindowController(NSWindowController* controller) { m_controller = controller; }
+    // The rectangle moved from screen to window coordinates.
+    NSRect convertRectFromScreen(NSRect rect) const;
+    // Stand-in state: the window's origin on the screen.
+    void setFrameOrigin(NSPoint origin) { m_origin = origin; }
 
 private:
     Ref<NSString> m_title = NSString::string();
     std::vector<Button> m_buttons;
     size_t m_unanswered = 0;
     NSWindowController* m_controller = nullptr;
+    NSPoint m_origin{};
 };
 
 class NSWindowController : public NSObject {

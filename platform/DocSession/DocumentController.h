@@ -22,7 +22,7 @@ using Format = uint32_t;
 
 class DocumentController : public DomainController {
 public:
-    explicit DocumentController(std::string name = "Untitled") : m_name(std::move(name)) {}
+    explicit DocumentController(std::string name = "Untitled") : m_name(std::move(name)) { m_currentSelection = m_selection; }
     DocumentController(const DocumentController&) = delete;
     DocumentController& operator=(const DocumentController&) = delete;
 
@@ -49,9 +49,16 @@ public:
     const std::string& GetName() const { return m_name; }
     void SetRecordingMacro(bool recording) { m_recordingMacro = recording; }
     void SetCanAddArtboards(bool can) { m_canAddArtboards = can; }
-    void SetSelection(Kernel::Counted<Selection const> selection) { m_selection = std::move(selection); }
+    // Sets both the unrestricted and the current selection.
+    void SetSelection(Kernel::Counted<Selection const> selection) {
+        m_currentSelection = selection;
+        m_selection = std::move(selection);
+    }
     void SetLastRepeatableCommand(Kernel::Counted<DocumentCommand> command);
     void SetSaveHistory(bool on) { m_saveHistory = on; }
+
+    // The current selection, read in place by callers; may be empty.
+    Kernel::Counted<Selection const> m_currentSelection;
 
     ~DocumentController() override {
         StopCommandQueue();

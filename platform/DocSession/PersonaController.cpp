@@ -43,6 +43,7 @@ void PersonaController::ResetForTesting() {
     m_canCreateTextColumns.Reset();
     m_allowTableText.Reset();
     m_allowAdvancedTextFeatures.Reset();
+    m_preflightEnabled.Reset();
     m_fixedOnSwitch1.Reset();
     m_supportsCapsLockToolCursors.Reset();
     m_fixedOnSwitch2.Reset();

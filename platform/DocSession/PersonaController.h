@@ -90,6 +90,8 @@ private:
 
 public:
     PersonaSwitch<"m_fixedOnSwitch4"> m_fixedOnSwitch4;
+    // Whether preflight is offered; set by the engine, never by the application.
+    PersonaSwitch<"m_preflightEnabled"> m_preflightEnabled;
 
     // Stand-in state for tests.
     bool GetShouldGenerateHistograms() const { return m_shouldGenerateHistograms; }

@@ -40,6 +40,10 @@ public:
     // m_nodeCacheLock.
     mutable std::vector<Kernel::Counted<Node>> m_nodeCache;
     mutable Kernel::CriticalSection m_nodeCacheLock;
+    // The first item found to hold a node, and whether the items were scanned for it; written by
+    // whoever asks, without a lock.
+    mutable Kernel::Counted<SelectionItem> m_firstNodeItem;
+    mutable bool m_firstNodeScanned = false;
 
     // Stand-in: how often the items were asked for, so tests can see a scan that did not happen.
     unsigned ItemReads() const { return m_itemReads.load(std::memory_order_relaxed); }

@@ -20,8 +20,15 @@ public:
     ToolID GetToolID() const { return m_id; }
     DocumentController* GetToolDocument() const { return m_document.Get(); }
     virtual const char* GetClassName() const { return "Tool"; }
-    virtual bool CanEnqueueCommands() const { return true; }
-    virtual void ForceCursorInvalidate() {}
+    virtual bool CanEnqueueCommands() const { return m_canEnqueueCommands; }
+    // Recorded in the call log, as are the two operations a closed context menu is followed by.
+    virtual void ForceCursorInvalidate();
+    virtual void OnContextMenuClosed();
+    virtual void OnContextMenuFinished();
+    // Whether the set-selection-box operation is available now; the stand-in's answer is settable.
+    virtual bool CanSetSelectionBox() const { return m_canSetSelectionBox; }
+    void SetCanEnqueueCommands(bool can) { m_canEnqueueCommands = can; }
+    void SetCanSetSelectionBox(bool can) { m_canSetSelectionBox = can; }
     // Whether the tool's state asks for the text context menu; the stand-in's answer is settable.
     virtual bool WantsTextContextMenu() const { return m_wantsTextContextMenu; }
     void SetWantsTextContextMenu(bool wants) { m_wantsTextContextMenu = wants; }
@@ -30,6 +37,8 @@ private:
     ToolID m_id;
     Kernel::NonCounted<DocumentController> m_document;
     bool m_wantsTextContextMenu = true;
+    bool m_canEnqueueCommands = true;
+    bool m_canSetSelectionBox = true;
 };
 
 #define QV_TOOL_CLASS(Name, Base)                                       \
@@ -202,7 +211,12 @@ class TableTextTool : public TextTool {
 public:
     using TextTool::TextTool;
     const char* GetClassName() const override { return "TableTextTool"; }
-    class ContextMenuData : public ContextMenuAdditionalData {};
+    class ContextMenuData : public ContextMenuAdditionalData {
+    public:
+        explicit ContextMenuData(int32_t index = 0) : m_tableIndex(index) {}
+        // The row or column a one-row or one-column menu is for.
+        int32_t m_tableIndex;
+    };
 };
 
 // Selection items and the interfaces a node may offer.

@@ -131,6 +131,11 @@ BOOL AppController::isMainWindowVisible() {
     return m_mainWindowVisible;
 }
 
+Document* AppController::getCurrentDocument() const {
+    if (m_documentFixed) return m_document.get();
+    return m_view ? m_view->document() : nullptr;
+}
+
 Kernel::Counted<DocumentController> AppController::getCurrentUnsafeDocumentController() {
     CallLog::Call("AppController::getCurrentUnsafeDocumentController");
     if (!m_view || !m_view->unsafeDocumentController()) return {};

@@ -40,6 +40,8 @@ public:
     DocumentView* getCurrentView() const { return m_view.get(); }
     // The window of the current view; nil when there is none.
     NSWindow* getCurrentWindow() const { return m_view ? m_view->window() : nullptr; }
+    // The current document: the current view's, unless the stand-in fixed another (or none).
+    Document* getCurrentDocument() const;
     NSArray* workspaces() const { return m_workspaces.get(); }
 
     // Start-up by the framework: the product's workspaces, then the default one started.
@@ -49,6 +51,16 @@ public:
 
     // Stand-in state.
     void setCurrentView(DocumentView* view) { m_view = view; }
+    // Fixes what getCurrentDocument answers (nil for no document); clearCurrentDocument goes back
+    // to the view's document.
+    void setCurrentDocument(Document* document) {
+        m_document = document;
+        m_documentFixed = true;
+    }
+    void clearCurrentDocument() {
+        m_document = nullptr;
+        m_documentFixed = false;
+    }
     void setMainWindowVisible(BOOL visible) { m_mainWindowVisible = visible; }
     // The personas supportsWorkspace: answers YES for; unset, the product's workspaces plus the
     // engine's Liquify and Tone Mapping (and Export when hasExportPersona).
@@ -66,6 +78,8 @@ private:
     Ref<NSMutableArray> m_frameworkPersonas = NSMutableArray::array();
     Ref<WorkspaceInfo> m_current;
     Ref<DocumentView> m_view;
+    Ref<Document> m_document;
+    bool m_documentFixed = false;
     Ref<NSArray> m_menuObjects;  // the current main-menu resource's top-level objects
     BOOL m_mainWindowVisible = YES;
     std::optional<std::set<uint32_t>> m_supported;

@@ -9,10 +9,13 @@
 #include "DocSession/DevelopTool.h"
 #include "DocSession/Hacks.h"
 #include "DocSession/KestraneApplication.h"
+#include "DocSession/ObjectCommands.h"
 #include "DocSession/PersonaController.h"
 #include "DocSession/RasterDocumentCommands.h"
 #include "DocSession/RasterBaseTarget.h"
 #include "DocSession/TextBaseTarget.h"
+#include "UIFramework/Panels.h"
+#include "UIFramework/StudioManager.h"
 #include "UIFramework/TextHostEvents.h"
 #include "Raster/ICCManager.h"
 #include "DocSession/ToolServices.h"
@@ -101,10 +104,11 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
     if (HandleTextHostEvent(controller, words)) return YES;
     if (words[0] == "newdocument" && controller) {
         auto document = Kernel::MakeCounted<DocumentController>(words.size() > 1 ? words[1] : "Untitled");
-        document->AddTool(Kernel::MakeCounted<Tool>(0));
+        document->AddTool(Kernel::MakeCounted<SelectTool>(0));
         document->AddTool(Kernel::MakeCounted<DevelopTool>(102));
         for (auto& tool : MakeFilterTools(200)) document->AddTool(tool);
         auto view = New<DocumentView>(document);
+        // The document's window fills the screen and its view the window.
         auto window = New<DocumentWindow>();
         window->setTitle(NSString::from(document->GetName()).get());
         view->setWindow(window.get());
@@ -191,6 +195,11 @@ void ResetStandIns() {
     Kestrane::TextBaseTarget::StandInAnswers() = {};
     NSSpellChecker::sharedSpellChecker()->ResetForTesting();
     NSSetMenuTracker(nullptr);
+    NSResetPopUpRecord();
+    CommandQueries::ResetForTesting();
+    StudioManager::GetInstance()->ResetForTesting();
+    CommandControllerManager::GetInstance()->tableCommands()->setValidationAnswer(YES);
+    CommandControllerManager::GetInstance()->vectorCommands()->setValidationAnswer(YES);
     ResetTextHostEvents();
     Kestrane::RasterBaseTarget::StandInParamsObserver() = nullptr;
     Kernel::Hacks::GetInstance()->ResetForTesting();

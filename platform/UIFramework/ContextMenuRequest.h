@@ -7,7 +7,7 @@
 #include "Kernel/Counted.h"
 
 struct ContextMenuNotification : Kernel::Countable {
-    uint32_t kind = 0;
+    int32_t kind = 0;
     Kernel::Counted<ContextMenuAdditionalData> data;
 };
 
@@ -15,10 +15,11 @@ class ContextMenuRequest : public NSObject {
     QV_OBJECT(ContextMenuRequest)
 public:
     Kernel::Counted<ContextMenuNotification> cNotification;
-    static Ref<ContextMenuRequest> WithKind(uint32_t kind) {
+    static Ref<ContextMenuRequest> WithKind(int32_t kind, Kernel::Counted<ContextMenuAdditionalData> data = {}) {
         auto request = New<ContextMenuRequest>();
         request->cNotification = Kernel::MakeCounted<ContextMenuNotification>();
         request->cNotification->kind = kind;
+        request->cNotification->data = std::move(data);
         return request;
     }
 };

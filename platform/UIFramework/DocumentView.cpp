@@ -76,6 +76,14 @@ void Document::rememberCurrentToolIfNonEffectTool() {
     CallLog::Call("Document::rememberCurrentToolIfNonEffectTool");
     if (m_view) m_rememberedTool = m_view->currentTool();
 }
+
+Kernel::Counted<DocumentControllerSession> Document::safeDocumentController() const {
+    if (!m_controller) return {};
+    // The session's holder may act on the document: the framework hands it out writable.
+    return Kernel::MakeCounted<DocumentControllerSession>(
+        Kernel::Counted<DocumentController>(const_cast<DocumentController*>(m_controller.Get())));
+}
+
 void DocumentView::stopPanTimer() { CallLog::Call("DocumentView::stopPanTimer"); }
 
 Document* Document::initWithController(Kernel::Counted<DocumentController const> controller, bool embedded) {

@@ -26,14 +26,14 @@ public:
     void setSuitableToolByID(ToolID id);
     // Makes the tool the document remembered current again; without one the tool stays.
     void revertToRememberTool();
-    // The framework's document object of the view (made on first use).
-    Document* document();
     BOOL isSingleViewMode() const { return m_viewMode == ViewMode::Single; }
     BOOL isSplitViewMode() const { return m_viewMode == ViewMode::Split; }
     void setSingleViewMode();
     void setSplitViewMode(const Kernel::String& caption0, const Kernel::String& caption1);
     void setMirrorViewMode(const Kernel::String& caption0, const Kernel::String& caption1);
     void stopPanTimer();
+    // The framework's document object of the view (made on first use).
+    Document* document();
     // Text selection of the view, for the look-up panel.
     NSRange selectedRange() const { return m_selectedRange; }
     NSRect firstRectForCharacterRange(NSRange range, NSRange* actualRange) const;
@@ -77,6 +77,10 @@ class Document : public NSObject {
 public:
     Document* initWithController(Kernel::Counted<DocumentController const> controller, bool embedded);
     const Kernel::Counted<DocumentController const>& controller() const { return m_controller; }
+    // A session holding the document's controller; none when the document has no controller.
+    Kernel::Counted<DocumentControllerSession> safeDocumentController() const;
+    // Stand-in: ties the object to its controller without the framework's initialiser.
+    void setControllerQuietly(Kernel::Counted<DocumentController const> controller) { m_controller = std::move(controller); }
     bool isEmbedded() const { return m_embedded; }
     // Remembers the current tool of the document's view, so that it can be gone back to.
     void rememberCurrentToolIfNonEffectTool();

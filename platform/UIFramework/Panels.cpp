@@ -12,6 +12,32 @@ QV_IMPLEMENT(AppPanelManager, NSObject) {
     c.method("showAdjustmentsPanel", &AppPanelManager::showAdjustmentsPanel);
     c.method("showExportCubePanel", &AppPanelManager::showExportCubePanel);
     c.method("showDevelopAssistantOptionsPanel", &AppPanelManager::showDevelopAssistantOptionsPanel);
+    c.method("showTabstopEditor", &AppPanelManager::showTabstopEditor);
+    c.method("showTableExtender:", &AppPanelManager::showTableExtender);
+}
+
+// Each action of a command object records itself with the tag of the item that sent it.
+#define QV_COMMAND_ACTION(Class, name)                                                               \
+    c.info.add(sel_registerName(name), [label = std::string(#Class "::") + name](NSObject* self, NSObject* sender) { \
+        static_cast<Class*>(self)->Perform(label.c_str(), sender);                                   \
+        return id();                                                                                 \
+    })
+
+QV_IMPLEMENT(MenuCommandObject, NSObject) { c.method("validateMenuItem:", &MenuCommandObject::validateMenuItem); }
+QV_IMPLEMENT(TableCommands, MenuCommandObject) {
+    for (const char* action :
+         {"insertRow:", "deleteRow:", "mergeRowCells:", "separateRowCells:", "autoFitRow:", "sortByRowAscending:",
+          "sortByRowDescending:", "insertColumn:", "deleteColumn:", "mergeColumnCells:", "separateColumnCells:",
+          "autoFitColumn:", "sortByColumnAscending:", "sortByColumnDescending:", "insertRows:", "deleteRows:",
+          "mergeTableCells:", "separateTableCells:", "evenlyDistributeTableRows:", "autoFitCurrentRows:",
+          "insertColumns:", "deleteColumns:", "evenlyDistributeTableColumns:", "autoFitCurrentColumns:"})
+        QV_COMMAND_ACTION(TableCommands, action);
+}
+QV_IMPLEMENT(VectorCommands, MenuCommandObject) {
+    for (const char* action : {"curveNodeConvertToCusp:", "curveNodeConvertToSmooth:", "curveNodeConvertToSmart:",
+                               "curveNodeSplitCurve:", "curveNodeBreakCurve:", "curveNodeCloseCurve:",
+                               "curveNodeReverseCurve:"})
+        QV_COMMAND_ACTION(VectorCommands, action);
 }
 QV_IMPLEMENT(SpellingCommands, NSObject) {
     c.method("changeWord:findNext:", &SpellingCommands::changeWord);
@@ -102,6 +128,17 @@ QV_IMPLEMENT(MenuBarController, NSObject) { c.method("validateMenuItem:", &MenuB
 AppPanelManager* AppPanelManager::standardPanelManager() {
     static AppPanelManager* manager = new AppPanelManager;  // lives for the process
     return manager;
+}
+
+void AppPanelManager::showTableExtender(BOOL rows) {
+    CallLog::Call("AppPanelManager::showTableExtender:", CallLog::Raw{rows ? "YES" : "NO"});
+}
+
+BOOL MenuCommandObject::validateMenuItem(NSMenuItem*) { return m_answer; }
+
+void MenuCommandObject::Perform(const char* name, NSObject* sender) {
+    auto* item = ObjectCast<NSMenuItem>(sender);
+    CallLog::Call(name, CallLog::Raw{item ? "tag=" + std::to_string(item->tag()) : "nil"});
 }
 
 void AppPanelManager::show(std::string_view message) { CallLog::Record("AppPanelManager::" + std::string(message)); }

@@ -18,6 +18,8 @@ public:
     void showAdjustmentsPanel() { show("showAdjustmentsPanel"); }
     void showExportCubePanel() { show("showExportCubePanel"); }
     void showDevelopAssistantOptionsPanel() { show("showDevelopAssistantOptionsPanel"); }
+    void showTabstopEditor() { show("showTabstopEditor"); }
+    void showTableExtender(BOOL rows);
     // Opens the panel the message names; recorded as AppPanelManager::<message>.
     void show(std::string_view message);
 };
@@ -31,6 +33,32 @@ public:
     void unlearnWord(NSObject* sender);
     void ignoreSpelling(NSObject* sender);
     void learnSpelling(NSObject* sender);
+};
+
+// A framework command object whose actions the engine carries out: the stand-in answers every
+// action it names, recording the action and the sender's tag, and validates every item alike.
+class MenuCommandObject : public NSObject {
+    QV_OBJECT(MenuCommandObject)
+public:
+    BOOL validateMenuItem(NSMenuItem* item);
+    // Stand-in answer of validateMenuItem: (YES unless set).
+    void setValidationAnswer(BOOL answer) { m_answer = answer; }
+
+    // Records the action named (Class::action:) as sent by the item.
+    void Perform(const char* name, NSObject* sender);
+
+private:
+    BOOL m_answer = YES;
+};
+
+// The table actions of the table text tool's menus.
+class TableCommands : public MenuCommandObject {
+    QV_OBJECT(TableCommands)
+};
+
+// The curve actions of the node tool's menu.
+class VectorCommands : public MenuCommandObject {
+    QV_OBJECT(VectorCommands)
 };
 
 // The view commands: fill context, snapping, zoom, view switching, blend modes. Every action
@@ -64,6 +92,8 @@ public:
     SpellingCommands* spellingCommands() const { return m_spelling.get(); }
     ViewCommands* viewCommands() const { return m_view.get(); }
     StudioCommands* studioCommands() const { return m_studio.get(); }
+    TableCommands* tableCommands() const { return m_table.get(); }
+    VectorCommands* vectorCommands() const { return m_vector.get(); }
 
     // Stand-in: replaces the command objects (nil is allowed); ResetCommandObjects restores fresh ones.
     void setViewCommandsForTesting(ViewCommands* commands) { m_view = commands; }
@@ -74,6 +104,8 @@ private:
     Ref<SpellingCommands> m_spelling = New<SpellingCommands>();
     Ref<ViewCommands> m_view = New<ViewCommands>();
     Ref<StudioCommands> m_studio = New<StudioCommands>();
+    Ref<TableCommands> m_table = New<TableCommands>();
+    Ref<VectorCommands> m_vector = New<VectorCommands>();
 };
 
 // Restricts an open panel to the file types the current persona opens.

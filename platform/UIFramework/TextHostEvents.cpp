@@ -1,12 +1,17 @@
 #include "UIFramework/TextHostEvents.h"
 
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
+#include <type_traits>
 
 #include "AppKit/NSSpellChecker.h"
 #include "AppKit/NSView.h"
+#include "DocSession/ObjectCommands.h"
 #include "DocSession/PersonaController.h"
 #include "DocSession/TextBaseTarget.h"
 #include "UIFramework/AppController.h"
@@ -104,6 +109,19 @@ void SelectText(DocumentController& document, size_t rangeCount) {
     document.SetSelection(selection->CloneImmutable());
 }
 
+// A whole word that is a number: a signed integer for long, a decimal for double.
+template <class T>
+bool ParseNumber(const std::string& word, T& out) {
+    if (word.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    if constexpr (std::is_same_v<T, long>) out = std::strtol(word.c_str(), &end, 10);
+    else out = std::strtod(word.c_str(), &end);
+    if constexpr (std::is_same_v<T, double>)
+        if (!std::isfinite(out)) return false;
+    return errno == 0 && end && *end == '\0';
+}
+
 }  // namespace
 
 bool ParseHostFlag(const std::string& word, bool& out) {
@@ -118,13 +136,18 @@ void ResetTextHostEvents() { State() = TextState{}; }
 BOOL HandleTextHostEvent(AppController* controller, const std::vector<std::string>& words) {
     DocumentView* view = controller ? controller->getCurrentView() : nullptr;
     DocumentController* document = view ? view->unsafeDocumentController() : nullptr;
-    if (words[0] == "context" && words.size() <= 2) {
+    if (words[0] == "context" && (words.size() <= 2 || words.size() == 4)) {
         WorkspaceInfo* workspace = controller ? controller->currentWorkspace() : nullptr;
         NSObject* menus = workspace ? workspace->contextMenuController() : nullptr;
-        char* end = nullptr;
-        unsigned long kind = words.size() == 2 ? std::strtoul(words[1].c_str(), &end, 10) : 0;
-        if (!menus || (end && *end)) return NO;
-        menus->performSelector(QV_SELECTOR(showContextMenu:), ContextMenuRequest::WithKind(static_cast<uint32_t>(kind)).get());
+        long kind = 0;
+        double x = 0, y = 0;
+        if (!menus || (words.size() >= 2 && !ParseNumber(words[1], kind))) return NO;
+        if (kind < INT32_MIN || kind > INT32_MAX) return NO;
+        if (words.size() == 4) {
+            if (!ParseNumber(words[2], x) || !ParseNumber(words[3], y)) return NO;
+            NSEvent::SetMouseLocation(NSPoint{x, y});
+        }
+        menus->performSelector(QV_SELECTOR(showContextMenu:), ContextMenuRequest::WithKind(static_cast<int32_t>(kind)).get());
         return YES;
     }
     if (words[0] != "set" || words.size() < 3) return NO;
@@ -175,6 +198,12 @@ BOOL HandleTextHostEvent(AppController* controller, const std::vector<std::strin
         fields.inTextFlow = flag;
     } else if (key == "CanCreateCustomField" && ParseHostFlag(value, flag)) {
         fields.canCreateCustomField = flag;
+    } else if (key == "Query" && words.size() == 4 && CommandQueries::IsQuery(value)) {
+        if (words[3] == "default") CommandQueries::SetAnswer(value, std::nullopt);
+        else if (ParseHostFlag(words[3], flag)) CommandQueries::SetAnswer(value, flag);
+        else return NO;
+    } else if (key == "Preflight" && ParseHostFlag(value, flag)) {
+        PersonaController::GetInstance()->m_preflightEnabled.Reset(flag);
     } else {
         return NO;
     }

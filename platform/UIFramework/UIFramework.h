@@ -11,4 +11,5 @@
 #include "UIFramework/NewPatternWindowController.h"
 #include "UIFramework/Panels.h"
 #include "UIFramework/Protocols.h"
+#include "UIFramework/StudioManager.h"
 #include "UIFramework/WorkspaceInfo.h"

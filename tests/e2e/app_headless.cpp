@@ -84,6 +84,120 @@ TEST_F(HeadlessAppTest, AToneMappingSwitchWhileRecordingShowsOnlyTheMacroAlert) 
     EXPECT_TRUE(Starting(run, "AppController::setupWorkspaceByUID:").empty());
 }
 
+// The lines printed for each pop-up: from the pop-up itself to the stop of the pan timer.
+std::vector<std::vector<std::string>> PopUps(const std::vector<std::string>& out) {
+    std::vector<std::vector<std::string>> shown;
+    bool inMenu = false;
+    for (const auto& line : out) {
+        if (line.rfind("NSMenu::popUpMenuPositioningItem:", 0) == 0) {
+            inMenu = true;
+            shown.emplace_back();
+        }
+        if (inMenu) shown.back().push_back(line);
+        if (line == "DocumentView::stopPanTimer()") inMenu = false;
+    }
+    return shown;
+}
+
+TEST_F(HeadlessAppTest, ANewDocumentOffersTheSelectToolsMenu) {
+    AppRun run = RunApp("newdocument\ncontext 0\n");
+    EXPECT_EQ(run.status, 0);
+    // In the Layout persona the vector-only item goes with the separator above it; over an empty
+    // selection the items that need one are disabled and the frame items hidden.
+    const std::string c = " target=<ContextMenuController>";
+    EXPECT_EQ(PopUps(run.out),
+              (std::vector<std::vector<std::string>>{{
+                  "NSMenu::popUpMenuPositioningItem:atLocation:inView:(nil, {0, 0}, <DocumentView>)",
+                  "  item \"Cut\" action=cut:",
+                  "  item \"Copy\" action=copy:",
+                  "  item \"Paste\" action=paste:",
+                  "  item \"Duplicate\" action=duplicate:",
+                  "  item \"Delete\" action=delete:",
+                  "  separator",
+                  "  item \"Group\" action=group: tag=40",
+                  "  item \"Ungroup\" action=ungroup: tag=41",
+                  "  separator",
+                  "  item \"Convert to Picture Frame\" action=doConvertToPictureFrame: tag=42" + c + " disabled",
+                  "  separator",
+                  "  item \"Convert to Curves\" action=doConvertToCurves: tag=101" + c + " disabled",
+                  "  separator",
+                  "  submenu \"Arrange\"",
+                  "    item \"Move to Front\" action=bringToFront:",
+                  "    item \"Move to Back\" action=sendToBack:",
+                  "  end",
+                  "  separator",
+                  "  item \"Create Object Style...\" action=doCreateObjectStyle:" + c + " disabled",
+                  "  item \"Convert to Text Frame\" action=doConvertToTextFrame:" + c + " disabled",
+                  "  item \"Move to New Layer\" action=moveSelectionToNewVectorLayer:" + c + " disabled",
+                  "  submenu \"Add to Swatches\"",
+                  "    item \"From Fill\" action=addToSwatchesFromBrushInterface:" + c + " disabled",
+                  "    item \"From Line\" action=addToSwatchesFromLineStyleInterface:" + c + " disabled",
+                  "    item \"From Fill and Line\" action=addToSwatchesFromBrushAndLine:" + c + " disabled",
+                  "    separator",
+                  "    item \"Global from Fill\" action=addToSwatchesFromBrushInterfaceAsGlobal:" + c,
+                  "    item \"Global from Line\" action=addToSwatchesFromLineStyleInterfaceAsGlobal:" + c,
+                  "    item \"Global from Fill and Line\" action=addToSwatchesFromBrushAndLineAsGlobal:" + c,
+                  "  end",
+                  "  submenu \"Frame\"",
+                  "    item \"Frame Properties...\" action=doFrameProperties:" + c + " hidden disabled",
+                  "    separator",
+                  "    item \"Scale to Maximum Fit\" action=doScaleToMaxFit:" + c + " hidden disabled",
+                  "    item \"Scale to Minimum Fit\" action=doScaleToMinFit:" + c + " hidden disabled",
+                  "    item \"Stretch to Fit\" action=doStretchToFit:" + c + " hidden disabled",
+                  "    item \"No Fit\" action=doNoneFit:" + c + " hidden disabled",
+                  "    item \"Anchor to Centre\" action=doAnchorToCentre:" + c + " hidden disabled",
+                  "    separator",
+                  "    item \"Size Frame to Content\" action=doSizeFrameToContent:" + c + " hidden disabled",
+                  "  end",
+                  "  submenu \"Preflight\" action=pointlessPreflightSubMenuSelector:" + c + " hidden disabled",
+                  "    item \"Set Preflight Comment...\" action=setPreflightComment:" + c + " disabled",
+                  "    item \"Clear Preflight Comment\" action=clearPreflightComment:" + c + " disabled",
+                  "  end",
+                  "DocumentView::stopPanTimer()",
+              }}));
+    EXPECT_EQ(Starting(run, "Tool::"), (std::vector<std::string>{"Tool::ForceCursorInvalidate(<SelectTool 0>)",
+                                                                  "Tool::OnContextMenuClosed(<SelectTool 0>)",
+                                                                  "Tool::OnContextMenuFinished(<SelectTool 0>)"}));
+}
+
+TEST_F(HeadlessAppTest, ContextRequestsOfEveryKindAtTheMouse) {
+    AppRun run = RunApp(
+        "context 2\n"
+        "newdocument\n"
+        "context 2 40 30\n"
+        "pick Sort Descending\n"
+        "context 11\n"
+        "pick Close Curve\n"
+        "set Query PictureFramePropertiesCommand::CanApplyTo YES\n"
+        "set Preflight YES\n"
+        "context 12\n"
+        "pick Frame Properties...\n"
+        "context 1\ncontext 4\ncontext 5\ncontext 9\ncontext -7\n"
+        "context x\ncontext 0 40\ncontext 0 1 y\nset Query NoSuchQuery YES\n");
+    EXPECT_EQ(run.status, 0);
+    auto shown = PopUps(run.out);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0][0], "NSMenu::popUpMenuPositioningItem:atLocation:inView:(nil, {40, 30}, <DocumentView>)");
+    EXPECT_EQ(shown[0][1], "  item \"Insert Row\" action=insertRow: tag=-1 target=<TableCommands>");
+    EXPECT_EQ(shown[0][10], "TableCommands::sortByRowDescending:(tag=-1)");
+    EXPECT_EQ(shown[1][0], "NSMenu::popUpMenuPositioningItem:atLocation:inView:(nil, {40, 30}, <DocumentView>)");
+    EXPECT_EQ(shown[1][12], "  item \"Delete Node and Fit Curve\" action=deleteFitToCurveNodeOnCurve: tag=9 "
+                            "target=<ContextMenuController>");
+    EXPECT_EQ(shown[1][13], "VectorCommands::curveNodeCloseCurve:(tag=6)");
+    // The frame items show once properties apply; the preflight submenu once preflight is on.
+    auto has = [&](const std::string& line) {
+        return std::find(shown[2].begin(), shown[2].end(), line) != shown[2].end();
+    };
+    EXPECT_TRUE(has("    item \"Frame Properties...\" action=doFrameProperties: target=<ContextMenuController>"));
+    EXPECT_TRUE(has("  submenu \"Preflight\" action=pointlessPreflightSubMenuSelector: target=<ContextMenuController>"));
+    EXPECT_NE(run.err.find("no target answers doFrameProperties:"), std::string::npos);
+    EXPECT_EQ(Starting(run, "AppPanelManager::"),
+              (std::vector<std::string>{"AppPanelManager::showTabstopEditor", "AppPanelManager::showTableExtender:(NO)",
+                                        "AppPanelManager::showTableExtender:(YES)"}));
+    for (const char* bad : {"context x", "context 0 40", "context 0 1 y", "set Query NoSuchQuery YES"})
+        EXPECT_NE(run.err.find(std::string("unknown event: ") + bad), std::string::npos) << bad;
+}
+
 TEST_F(HeadlessAppTest, ContextMenusAreSetUpPrintedAndChosenFrom) {
     AppRun run = RunApp(
         "context\n"

@@ -16,7 +16,7 @@ TEST_F(MenusHeadlessTest, SnapshotNamedInTheSheetAfterALevelsLayer) {
         "newdocument\nmenu tavikPersona:\nmenu addLevelsAdjustmentRasterLayer:\nmenu addDocumentSnapshot:\n"
         "text Before\nanswer OK\n");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(Starting(run, "Kestrane::RasterBaseTarget::EnqueueAddLevelsAdjustmentRasterNodeWithTool(<Tool 0>, ").size(), 1u);
+    EXPECT_EQ(Starting(run, "Kestrane::RasterBaseTarget::EnqueueAddLevelsAdjustmentRasterNodeWithTool(<SelectTool 0>, ").size(), 1u);
     std::vector<std::string> tail = From(run, "RunInputSheetHelper::");
     ASSERT_GE(tail.size(), 3u) << run.err;
     // The default name is now's date and time, whatever it is; the typed name replaces it.
@@ -82,9 +82,9 @@ TEST_F(MenusHeadlessTest, SelectionFilesAndTheLiveMaskPanel) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(Starting(run, "Kestrane::RasterBaseTarget::"),
               (std::vector<std::string>{
-                  "Kestrane::RasterBaseTarget::SaveSelectionAsFile(<Tool 0>, \"" + m_dir + "/kept.kqselection\")",
-                  "Kestrane::RasterBaseTarget::LoadSelectionFromFile(<Tool 0>, \"" + m_dir + "/mask.kqselection\")",
-                  "Kestrane::RasterBaseTarget::EnqueueAddHueRangeMaskRasterNodeWithTool(<Tool 0>, <completion>)",
+                  "Kestrane::RasterBaseTarget::SaveSelectionAsFile(<SelectTool 0>, \"" + m_dir + "/kept.kqselection\")",
+                  "Kestrane::RasterBaseTarget::LoadSelectionFromFile(<SelectTool 0>, \"" + m_dir + "/mask.kqselection\")",
+                  "Kestrane::RasterBaseTarget::EnqueueAddHueRangeMaskRasterNodeWithTool(<SelectTool 0>, <completion>)",
               }));
     EXPECT_NE(run.err.find("there is no file \"" + m_dir + "/absent.kqselection\""), std::string::npos) << run.err;
     // The engine finished the mask on its own thread; the panel opened afterwards, from the main loop.
@@ -106,7 +106,7 @@ TEST_F(MenusHeadlessTest, DevelopMenuOpensTheAssistantOptionsAndCommitsThroughTh
     ASSERT_GE(tail.size(), 6u);
     EXPECT_EQ(std::vector<std::string>(tail.begin() + 1, tail.begin() + 6),
               (std::vector<std::string>{"DocumentView::setSingleViewMode()", "DevelopTool::Commit(<DevelopTool 102>)",
-                                        "DocumentController::GetToolByID(0)", "DocumentView::setCurrentTool:(<Tool 0>)",
+                                        "DocumentController::GetToolByID(0)", "DocumentView::setCurrentTool:(<SelectTool 0>)",
                                         "AppController::setupDefaultWorkspace()"}));
     // Leaving Develop from its persona menu commits through the tool as well.
     EXPECT_EQ(Starting(run, "DevelopTool::Commit(<DevelopTool 102>)").size(), 2u);

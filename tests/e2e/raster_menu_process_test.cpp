@@ -22,13 +22,13 @@ TEST_F(HeadlessAppTest, PixelMenuItemsPrintTheirEngineCallsWithTheirArguments) {
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string leading = "leading={values=[0, 0, 0, 0], bytes=00000000000000000000000000000000, byte0=0, byte1=0, last=0}";
     std::vector<std::string> want{
-        "Kestrane::RasterBaseTarget::EnqueueAddLevelsAdjustmentRasterNodeWithTool(<Tool 0>, Raster::Levels::Params{"
+        "Kestrane::RasterBaseTarget::EnqueueAddLevelsAdjustmentRasterNodeWithTool(<SelectTool 0>, Raster::Levels::Params{"
         "inputBlack=0, inputWhite=1, gamma=1, outputBlack=0, outputWhite=1, channelInputBlack=[0, 0, 0, 0, 0], "
         "channelInputWhite=[1, 1, 1, 1, 1], channelGamma=[1, 1, 1, 1, 1], channelOutputBlack=[0, 0, 0, 0, 0], "
         "channelOutputWhite=[1, 1, 1, 1, 1], channel=0, perChannel=false}, 0, -1, 37)",
         "AppPanelManager::showAdjustmentsPanel",
         // The application starts with the bundle's CMYK profile as the proofing default.
-        "Kestrane::RasterBaseTarget::EnqueueAddSoftProofAdjustmentRasterNodeWithTool(<Tool 0>, Raster::SoftProof::Params{" +
+        "Kestrane::RasterBaseTarget::EnqueueAddSoftProofAdjustmentRasterNodeWithTool(<SelectTool 0>, Raster::SoftProof::Params{" +
             leading +
             ", proofProfile=<ICCProfile \"Artifex CMYK SWOP Profile\">, intent=0, outputProfile=<ICCProfile "
             "\"sRGB IEC61966-2.1\">, proofIntent=1, outputIntent=3, blackPointCompensation=1}, -1, 37)",

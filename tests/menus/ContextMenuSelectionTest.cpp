@@ -58,16 +58,49 @@ Rows Join(std::initializer_list<Rows> parts) {
 }
 
 // The "ContextMenu" resource's menus, as written in resources/ContextMenu.nib.
-const Rows kSelectRows = {
+const Rows kSelectHeadRows = {
     "Cut | cut: | - | - | 0", "Copy | copy: | - | - | 0", "Paste | paste: | - | - | 0",
     "Duplicate | duplicate: | - | - | 0", "Delete | delete: | - | - | 0", "---",
     "Group | group: | - | - | 40", "Ungroup | ungroup: | - | - | 41", "---",
-    "Convert to Picture Frame | convertToPictureFrame: | - | - | 42", "---",
-    "Convert to Curves | convertToCurves: | - | - | 101", "---",
+    "Convert to Picture Frame | doConvertToPictureFrame: | controller | - | 42", "---",
+    "Convert to Curves | doConvertToCurves: | controller | - | 101", "---",
     "Create Symbol | createSymbol: | - | - | 102", "---",
     "Arrange | - | - | - | 0 | submenu", "  Move to Front | bringToFront: | - | - | 0",
     "  Move to Back | sendToBack: | - | - | 0",
 };
+// The items of the select menu below its Arrange submenu: they all ask the controller.
+const Rows kSelectTailRows = {
+    "---",
+    "Create Object Style... | doCreateObjectStyle: | controller | - | 0",
+    "Convert to Text Frame | doConvertToTextFrame: | controller | - | 0",
+    "Move to New Layer | moveSelectionToNewVectorLayer: | controller | - | 0",
+    "Add to Swatches | - | - | - | 0 | submenu",
+    "  From Fill | addToSwatchesFromBrushInterface: | controller | - | 0",
+    "  From Line | addToSwatchesFromLineStyleInterface: | controller | - | 0",
+    "  From Fill and Line | addToSwatchesFromBrushAndLine: | controller | - | 0",
+    "  ---",
+    "  Global from Fill | addToSwatchesFromBrushInterfaceAsGlobal: | controller | - | 0",
+    "  Global from Line | addToSwatchesFromLineStyleInterfaceAsGlobal: | controller | - | 0",
+    "  Global from Fill and Line | addToSwatchesFromBrushAndLineAsGlobal: | controller | - | 0",
+    "Frame | - | - | - | 0 | submenu",
+    "  Frame Properties... | doFrameProperties: | controller | - | 0",
+    "  ---",
+    "  Scale to Maximum Fit | doScaleToMaxFit: | controller | - | 0",
+    "  Scale to Minimum Fit | doScaleToMinFit: | controller | - | 0",
+    "  Stretch to Fit | doStretchToFit: | controller | - | 0",
+    "  No Fit | doNoneFit: | controller | - | 0",
+    "  Anchor to Centre | doAnchorToCentre: | controller | - | 0",
+    "  ---",
+    "  Size Frame to Content | doSizeFrameToContent: | controller | - | 0",
+    "Preflight | pointlessPreflightSubMenuSelector: | controller | - | 0 | submenu",
+    "  Set Preflight Comment... | setPreflightComment: | controller | - | 0",
+    "  Clear Preflight Comment | clearPreflightComment: | controller | - | 0",
+};
+const Rows kSelectRows = [] {
+    Rows all = kSelectHeadRows;
+    all.insert(all.end(), kSelectTailRows.begin(), kSelectTailRows.end());
+    return all;
+}();
 const Rows kSelectExportableRows = {
     "Create Slice | createSlice: | - | - | 0", "---", "Create Symbol | createSymbol: | - | - | 102", "---",
     "Delete | delete: | - | - | 0",
@@ -476,12 +509,13 @@ TEST_F(ContextMenuSelectionTest, ShowingAStoredMenuRemovesItsTaggedItemsForGood)
         EXPECT_TRUE(LogHas("NSMenu::popUpMenuPositioningItem:atLocation:inView:(nil, {0, 0}, <DocumentView>)"));
         EXPECT_EQ(m_controller->selectMenu().get(), stored.get());
         EXPECT_EQ(Describe(stored.get(), m_controller.get()),
-                  (Rows{"Cut | cut: | - | - | 0", "Copy | copy: | - | - | 0", "Paste | paste: | - | - | 0",
-                        "Duplicate | duplicate: | - | - | 0", "Delete | delete: | - | - | 0", "---",
-                        "Group | group: | - | - | 40", "Ungroup | ungroup: | - | - | 41", "---",
-                        "Convert to Curves | convertToCurves: | - | - | 101", "---",
-                        "Arrange | - | - | - | 0 | submenu", "  Move to Front | bringToFront: | - | - | 0",
-                        "  Move to Back | sendToBack: | - | - | 0"}));
+                  Join({Rows{"Cut | cut: | - | - | 0", "Copy | copy: | - | - | 0", "Paste | paste: | - | - | 0",
+                             "Duplicate | duplicate: | - | - | 0", "Delete | delete: | - | - | 0", "---",
+                             "Group | group: | - | - | 40", "Ungroup | ungroup: | - | - | 41", "---",
+                             "Convert to Curves | doConvertToCurves: | controller | - | 101", "---",
+                             "Arrange | - | - | - | 0 | submenu", "  Move to Front | bringToFront: | - | - | 0",
+                             "  Move to Back | sendToBack: | - | - | 0"},
+                        kSelectTailRows}));
     }
     // Another workspace's controller keeps its own menus whole.
     auto other = New<ContextMenuController>();
