@@ -19,6 +19,8 @@ public:
     void showExportCubePanel() { show("showExportCubePanel"); }
     void showDevelopAssistantOptionsPanel() { show("showDevelopAssistantOptionsPanel"); }
     void showTabstopEditor() { show("showTabstopEditor"); }
+    void showEffectsSettingsPanel() { show("showEffectsSettingsPanel"); }
+    void showTransparencyEditorPanel() { show("showTransparencyEditorPanel"); }
     void showTableExtender(BOOL rows);
     // Opens the panel the message names; recorded as AppPanelManager::<message>.
     void show(std::string_view message);
