@@ -48,6 +48,9 @@ public:
 
 protected:
     void setWindow(NSWindow* window);
+    // A modal dialog of its own: titled, with its buttons in order, the one at unanswered pressed
+    // when nobody answers.
+    void setDialogWindow(const char* title, std::vector<NSWindow::Button> buttons, size_t unanswered);
 
 private:
     Ref<NSWindow> m_window;

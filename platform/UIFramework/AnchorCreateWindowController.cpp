@@ -12,12 +12,7 @@ AnchorCreateWindowController::~AnchorCreateWindowController() { CallLog::Call("A
 NSObject* AnchorCreateWindowController::init() {
     if (!NSWindowController::init()) return nullptr;
     CallLog::Call("AnchorCreateWindowController::init");
-    auto window = New<NSWindow>();
-    window->setTitle(NSString::from("Anchor Properties").get());
-    window->addButton("OK", QV_SELECTOR(ok:));
-    window->addButton("Cancel", QV_SELECTOR(cancel:));
-    window->setUnansweredButton(1);
-    setWindow(window.get());
+    setDialogWindow("Anchor Properties", {{"OK", QV_SELECTOR(ok:)}, {"Cancel", QV_SELECTOR(cancel:)}}, 1);
     return this;
 }
 
