@@ -52,6 +52,34 @@ QV_IMPLEMENT(ContextMenuController, NSController) {
     c.method("convertTextToField:", &ContextMenuController::convertTextToField);
     c.method("expandFields:", &ContextMenuController::expandFields);
     c.method("validateMenuItem:", &ContextMenuController::validateMenuItem);
+    c.method("openAnchorProperties:", &ContextMenuController::openAnchorProperties);
+    c.method("deleteNodeOnCurve:", &ContextMenuController::deleteNodeOnCurve);
+    c.method("deleteFitToCurveNodeOnCurve:", &ContextMenuController::deleteFitToCurveNodeOnCurve);
+    c.method("pointlessPreflightSubMenuSelector:", &ContextMenuController::pointlessPreflightSubMenuSelector);
+    c.method("setPreflightComment:", &ContextMenuController::setPreflightComment);
+    c.method("clearPreflightComment:", &ContextMenuController::clearPreflightComment);
+    c.method("doFrameProperties:", &ContextMenuController::doFrameProperties);
+    c.method("doScaleToMaxFit:", &ContextMenuController::doScaleToMaxFit);
+    c.method("doScaleToMinFit:", &ContextMenuController::doScaleToMinFit);
+    c.method("doStretchToFit:", &ContextMenuController::doStretchToFit);
+    c.method("doNoneFit:", &ContextMenuController::doNoneFit);
+    c.method("doAnchorToCentre:", &ContextMenuController::doAnchorToCentre);
+    c.method("doSizeFrameToContent:", &ContextMenuController::doSizeFrameToContent);
+    c.method("doSetSelectionBox:", &ContextMenuController::doSetSelectionBox);
+    c.method("doConvertToCurves:", &ContextMenuController::doConvertToCurves);
+    c.method("doConvertToPictureFrame:", &ContextMenuController::doConvertToPictureFrame);
+    c.method("doConvertToTextFrame:", &ContextMenuController::doConvertToTextFrame);
+    c.method("moveSelectionToNewVectorLayer:", &ContextMenuController::moveSelectionToNewVectorLayer);
+    c.method("addToSwatchesFromBrushInterface:", &ContextMenuController::addToSwatchesFromBrushInterface);
+    c.method("addToSwatchesFromLineStyleInterface:", &ContextMenuController::addToSwatchesFromLineStyleInterface);
+    c.method("addToSwatchesFromBrushAndLine:", &ContextMenuController::addToSwatchesFromBrushAndLine);
+    c.method("addToSwatchesFromBrushInterfaceAsGlobal:", &ContextMenuController::addToSwatchesFromBrushInterfaceAsGlobal);
+    c.method("addToSwatchesFromLineStyleInterfaceAsGlobal:",
+             &ContextMenuController::addToSwatchesFromLineStyleInterfaceAsGlobal);
+    c.method("addToSwatchesFromBrushAndLineAsGlobal:", &ContextMenuController::addToSwatchesFromBrushAndLineAsGlobal);
+    c.method("doCreateObjectStyle:", &ContextMenuController::doCreateObjectStyle);
+    c.method("doEditFilterEffects:", &ContextMenuController::doEditFilterEffects);
+    c.method("doEditTransparency:", &ContextMenuController::doEditTransparency);
 }
 QV_IMPLEMENT(NodeMenuItem, NSMenuItem) {}
 
@@ -719,15 +747,19 @@ void ContextMenuController::doSpellingChange(NSObject* sender) {
 void ContextMenuController::lookupWord(NSObject* sender) {
     auto* item = ObjectCast<NSMenuItem>(sender);
     auto* word = item ? ObjectCast<NSString>(item->representedObject()) : nullptr;
-    DocumentView* view = CurrentView();
-    if (!view || !word) return;
-    NSRange actual{};
-    NSRect screenRect = view->firstRectForCharacterRange(view->selectedRange(), &actual);
-    // The stand-in window has screen, window and view coordinates in common.
-    NSPoint origin = view->convertPointFromScreen(screenRect.origin);
+    // Without a word there is nothing to define (an attributed string cannot be made of nil).
+    if (!word) return;
+    Ref<DocumentView> view(CurrentView());
+    // Screen, then window, then view coordinates; each step without its object gives zero.
+    const NSRect onScreen = view ? view->firstRectForCharacterRange(view->selectedRange(), nullptr) : NSRect{};
+    NSWindow* window = view ? view->window() : nullptr;
+    const NSRect inWindow = window ? window->convertRectFromScreen(onScreen) : NSRect{};
+    const NSRect inView = view ? view->convertRectFromView(inWindow, nullptr) : NSRect{};
     auto text = New<NSAttributedString>();
     text->initWithString(word);
-    view->showDefinitionForAttributedString(text.get(), NSPoint{origin.x, origin.y + screenRect.size.height});
+    if (DocumentView* current = CurrentView())
+        current->showDefinitionForAttributedString(text.get(),
+                                                   NSPoint{inView.origin.x, inView.origin.y + inView.size.height});
 }
 
 void ContextMenuController::openFieldEditor(NSObject*) { AppPanelManager::standardPanelManager()->showFieldEditor(); }

@@ -14,6 +14,8 @@ class ContextMenuController : public NSController, public ContextMenuDelegate {
     QV_OBJECT(ContextMenuController)
 public:
     NSObject* init() override;
+    // Releases the menus from the last outlet back to the first, then the resource's objects.
+    ~ContextMenuController() override;
 
     // Outlets of the resource; atomic, as their readers may run on another thread.
     Ref<NSMenu> generalMenu() const { return Get(_generalMenu); }
@@ -55,6 +57,37 @@ public:
     void openFieldEditor(NSObject* sender);
     void convertTextToField(NSObject* sender);
     void expandFields(NSObject* sender);
+    void openAnchorProperties(NSObject* sender);
+    void deleteNodeOnCurve(NSObject* sender);
+    void deleteFitToCurveNodeOnCurve(NSObject* sender);
+
+    // Preflight comments, picture frames, the selection box and conversions of the selection.
+    void pointlessPreflightSubMenuSelector(NSObject* sender);
+    void setPreflightComment(NSObject* sender);
+    void clearPreflightComment(NSObject* sender);
+    void doFrameProperties(NSObject* sender);
+    void doScaleToMaxFit(NSObject* sender);
+    void doScaleToMinFit(NSObject* sender);
+    void doStretchToFit(NSObject* sender);
+    void doNoneFit(NSObject* sender);
+    void doAnchorToCentre(NSObject* sender);
+    void doSizeFrameToContent(NSObject* sender);
+    void doSetSelectionBox(NSObject* sender);
+    void doConvertToCurves(NSObject* sender);
+    void doConvertToPictureFrame(NSObject* sender);
+    void doConvertToTextFrame(NSObject* sender);
+    void moveSelectionToNewVectorLayer(NSObject* sender);
+
+    // Swatches from the selection, object styles, the effects and transparency panels.
+    void addToSwatchesFromBrushInterface(NSObject* sender);
+    void addToSwatchesFromLineStyleInterface(NSObject* sender);
+    void addToSwatchesFromBrushAndLine(NSObject* sender);
+    void addToSwatchesFromBrushInterfaceAsGlobal(NSObject* sender);
+    void addToSwatchesFromLineStyleInterfaceAsGlobal(NSObject* sender);
+    void addToSwatchesFromBrushAndLineAsGlobal(NSObject* sender);
+    void doCreateObjectStyle(NSObject* sender);
+    void doEditFilterEffects(NSObject* sender);
+    void doEditTransparency(NSObject* sender);
 
 private:
     // Built from the story selection of the first selection item that qualifies.

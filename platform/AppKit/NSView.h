@@ -15,6 +15,9 @@ public:
     NSWindow* window() const { return m_window.get(); }
     // A point of the from view (nil: of the window) in this view's coordinates.
     NSPoint convertPointFromView(NSPoint p, const NSView* from) const;
+    NSRect convertRectFromView(NSRect r, const NSView* from) const {
+        return NSRect{convertPointFromView(r.origin, from), r.size};
+    }
 
     // Stand-in state: the window and where the view lies in it.
     void setWindow(NSWindow* window) { m_window = window; }

@@ -9,6 +9,14 @@ void NSWindowController::setWindow(NSWindow* window) {
     if (m_window) m_window->setWindowController(this);
 }
 
+void NSWindowController::setDialogWindow(const char* title, std::vector<NSWindow::Button> buttons, size_t unanswered) {
+    auto window = New<NSWindow>();
+    window->setTitle(NSString::from(title).get());
+    for (auto& button : buttons) window->addButton(std::move(button.title), button.action);
+    window->setUnansweredButton(unanswered);
+    setWindow(window.get());
+}
+
 NSWindowController::~NSWindowController() {
     if (m_window) m_window->setWindowController(nullptr);
 }

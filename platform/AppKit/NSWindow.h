@@ -33,11 +33,11 @@ public:
     void setFrameOrigin(NSPoint origin) { m_origin = origin; }
 
 private:
-    NSPoint m_origin{};
     Ref<NSString> m_title = NSString::string();
     std::vector<Button> m_buttons;
     size_t m_unanswered = 0;
     NSWindowController* m_controller = nullptr;
+    NSPoint m_origin{};
 };
 
 class NSWindowController : public NSObject {
@@ -48,6 +48,9 @@ public:
 
 protected:
     void setWindow(NSWindow* window);
+    // A modal dialog of its own: titled, with its buttons in order, the one at unanswered pressed
+    // when nobody answers.
+    void setDialogWindow(const char* title, std::vector<NSWindow::Button> buttons, size_t unanswered);
 
 private:
     Ref<NSWindow> m_window;

@@ -55,8 +55,12 @@ bool IsQuery(std::string_view query) {
 }
 
 void ResetForTesting() {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    Answers().clear();
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        Answers().clear();
+    }
+    PictureFramePropertiesCommand::SetCurrentAnchorForTesting(std::nullopt);
+    PictureFramePropertiesCommand::SetCurrentControlForTesting(std::nullopt);
 }
 
 std::string Describe(const Kernel::Counted<Selection const>& selection) {
@@ -98,3 +102,68 @@ bool Kestrane::AnchorBaseTarget::CanInsertAnchor(Kernel::Counted<Tool> tool) {
 void Tool::ForceCursorInvalidate() { CallLog::Call("Tool::ForceCursorInvalidate", this); }
 void Tool::OnContextMenuClosed() { CallLog::Call("Tool::OnContextMenuClosed", this); }
 void Tool::OnContextMenuFinished() { CallLog::Call("Tool::OnContextMenuFinished", this); }
+void Tool::SetSelectionBox() { CallLog::Call("Tool::SetSelectionBox", this); }
+bool Tool::CanDeleteSelectedNodes(bool flag) const {
+    CallLog::Call("Tool::CanDeleteSelectedNodes", this, flag);
+    return m_canDeleteNodes;
+}
+void Tool::DeleteSelectedNodes(bool flag) { CallLog::Call("Tool::DeleteSelectedNodes", this, flag); }
+
+namespace {
+std::optional<int32_t> g_currentAnchor;
+std::optional<unsigned int> g_currentControl;
+}  // namespace
+
+bool PictureFramePropertiesCommand::GetCurrentAnchor(Kernel::Counted<Selection const> selection, SpatialAnchor& anchor) {
+    CallLog::Call("PictureFramePropertiesCommand::GetCurrentAnchor", CallLog::Raw{CommandQueries::Describe(selection)});
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_currentAnchor) return false;
+    anchor = static_cast<SpatialAnchor>(*g_currentAnchor);
+    return true;
+}
+
+bool PictureFramePropertiesCommand::GetCurrentControl(Kernel::Counted<Selection const> selection, unsigned int& control) {
+    CallLog::Call("PictureFramePropertiesCommand::GetCurrentControl", CallLog::Raw{CommandQueries::Describe(selection)});
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_currentControl) return false;
+    control = *g_currentControl;
+    return true;
+}
+
+void PictureFramePropertiesCommand::SetCurrentAnchorForTesting(std::optional<int32_t> anchor) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_currentAnchor = anchor;
+}
+
+void PictureFramePropertiesCommand::SetCurrentControlForTesting(std::optional<unsigned int> control) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_currentControl = control;
+}
+
+std::string PictureFramePropertiesCommand::Describe() const {
+    return "PictureFramePropertiesCommand(control=" + std::to_string(m_control) +
+           ", anchor=" + std::to_string(static_cast<int32_t>(m_anchor)) +
+           ", selection=" + CommandQueries::Describe(m_selection) + ")";
+}
+
+std::string ConvertToCurvesCommand::Describe() const {
+    return "ConvertToCurvesCommand(selection=" + CommandQueries::Describe(m_selection) + ")";
+}
+
+std::string ConvertToPictureFrameCommand::Describe() const {
+    return std::string("ConvertToPictureFrameCommand(") + (m_flag ? "true" : "false") + ")";
+}
+
+std::string SetPreflightCommentCommand::Describe() const {
+    return "SetPreflightCommentCommand(" + CallLog::Arg(m_comment.View()) + " length=" +
+           std::to_string(m_comment.GetLength()) + ", " + (m_flag ? "true" : "false") +
+           ", selection=" + CommandQueries::Describe(m_selection) + ")";
+}
+
+void Kestrane::VectorBaseTarget::EnqueueConvertToTextFrameWithTool(Kernel::Counted<Tool> tool) {
+    CallLog::Call("Kestrane::VectorBaseTarget::EnqueueConvertToTextFrameWithTool", tool);
+}
+
+void Kestrane::StructureBaseTarget::EnqueueAddNewVectorLayerWithCurrentSelectionWithTool(Kernel::Counted<Tool> tool) {
+    CallLog::Call("Kestrane::StructureBaseTarget::EnqueueAddNewVectorLayerWithCurrentSelectionWithTool", tool);
+}

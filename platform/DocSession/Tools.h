@@ -27,6 +27,13 @@ public:
     virtual void OnContextMenuFinished();
     // Whether the set-selection-box operation is available now; the stand-in's answer is settable.
     virtual bool CanSetSelectionBox() const { return m_canSetSelectionBox; }
+    // Sets the selection box; recorded.
+    virtual void SetSelectionBox();
+    // Whether the selected curve nodes can be deleted now, and deleting them; both recorded. The
+    // stand-in's answer to the query is settable.
+    virtual bool CanDeleteSelectedNodes(bool flag) const;
+    virtual void DeleteSelectedNodes(bool flag);
+    void SetCanDeleteSelectedNodes(bool can) { m_canDeleteNodes = can; }
     void SetCanEnqueueCommands(bool can) { m_canEnqueueCommands = can; }
     void SetCanSetSelectionBox(bool can) { m_canSetSelectionBox = can; }
     // Whether the tool's state asks for the text context menu; the stand-in's answer is settable.
@@ -39,6 +46,7 @@ private:
     bool m_wantsTextContextMenu = true;
     bool m_canEnqueueCommands = true;
     bool m_canSetSelectionBox = true;
+    bool m_canDeleteNodes = true;
 };
 
 #define QV_TOOL_CLASS(Name, Base)                                       \

@@ -40,6 +40,8 @@ public:
     DocumentView* getCurrentView() const { return m_view.get(); }
     // The window of the current view; nil when there is none.
     NSWindow* getCurrentWindow() const { return m_view ? m_view->window() : nullptr; }
+    // The current view's tool; empty when there is no view or it has no tool.
+    Kernel::Counted<Tool> getCurrentTool() const { return m_view ? m_view->currentTool() : Kernel::Counted<Tool>(); }
     // The current document: the current view's, unless the stand-in fixed another (or none).
     Document* getCurrentDocument() const;
     NSArray* workspaces() const { return m_workspaces.get(); }

@@ -16,7 +16,14 @@ QV_IMPLEMENT(DocumentView, NSView) {
 QV_IMPLEMENT(Document, NSObject) {
     c.method("rememberCurrentToolIfNonEffectTool", &Document::rememberCurrentToolIfNonEffectTool);
 }
-QV_IMPLEMENT(DocumentWindow, NSWindow) { c.method("showExportCubePanel", &DocumentWindow::showExportCubePanel); }
+QV_IMPLEMENT(DocumentWindow, NSWindow) {
+    c.method("showExportCubePanel", &DocumentWindow::showExportCubePanel);
+    c.method("showSetPreflightCommentPanel", &DocumentWindow::showSetPreflightCommentPanel);
+}
+
+void DocumentWindow::showSetPreflightCommentPanel() {
+    CallLog::Call("DocumentWindow::showSetPreflightCommentPanel", CallLog::Raw{"<DocumentWindow " + CallLog::Arg(static_cast<const NSString*>(title())) + ">"});
+}
 
 void DocumentWindow::showExportCubePanel() {
     CallLog::Call("DocumentWindow::showExportCubePanel", CallLog::Raw{"<DocumentWindow " + CallLog::Arg(static_cast<const NSString*>(title())) + ">"});

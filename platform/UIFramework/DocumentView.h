@@ -65,6 +65,7 @@ class DocumentWindow : public NSWindow {
     QV_OBJECT(DocumentWindow)
 public:
     void showExportCubePanel();
+    void showSetPreflightCommentPanel();
 };
 
 // The framework's document object, made by the application controller for an engine document.

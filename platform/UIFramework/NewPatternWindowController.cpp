@@ -10,12 +10,7 @@ QV_IMPLEMENT(NewPatternWindowController, NSWindowController) {
 NSObject* NewPatternWindowController::init() {
     if (!NSWindowController::init()) return nullptr;
     CallLog::Call("NewPatternWindowController::init");
-    auto window = New<NSWindow>();
-    window->setTitle(NSString::from("New Pattern Layer").get());
-    window->addButton("Create", QV_SELECTOR(create:));
-    window->addButton("Cancel", QV_SELECTOR(cancel:));
-    window->setUnansweredButton(1);
-    setWindow(window.get());
+    setDialogWindow("New Pattern Layer", {{"Create", QV_SELECTOR(create:)}, {"Cancel", QV_SELECTOR(cancel:)}}, 1);
     return this;
 }
 

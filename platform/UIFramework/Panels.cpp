@@ -13,6 +13,8 @@ QV_IMPLEMENT(AppPanelManager, NSObject) {
     c.method("showExportCubePanel", &AppPanelManager::showExportCubePanel);
     c.method("showDevelopAssistantOptionsPanel", &AppPanelManager::showDevelopAssistantOptionsPanel);
     c.method("showTabstopEditor", &AppPanelManager::showTabstopEditor);
+    c.method("showEffectsSettingsPanel", &AppPanelManager::showEffectsSettingsPanel);
+    c.method("showTransparencyEditorPanel", &AppPanelManager::showTransparencyEditorPanel);
     c.method("showTableExtender:", &AppPanelManager::showTableExtender);
 }
 
@@ -62,7 +64,8 @@ const char* const kViewActions[] = {
     "setToPinLightBlendMode:", "setToHardMixBlendMode:", "setToDifferenceBlendMode:", "setToExclusionBlendMode:",
     "setToSubtractBlendMode:", "setToDivideBlendMode:", "setToHueBlendMode:", "setToSaturationBlendMode:",
     "setToColourBlendMode:", "setToLuminosityBlendMode:", "setToAverageBlendMode:", "setToNegationBlendMode:",
-    "setToReflectBlendMode:", "setToGlowBlendMode:", "setToContrastInvertBlendMode:", "setToEraseBlendMode:"};
+    "setToReflectBlendMode:", "setToGlowBlendMode:", "setToContrastInvertBlendMode:", "setToEraseBlendMode:",
+    "contentAwareDelete:"};
 
 const char* const kStudioToggles[] = {
     "toggleAssetPage", "toggleCharacterPage", "toggleTypographyPage", "toggleColourPage", "toggleConstraintPage",

@@ -19,6 +19,8 @@ public:
     void showExportCubePanel() { show("showExportCubePanel"); }
     void showDevelopAssistantOptionsPanel() { show("showDevelopAssistantOptionsPanel"); }
     void showTabstopEditor() { show("showTabstopEditor"); }
+    void showEffectsSettingsPanel() { show("showEffectsSettingsPanel"); }
+    void showTransparencyEditorPanel() { show("showTransparencyEditorPanel"); }
     void showTableExtender(BOOL rows);
     // Opens the panel the message names; recorded as AppPanelManager::<message>.
     void show(std::string_view message);
@@ -93,13 +95,13 @@ public:
     SpellingCommands* spellingCommands() const { return m_spelling.get(); }
     ViewCommands* viewCommands() const { return m_view.get(); }
     StudioCommands* studioCommands() const { return m_studio.get(); }
+    TableCommands* tableCommands() const { return m_table.get(); }
+    VectorCommands* vectorCommands() const { return m_vector.get(); }
 
     // Stand-in: replaces the command objects (nil is allowed); ResetCommandObjects restores fresh ones.
     void setViewCommandsForTesting(ViewCommands* commands) { m_view = commands; }
     void setStudioCommandsForTesting(StudioCommands* commands) { m_studio = commands; }
     void ResetCommandObjects();
-    TableCommands* tableCommands() const { return m_table.get(); }
-    VectorCommands* vectorCommands() const { return m_vector.get(); }
 
 private:
     Ref<SpellingCommands> m_spelling = New<SpellingCommands>();

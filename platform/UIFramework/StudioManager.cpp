@@ -5,6 +5,9 @@
 
 QV_IMPLEMENT(StudioManager, NSObject) {}
 QV_IMPLEMENT(SwatchesPage, NSObject) {}
+QV_IMPLEMENT(StylesManager, NSObject) {
+    c.method("addStylesFromSelectionToCurrentCategory", &StylesManager::addStylesFromSelectionToCurrentCategory);
+}
 
 StudioManager* StudioManager::GetInstance() {
     static StudioManager* manager = [] {
@@ -38,4 +41,24 @@ BOOL SwatchesPage::canAddFromSelection(const Kernel::Counted<Selection const>* s
                   CallLog::Raw{fromFill ? "YES" : "NO"}, CallLog::Raw{fromLine ? "YES" : "NO"});
     if (m_answer) return *m_answer;
     return given && given->GetCount() > 0;
+}
+
+void SwatchesPage::addFromSelection(const Kernel::Counted<Selection const>* selection, BOOL fromFill, BOOL fromLine) {
+    CallLog::Call("SwatchesPage::addFromSelection:fromFill:fromLine:",
+                  CallLog::Raw{selection ? CommandQueries::Describe(*selection) : "NULL"},
+                  CallLog::Raw{fromFill ? "YES" : "NO"}, CallLog::Raw{fromLine ? "YES" : "NO"});
+}
+
+void SwatchesPage::addSelectionToGlobalWithFill(BOOL fromFill, BOOL fromLine) {
+    CallLog::Call("SwatchesPage::addSelectionToGlobalWithFill:andLine:", CallLog::Raw{fromFill ? "YES" : "NO"},
+                  CallLog::Raw{fromLine ? "YES" : "NO"});
+}
+
+StylesManager* StylesManager::defaultManager() {
+    static StylesManager* manager = new StylesManager;  // lives for the process
+    return manager;
+}
+
+void StylesManager::addStylesFromSelectionToCurrentCategory() {
+    CallLog::Call("StylesManager::addStylesFromSelectionToCurrentCategory");
 }

@@ -30,6 +30,20 @@ public:
     BOOL canAddFromSelection(const Kernel::Counted<Selection const>* selection, BOOL fromFill, BOOL fromLine);
     void setAnswer(std::optional<BOOL> answer) { m_answer = answer; }
 
+    // Add swatches from the given selection's fill, line or both, or from the current selection
+    // to the global swatches. Recorded in the call log.
+    void addFromSelection(const Kernel::Counted<Selection const>* selection, BOOL fromFill, BOOL fromLine);
+    void addSelectionToGlobalWithFill(BOOL fromFill, BOOL fromLine);
+
 private:
     std::optional<BOOL> m_answer;
+};
+
+// The object styles of the studio.
+class StylesManager : public NSObject {
+    QV_OBJECT(StylesManager)
+public:
+    static StylesManager* defaultManager();
+    // Makes object styles from the current selection in the current category; recorded.
+    void addStylesFromSelectionToCurrentCategory();
 };

@@ -8,6 +8,7 @@
 #include "UIFramework/LanguageCodeNames.h"
 #include "UIFramework/InputSheet.h"
 #include "UIFramework/NSMakeString.h"
+#include "UIFramework/AnchorCreateWindowController.h"
 #include "UIFramework/NewPatternWindowController.h"
 #include "UIFramework/Panels.h"
 #include "UIFramework/Protocols.h"

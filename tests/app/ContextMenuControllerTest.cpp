@@ -187,6 +187,7 @@ TEST_F(ContextMenuControllerTest, TextItemActions) {
     AppController::setRunningController(appController.get());
     auto view = New<DocumentView>(Kernel::MakeCounted<DocumentController>("Doc"));
     view->setSelectedTextRect(NSMakeRange(3, 4), NSRect{{10, 20}, {30, 15}});
+    view->setWindow(New<NSWindow>().get());
     appController->setCurrentView(view.get());
     auto controller = New<ContextMenuController>();
     CallLog::Clear();
