@@ -1,5 +1,8 @@
 #include "ToolServices.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "CallLog.h"
 #include "Kernel/FileSystem.h"
 
@@ -22,8 +25,8 @@ namespace Kernel {
 Counted<DataSource> DataSourceFactory::CreateDataSourceFromPath(const String& path, const String& rawData) {
     std::string p = path.ToStd();
     CallLog::Call("Kernel::DataSourceFactory::CreateDataSourceFromPath", std::string_view(p), rawData.ToStd().size());
-    std::string contents;
-    if (p.empty() || !FileSystem::ReadFile(Path(p), contents)) return {};
+    // Only a readable regular file makes a source; nothing is read until the content is wanted.
+    if (p.empty() || !FileSystem::IsFile(Path(p)) || ::access(p.c_str(), R_OK) != 0) return {};
     return MakeCounted<DataSource>(p);
 }
 }  // namespace Kernel
@@ -60,8 +63,8 @@ Kernel::Counted<Node> CommonBaseTarget::CreateNodeForEmbed(Kernel::Counted<Docum
     CallLog::Call("Kestrane::CommonBaseTarget::CreateNodeForEmbed", document,
                   CallLog::Raw{source ? "<data source " + source->GetPath() + ">" : "null"});
     if (!source) return {};
-    std::string contents;
-    if (!Kernel::FileSystem::ReadFile(Kernel::Path(source->GetPath()), contents) || contents.empty()) return {};
+    struct stat st {};
+    if (::stat(source->GetPath().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return {};
     std::string name = source->GetPath();
     if (auto slash = name.rfind('/'); slash != std::string::npos) name = name.substr(slash + 1);
     return Kernel::MakeCounted<Node>(name);

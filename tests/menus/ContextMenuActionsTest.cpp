@@ -1,17 +1,11 @@
 // The context-menu actions that reach the engine, the studio and the panels: chosen from a
 // popped-up menu, one by one with and without a view, and their arguments.
-#include "../app/AppTestSupport.h"
+#include "context_menu_test_support.h"
 #include "DocSession/ObjectCommands.h"
 #include "DocSession/PersonaController.h"
 #include "menus/ContextMenuController.h"
 
 namespace {
-
-class PictureFramesApp : public NSApplication {
-    QV_OBJECT(PictureFramesApp)
-public:
-    BOOL allowPictureFrames() { return YES; }
-};
 
 // A menu that says when it goes.
 class FarewellMenu : public NSMenu {
@@ -22,7 +16,6 @@ public:
 
 }  // namespace
 
-QV_IMPLEMENT(PictureFramesApp, NSApplication) { c.method("allowPictureFrames", &PictureFramesApp::allowPictureFrames); }
 QV_IMPLEMENT(FarewellMenu, NSMenu) {}
 
 namespace {
@@ -43,34 +36,19 @@ NSMenuItem* FindTitled(NSMenu* menu, const std::string& title) {
     return nullptr;
 }
 
-class ContextMenuActionsTest : public AppShellTest {
+class ContextMenuActionsTest : public ContextMenuViewTest {
 public:
     void SetUp() override {
-        AppShellTest::SetUp();
-        m_nsApp = New<PictureFramesApp>();
-        NSApp = m_nsApp.get();
-        m_app = New<AppController>();
-        AppController::setRunningController(m_app.get());
-        m_document = Kernel::MakeCounted<DocumentController>("Doc");
+        ContextMenuViewTest::SetUp();
+        UseFrameApp();
         auto selection = Kernel::MakeCounted<MutableSelection>();
         selection->AddSelectable(Kernel::Counted<Selectable>(Kernel::MakeCounted<Node>("Frame")), false);
         m_document->SetSelection(selection->CloneImmutable());
-        m_view = New<DocumentView>(m_document);
         m_view->setWindow(New<DocumentWindow>().get());
-        m_tool = Kernel::MakeCounted<SelectTool>(7);
-        m_view->setCurrentToolQuietly(m_tool);
-        m_app->setCurrentView(m_view.get());
+        UseSelectTool();
         m_controller = New<ContextMenuController>();
         ASSERT_TRUE(m_controller);
     }
-    void TearDown() override {
-        NSSetMenuTracker(nullptr);
-        m_app->setCurrentView(nullptr);
-        AppController::setRunningController(nullptr);
-        NSApp = nullptr;
-        AppShellTest::TearDown();
-    }
-
     void Perform(const std::string& action, NSObject* sender = nullptr) {
         SEL sel = sel_registerName(action.c_str());
         ASSERT_TRUE(m_controller->respondsToSelector(sel)) << action;
@@ -85,11 +63,6 @@ public:
         return out;
     }
 
-    Ref<PictureFramesApp> m_nsApp;
-    Ref<AppController> m_app;
-    Kernel::Counted<DocumentController> m_document;
-    Ref<DocumentView> m_view;
-    Kernel::Counted<Tool> m_tool;
     Ref<ContextMenuController> m_controller;
 };
 

@@ -2,7 +2,7 @@
 // curve-node menus item by item, the removals, where the menu shows and what follows it.
 #include <climits>
 
-#include "../app/AppTestSupport.h"
+#include "context_menu_test_support.h"
 #include "DocSession/KestraneApplication.h"
 #include "DocSession/PersonaController.h"
 #include "app/VectorWorkspace.h"
@@ -143,16 +143,11 @@ const Rows kCurveNodeMenu = {"Convert to Sharp | curveNodeConvertToCusp: | vecto
                              "Delete Node | deleteNodeOnCurve: | controller | 8",
                              "Delete Node and Fit Curve | deleteFitToCurveNodeOnCurve: | controller | 9"};
 
-class ContextMenuPopUpTest : public AppShellTest {
+class ContextMenuPopUpTest : public ContextMenuViewTest {
 public:
     void SetUp() override {
-        AppShellTest::SetUp();
-        m_app = New<AppController>();
-        AppController::setRunningController(m_app.get());
-        m_document = Kernel::MakeCounted<DocumentController>("Doc");
-        m_view = New<DocumentView>(m_document);
+        ContextMenuViewTest::SetUp();
         m_view->setCurrentToolQuietly(Kernel::MakeCounted<SelectTool>(7));
-        m_app->setCurrentView(m_view.get());
         m_controller = New<FixedMenuController>();
         ASSERT_TRUE(m_controller);
         PersonaController::GetInstance()->m_allowAdvancedTextFeatures.Reset(true);
@@ -192,9 +187,6 @@ public:
         return out;
     }
 
-    Ref<AppController> m_app;
-    Kernel::Counted<DocumentController> m_document;
-    Ref<DocumentView> m_view;
     Ref<FixedMenuController> m_controller;
 };
 

@@ -2,7 +2,7 @@
 // menus written out by hand: titles, actions, targets, represented objects, separators and tags.
 #include <initializer_list>
 
-#include "../app/AppTestSupport.h"
+#include "context_menu_test_support.h"
 #include "AppKit/NSSpellChecker.h"
 #include "DocSession/DocumentCommand.h"
 #include "DocSession/KestraneApplication.h"
@@ -121,15 +121,10 @@ const Rows kPlainTextRows = {
     "Show Typography | showTypography: | - | - | 0",
 };
 
-class ContextMenuSelectionTest : public AppShellTest {
+class ContextMenuSelectionTest : public ContextMenuViewTest {
 public:
     void SetUp() override {
-        AppShellTest::SetUp();
-        m_app = New<AppController>();
-        AppController::setRunningController(m_app.get());
-        m_document = Kernel::MakeCounted<DocumentController>("Doc");
-        m_view = New<DocumentView>(m_document);
-        m_app->setCurrentView(m_view.get());
+        ContextMenuViewTest::SetUp();
         m_controller = New<ContextMenuController>();
         ASSERT_TRUE(m_controller);
         PersonaController::GetInstance()->m_allowAdvancedTextFeatures.Reset(true);
@@ -162,9 +157,6 @@ public:
     Ref<NSMenu> Menu() { return m_controller->getContextMenuForSelectionInView(m_view.get()); }
     Rows MenuRows() { return Describe(Menu().get(), m_controller.get()); }
 
-    Ref<AppController> m_app;
-    Kernel::Counted<DocumentController> m_document;
-    Ref<DocumentView> m_view;
     Ref<ContextMenuController> m_controller;
 };
 

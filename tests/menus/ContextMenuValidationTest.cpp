@@ -3,24 +3,10 @@
 // validation; and the two selection queries.
 #include <functional>
 
-#include "../app/AppTestSupport.h"
+#include "context_menu_test_support.h"
 #include "DocSession/ObjectCommands.h"
 #include "DocSession/PersonaController.h"
 #include "menus/ContextMenuController.h"
-
-namespace {
-
-// The application object's picture-frame answer, settable.
-class FrameApp : public NSApplication {
-    QV_OBJECT(FrameApp)
-public:
-    BOOL frames = YES;
-    BOOL allowPictureFrames() { return frames; }
-};
-
-}  // namespace
-
-QV_IMPLEMENT(FrameApp, NSApplication) { c.method("allowPictureFrames", &FrameApp::allowPictureFrames); }
 
 namespace {
 
@@ -76,27 +62,15 @@ const RuleRow kRules[] = {
     {"curveNodeBreakCurve:", "N", "N", "N", "N"},
 };
 
-class ContextMenuValidationTest : public AppShellTest {
+class ContextMenuValidationTest : public ContextMenuViewTest {
 public:
     void SetUp() override {
-        AppShellTest::SetUp();
-        m_nsApp = New<FrameApp>();
-        NSApp = m_nsApp.get();
-        m_app = New<AppController>();
-        AppController::setRunningController(m_app.get());
-        m_document = Kernel::MakeCounted<DocumentController>("Doc");
-        m_view = New<DocumentView>(m_document);
-        m_tool = Kernel::MakeCounted<SelectTool>(7);
-        m_view->setCurrentToolQuietly(m_tool);
-        m_app->setCurrentView(m_view.get());
+        ContextMenuViewTest::SetUp();
+        UseFrameApp();
+        UseSelectTool();
         m_controller = New<ContextMenuController>();
         ASSERT_TRUE(m_controller);
     }
-    void TearDown() override {
-        NSApp = nullptr;
-        AppShellTest::TearDown();
-    }
-
     static Kernel::Counted<Selection const> SelectionOf(std::vector<Kernel::Counted<Selectable>> objects) {
         auto selection = Kernel::MakeCounted<MutableSelection>();
         for (auto& o : objects) selection->AddSelectable(o, false);
@@ -114,11 +88,6 @@ public:
         return enabled ? "Y" : "N";
     }
 
-    Ref<FrameApp> m_nsApp;
-    Ref<AppController> m_app;
-    Kernel::Counted<DocumentController> m_document;
-    Ref<DocumentView> m_view;
-    Kernel::Counted<Tool> m_tool;
     Ref<ContextMenuController> m_controller;
 };
 

@@ -1,0 +1,3 @@
+#include "context_menu_test_support.h"
+
+QV_IMPLEMENT(FrameApp, NSApplication) { c.method("allowPictureFrames", &FrameApp::allowPictureFrames); }
