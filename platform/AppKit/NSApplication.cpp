@@ -26,6 +26,7 @@ NSApplication::~NSApplication() {
 NSObject* NSApplication::targetForAction(SEL action) { return respondsToSelector(action) ? this : nullptr; }
 
 BOOL NSApplication::handleHostEvent(const std::vector<std::string>&) { return NO; }
+std::string NSApplication::whyHostEventRefused(const std::vector<std::string>&) { return {}; }
 BOOL NSApplication::sendKeyEvent(NSString*, NSUInteger) { return NO; }
 
 std::string NSApplication::chooseMenuItemWithAction(SEL sel) {

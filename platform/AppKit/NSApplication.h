@@ -25,6 +25,9 @@ public:
     // Events of the headless event source that belong to the layers above AppKit (the words of the
     // line); answers NO when the line is not understood.
     virtual BOOL handleHostEvent(const std::vector<std::string>& words);
+    // Why handleHostEvent refused a line it knows (its form, or what it needs that is missing);
+    // empty when the line is unknown.
+    virtual std::string whyHostEventRefused(const std::vector<std::string>& words);
     // A key press: its characters (one character) and the modifier flags held. The base uses no key.
     virtual BOOL sendKeyEvent(NSString* characters, NSUInteger modifierFlags);
 

@@ -288,7 +288,8 @@ int NSApplicationMain(int, char const* const*) {
         } else if (words[0] == "pick") {
             Report("no menu is open");
         } else if (!app->handleHostEvent(words)) {
-            Report("unknown event: " + Kernel::Excerpt(Trim(line)));
+            const std::string why = app->whyHostEventRefused(words);
+            Report(why.empty() ? "unknown event: " + Kernel::Excerpt(Trim(line)) : why);
         }
         Kernel::Dispatch::RunMainThreadQueue();
     }

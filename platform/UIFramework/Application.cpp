@@ -1,6 +1,9 @@
 #include "UIFramework/Application.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <map>
 
 #include "AppKit/NSSpellChecker.h"
 #include "AppKit/NSSheet.h"
@@ -88,10 +91,48 @@ NSObject* Application::targetForAction(SEL action) {
 namespace {
 bool ParseCode(const std::string& word, int& out) {
     char* end = nullptr;
+    errno = 0;
     long v = std::strtol(word.c_str(), &end, 10);
-    if (word.empty() || *end) return false;
+    if (word.empty() || *end || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
     out = static_cast<int>(v);
     return true;
+}
+
+// The form of each headless line that handleHostEvent knows, and whether it needs a document.
+struct HostEventForm {
+    const char* form;
+    bool needsDocument;
+};
+const std::map<std::string, HostEventForm>& SetForms() {
+    static const std::map<std::string, HostEventForm> forms = {
+        {"CanEnterLiquify", {"set CanEnterLiquify <code>", false}},
+        {"CanEnterDevelop", {"set CanEnterDevelop <code>", false}},
+        {"CanEnterToneMap", {"set CanEnterToneMap <code>", false}},
+        {"IsRecordingMacro", {"set IsRecordingMacro true|false", true}},
+        {"MainWindowVisible", {"set MainWindowVisible true|false", false}},
+        {"CanAddArtboards", {"set CanAddArtboards true|false", true}},
+        {"UseShiftCycleTools", {"set UseShiftCycleTools true|false", false}},
+        {"SaveHistory", {"set SaveHistory true|false", true}},
+        {"LastRepeatableCommand", {"set LastRepeatableCommand <name>|none", true}},
+        {"Tool", {"set Tool <class>|none", true}},
+        {"WantsTextContextMenu", {"set WantsTextContextMenu true|false", true}},
+        {"CommandKey", {"set CommandKey true|false", false}},
+        {"AdvancedText", {"set AdvancedText true|false", false}},
+        {"TextLanguage", {"set TextLanguage <code>", false}},
+        {"SelectedText", {"set SelectedText <text>", true}},
+        {"StoryRanges", {"set StoryRanges <n> (0 to 999)", true}},
+        {"SelectedNodes", {"set SelectedNodes <nodes>, as in: set SelectedNodes Group(Curve,Inner(Leaf)) Star", true}},
+        {"Misspelled", {"set Misspelled <word> [guess ...]", false}},
+        {"LearnedWord", {"set LearnedWord <word>", false}},
+        {"IgnoredWord", {"set IgnoredWord <text>", true}},
+        {"FieldSelected", {"set FieldSelected true|false", false}},
+        {"FieldFormattable", {"set FieldFormattable true|false", false}},
+        {"InTextFlow", {"set InTextFlow true|false", false}},
+        {"CanCreateCustomField", {"set CanCreateCustomField true|false", false}},
+        {"Query", {"set Query <query> true|false|default, with one of the engine's query names", false}},
+        {"Preflight", {"set Preflight true|false", false}},
+    };
+    return forms;
 }
 DocumentController* CurrentDocument(AppController* controller) {
     DocumentView* view = controller ? controller->getCurrentView() : nullptr;
@@ -163,6 +204,29 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
         return YES;
     }
     return NO;
+}
+
+std::string Application::whyHostEventRefused(const std::vector<std::string>& words) {
+    AppController* controller = m_appController.get();
+    if (words[0] == "tool") {
+        if (words.size() == 2 && !controller) return "tool: the application has no controller";
+        return "tool takes one tool id, as in: tool 2";
+    }
+    if (words[0] == "context") {
+        if (words.size() <= 2 || words.size() == 4) {
+            WorkspaceInfo* workspace = controller ? controller->currentWorkspace() : nullptr;
+            if (!workspace || !workspace->contextMenuController()) return "context: the persona has no context menus";
+        }
+        return "context takes a kind and, optionally, a screen point, as in: context 0 120 80";
+    }
+    if (words[0] != "set" || words.size() < 2) return {};
+    const auto form = SetForms().find(words[1]);
+    if (form == SetForms().end()) return {};
+    const std::string name = "set " + words[1];
+    if (form->second.needsDocument && !CurrentDocument(controller)) return name + ": no document is open";
+    if (words[1] == "WantsTextContextMenu" && !controller->getCurrentView()->currentTool())
+        return name + ": the document has no current tool";
+    return name + " takes the form: " + form->second.form;
 }
 
 BOOL Application::sendKeyEvent(NSString* characters, NSUInteger modifierFlags) {

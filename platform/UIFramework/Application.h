@@ -33,6 +33,7 @@ public:
     // "context [kind]" and the text and selection set-up of TextHostEvents.h.
     // "tool <id>": the user picks a tool on the current view.
     BOOL handleHostEvent(const std::vector<std::string>& words) override;
+    std::string whyHostEventRefused(const std::vector<std::string>& words) override;
     // Hands the key to the current persona's shortcut controller; what it did is recorded.
     BOOL sendKeyEvent(NSString* characters, NSUInteger modifierFlags) override;
 

@@ -84,6 +84,37 @@ TEST_F(AppInputHardening, HugeWordsAreQuotedByAShortPrefix) {
     }
 }
 
+TEST_F(AppInputHardening, ARefusedLineSaysWhatItLacksOrTheFormItTakes) {
+    struct Case {
+        std::string events;
+        std::string message;  // the last line on standard error
+    };
+    const Case cases[] = {
+        {"set StoryRanges 3\n", "quirevale: set StoryRanges: no document is open"},
+        {"set SelectedNodes Star\n", "quirevale: set SelectedNodes: no document is open"},
+        {"set SaveHistory true\n", "quirevale: set SaveHistory: no document is open"},
+        {"newdocument\nset StoryRanges 1000\n", "quirevale: set StoryRanges takes the form: set StoryRanges <n> (0 to 999)"},
+        {"newdocument\nset SaveHistory maybe\n", "quirevale: set SaveHistory takes the form: set SaveHistory true|false"},
+        {"newdocument\nset Tool none\nset WantsTextContextMenu true\n",
+         "quirevale: set WantsTextContextMenu: the document has no current tool"},
+        {"set Misspelled\n", "quirevale: set Misspelled takes the form: set Misspelled <word> [guess ...]"},
+        {"set CanEnterLiquify 2147483648\n", "quirevale: set CanEnterLiquify takes the form: set CanEnterLiquify <code>"},
+        {"tool 4294967298\n", "quirevale: tool takes one tool id, as in: tool 2"},
+        {"context 0 x 1\n", "quirevale: context takes a kind and, optionally, a screen point, as in: context 0 120 80"},
+        {"set Bogus 1\n", "quirevale: unknown event: set Bogus 1"},
+        {"set\n", "quirevale: unknown event: set"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.events);
+        const ProcessResult run = RunApp(c.events);
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.status, 0);
+        const std::vector<std::string> lines = runner_test::SplitLines(run.err);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), c.message);
+    }
+}
+
 TEST_F(AppInputHardening, AFifoAmongTheResourcesOrPreferencesIsRefused) {
     struct Case {
         std::string file;  // below the test's root
