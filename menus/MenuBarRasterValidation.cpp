@@ -173,7 +173,8 @@ BOOL MenuBarRasterController::validateMenuItem(NSMenuItem* item) {
     if (rule == Rule::ColourTag) return Target::CanEnqueueColourTag(CurrentTool(view.get()));
     if (!view) return NO;
 
-    Kernel::Counted<Selection const> selection = document->GetUnrestrictedSelection();
+    // The document's current selection, not the unrestricted one the context menus read.
+    Kernel::Counted<Selection const> selection = document->m_currentSelection;
     if (!selection) selection = Kernel::MakeCounted<Selection>();
 
     static const SEL fftDenoise = QV_SELECTOR(fftDenoise:);

@@ -115,7 +115,10 @@ protected:
         m_document = Kernel::MakeCounted<DocumentController>("Validated");
         m_document->SetFormat(static_cast<Raster::Format>(format));
         m_document->SetLastRepeatableCommand(Kernel::Counted<DocumentCommand>(new NamedCommand("Gaussian Blur")));
-        m_document->SetSelection(MakeSelection(condition, condition == "+rasterSelectionSel", condition == "+orphans"));
+        // Validation reads the current selection; the unrestricted one answers every test the other way.
+        m_document->SetSelection(MakeSelection("sel=empty", condition != "+rasterSelectionSel", condition != "+orphans"));
+        m_document->m_currentSelection =
+            MakeSelection(condition, condition == "+rasterSelectionSel", condition == "+orphans");
         m_tool = Kernel::MakeCounted<Tool>(7);
         m_view = mode == "nodoc" ? New<DocumentView>() : New<DocumentView>(m_document);
         m_view->setCurrentToolQuietly(m_tool);
