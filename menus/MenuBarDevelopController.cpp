@@ -1,4 +1,5 @@
 #include "menus/MenuBarDevelopController.h"
+#include "app/UnitStatics.h"
 
 QV_IMPLEMENT(MenuBarDevelopController, MenuBarController) {
     c.method("validateMenuItem:", &MenuBarDevelopController::validateMenuItem);

@@ -8,6 +8,7 @@
 #include "UIFramework/AppController.h"
 #include "UIFramework/NewPatternWindowController.h"
 #include "app/FirstToolOfClass.h"
+#include "app/UnitStatics.h"
 
 using Target = Kestrane::RasterBaseTarget;
 

@@ -72,8 +72,11 @@ const Rows kSelectHeadRows = {
 const Rows kSelectTailRows = {
     "---",
     "Create Object Style... | doCreateObjectStyle: | controller | - | 0",
+    "Effects... | doEditFilterEffects: | controller | - | 0",
+    "Transparency... | doEditTransparency: | controller | - | 0",
     "Convert to Text Frame | doConvertToTextFrame: | controller | - | 0",
     "Move to New Layer | moveSelectionToNewVectorLayer: | controller | - | 0",
+    "Set Selection Box | doSetSelectionBox: | controller | - | 0",
     "Add to Swatches | - | - | - | 0 | submenu",
     "  From Fill | addToSwatchesFromBrushInterface: | controller | - | 0",
     "  From Line | addToSwatchesFromLineStyleInterface: | controller | - | 0",
@@ -114,11 +117,13 @@ const Rows kAdvancedTextRows = {
     "Cut | cut: | - | - | 0", "Copy | copy: | - | - | 0", "Paste | paste: | - | - | 0", "---",
     "Insert Field | insertField: | - | - | 5", "Insert Cross Reference... | insertCrossReference: | - | - | 0",
     "Insert Note | insertNote: | - | - | 0", "---", "Show Typography | showTypography: | - | - | 0",
+    "---", "Anchor Properties... | openAnchorProperties: | controller | - | 0",
 };
 // The plain text menu without its tag-5 item.
 const Rows kPlainTextRows = {
     "Cut | cut: | - | - | 0", "Copy | copy: | - | - | 0", "Paste | paste: | - | - | 0", "---",
-    "Show Typography | showTypography: | - | - | 0",
+    "Show Typography | showTypography: | - | - | 0", "---",
+    "Anchor Properties... | openAnchorProperties: | controller | - | 0",
 };
 
 class ContextMenuSelectionTest : public ContextMenuViewTest {
