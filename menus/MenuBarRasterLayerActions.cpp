@@ -20,10 +20,9 @@ QV_RASTER_MENU_MERGES_AND_SELECTIONS(QV_DEFINE_TOOL_ACTION)
 #undef QV_DEFINE_TOOL_ACTION
 
 void MenuBarRasterController::addLiquifyFilterRasterLayer(NSObject*) {
-    {
-        Ref<DocumentView> view = TakeCurrentView();
-        Target::EnqueueAddLiquifyFilterRasterNodeWithTool(CurrentTool(view.get()));
-    }
+    Ref<DocumentView> view = TakeCurrentView();
+    // The tool handle goes with the statement; the view is kept until the action returns.
+    Target::EnqueueAddLiquifyFilterRasterNodeWithTool(CurrentTool(view.get()));
     // Straight into Liquify, without the entry check of the persona menu.
     if (AppController* controller = AppController::controller()) controller->setupWorkspaceByUID(PersonaCode::Liquify);
 }
