@@ -290,7 +290,7 @@ int RegressionMain(int argc, char const* const* argv) {
             return 1;
         }
         if (!Kernel::FileSystem::IsFile(file)) {
-            std::printf("Unit file '%s' not found\n", Kernel::Excerpt(file.View()).c_str());
+            std::printf("Unit file '%s' not found\n", Kernel::Excerpt(file.View(), Kernel::kPathExcerptBytes).c_str());
             std::fflush(stdout);
             return 1;
         }

@@ -185,14 +185,14 @@ bool ProfileForDocument(const DocEngine::DocumentSpec& spec, Kernel::Counted<Ras
         std::string why;
         profile = Raster::ICCProfile::CreateFromFile(spec.profile.c_str(), &why);
         if (!profile) {
-            error = "\"" + Kernel::Excerpt(spec.profile) + "\" is not an ICC profile that can be read: " + why;
+            error = "\"" + Kernel::Excerpt(spec.profile, Kernel::kPathExcerptBytes) + "\" is not an ICC profile that can be read: " + why;
             return false;
         }
         std::lock_guard<std::mutex> lock(ProfileCacheMutex());
         ProfileCache().emplace(spec.profile, profile);
     }
     if (cmsGetColorSpace(static_cast<cmsHPROFILE>(profile->GetHandle())) != ColourSpaceOf(*spec.format)) {
-        error = "the profile \"" + Kernel::Excerpt(spec.profile) + "\" does not fit the format " + spec.format->name;
+        error = "the profile \"" + Kernel::Excerpt(spec.profile, Kernel::kPathExcerptBytes) + "\" does not fit the format " + spec.format->name;
         profile.Reset();
         return false;
     }

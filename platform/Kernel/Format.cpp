@@ -52,9 +52,9 @@ std::string EscapeForMessage(std::string_view text) {
     return out;
 }
 
-std::string Excerpt(std::string_view text) {
-    if (text.size() <= kExcerptBytes) return EscapeForMessage(text);
-    size_t cut = kExcerptBytes;
+std::string Excerpt(std::string_view text, size_t limit) {
+    if (text.size() <= limit) return EscapeForMessage(text);
+    size_t cut = limit;
     while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // a continuation byte
     return EscapeForMessage(text.substr(0, cut)) + "[...]";
 }

@@ -27,9 +27,11 @@ inline StringT<TEncUtf8> ToStringT(unsigned value) { return ToStringT(static_cas
 // one line and cannot act on the terminal.
 std::string EscapeForMessage(std::string_view text);
 
-// User input quoted back in a message: escaped as above and, when longer than
-// kExcerptBytes, cut to that prefix (never inside a character) followed by "[...]".
+// User input quoted back in a message: escaped as above and, when longer than limit, cut to
+// that prefix (never inside a character) followed by "[...]". A path may be as long as the
+// system allows, so that a long but real path is shown whole.
 inline constexpr size_t kExcerptBytes = 128;
-std::string Excerpt(std::string_view text);
+inline constexpr size_t kPathExcerptBytes = 4096;
+std::string Excerpt(std::string_view text, size_t limit = kExcerptBytes);
 
 }  // namespace Kernel

@@ -248,10 +248,15 @@ TEST_F(RunnerHardening, ATerminationSignalEndsTheChildAndTheRunner) {
 
 TEST_F(RunnerHardening, HugeUserTextIsQuotedByAShortPrefix) {
     const std::string prefix(128, 'x');
-    // A command-line word: an argument may hold at most 128 KiB.
+    // A command-line word: an argument may hold at most 128 KiB. A path is cut only beyond what
+    // the system allows for a path, so that a long real one is still shown whole.
     ProcessResult run = Run({"--file", std::string(100000, 'x') + ".kqvle"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.out == "Unit file '" + prefix + "[...]' not found\n") << run.out.substr(0, 300);
+    EXPECT_TRUE(run.out == "Unit file '" + std::string(4096, 'x') + "[...]' not found\n") << run.out.substr(0, 300);
+    const std::string deep = "ci/workspace/" + std::string(200, 'd') + "/suite/" + std::string(100, 'u') + ".kqvle";
+    run = Run({"--file", deep});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "Unit file '" + deep + "' not found\n");
 
     // A document's unknown word, 10 MB long.
     WriteFile(m_work / "a.kqvle", "quirevale-document 1\nformat rgba8\nspread 32 24\nhistory\n  " +
