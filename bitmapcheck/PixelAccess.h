@@ -187,8 +187,9 @@ private:
     bool m_spilled = false;
 };
 
-// Cursors into the current tile of every channel of a bitmap, and the tiles referenced
-// since the last release. kMutable: the bitmap is written (mutable references and buffers).
+// What both accessors are made of: cursors into the current tile of every channel of a
+// bitmap, and the tiles referenced since the last release. kMutable: the bitmap is written
+// (mutable references and buffers).
 template <class B, bool kMutable>
 class TileAccessor {
 public:
