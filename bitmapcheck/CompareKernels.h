@@ -94,8 +94,8 @@ struct Compare {
         }
     }
     template <class B>
-    static void Span(BitmapKernels::RunRecord<Compare, B>& run, BitmapKernels::PlanarPixelSpan<B>& dst,
-                     const BitmapKernels::PlanarPixelSpan<B>& src) {
+    static void Span(BitmapKernels::RunRecord<Compare, B>& run, PlanarPixelSpan<B>& dst,
+                     const PlanarPixelSpan<B>& src) {
         SpanOf(run, dst.m_planes, src.m_planes);
     }
     template <class B>
@@ -164,8 +164,8 @@ struct Differences {
         }
     }
     template <class B>
-    static void Span(BitmapKernels::RunRecord<Differences, B>& run, BitmapKernels::PlanarPixelSpan<B>& dst,
-                     const BitmapKernels::PlanarPixelSpan<B>& src) {
+    static void Span(BitmapKernels::RunRecord<Differences, B>& run, PlanarPixelSpan<B>& dst,
+                     const PlanarPixelSpan<B>& src) {
         SpanOf(run, dst.m_planes, src.m_planes);
     }
     template <class B>

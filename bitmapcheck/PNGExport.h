@@ -103,7 +103,7 @@ template <class B>
 void WriteBitmapPNGUnscaled(Raster::PNGWriterRGBA8& writer, const B& source, PNGExportParams& params,
                             const KernelWords&) {
     PNGRowJob job;
-    ChoosePNGWriter(writer, source, params, job, IdentityTransform{});
+    ChoosePNGWriter(writer, source, params, job, Raster::IdentityTransform{});
     job.m_hardwareTransform.Reset();
 }
 
@@ -135,7 +135,7 @@ template <class B>
 void WriteBitmapPNG(Raster::PNGWriterRGBA8& writer, const B& source, KernelParams* record, const KernelWords& words) {
     SourcePreparation(
         source, record, [&] { return WriteBitmapPNGPlainScaled(writer, source, record, words); },
-        [&] { StartPNGRowsPlain(source, writer, record, IdentityTransform{}); });
+        [&] { StartPNGRowsPlain(source, writer, record, Raster::IdentityTransform{}); });
 }
 
 template <class B>

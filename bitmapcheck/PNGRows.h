@@ -200,21 +200,18 @@ struct ConvertedConversion {
 
 // The source's next 32 pixels where they lie, when they are whole in its current tile (then
 // it moves on to the span's last pixel, as a span read does), else copied out by a span read.
-template <class B>
-const typename B::Sample* const* SpanSamples(ConstPixelAccessor<B>& src, PlanarPixelSpan<B>& span,
-                                             const typename B::Sample* planes[]) {
-    if (src.SpanInTile()) {
-        for (int c = 0; c < B::kChannelCount; ++c) planes[c] = src.m_cursors[c];
-        src.Skip(kSpan - 1);
-        return planes;
+// A scaled source never holds them together, so it always reads the span.
+template <class B, class T>
+const typename B::Sample* const* SpanSamples(
+    typename Raster::ModelBase<B>::template ConstPixelAccessor<Raster::Safe, T>& src, Raster::PlanarPixelSpan<B>& span,
+    const typename B::Sample* planes[]) {
+    if constexpr (std::is_same_v<T, Raster::IdentityTransform>) {
+        if (src.SpanInTile()) {
+            for (int c = 0; c < B::kChannelCount; ++c) planes[c] = src.m_cursors[c];
+            src.Skip(kSpan - 1);
+            return planes;
+        }
     }
-    src.SpanRead(span);
-    for (int c = 0; c < B::kChannelCount; ++c) planes[c] = span.m_planes[c];
-    return planes;
-}
-template <class B>
-const typename B::Sample* const* SpanSamples(ScaledConstPixelAccessor<B>& src, PlanarPixelSpan<B>& span,
-                                             const typename B::Sample* planes[]) {
     src.SpanRead(span);
     for (int c = 0; c < B::kChannelCount; ++c) planes[c] = span.m_planes[c];
     return planes;
@@ -225,10 +222,11 @@ template <class B, class T, class Conversion>
 void WritePNGRows(const B& source, Raster::PNGWriterRGBA8& writer, const PNGRowJob& job, Kernel::RectT<int> area,
                   bool progress, const T& transform, const Conversion& convert) {
     PNGRowAccessor row = MakePNGRowAccessor(writer);
-    typename SourceAccessorType<B, T>::type src(source, transform);  // released before the row ends
+    // Released before the row ends.
+    typename Raster::ModelBase<B>::template ConstPixelAccessor<Raster::Safe, T> src(source, transform);
     if (IsSet(job.m_cancel) || area.bottom <= area.top) return;
     const int bytes = row.m_alpha ? 4 : 3;
-    PlanarPixelSpan<B> span;
+    Raster::PlanarPixelSpan<B> span;
     const typename B::Sample* planes[B::kChannelCount];
     uint8_t out[4];
     for (int y = area.top; y < area.bottom; ++y) {
@@ -240,7 +238,7 @@ void WritePNGRows(const B& source, Raster::PNGWriterRGBA8& writer, const PNGRowJ
         int x = area.left;
         while (x < area.right) {
             if (x % kSpan == 0 && x + kSpan <= area.right) {
-                convert.Span(SpanSamples(src, span, planes), row.m_row + size_t(x) * bytes, row.m_alpha != 0);
+                convert.Span(SpanSamples<B, T>(src, span, planes), row.m_row + size_t(x) * bytes, row.m_alpha != 0);
                 x += kSpan;
             } else {
                 convert.Pixel(src.Cursors(), out);

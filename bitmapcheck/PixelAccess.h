@@ -35,10 +35,14 @@ inline void ForEachChannel(F&& f) {
     ForEachChannelImpl<B>(f, std::make_index_sequence<B::kChannelCount>());
 }
 
+}  // namespace BitmapKernels
+
+namespace Raster {
+
 // 32 consecutive pixels of a row, plane by plane.
 template <class B>
 struct PlanarPixelSpan {
-    typename B::Sample m_planes[B::kChannelCount][kSpan];
+    typename B::Sample m_planes[B::kChannelCount][BitmapKernels::kSpan];
 };
 
 // Transforms from destination to source coordinates.
@@ -47,6 +51,35 @@ struct ScaleTransform {
     double m_x = 1.0;
     double m_y = 1.0;
 };
+// Applies m_first, then m_second. A reduced mipmap level is read through the identity chained
+// with the level's scale.
+template <class First, class Second>
+struct ChainedTransform {
+    First m_first{};
+    Second m_second{};
+};
+
+// The channels a mutable accessor reaches: every real channel of the layout.
+struct AllChannels {};
+// The access policy that checks every step against the current tile and seeks when it leaves it.
+struct Safe {};
+
+// The pixel accessors of layout B (one typed bitmap class per layout).
+template <class B>
+class ModelBase {
+public:
+    // The accessor of a bitmap that is written: mutable tile references and buffers.
+    template <class Channels>
+    class PixelAccessor;
+    // The accessor of a bitmap that is read, through a transform from the reader's
+    // coordinates to the bitmap's: the identity or a reduced level's scale.
+    template <class Policy, class Transform>
+    class ConstPixelAccessor;
+};
+
+}  // namespace Raster
+
+namespace BitmapKernels {
 
 // Narrows r to the quadrant that holds the tile (column, row) and answers the quadrant's
 // child slot: 0 top left, 1 top right, 2 bottom left, 3 bottom right.
@@ -154,8 +187,9 @@ private:
     bool m_spilled = false;
 };
 
-// Cursors into the current tile of every channel of a bitmap, and the tiles referenced
-// since the last release. kMutable: the bitmap is written (mutable references and buffers).
+// What both accessors are made of: cursors into the current tile of every channel of a
+// bitmap, and the tiles referenced since the last release. kMutable: the bitmap is written
+// (mutable references and buffers).
 template <class B, bool kMutable>
 class TileAccessor {
 public:
@@ -166,7 +200,6 @@ public:
     using BitmapType = std::conditional_t<kMutable, B, const B>;
 
     explicit TileAccessor(BitmapType& bitmap) : m_bitmap(&bitmap) {}
-    TileAccessor(BitmapType& bitmap, const IdentityTransform&) : m_bitmap(&bitmap) {}
     ~TileAccessor() { Release(); }
     TileAccessor(const TileAccessor&) = delete;
     TileAccessor& operator=(const TileAccessor&) = delete;
@@ -233,7 +266,7 @@ public:
     }
 
     // Reads pixels x to x + 31 into the span and leaves the accessor on x + 31.
-    void SpanRead(PlanarPixelSpan<B>& span) {
+    void SpanRead(Raster::PlanarPixelSpan<B>& span) {
         const bool whole = kMutable ? (m_x % kSpan == 0 && m_x + kSpan <= m_valid.right && IsInValid(m_x, m_y))
                                     : (m_valid.left <= m_x + kSpan && m_x + kSpan < m_valid.right &&
                                        m_valid.top <= m_y && m_y < m_valid.bottom);
@@ -269,7 +302,7 @@ public:
     }
 
     // Writes the span to pixels x to x + 31 and leaves the accessor on x + 31.
-    void SpanWrite(const PlanarPixelSpan<B>& span) {
+    void SpanWrite(const Raster::PlanarPixelSpan<B>& span) {
         static_assert(kMutable, "the source is never written");
         for (int c = 0; c < kChannels; ++c) {
             std::memcpy(m_cursors[c], span.m_planes[c], sizeof(Sample) * kSpan);
@@ -332,43 +365,69 @@ private:
     }
 };
 
+// The tile seeks and releases of both accessors. They take the shared base, so that the
+// layout is deduced from the accessor.
 template <class B>
-using PixelAccessor = TileAccessor<B, true>;
-template <class B>
-using ConstPixelAccessor = TileAccessor<B, false>;
-
-template <class B>
-void SeekMutableTile(PixelAccessor<B>& accessor, int x, int y) {
+void SeekMutableTile(TileAccessor<B, true>& accessor, int x, int y) {
     accessor.Seek(x, y);
 }
 template <class B>
-void SeekConstTile(ConstPixelAccessor<B>& accessor, int x, int y) {
+void SeekConstTile(TileAccessor<B, false>& accessor, int x, int y) {
     accessor.Seek(x, y);
 }
 template <class B>
-void ReleaseHeldMutableTiles(PixelAccessor<B>& accessor) noexcept {
+void ReleaseHeldMutableTiles(TileAccessor<B, true>& accessor) noexcept {
     accessor.Release();
 }
 template <class B>
-void ReleaseHeldConstTiles(ConstPixelAccessor<B>& accessor) noexcept {
+void ReleaseHeldConstTiles(TileAccessor<B, false>& accessor) noexcept {
     accessor.Release();
 }
 
 template <class B>
-class ScaledConstPixelAccessor;
+void ScaledConstSpanRead(typename Raster::ModelBase<B>::template ConstPixelAccessor<
+                             Raster::Safe, Raster::ChainedTransform<Raster::IdentityTransform, Raster::ScaleTransform>>& a,
+                         Raster::PlanarPixelSpan<B>& span);
+
+}  // namespace BitmapKernels
+
+namespace Raster {
+
 template <class B>
-void ScaledConstSpanRead(ScaledConstPixelAccessor<B>& accessor, PlanarPixelSpan<B>& span);
+template <class Channels>
+class ModelBase<B>::PixelAccessor : public BitmapKernels::TileAccessor<B, true> {
+    static_assert(std::is_same_v<Channels, AllChannels>, "a mutable accessor reaches every channel");
+
+public:
+    explicit PixelAccessor(B& bitmap) : BitmapKernels::TileAccessor<B, true>(bitmap) {}
+};
+
+// Unscaled: a position reads the bitmap's own pixel there.
+template <class B>
+template <class Policy, class Transform>
+class ModelBase<B>::ConstPixelAccessor : public BitmapKernels::TileAccessor<B, false> {
+    static_assert(std::is_same_v<Policy, Safe>, "every read checks its tile");
+    static_assert(std::is_same_v<Transform, IdentityTransform>, "no reader for this transform");
+
+public:
+    explicit ConstPixelAccessor(const B& bitmap) : BitmapKernels::TileAccessor<B, false>(bitmap) {}
+    ConstPixelAccessor(const B& bitmap, const IdentityTransform&) : BitmapKernels::TileAccessor<B, false>(bitmap) {}
+};
 
 // Reads a reduced mipmap level through a scale: destination column x reads source column
 // floor((x + 0.5) * scale), and the same for rows.
 template <class B>
-class ScaledConstPixelAccessor {
+template <class Policy>
+class ModelBase<B>::ConstPixelAccessor<Policy, ChainedTransform<IdentityTransform, ScaleTransform>> {
+    static_assert(std::is_same_v<Policy, Safe>, "every read checks its tile");
+
 public:
     using Sample = typename B::Sample;
     static constexpr int kChannels = B::kChannelCount;
+    using Inner = ConstPixelAccessor<Policy, IdentityTransform>;
 
-    ScaledConstPixelAccessor(const B& level, const ScaleTransform& scale)
-        : m_inner(level), m_scaleX(scale.m_x), m_scaleY(scale.m_y) {}
+    ConstPixelAccessor(const B& level, const ChainedTransform<IdentityTransform, ScaleTransform>& transform)
+        : m_inner(level), m_scaleX(transform.m_second.m_x), m_scaleY(transform.m_second.m_y) {}
 
     int SourceX(int x) const { return int(std::floor((x + 0.5) * m_scaleX)); }
     int SourceY(int y) const { return int(std::floor((y + 0.5) * m_scaleY)); }
@@ -378,7 +437,7 @@ public:
         m_y = y;
         const int sx = SourceX(x), sy = SourceY(y);
         if (!m_inner.IsInValid(sx, sy)) return m_inner.Seek(sx, sy);
-        const size_t offset = ConstPixelAccessor<B>::Offset(sx, sy);
+        const size_t offset = Inner::Offset(sx, sy);
         for (int c = 0; c < kChannels; ++c) m_inner.m_cursors[c] = m_inner.m_bases[c] + offset;
         m_inner.m_x = sx;
         m_inner.m_y = sy;
@@ -398,20 +457,26 @@ public:
         }
     }
 
-    void SpanRead(PlanarPixelSpan<B>& span) { ScaledConstSpanRead<B>(*this, span); }
+    void SpanRead(PlanarPixelSpan<B>& span) { BitmapKernels::ScaledConstSpanRead<B>(*this, span); }
     void Release() noexcept { m_inner.Release(); }
     const Sample* const* Cursors() const { return m_inner.m_cursors; }
 
-    ConstPixelAccessor<B> m_inner;
+    Inner m_inner;
     double m_scaleX;
     double m_scaleY;
     int m_x = 0;
     int m_y = 0;
 };
 
+}  // namespace Raster
+
+namespace BitmapKernels {
+
 // The 32 source pixels of destination columns x to x + 31; leaves the destination position on x + 31.
 template <class B>
-void ScaledConstSpanRead(ScaledConstPixelAccessor<B>& a, PlanarPixelSpan<B>& span) {
+void ScaledConstSpanRead(typename Raster::ModelBase<B>::template ConstPixelAccessor<
+                             Raster::Safe, Raster::ChainedTransform<Raster::IdentityTransform, Raster::ScaleTransform>>& a,
+                         Raster::PlanarPixelSpan<B>& span) {
     constexpr int N = B::kChannelCount;
     const Kernel::RectT<int>& v = a.m_inner.m_valid;
     const int sx = a.SourceX(a.m_x + kSpan), sy = a.SourceY(a.m_y);
@@ -433,27 +498,19 @@ void ScaledConstSpanRead(ScaledConstPixelAccessor<B>& a, PlanarPixelSpan<B>& spa
     for (int c = 0; c < N; ++c) span.m_planes[c][kSpan - 1] = *a.m_inner.m_cursors[c];
 }
 
-// The accessor that reads a source through a transform.
-template <class B, class T>
-struct SourceAccessorType {
-    using type = ConstPixelAccessor<B>;
-};
-template <class B>
-struct SourceAccessorType<B, ScaleTransform> {
-    using type = ScaledConstPixelAccessor<B>;
-};
-
 // How far to the right and down a destination can be read from the source through the transform.
 struct Extent {
     int width;
     int height;
 };
 template <class B>
-Extent SourceExtent(const B& source, const IdentityTransform&) {
+Extent SourceExtent(const B& source, const Raster::IdentityTransform&) {
     return {source.GetWidth(), source.GetHeight()};
 }
 template <class B>
-Extent SourceExtent(const B& source, const ScaleTransform& t) {
+Extent SourceExtent(const B& source,
+                    const Raster::ChainedTransform<Raster::IdentityTransform, Raster::ScaleTransform>& transform) {
+    const Raster::ScaleTransform& t = transform.m_second;
     // Column x reads floor((x + 0.5) * s), inside the level while x < width / s - 0.5.
     auto reach = [](int size, double s) {
         if (s <= 0.0) return 0;

@@ -11,14 +11,32 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 #include "Kernel/Dispatch.h"
 #include "bitmapcheck/KernelParams.h"
 #include "bitmapcheck/PixelAccess.h"
 #include "bitmapcheck/SpanEquality.h"
+
+namespace Raster {
+
+// The frame's threading: the tiles of a run go to the worker pool.
+struct Multithreaded {};
+// What the kernels run the frame with besides the op, the layout and the transform: no mask,
+// the source pixel taken as it is, and the op's result stored as it is. None asks the frame
+// to do anything.
+struct IdentityMask {};
+struct IdentitySampler {};
+struct NormalBlend {};
+
+template <class Threading>
+class Software;
+
+}  // namespace Raster
 
 namespace BitmapKernels {
 
@@ -56,115 +74,6 @@ struct WorkItem {
     int64_t m_count = 0;
 };
 
-// Applies the op to the whole spans from x on that lie in both accessors' current tiles,
-// where they lie: the same pixels the span reads would copy out. Answers the number of
-// pixels done (a multiple of 32, 0 when the next span is not whole in both tiles); both
-// accessors then stand on the last of them, as after a span read.
-template <class Op, class B>
-int SpansInPlace(RunRecord<Op, B>& run, PixelAccessor<B>& dst, ConstPixelAccessor<B>& src, int right) {
-    if (!dst.SpanInTile() || !src.SpanInTile()) return 0;
-    const int x = dst.GetX();
-    const int end = std::min({right, dst.GetValid().right, src.GetValid().right});
-    const int n = (end - x) / kSpan * kSpan;
-    typename B::Sample* d[B::kChannelCount];
-    const typename B::Sample* s[B::kChannelCount];
-    for (int c = 0; c < B::kChannelCount; ++c) {
-        d[c] = dst.m_cursors[c];
-        s[c] = src.m_cursors[c];
-    }
-    // Equal pixels are the common case: their spans are tested together first, plane by
-    // plane, which reads each plane's part of the row in one sweep.
-    if (RunSamplesEqual<B>(d, s, n)) {
-        Op::EqualSpansInPlace(run, d, n);
-    } else {
-        for (int done = 0; done < n; done += kSpan) {
-            Op::SpanInPlace(run, d, s);
-            for (int c = 0; c < B::kChannelCount; ++c) {
-                d[c] += kSpan;
-                s[c] += kSpan;
-            }
-        }
-    }
-    dst.Skip(n - 1);
-    src.Skip(n - 1);
-    return n;
-}
-// A scaled source never holds 32 consecutive samples of a span.
-template <class Op, class B>
-int SpansInPlace(RunRecord<Op, B>&, PixelAccessor<B>&, ScaledConstPixelAccessor<B>&, int) {
-    return 0;
-}
-
-// The row loop over one tile rectangle.
-template <class Op, class B, class T>
-void ProcessTile(const B& source, B& destination, RunRecord<Op, B>& run, Kernel::RectT<int> tile, bool isInline,
-                 const T& transform) {
-    if (run.IsCancelled()) return;
-    PixelAccessor<B> dst(destination);
-    typename SourceAccessorType<B, T>::type src(source, transform);
-    PlanarPixelSpan<B> dspan, sspan;
-    for (int y = tile.top; y < tile.bottom; ++y) {
-        if (run.IsCancelled()) {
-            dst.Release();
-            src.Release();
-            return;
-        }
-        dst.MoveTo(tile.left, y);
-        src.MoveTo(tile.left, y);
-        int x = tile.left;
-        while (x < tile.right) {
-            if (x % kSpan == 0 && x + kSpan <= tile.right) {
-                if (const int n = SpansInPlace<Op>(run, dst, src, tile.right)) {
-                    x += n;
-                } else {
-                    dst.SpanRead(dspan);
-                    src.SpanRead(sspan);
-                    Op::Span(run, dspan, sspan);
-                    if constexpr (Op::kWritesDestination) {
-                        dst.BackStep();
-                        dst.SpanWrite(dspan);
-                    }
-                    x += kSpan;
-                }
-            } else {
-                Op::Pixel(run, dst.Cursors(), src.Cursors());
-                ++x;
-            }
-            // Never past the row's last pixel: that column may lie outside the bitmap.
-            if (x < tile.right) {
-                dst.Step();
-                src.Step();
-            }
-        }
-        if ((y & 255) == 0) {
-            dst.Release();
-            src.Release();
-        }
-        if (isInline && y % 16 == 0 && run.m_progress)
-            run.m_progress(run.m_progressContext, float((y - tile.top) / double(tile.bottom - tile.top)));
-    }
-    dst.Release();
-    src.Release();
-}
-
-template <class Op, class B, class T>
-void WorkUnit(void* items, size_t index) {
-    WorkItem<Op, B, T>& item = static_cast<WorkItem<Op, B, T>*>(items)[index];
-    RunRecord<Op, B>& run = *item.m_run;
-    if (!run.IsCancelled()) {
-        try {
-            ProcessTile<Op, B, T>(*item.m_source, *item.m_destination, run, item.m_tile, false, item.m_transform);
-        } catch (...) {
-            std::lock_guard<std::mutex> lock(run.m_failureMutex);
-            if (!run.m_failure) run.m_failure = std::current_exception();
-        }
-    }
-    if (run.m_progressContext && run.m_progress) {
-        uint64_t n = item.m_done->fetch_add(1, std::memory_order_acq_rel) + 1;
-        run.m_progress(run.m_progressContext, float(n) / float(item.m_count));
-    }
-}
-
 // The cells of the grid of TW x 256 cells anchored at the destination's origin that a
 // rectangle meets, numbered row by row from its first cell, left to right.
 struct TileSplit {
@@ -200,40 +109,187 @@ inline TileSplit SplitRectangle(const Kernel::RectT<int>& r, int tileWidth) {
     return split;
 }
 
-// Cuts the operated rectangle by a grid of TW x 256 cells anchored at the destination's
-// origin and runs the cells in parallel; a single cell runs inline.
-template <class Op, class B, class T>
-void SplitIntoTiles(const B& source, B& destination, RunRecord<Op, B>& run, const T& transform,
-                    const KernelWords& words) {
-    if (run.IsCancelled()) return;
-    const Kernel::RectT<int>& r = run.m_rect;
-    const TileSplit split = SplitRectangle(r, B::kTileWidth);
-    const int64_t count = split.Count();
-    if (count <= 0) return;
-    if (count == 1) {
+}  // namespace BitmapKernels
+
+namespace Raster {
+
+// The software path of the frame: the operated rectangle cut into tiles that run in parallel.
+// Each member is instantiated per op, layout, transform, mask, sampler, access policy and
+// blending.
+template <>
+class Software<Multithreaded> {
+public:
+    template <class Op, class B, class Transform, class Mask, class Sampler, class Policy, class Blend>
+    static void RunSoftwareTiles(const B& source, B& destination, BitmapKernels::RunRecord<Op, B>& run,
+                                 const Transform& transform, const KernelWords& words) {
+        if (run.m_executed) *run.m_executed = true;
         if (run.IsCancelled()) return;
-        ProcessTile<Op, B, T>(source, destination, run, r, true, transform);
-        return;
+        source.SyncHostCache(nullptr, false, run.m_cancel);
+        if (run.IsCancelled()) return;
+        destination.SyncHostCache(&run.m_rect, false, run.m_cancel);
+        if (run.IsCancelled()) return;
+        SplitIntoTiles<Op, B, Transform, Mask, Sampler, Policy, Blend>(source, destination, run, transform, words);
+        if (run.IsCancelled()) return;
+        destination.InvalidateHardwareCache(run.m_rect);
     }
-    std::unique_ptr<WorkItem<Op, B, T>[]> items(new WorkItem<Op, B, T>[size_t(count)]);
-    std::atomic<uint64_t> done{0};
-    for (int64_t index = 0; index < count; ++index) {
-        WorkItem<Op, B, T>& item = items[size_t(index)];
-        item.m_source = &source;
-        item.m_destination = &destination;
-        item.m_run = &run;
-        item.m_tile = split.Tile(r, index);
-        item.m_mask = words.m_words[0];
-        item.m_transform = transform;
-        item.m_further[0] = words.m_words[2];
-        item.m_further[1] = words.m_words[4];
-        item.m_done = &done;
-        item.m_count = count;
+
+    // Cuts the operated rectangle by a grid of TW x 256 cells anchored at the destination's
+    // origin and runs the cells in parallel; a single cell runs inline.
+    template <class Op, class B, class Transform, class Mask, class Sampler, class Policy, class Blend>
+    static void SplitIntoTiles(const B& source, B& destination, BitmapKernels::RunRecord<Op, B>& run,
+                               const Transform& transform, const KernelWords& words) {
+        using Item = BitmapKernels::WorkItem<Op, B, Transform>;
+        if (run.IsCancelled()) return;
+        const Kernel::RectT<int>& r = run.m_rect;
+        const BitmapKernels::TileSplit split = BitmapKernels::SplitRectangle(r, B::kTileWidth);
+        const int64_t count = split.Count();
+        if (count <= 0) return;
+        if (count == 1) {
+            if (run.IsCancelled()) return;
+            ProcessTile<Op, B, Transform, Mask, Sampler, Policy, Blend>(source, destination, run, r, true, transform);
+            return;
+        }
+        std::unique_ptr<Item[]> items(new Item[size_t(count)]);
+        std::atomic<uint64_t> done{0};
+        for (int64_t index = 0; index < count; ++index) {
+            Item& item = items[size_t(index)];
+            item.m_source = &source;
+            item.m_destination = &destination;
+            item.m_run = &run;
+            item.m_tile = split.Tile(r, index);
+            item.m_mask = words.m_words[0];
+            item.m_transform = transform;
+            item.m_further[0] = words.m_words[2];
+            item.m_further[1] = words.m_words[4];
+            item.m_done = &done;
+            item.m_count = count;
+        }
+        Kernel::Dispatch::DispatchParallelFor(&WorkUnit<Op, B, Transform, Mask, Sampler, Policy, Blend>, size_t(count),
+                                              items.get(), BitmapKernels::kDispatchPriority,
+                                              BitmapKernels::kDispatchPurpose, 0);
+        if (run.m_failure) std::rethrow_exception(run.m_failure);
     }
-    Kernel::Dispatch::DispatchParallelFor(&WorkUnit<Op, B, T>, size_t(count), items.get(), kDispatchPriority,
-                                          kDispatchPurpose, 0);
-    if (run.m_failure) std::rethrow_exception(run.m_failure);
-}
+
+    template <class Op, class B, class Transform, class Mask, class Sampler, class Policy, class Blend>
+    static void WorkUnit(void* items, size_t index) {
+        BitmapKernels::WorkItem<Op, B, Transform>& item =
+            static_cast<BitmapKernels::WorkItem<Op, B, Transform>*>(items)[index];
+        BitmapKernels::RunRecord<Op, B>& run = *item.m_run;
+        if (!run.IsCancelled()) {
+            try {
+                ProcessTile<Op, B, Transform, Mask, Sampler, Policy, Blend>(*item.m_source, *item.m_destination, run,
+                                                                             item.m_tile, false, item.m_transform);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(run.m_failureMutex);
+                if (!run.m_failure) run.m_failure = std::current_exception();
+            }
+        }
+        if (run.m_progressContext && run.m_progress) {
+            uint64_t n = item.m_done->fetch_add(1, std::memory_order_acq_rel) + 1;
+            run.m_progress(run.m_progressContext, float(n) / float(item.m_count));
+        }
+    }
+
+    // The row loop over one tile rectangle.
+    template <class Op, class B, class Transform, class Mask, class Sampler, class Policy, class Blend>
+    static void ProcessTile(const B& source, B& destination, BitmapKernels::RunRecord<Op, B>& run,
+                            Kernel::RectT<int> tile, bool isInline, const Transform& transform) {
+        using BitmapKernels::kSpan;
+        if (run.IsCancelled()) return;
+        typename ModelBase<B>::template PixelAccessor<AllChannels> dst(destination);
+        typename ModelBase<B>::template ConstPixelAccessor<Policy, Transform> src(source, transform);
+        PlanarPixelSpan<B> dspan, sspan;
+        for (int y = tile.top; y < tile.bottom; ++y) {
+            if (run.IsCancelled()) {
+                dst.Release();
+                src.Release();
+                return;
+            }
+            dst.MoveTo(tile.left, y);
+            src.MoveTo(tile.left, y);
+            int x = tile.left;
+            while (x < tile.right) {
+                if (x % kSpan == 0 && x + kSpan <= tile.right) {
+                    if (const int n = SpansInPlace<Op, B, Policy, Transform>(run, dst, src, tile.right)) {
+                        x += n;
+                    } else {
+                        dst.SpanRead(dspan);
+                        src.SpanRead(sspan);
+                        Op::Span(run, dspan, sspan);
+                        if constexpr (Op::kWritesDestination) {
+                            dst.BackStep();
+                            dst.SpanWrite(dspan);
+                        }
+                        x += kSpan;
+                    }
+                } else {
+                    Op::Pixel(run, dst.Cursors(), src.Cursors());
+                    ++x;
+                }
+                // Never past the row's last pixel: that column may lie outside the bitmap.
+                if (x < tile.right) {
+                    dst.Step();
+                    src.Step();
+                }
+            }
+            if ((y & 255) == 0) {
+                dst.Release();
+                src.Release();
+            }
+            if (isInline && y % 16 == 0 && run.m_progress)
+                run.m_progress(run.m_progressContext, float((y - tile.top) / double(tile.bottom - tile.top)));
+        }
+        dst.Release();
+        src.Release();
+    }
+
+private:
+    // Applies the op to the whole spans from x on that lie in both accessors' current tiles,
+    // where they lie: the same pixels the span reads would copy out. Answers the number of
+    // pixels done (a multiple of 32, 0 when the next span is not whole in both tiles); both
+    // accessors then stand on the last of them, as after a span read.
+    template <class Op, class B, class Policy, class Transform>
+    static int SpansInPlace(BitmapKernels::RunRecord<Op, B>& run,
+                            typename ModelBase<B>::template PixelAccessor<AllChannels>& dst,
+                            typename ModelBase<B>::template ConstPixelAccessor<Policy, Transform>& src, int right) {
+        using BitmapKernels::kSpan;
+        // A scaled source never holds 32 consecutive samples of a span.
+        if constexpr (!std::is_same_v<Transform, IdentityTransform>) {
+            return 0;
+        } else {
+            if (!dst.SpanInTile() || !src.SpanInTile()) return 0;
+            const int x = dst.GetX();
+            const int end = std::min({right, dst.GetValid().right, src.GetValid().right});
+            const int n = (end - x) / kSpan * kSpan;
+            typename B::Sample* d[B::kChannelCount];
+            const typename B::Sample* s[B::kChannelCount];
+            for (int c = 0; c < B::kChannelCount; ++c) {
+                d[c] = dst.m_cursors[c];
+                s[c] = src.m_cursors[c];
+            }
+            // Equal pixels are the common case: their spans are tested together first, plane by
+            // plane, which reads each plane's part of the row in one sweep.
+            if (BitmapKernels::RunSamplesEqual<B>(d, s, n)) {
+                Op::EqualSpansInPlace(run, d, n);
+            } else {
+                for (int done = 0; done < n; done += kSpan) {
+                    Op::SpanInPlace(run, d, s);
+                    for (int c = 0; c < B::kChannelCount; ++c) {
+                        d[c] += kSpan;
+                        s[c] += kSpan;
+                    }
+                }
+            }
+            dst.Skip(n - 1);
+            src.Skip(n - 1);
+            return n;
+        }
+    }
+};
+
+}  // namespace Raster
+
+namespace BitmapKernels {
 
 // The engine is asked, but no op of these kernels has a hardware form, so the software path
 // always runs.
@@ -244,20 +300,6 @@ bool TryHardwareKernel(const B&, B& destination, RunRecord<Op, B>&, const Kernel
     if (!device) device = Raster::Hardware<Raster::DefaultImplementation>::GetDevice();
     (void)Raster::GetKernelLanguage(device);
     return false;
-}
-
-template <class Op, class B, class T>
-void RunSoftwareTiles(const B& source, B& destination, RunRecord<Op, B>& run, const T& transform,
-                      const KernelWords& words) {
-    if (run.m_executed) *run.m_executed = true;
-    if (run.IsCancelled()) return;
-    source.SyncHostCache(nullptr, false, run.m_cancel);
-    if (run.IsCancelled()) return;
-    destination.SyncHostCache(&run.m_rect, false, run.m_cancel);
-    if (run.IsCancelled()) return;
-    SplitIntoTiles<Op, B, T>(source, destination, run, transform, words);
-    if (run.IsCancelled()) return;
-    destination.InvalidateHardwareCache(run.m_rect);
 }
 
 // Clips the requested rectangle and runs the op over it.
@@ -290,7 +332,10 @@ void RunFrame(RunRecord<Op, B>& run, B& destination, const B& source, typename O
     }
     if (run.IsCancelled()) return;
     Raster::Hardware<Raster::DefaultImplementation>::IncrementFailedKernels(destination.GetHardwareDevice());
-    RunSoftwareTiles<Op, B, T>(source, destination, run, transform, words);
+    // The kernels always run the frame unmasked, with plain sampling, safe access and normal blending.
+    Raster::Software<Raster::Multithreaded>::RunSoftwareTiles<Op, B, T, Raster::IdentityMask, Raster::IdentitySampler,
+                                                              Raster::Safe, Raster::NormalBlend>(source, destination,
+                                                                                                 run, transform, words);
 }
 
 // The first valid mipmap level above 0 of a bitmap that keeps mipmaps, brought up to date
@@ -311,9 +356,10 @@ Kernel::Counted<B> ChooseMipmapLevel(const B& source, P* params, int& level) {
     return source.GetMipmap(level);
 }
 
-inline ScaleTransform ScaleForLevel(int level) {
+// A reduced level L is read through the identity chained with the scale 1 / 2^L.
+inline Raster::ChainedTransform<Raster::IdentityTransform, Raster::ScaleTransform> ScaleForLevel(int level) {
     const double s = 1.0 / std::ldexp(1.0, level);
-    return {s, s};
+    return {Raster::IdentityTransform{}, Raster::ScaleTransform{s, s}};
 }
 
 template <class Op, class B>
@@ -322,7 +368,8 @@ bool TryScaledRun(B& destination, const B& source, typename Op::Params* params, 
     Kernel::Counted<B> reduced = ChooseMipmapLevel(source, params, level);
     if (!reduced) return false;
     RunRecord<Op, B> run;
-    RunFrame<Op, B, ScaleTransform>(run, destination, *reduced, params, ScaleForLevel(level), words);
+    RunFrame<Op, B, Raster::ChainedTransform<Raster::IdentityTransform, Raster::ScaleTransform>>(
+        run, destination, *reduced, params, ScaleForLevel(level), words);
     return true;
 }
 
@@ -341,7 +388,7 @@ void SourcePreparation(B& destination, const B& source, typename Op::Params* par
     // none where it has: nothing is compared or painted.
     if (source.GetWidth() != destination.GetWidth() || source.GetHeight() != destination.GetHeight()) return;
     RunRecord<Op, B> run;
-    RunFrame<Op, B, IdentityTransform>(run, destination, source, params, IdentityTransform{}, words);
+    RunFrame<Op, B, Raster::IdentityTransform>(run, destination, source, params, Raster::IdentityTransform{}, words);
 }
 
 // What a per-format entry does around its setup's run: the destination's delayed load

@@ -28,8 +28,8 @@ struct CountingOp {
         ++run.m_state.pixels;
     }
     template <class B>
-    static void Span(BitmapKernels::RunRecord<CountingOp, B>& run, BitmapKernels::PlanarPixelSpan<B>&,
-                     const BitmapKernels::PlanarPixelSpan<B>&) {
+    static void Span(BitmapKernels::RunRecord<CountingOp, B>& run, Raster::PlanarPixelSpan<B>&,
+                     const Raster::PlanarPixelSpan<B>&) {
         ++run.m_state.spans;
     }
     template <class B>
@@ -95,7 +95,7 @@ TEST(RenderFrame, TakesSpansOnlyAtMultiplesOf32WithinARow) {
                 BitmapKernels::RunFrame<CountingOp, RGBA8>(run, dst, level, &p, BitmapKernels::ScaleForLevel(1),
                                                            KernelWords{});
             } else {
-                BitmapKernels::RunFrame<CountingOp, RGBA8>(run, dst, src, &p, BitmapKernels::IdentityTransform{},
+                BitmapKernels::RunFrame<CountingOp, RGBA8>(run, dst, src, &p, Raster::IdentityTransform{},
                                                            KernelWords{});
             }
             EXPECT_EQ(run.m_state.pixels.load(), c.pixels);

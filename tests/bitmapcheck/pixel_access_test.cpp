@@ -5,12 +5,17 @@
 #include "bitmapcheck/PixelAccess.h"
 
 using namespace bitmaptest;
-using BitmapKernels::ConstPixelAccessor;
 using BitmapKernels::LookupConstTile;
 using BitmapKernels::LookupMutableTile;
-using BitmapKernels::PixelAccessor;
-using BitmapKernels::PlanarPixelSpan;
-using BitmapKernels::ScaledConstPixelAccessor;
+using Raster::PlanarPixelSpan;
+template <class B>
+using PixelAccessor = typename Raster::ModelBase<B>::template PixelAccessor<Raster::AllChannels>;
+template <class B>
+using ConstPixelAccessor =
+    typename Raster::ModelBase<B>::template ConstPixelAccessor<Raster::Safe, Raster::IdentityTransform>;
+template <class B>
+using ScaledConstPixelAccessor = typename Raster::ModelBase<B>::template ConstPixelAccessor<
+    Raster::Safe, Raster::ChainedTransform<Raster::IdentityTransform, Raster::ScaleTransform>>;
 
 namespace {
 
@@ -224,7 +229,7 @@ TEST(ScaledAccessor, SamplesTheLevelAtHalfPixelCentres) {
     };
     const Case cases[] = {{0.5, {0, 0, 1, 1, 2, 2, 3}}, {0.25, {0, 0, 0, 0, 1, 1, 1, 1, 2}}};
     for (const Case& c : cases) {
-        ScaledConstPixelAccessor<RGBA8> reader(level, {c.scale, c.scale});
+        ScaledConstPixelAccessor<RGBA8> reader(level, {{}, {c.scale, c.scale}});
         reader.MoveTo(0, 2);
         for (size_t x = 0; x < c.expected.size(); ++x) {
             EXPECT_EQ(*reader.Cursors()[0], c.expected[x]) << c.scale << " column " << x;
@@ -234,7 +239,7 @@ TEST(ScaledAccessor, SamplesTheLevelAtHalfPixelCentres) {
     // A span at destination column 480 reads level columns 240 to 255, two columns each,
     // across the level's tile edge at 256 for the span at 512.
     for (int start : {480, 512}) {
-        ScaledConstPixelAccessor<RGBA8> reader(level, {0.5, 0.5});
+        ScaledConstPixelAccessor<RGBA8> reader(level, {{}, {0.5, 0.5}});
         reader.MoveTo(start, 3);
         PlanarPixelSpan<RGBA8> span;
         reader.SpanRead(span);
