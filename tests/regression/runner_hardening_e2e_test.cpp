@@ -3,7 +3,6 @@
 // signal while a unit runs, a log read while it is rewritten, and huge words in messages.
 #include <gtest/gtest.h>
 #include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -185,35 +184,32 @@ TEST_F(RunnerHardening, TheLogsAreReplacedWholeNeverRewrittenInPlace) {
     EXPECT_EQ(names, (std::vector<std::string>{"failed.log", "summary.log"}));
 }
 
-// A /proc file of a process that may end while it is read: a read error (ESRCH) reads as empty
-// instead of throwing from the stream.
-std::string ReadProcFile(const std::string& path) {
-    std::string text;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return text;
-    char buffer[4096];
-    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(got));
-    close(fd);
-    return text;
+// The state letter of a process ('Z' once it has ended), or 0 when it is gone.
+char ProcessState(pid_t pid) {
+    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    char state = 0;
+    if (close == std::string::npos || std::sscanf(stat.c_str() + close + 1, " %c", &state) != 1) return 0;
+    return state;
 }
 
-// The pid of a child of parent that runs the unit executor, once there is one.
+// The pid of a child of parent that runs the unit executor, once there is one; 0 when parent
+// ends first (its own hang limit ends it when it is stuck).
 pid_t WaitForUnitChild(pid_t parent) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kHangLimitSeconds);
-    while (std::chrono::steady_clock::now() < deadline) {
+    for (char state = ProcessState(parent); state != 0 && state != 'Z'; state = ProcessState(parent)) {
         DIR* proc = opendir("/proc");
         if (!proc) return 0;
         pid_t found = 0;
         while (dirent* entry = readdir(proc)) {
             const pid_t pid = std::atoi(entry->d_name);
             if (pid <= 0) continue;
-            const std::string stat = ReadProcFile("/proc/" + std::to_string(pid) + "/stat");
+            const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
             const size_t close = stat.rfind(')');
             if (close == std::string::npos) continue;
             int ppid = 0;
-            char state = 0;
-            if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) != 2 || ppid != parent) continue;
-            std::string command = ReadProcFile("/proc/" + std::to_string(pid) + "/cmdline");
+            char childState = 0;
+            if (std::sscanf(stat.c_str() + close + 1, " %c %d", &childState, &ppid) != 2 || ppid != parent) continue;
+            std::string command = ReadFile("/proc/" + std::to_string(pid) + "/cmdline");
             std::replace(command.begin(), command.end(), '\0', ' ');
             if (command.find(" regressionunit") != std::string::npos) found = pid;
         }

@@ -64,9 +64,17 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& cont
     out << contents;
 }
 
+// The file's bytes; empty when it cannot be opened. Read with system calls, so that a file that
+// goes away while it is read (the /proc files of a process that ends) gives what was read so far
+// instead of an exception.
 inline std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string text;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return text;
+    char buffer[65536];
+    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(got));
+    close(fd);
+    return text;
 }
 
 inline void WriteScript(const std::filesystem::path& path, const std::string& body) {
