@@ -1,7 +1,5 @@
 #include "UIFramework/Application.h"
 
-#include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <map>
 
@@ -89,15 +87,6 @@ NSObject* Application::targetForAction(SEL action) {
 }
 
 namespace {
-bool ParseCode(const std::string& word, int& out) {
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(word.c_str(), &end, 10);
-    if (word.empty() || *end || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
 // The form of each headless line that handleHostEvent knows, and whether it needs a document.
 struct HostEventForm {
     const char* form;
@@ -160,7 +149,7 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
     }
     if (words[0] == "tool" && words.size() == 2 && controller) {
         int tool;
-        if (!ParseCode(words[1], tool)) return NO;
+        if (!ParseHostCode(words[1], tool)) return NO;
         DocumentView* view = controller->getCurrentView();
         if (!view) {
             std::fputs("quirevale: tool: no document view is open\n", stderr);
@@ -180,9 +169,9 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
         int code;
         bool flag;
         auto& checks = Kestrane::RasterBaseTarget::StandInAnswers();
-        if (words[1] == "CanEnterLiquify" && ParseCode(words[2], code)) checks.canEnterLiquify = code;
-        else if (words[1] == "CanEnterDevelop" && ParseCode(words[2], code)) checks.canEnterDevelop = code;
-        else if (words[1] == "CanEnterToneMap" && ParseCode(words[2], code)) checks.canEnterToneMap = code;
+        if (words[1] == "CanEnterLiquify" && ParseHostCode(words[2], code)) checks.canEnterLiquify = code;
+        else if (words[1] == "CanEnterDevelop" && ParseHostCode(words[2], code)) checks.canEnterDevelop = code;
+        else if (words[1] == "CanEnterToneMap" && ParseHostCode(words[2], code)) checks.canEnterToneMap = code;
         else if (words[1] == "IsRecordingMacro" && ParseHostFlag(words[2], flag) && controller &&
                  controller->getCurrentView() && controller->getCurrentView()->unsafeDocumentController())
             controller->getCurrentView()->unsafeDocumentController()->SetRecordingMacro(flag);
@@ -208,10 +197,7 @@ BOOL Application::handleHostEvent(const std::vector<std::string>& words) {
 
 std::string Application::whyHostEventRefused(const std::vector<std::string>& words) {
     AppController* controller = m_appController.get();
-    if (words[0] == "tool") {
-        if (words.size() == 2 && !controller) return "tool: the application has no controller";
-        return "tool takes one tool id, as in: tool 2";
-    }
+    if (words[0] == "tool") return "tool takes one tool id, as in: tool 2";
     if (words[0] == "context") {
         if (words.size() <= 2 || words.size() == 4) {
             WorkspaceInfo* workspace = controller ? controller->currentWorkspace() : nullptr;

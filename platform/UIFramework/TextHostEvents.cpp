@@ -142,6 +142,13 @@ bool ParseHostFlag(const std::string& word, bool& out) {
     return true;
 }
 
+bool ParseHostCode(const std::string& word, int& out) {
+    long value = 0;
+    if (!ParseNumber(word, value) || value < INT32_MIN || value > INT32_MAX) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
 void ResetTextHostEvents() { State() = TextState{}; }
 
 BOOL HandleTextHostEvent(AppController* controller, const std::vector<std::string>& words) {
@@ -150,15 +157,14 @@ BOOL HandleTextHostEvent(AppController* controller, const std::vector<std::strin
     if (words[0] == "context" && (words.size() <= 2 || words.size() == 4)) {
         WorkspaceInfo* workspace = controller ? controller->currentWorkspace() : nullptr;
         NSObject* menus = workspace ? workspace->contextMenuController() : nullptr;
-        long kind = 0;
+        int kind = 0;
         double x = 0, y = 0;
-        if (!menus || (words.size() >= 2 && !ParseNumber(words[1], kind))) return NO;
-        if (kind < INT32_MIN || kind > INT32_MAX) return NO;
+        if (!menus || (words.size() >= 2 && !ParseHostCode(words[1], kind))) return NO;
         if (words.size() == 4) {
             if (!ParseNumber(words[2], x) || !ParseNumber(words[3], y)) return NO;
             NSEvent::SetMouseLocation(NSPoint{x, y});
         }
-        menus->performSelector(QV_SELECTOR(showContextMenu:), ContextMenuRequest::WithKind(static_cast<int32_t>(kind)).get());
+        menus->performSelector(QV_SELECTOR(showContextMenu:), ContextMenuRequest::WithKind(kind).get());
         return YES;
     }
     if (words[0] != "set" || words.size() < 3) return NO;
