@@ -111,22 +111,18 @@ void MenuBarRasterController::addDocumentSnapshot(NSObject*) {
     Ref<NSString> defaultName =
         NSDateFormatter::localizedStringFromDate(NSDate::date().get(), NSDateFormatterFullStyle, NSDateFormatterMediumStyle);
     AppController* controller = AppController::controller();
-    // The snapshot belongs to the document the sheet was opened on, even if another has become
-    // current by the time the user confirms; only a sheet opened without one takes the current.
-    Ref<DocumentView> view = TakeCurrentView();
-    Kernel::Counted<DocumentController const> openedOn = CurrentDocument(view.get());
     auto sheet = New<RunInputSheetHelper>();
+    // The handler holds nothing: the sheet sits on the current window, so the view current when
+    // its button is pressed is that window's.
     sheet->initWithMessage(LocalizedStringWithContext("Add Document Snapshot", "Raster").get(),
                            LocalizedStringWithContext("Enter a name for the snapshot", "Raster").get(),
                            controller ? controller->getCurrentWindow() : nullptr, defaultName.get(),
-                           [openedOn](NSString* text, NSInteger result) {
+                           [](NSString* text, NSInteger result) {
                                if (result != kSheetConfirmed) return;
                                Ref<DocumentView> current = TakeCurrentView();
                                Kernel::StringT<Kernel::TEncUtf8> name(text ? text->utf8() : std::string());
-                               Kernel::Counted<DocumentCommand> command(new AddDocumentSnapshotCommand(name));
-                               PersonaController* engine = PersonaController::GetInstance();
-                               engine->EnqueueCommand(command, openedOn ? openedOn : CurrentDocument(current.get()),
-                                                      false);
+                               Enqueue(current.get(),
+                                       Kernel::Counted<DocumentCommand>(new AddDocumentSnapshotCommand(name)));
                            });
     sheet->run();
 }

@@ -1,9 +1,11 @@
 #include "regression/FailureImages.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "Kernel/Dispatch.h"
 #include "Raster/PNG.h"
+#include "Raster/Tile.h"
 #include "bitmapcheck/BitmapKernels.h"
 
 namespace {
@@ -26,28 +28,41 @@ struct ImageJobs {
     std::exception_ptr errors[3];
 };
 
+// The heat map is made a band of tile rows at a time, into a bitmap one band high, and each
+// band is written as soon as it is made: the render itself is left as it is (the failure image
+// is written from it at the same time), and no copy of the whole render is ever held.
+void WriteDifferenceImage(const ImageJobs& jobs) {
+    const Raster::DynamicBitmap& current = *jobs.current;
+    const int width = current.GetWidth(), height = current.GetHeight();
+    if (!jobs.comparable || height <= 0) {
+        // Bitmaps of another size or format have no pixel-by-pixel difference: the
+        // difference image then shows the current render as it is.
+        WriteBitmapPNGDispatch(*jobs.differenceImage, current);
+        return;
+    }
+    const int bandRows = std::min(height, Raster::Tile::kRows);
+    const Raster::DynamicBitmap heatMap = Raster::DynamicBitmap::Create(current.GetFormat(), width, bandRows);
+    const Raster::DynamicBitmap expected = Raster::DynamicBitmap::Create(current.GetFormat(), width, bandRows);
+    DifferencesParams differences;
+    differences.m_bitsPerChannel = jobs.bitsPerChannel;
+    for (int top = 0, band = 0; top < height; top += Raster::Tile::kRows, ++band) {
+        current.GetBitmap()->CopyTileRow(band, *heatMap.GetBitmap(), 0);
+        jobs.baseline->GetBitmap()->CopyTileRow(band, *expected.GetBitmap(), 0);
+        DifferenceBitmapsDispatch(heatMap, expected, &differences);
+        const Kernel::RectT<int> rows{0, 0, width, std::min(Raster::Tile::kRows, height - top)};
+        KernelParams write;
+        write.m_rect = &rows;
+        WriteBitmapPNGDispatch(*jobs.differenceImage, heatMap, &write);
+    }
+}
+
 void WriteImage(void* context, size_t index) {
     ImageJobs& jobs = *static_cast<ImageJobs*>(context);
     try {
         switch (index) {
         case 0: WriteBitmapPNGConvertedDispatch(*jobs.baselineImage, *jobs.baseline, jobs.baselineParams); break;
         case 1: WriteBitmapPNGConvertedDispatch(*jobs.failureImage, *jobs.current, jobs.failureParams); break;
-        default: {
-            if (!jobs.comparable) {
-                // Bitmaps of another size or format have no pixel-by-pixel difference: the
-                // difference image then shows the current render as it is.
-                WriteBitmapPNGDispatch(*jobs.differenceImage, *jobs.current);
-                break;
-            }
-            // The heat map goes into a copy, so that the failure image can be written from
-            // the render at the same time.
-            const Raster::DynamicBitmap heatMap = jobs.current->Copy();
-            DifferencesParams differences;
-            differences.m_bitsPerChannel = jobs.bitsPerChannel;
-            DifferenceBitmapsDispatch(heatMap, *jobs.baseline, &differences);
-            WriteBitmapPNGDispatch(*jobs.differenceImage, heatMap);
-            break;
-        }
+        default: WriteDifferenceImage(jobs); break;
         }
     } catch (...) {
         jobs.errors[index] = std::current_exception();
@@ -67,6 +82,8 @@ void WriteFailureImages(const Kernel::String& base, const Raster::DynamicBitmap&
                                         Raster::ExportOptions());
     Raster::PNGWriterRGBA8 differenceImage((base + ".difference.png").c_str(), current.GetWidth(), current.GetHeight(),
                                            Raster::ExportOptions());
+    // The images are the harness's own: the memory they take is not the engine's.
+    Raster::MemoryManager::UnaccountedScope unaccounted;
     PNGExportParams failureParams = exportParams;  // each export sets its own record's flags
     ImageJobs jobs{&baselineImage, &failureImage,  &differenceImage, &current, &baseline,
                    &exportParams,  &failureParams, bitsPerChannel,   comparable, {}};

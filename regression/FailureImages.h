@@ -10,7 +10,8 @@
 // current render) and base + ".difference.png" (the heat map of the two when they are
 // comparable, else the current render as it is). Each file is written to a temporary name and
 // renamed when whole; one that fails leaves no file and traces its own error. The three are
-// written at the same time on the worker pool; the current render is left as it is.
+// written at the same time on the worker pool; the current render is left as it is, and the
+// memory the images take is not charged to the engine's planar account.
 void WriteFailureImages(const Kernel::String& base, const Raster::DynamicBitmap& current,
                         const Raster::DynamicBitmap& baseline, PNGExportParams& exportParams, uint32_t bitsPerChannel,
                         bool comparable);

@@ -1,43 +1,16 @@
 // The unit test sequence.
 #include "regression/Regression.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 #include "DocSession/PersonaController.h"
 #include "Kernel/FileSystem.h"
 #include "Raster/Bitmap.h"
 #include "regression/ChildOutput.h"
 #include "regression/RegressionStrings.h"
-
-namespace {
-
-constexpr std::string_view kImageSuffixes[] = {".baseline.png", ".failure.png", ".difference.png"};
-
-bool IsComparisonTag(std::string_view tag) {
-    if (tag == "undo-redo" || tag == "macro" || tag == "tilestore") return true;
-    if (!tag.starts_with("snapshot-")) return false;
-    std::string_view number = tag.substr(9);
-    if (number.empty() || number.front() == '0') return false;
-    for (char c : number)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
-}  // namespace
-
-bool IsUnitImageName(const Kernel::String& unitName, const Kernel::String& fileName) {
-    std::string_view unit = unitName.View(), file = fileName.View();
-    if (unit.empty() || !file.starts_with(unit)) return false;
-    std::string_view rest = file.substr(unit.size());
-    for (std::string_view suffix : kImageSuffixes) {
-        if (rest == suffix) return true;
-        if (rest.size() > suffix.size() + 1 && rest.front() == '.' && rest.ends_with(suffix) &&
-            IsComparisonTag(rest.substr(1, rest.size() - 1 - suffix.size())))
-            return true;
-    }
-    return false;
-}
 
 Regression::Regression(const Kernel::String& unitPath, bool update, bool create, bool nodump, bool rendertimes,
                        bool hardware)
@@ -261,18 +234,22 @@ bool Regression::CreateBaseline(bool withPostRedoRender) {
 }
 
 void Regression::DeleteUnitImages() {
-    std::string_view unit = m_unitPath.View();
-    const size_t slash = unit.rfind('/');
-    Kernel::String folder(".");
-    if (slash == 0) folder = Kernel::String("/");
-    else if (slash != std::string_view::npos) folder = Kernel::String(unit.substr(0, slash));
-    const Kernel::String unitName(slash == std::string_view::npos ? unit : unit.substr(slash + 1));
-
-    Kernel::Counted<Kernel::FileEnumerator> entries = Kernel::FileEnumerator::Create(folder, true);
-    Kernel::FileEnumerator::Entry entry;
-    while (entries->Next(entry))
-        if (entry.kind == Kernel::FileEnumerator::Kind::File && IsUnitImageName(unitName, entry.name))
-            Kernel::FileSystem::DeleteFile(Kernel::PathTraitsUnix::Append(folder, entry.name.View()));
+    // Every name a comparison of this unit can write is known, so nothing lists the unit's folder,
+    // which may hold any number of other files: the unit's path, "." and a tag unless the tag is
+    // empty, and the kind of image. Snapshot tags count the snapshots the baseline or the document has.
+    size_t snapshots = 0;
+    if (m_baseline && m_baseline->m_content) snapshots = m_baseline->m_content->GetSnapshots().size();
+    if (m_document)
+        snapshots = std::max(snapshots, size_t(std::max<int32_t>(0, m_document->GetSnapshotCount())));
+    std::vector<Kernel::String> tags{Kernel::String(), Kernel::String("undo-redo"), Kernel::String("macro"),
+                                     Kernel::String("tilestore")};
+    for (size_t n = 1; n <= snapshots; ++n) tags.push_back(FormatWithInt("snapshot-%1", int32_t(n)));
+    for (const Kernel::String& tag : tags) {
+        Kernel::String base = m_unitPath;
+        if (!tag.IsEmpty()) base += FormatWithString(".%1", tag);
+        for (const char* kind : {".baseline.png", ".failure.png", ".difference.png"})
+            Kernel::FileSystem::DeleteFile(base + kind);
+    }
 }
 
 #include "app/UnitStatics.h"

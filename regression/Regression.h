@@ -19,11 +19,6 @@ struct RenderCompareResult {
     uint64_t renderTime = 0;           // milliseconds
 };
 
-// True for the names of the images a failed comparison of the unit writes: the unit's file
-// name, optionally "." and a comparison tag, then ".baseline.png", ".failure.png" or
-// ".difference.png". Another unit whose name merely begins with this one's never matches.
-bool IsUnitImageName(const Kernel::String& unitName, const Kernel::String& fileName);
-
 class Regression : public Kernel::AssertTrap {
 public:
     Regression(const Kernel::String& unitPath, bool update, bool create, bool nodump, bool rendertimes, bool hardware);

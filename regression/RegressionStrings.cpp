@@ -62,9 +62,9 @@ void AppendPathComponent(Kernel::String& path, const Kernel::String& component) 
     AppendPathComponent(path, component.GetBuffer(), component.GetLength());
 }
 
-bool ReadOptionalFile(const char* what, const Kernel::String& path, std::string& text) {
+bool ReadOptionalFile(const char* what, const Kernel::String& path, uint64_t limit, std::string& text) {
     Kernel::FileSystem::ReadError error;
-    if (Kernel::FileSystem::ReadFile(path, text, &error)) return true;
+    if (Kernel::FileSystem::ReadFile(path, text, limit, &error)) return true;
     if (!error.missing) {
         std::fprintf(stderr, "%s '%s' can't be read: %s\n", what, Kernel::EscapeForMessage(path.View()).c_str(),
                      error.reason.c_str());

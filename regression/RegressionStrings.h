@@ -35,8 +35,9 @@ void AppendPathComponent(Kernel::String& path, const char* component);
 void AppendPathComponent(Kernel::String& path, const Kernel::String& component);
 
 // Reads a file that may be missing. Anything else that keeps it from being read (a FIFO, a
-// folder, no permission) is told on standard error as "<what> '<path>' can't be read: <reason>".
-bool ReadOptionalFile(const char* what, const Kernel::String& path, std::string& text);
+// folder, no permission, more than limit bytes) is told on standard error as
+// "<what> '<path>' can't be read: <reason>".
+bool ReadOptionalFile(const char* what, const Kernel::String& path, uint64_t limit, std::string& text);
 
 // The lines of a text file: a line feed ends a line, the last line needs none, and each line
 // ends at its first NUL byte.

@@ -55,6 +55,9 @@ const char kUpdateConfirmationText[] =
 
 std::vector<UnitProcess> FailedUnits;
 
+// One line per failed unit of a run, each a path: no sensible log comes near this.
+constexpr uint64_t kFailedUnitsLogLimit = 64 * Kernel::kMebibyte;
+
 namespace {
 void PrintLine(const Kernel::String& text) {
     std::fwrite(text.GetBuffer(), 1, text.GetLength(), stdout);
@@ -90,6 +93,17 @@ void WriteLogFile(const Kernel::String& path, std::string_view contents) {
     }
 }
 
+// A path as the user gave it, cut like every quoted path, on one line.
+Kernel::String QuotedPath(const Kernel::String& path) {
+    const std::string_view v = path.View();
+    if (v.size() <= Kernel::kPathExcerptBytes) return ShownOnOneLine(path);
+    size_t cut = Kernel::kPathExcerptBytes;
+    while (cut > 0 && (static_cast<unsigned char>(v[cut]) & 0xC0) == 0x80) --cut;  // never inside a character
+    Kernel::String shown = ShownOnOneLine(Kernel::String(v.substr(0, cut)));
+    shown.Append("[...]");
+    return shown;
+}
+
 void PrintCoverageReport(const RecordedCommandSet& recorded, FILE* log) {
     GetRegisteredCommandsProcess registry;
     std::vector<Kernel::String> arguments{ExecutablePath, Kernel::String("-getcommands")};
@@ -98,12 +112,13 @@ void PrintCoverageReport(const RecordedCommandSet& recorded, FILE* log) {
     CoverageComparison comparison = CompareCommandCoverage(registry.Commands, recorded);
     if (!comparison.unrecorded.empty()) {
         PrintSummaryLine("Unrecorded commands:", log);
-        for (const Kernel::String& name : comparison.unrecorded) PrintSummaryLine(name, log);
+        for (const Kernel::String& name : comparison.unrecorded) PrintSummaryLine(ShownOnOneLine(name, true), log);
         PrintSummaryLine(Kernel::String(), log);
     }
     if (!comparison.unregistered.empty()) {
         PrintSummaryLine("Unregistered commands:", log);
-        for (const Kernel::String& identifier : comparison.unregistered) PrintSummaryLine(identifier, log);
+        for (const Kernel::String& identifier : comparison.unregistered)
+            PrintSummaryLine(ShownOnOneLine(identifier, true), log);
         PrintSummaryLine(Kernel::String(), log);
     }
 }
@@ -133,7 +148,7 @@ bool IsUpdateConfirmed(const std::string& answerLine) { return answerLine == "y"
 std::vector<Kernel::String> ReadFailedUnitsLog(const Kernel::String& path) {
     std::vector<Kernel::String> units;
     std::string text;
-    if (!ReadOptionalFile("Failed-units log", path, text)) return units;
+    if (!ReadOptionalFile("Failed-units log", path, kFailedUnitsLogLimit, text)) return units;
     for (std::string_view line : SplitFileLines(text)) {
         // An empty line names no unit; testing it would only fail for nothing.
         if (!line.empty()) units.emplace_back(line);
@@ -181,14 +196,15 @@ int RunUnitsAndSummarise(const std::vector<Kernel::String>& tested, const std::v
     if (RegressionRunFlags.coverage) PrintCoverageReport(recorded, summary);
 
     for (const UnitProcess& unit : FailedUnits) {
-        Kernel::String block = FormatWithString("%1\n", unit.UnitPath);
+        // Report lines are kept as shown; the path begins the block's first line.
+        Kernel::String block = FormatWithString("%1\n", ShownOnOneLine(unit.UnitPath, true));
         for (const Kernel::String& line : unit.ReportLines) block.Append(FormatWithString("%1\n", line));
         PrintSummaryLine(block, summary);
     }
 
     if (!testIgnored) {
         for (const Kernel::String& path : other)
-            PrintSummaryLine(FormatWithString("Ignoring unit: %1.", path), summary);
+            PrintSummaryLine(FormatWithString("Ignoring unit: %1.", ShownOnOneLine(path)), summary);
         PrintSummaryLine(Kernel::String(), summary);
     }
 
@@ -258,7 +274,7 @@ int RegressionMain(int argc, char const* const* argv) {
         std::vector<Kernel::String> ignored;
         FindUnits(".", nullptr, &ignored);
         std::puts("\nIgnored units:\n");
-        for (const Kernel::String& path : ignored) PrintLine(path);
+        for (const Kernel::String& path : ignored) PrintLine(ShownOnOneLine(path, true));
         std::fflush(stdout);
         return 0;
     }
@@ -290,8 +306,7 @@ int RegressionMain(int argc, char const* const* argv) {
             return 1;
         }
         if (!Kernel::FileSystem::IsFile(file)) {
-            std::printf("Unit file '%s' not found\n", Kernel::Excerpt(file.View(), Kernel::kPathExcerptBytes).c_str());
-            std::fflush(stdout);
+            PrintLine(FormatWithString("Unit file '%1' not found", QuotedPath(file)));
             return 1;
         }
         if (!IsUnitFile(file)) return 1;

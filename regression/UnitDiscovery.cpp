@@ -60,8 +60,10 @@ void TrimString(Kernel::String& text) {
 }
 
 void ReadIgnoreListFile(std::vector<Kernel::String>& list, const Kernel::String& path) {
+    // File names of one folder, one a line: a list of this size names more files than any folder holds.
+    constexpr uint64_t kIgnoreListLimit = 16 * Kernel::kMebibyte;
     std::string text;
-    if (!ReadOptionalFile("Ignore list", path, text)) return;
+    if (!ReadOptionalFile("Ignore list", path, kIgnoreListLimit, text)) return;
     for (std::string_view line : SplitFileLines(text)) {
         Kernel::String name(line.substr(0, line.find('#')));
         TrimString(name);

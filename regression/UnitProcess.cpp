@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "Kernel/FileSystem.h"
 #include "regression/ChildOutput.h"
 #include "regression/RegressionStrings.h"
 
@@ -27,6 +28,8 @@ namespace {
 volatile sig_atomic_t RunningChildPid = 0;
 // A child inherits a signal the runner ignores: then only SIGKILL is sure to end it.
 volatile sig_atomic_t ChildStopSignal = SIGTERM;
+// What the running child may leave when a signal ends it; prepared before it starts.
+Kernel::ChildLeftovers RunningChildLeftovers;
 
 const int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
@@ -37,10 +40,24 @@ sigset_t TerminationSignalSet() {
     return set;
 }
 
+bool DiedOfSignal(const siginfo_t& ended) { return ended.si_code == CLD_KILLED || ended.si_code == CLD_DUMPED; }
+
+// Waits for the child to end without reaping it: its pid stays its own, and so do the names of
+// what it left, until they are removed.
+bool WaitUnreaped(pid_t child, siginfo_t& ended) {
+    std::memset(&ended, 0, sizeof ended);
+    int rc;
+    while ((rc = waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOWAIT)) < 0 && errno == EINTR) {
+    }
+    return rc == 0;
+}
+
 void OnTerminationSignal(int signal) {
     const pid_t child = RunningChildPid;
     if (child > 0) {
         kill(child, ChildStopSignal);
+        siginfo_t ended;
+        if (WaitUnreaped(child, ended) && DiedOfSignal(ended)) RunningChildLeftovers.Remove();
         while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
@@ -109,6 +126,22 @@ Kernel::String EscapeTeamCityValue(const Kernel::String& value) {
     return Kernel::String(out);
 }
 
+Kernel::String ShownOnOneLine(const Kernel::String& text, bool beginsLine) {
+    std::string_view v = text.View();
+    const size_t start = v.find_first_not_of(" \t");
+    const bool forgery = beginsLine && start != std::string_view::npos && v.substr(start).starts_with("##teamcity[");
+    if (!forgery && v.find_first_of("\n\r") == std::string_view::npos) return text;
+    std::string out;
+    out.reserve(v.size() + 8);
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '\n') out += "\\n";
+        else if (v[i] == '\r') out += "\\r";
+        else if (forgery && i == start) out += "\\x23";
+        else out.push_back(v[i]);
+    }
+    return Kernel::String(out);
+}
+
 void UnitProcess::OnLine(const Kernel::String& line) {
     Kernel::String payload;
     switch (RecogniseChildRecord(line, payload)) {
@@ -137,8 +170,8 @@ void GetRegisteredCommandsProcess::OnLine(const Kernel::String& line) {
 void ReportChildLine(UnitProcess& unit, bool isFailure, const char* label, const Kernel::String& message) {
     Kernel::String text = FormatWithTwoStrings("%1: %2", Kernel::String(label), unit.CurrentTest);
     if (!message.IsEmpty()) text.Append(FormatWithString(": %1", message));
-    unit.ReportLines.push_back(
-        FormatWithTwoStrings("%1%2\033[0m", Kernel::String(isFailure ? kColourRed : kColourBlue), text));
+    unit.ReportLines.push_back(FormatWithTwoStrings("%1%2\033[0m", Kernel::String(isFailure ? kColourRed : kColourBlue),
+                                                    ShownOnOneLine(text)));
     PrintChildLine(unit, isFailure, text);
 }
 
@@ -151,7 +184,8 @@ void PrintChildLine(const UnitProcess& unit, bool isFailure, const Kernel::Strin
             WriteConsoleLine(FormatWithString("##teamcity[message text='%1']", EscapeTeamCityValue(text)));
         return;
     }
-    WriteConsoleLine(FormatWithTwoStrings("%1%2\033[0m", Kernel::String(isFailure ? kColourRed : kColourBlue), text));
+    WriteConsoleLine(FormatWithTwoStrings("%1%2\033[0m", Kernel::String(isFailure ? kColourRed : kColourBlue),
+                                          ShownOnOneLine(text)));
 }
 
 std::vector<Kernel::String> BuildUnitArguments(const Kernel::String& unitPath) {
@@ -168,7 +202,8 @@ std::vector<Kernel::String> BuildUnitArguments(const Kernel::String& unitPath) {
     return arguments;
 }
 
-ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::String>& arguments) {
+ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::String>& arguments,
+                                   const Kernel::String& besideFile) {
     ChildProcessResult result;
     if (arguments.empty() || arguments[0].IsEmpty()) {
         result.startError = "no program to run";
@@ -196,13 +231,17 @@ ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::S
     {
         // No termination signal may come between the start and the note of the child's pid.
         TerminationSignalsHeld held;
+        RunningChildLeftovers.Prepare(besideFile);
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
         posix_spawnattr_setsigmask(&attributes, &held.Saved());
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
         rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
         posix_spawnattr_destroy(&attributes);
-        if (rc == 0) RunningChildPid = pid;
+        if (rc == 0) {
+            RunningChildLeftovers.SetProcess(pid);
+            RunningChildPid = pid;
+        }
     }
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
@@ -231,10 +270,10 @@ ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::S
         close(fds[0]);
     }
 
-    // Wait for the end without reaping, so the pid stays the child's until the handler forgets it.
+    // Wait for the end without reaping, so the pid stays the child's until the handler forgets it,
+    // and until what a child ended by a signal left is gone: names with its pid are its own.
     siginfo_t ended;
-    while (waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
-    }
+    if (WaitUnreaped(pid, ended) && DiedOfSignal(ended)) RunningChildLeftovers.Remove();
     int status = 0;
     pid_t waited;
     {
@@ -258,9 +297,9 @@ bool RunUnitProcess(UnitProcess& unit) {
     const bool teamcity = RegressionRunFlags.teamcity;
     WriteConsoleLine(teamcity
                          ? FormatWithString("##teamcity[testStarted name='%1']", EscapeTeamCityValue(unit.UnitPath))
-                         : FormatWithString("\nTesting unit: %1", unit.UnitPath));
+                         : FormatWithString("\nTesting unit: %1", ShownOnOneLine(unit.UnitPath)));
 
-    ChildProcessResult child = RunChildProcess(unit, BuildUnitArguments(unit.UnitPath));
+    ChildProcessResult child = RunChildProcess(unit, BuildUnitArguments(unit.UnitPath), unit.UnitPath);
     if (!child.started) {
         ReportChildLine(unit, true, "FAILED",
                         FormatWithString("the unit process could not be started (%1)", child.startError));

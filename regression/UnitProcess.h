@@ -60,8 +60,11 @@ struct ChildProcessResult {
 };
 
 // Runs arguments + "regressionunit" without a shell (arguments[0] is the program),
-// hands every complete output line to process.OnLine, and reaps the child.
-ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::String>& arguments);
+// hands every complete output line to process.OnLine, and reaps the child. A child that a
+// signal ended leaves nothing of its own: its temporary folder goes, and so do its unfinished
+// files beside besideFile (a unit's baseline, metric file and images) when one is given.
+ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::String>& arguments,
+                                   const Kernel::String& besideFile = Kernel::String());
 
 // From now on SIGTERM, SIGINT and SIGHUP end the running child, wait for it, and end the
 // runner with exit status 128 plus the signal's number.
@@ -91,6 +94,12 @@ void ReportChildLine(UnitProcess& unit, bool isFailure, const char* label, const
 
 // Prints one line in the current output style.
 void PrintChildLine(const UnitProcess& unit, bool isFailure, const Kernel::String& text);
+
+// A text from a unit (its path, its child's report) as it is shown on one console or log line:
+// a line feed shows as "\n" and a carriage return as "\r", so that no such text starts a line
+// of its own; every other byte, a backslash included, shows as it is. When the text begins the
+// line (beginsLine), a "#" that would open a TeamCity service message there shows as "\x23".
+Kernel::String ShownOnOneLine(const Kernel::String& text, bool beginsLine = false);
 
 // A value as a TeamCity service message attribute needs it.
 Kernel::String EscapeTeamCityValue(const Kernel::String& value);

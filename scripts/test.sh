@@ -16,3 +16,15 @@ bash scripts/build.sh build-asan -DQV_TESTS=ON -DQV_SANITIZE=address -DQV_BENCH=
 
 bash scripts/build.sh build-tsan -DQV_TESTS=ON -DQV_SANITIZE=thread -DQV_BENCH=OFF
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j "$jobs" -L 'kernel|bitmapcheck|menus|mainthread|parallel')
+
+bash scripts/build.sh build-fuzz -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DQV_FUZZ=ON \
+    -DQV_TESTS=OFF -DQV_BENCH=OFF -DQV_SANITIZE=
+for corpus in fuzz/corpus/*/; do
+    target=$(basename "$corpus")
+    folders=("$corpus")
+    [[ -d fuzz/regressions/$target ]] && folders+=("fuzz/regressions/$target")  # git keeps no empty folder
+    mapfile -t inputs < <(find "${folders[@]}" -type f | sort)
+    echo "fuzz_$target: ${#inputs[@]} inputs"
+    # Given files, libFuzzer runs each once and stops: no mutation, no clock.
+    UBSAN_OPTIONS=print_stacktrace=1 "build-fuzz/fuzz/fuzz_$target" -close_fd_mask=1 "${inputs[@]}"
+done

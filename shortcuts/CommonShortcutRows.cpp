@@ -8,8 +8,12 @@ Ref<NSString> AcceleratorTitle(const char* title) { return LocalizedStringWithCo
 
 namespace {
 
-NSObject* ViewCommandsNow() { return CommandControllerManager::GetInstance()->viewCommands(); }
-NSObject* StudioCommandsNow() { return CommandControllerManager::GetInstance()->studioCommands(); }
+NSObject* ViewCommandsOf(const RowTargets& t) {
+    return t.view ? *t.view : CommandControllerManager::GetInstance()->viewCommands();
+}
+StudioCommands* StudioCommandsOf(const RowTargets& t) {
+    return t.studio ? *t.studio : CommandControllerManager::GetInstance()->studioCommands();
+}
 Ref<NSNumber> KeyCode(char c) { return NSNumber::numberWithInt(static_cast<unsigned char>(c)); }
 // A key of one UTF-16 unit, such as a function key's code point.
 Ref<NSString> UnitKey(char16_t unit) { return NSString::stringWithCharacters(&unit, 1); }
@@ -18,32 +22,33 @@ constexpr char16_t kF15 = 0xF712, kF16 = 0xF713;
 constexpr NSUInteger kShift = NSEventModifierFlagShiftMask;
 constexpr NSUInteger kCommand = NSEventModifierFlagCommandMask;
 
-void RegisterCommonViewRow(ToolsKeyboardAcceleratorPopulator* p, int row, PageKeyRows pageKeyRows) {
+void RegisterCommonViewRow(ToolsKeyboardAcceleratorPopulator* p, int row, PageKeyRows pageKeyRows,
+                           const RowTargets& targets) {
     switch (row) {
     case 1: return p->registerKeyCodeForKey_withAction_withTarget_andDescription(
-        KeyCode('x').get(), QV_SELECTOR(toggleFillContext), ViewCommandsNow(), AcceleratorTitle("Toggle Fill Context").get());
+        KeyCode('x').get(), QV_SELECTOR(toggleFillContext), ViewCommandsOf(targets), AcceleratorTitle("Toggle Fill Context").get());
     case 2: return p->registerKeyCodeForKey_withModifierMask_withAction_withTarget_andDescription(
-        KeyCode('x').get(), kShift, QV_SELECTOR(swapLineAndFill), ViewCommandsNow(), AcceleratorTitle("Swap Line and Fill").get());
+        KeyCode('x').get(), kShift, QV_SELECTOR(swapLineAndFill), ViewCommandsOf(targets), AcceleratorTitle("Swap Line and Fill").get());
     case 3: return p->registerKeyCodeForKey_withAction_withTarget_andDescription(
-        KeyCode('/').get(), QV_SELECTOR(setFillNone), ViewCommandsNow(), AcceleratorTitle("Set Fill None").get());
+        KeyCode('/').get(), QV_SELECTOR(setFillNone), ViewCommandsOf(targets), AcceleratorTitle("Set Fill None").get());
     case 4: return p->registerKeyCodeForKey_withAction_withTarget_andDescription(
-        KeyCode(';').get(), QV_SELECTOR(toggleSnapping), ViewCommandsNow(), AcceleratorTitle("Toggle Snapping").get());
+        KeyCode(';').get(), QV_SELECTOR(toggleSnapping), ViewCommandsOf(targets), AcceleratorTitle("Toggle Snapping").get());
     case 5: return p->registerKeyCodeForKey_withAction_withTarget_andDescription(
-        KeyCode('\'').get(), QV_SELECTOR(cycleSnappingPlanes), ViewCommandsNow(), AcceleratorTitle("Cycle Snapping Planes").get());
+        KeyCode('\'').get(), QV_SELECTOR(cycleSnappingPlanes), ViewCommandsOf(targets), AcceleratorTitle("Cycle Snapping Planes").get());
     case 6: return p->registerKey_withAction_withTarget_andDescription(
-        UnitKey(kF15).get(), QV_SELECTOR(zoomInDefault:), ViewCommandsNow(), AcceleratorTitle("Zoom In").get());
+        UnitKey(kF15).get(), QV_SELECTOR(zoomInDefault:), ViewCommandsOf(targets), AcceleratorTitle("Zoom In").get());
     case 7: return p->registerKey_withAction_withTarget_andDescription(
-        UnitKey(kF16).get(), QV_SELECTOR(zoomOutDefault:), ViewCommandsNow(), AcceleratorTitle("Zoom Out").get());
+        UnitKey(kF16).get(), QV_SELECTOR(zoomOutDefault:), ViewCommandsOf(targets), AcceleratorTitle("Zoom Out").get());
     case 8: return p->registerKeyCodeForKey_withAction_withTarget_andDescription(
-        KeyCode('d').get(), QV_SELECTOR(setFillContextToBlackAndWhite), ViewCommandsNow(),
+        KeyCode('d').get(), QV_SELECTOR(setFillContextToBlackAndWhite), ViewCommandsOf(targets),
         AcceleratorTitle("Set Fill to Black and White").get());
     case 9: return p->registerSelector_withTarget_andDescription(
-        QV_SELECTOR(SetFillTo50Grey), ViewCommandsNow(), AcceleratorTitle("Set Fill to 50% Grey").get());
+        QV_SELECTOR(SetFillTo50Grey), ViewCommandsOf(targets), AcceleratorTitle("Set Fill to 50% Grey").get());
     case 10: return p->registerKey_withModifierMask_withAction_withTarget_andDescription(
-        NSString::from("`").get(), kCommand, QV_SELECTOR(switchToNextView), ViewCommandsNow(),
+        NSString::from("`").get(), kCommand, QV_SELECTOR(switchToNextView), ViewCommandsOf(targets),
         AcceleratorTitle("Switch to Next View").get());
     case 11: return p->registerKey_withModifierMask_withAction_withTarget_andDescription(
-        NSString::from("`").get(), kCommand | kShift, QV_SELECTOR(switchToPreviousView), ViewCommandsNow(),
+        NSString::from("`").get(), kCommand | kShift, QV_SELECTOR(switchToPreviousView), ViewCommandsOf(targets),
         AcceleratorTitle("Switch to Previous View").get());
     case 12:
     case 13: {
@@ -53,10 +58,10 @@ void RegisterCommonViewRow(ToolsKeyboardAcceleratorPopulator* p, int row, PageKe
         NSUInteger mask = character ? kCommand : kCommand | kShift;
         if (pageKeyRows == PageKeyRows::Studio)
             p->registerKey_withModifierMask_withAction_withTarget_andDescription_andSuperTitle_category(
-                NSString::from("t").get(), mask, action, StudioCommandsNow(), title.get(), nullptr, ShortcutCategory::Studio);
+                NSString::from("t").get(), mask, action, StudioCommandsOf(targets), title.get(), nullptr, ShortcutCategory::Studio);
         else
             p->registerKey_withModifierMask_withAction_withTarget_andDescription(NSString::from("t").get(), mask, action,
-                                                                                 StudioCommandsNow(), title.get());
+                                                                                 StudioCommandsOf(targets), title.get());
         return;
     }
     default: return;
@@ -66,8 +71,8 @@ void RegisterCommonViewRow(ToolsKeyboardAcceleratorPopulator* p, int row, PageKe
 }  // namespace
 
 void RegisterCommonViewRows(ToolsKeyboardAcceleratorPopulator* populator, std::initializer_list<int> rows,
-                            PageKeyRows pageKeyRows) {
-    for (int row : rows) RegisterCommonViewRow(populator, row, pageKeyRows);
+                            PageKeyRows pageKeyRows, RowTargets targets) {
+    for (int row : rows) RegisterCommonViewRow(populator, row, pageKeyRows, targets);
 }
 
 void RegisterToolRows(ToolsKeyboardAcceleratorPopulator* populator, const ToolRow* rows, size_t count) {
@@ -78,11 +83,11 @@ void RegisterToolRows(ToolsKeyboardAcceleratorPopulator* populator, const ToolRo
     }
 }
 
-void RegisterPageRows(ToolsKeyboardAcceleratorPopulator* populator, StudioCommands* studio, const PageRow* rows,
-                      size_t count) {
+void RegisterPageRows(ToolsKeyboardAcceleratorPopulator* populator, std::optional<StudioCommands*> studio,
+                      const PageRow* rows, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         const PageRow& row = rows[i];
-        StudioCommands* target = studio ? studio : CommandControllerManager::GetInstance()->studioCommands();
+        StudioCommands* target = studio ? *studio : CommandControllerManager::GetInstance()->studioCommands();
         SEL action = row.action ? sel_registerName(row.action)
                                 : (target ? target->toggleSelectorViaPageID(row.pageID) : nullptr);
         Ref<NSString> title = AcceleratorTitle(row.title);

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 
 #include "shortcuts/ToolsKeyboardAcceleratorPopulator.h"
 
@@ -12,10 +13,17 @@ class StudioCommands;
 // 'stud') in most tables, as plain actions (category 0) in the pixel table.
 enum class PageKeyRows { Studio, Plain };
 
+// The command objects that rows target. One left unset is asked of the command manager anew for
+// each row; a table that fetched one once passes it, nil included.
+struct RowTargets {
+    std::optional<NSObject*> view;
+    std::optional<StudioCommands*> studio;
+};
+
 // Registers the common view rows of these numbers (1 to 13), in the order given. Rows 12 and 13
-// target the studio commands; every other row the view commands of the moment.
+// target the studio commands, every other row the view commands.
 void RegisterCommonViewRows(ToolsKeyboardAcceleratorPopulator* populator, std::initializer_list<int> rows,
-                            PageKeyRows pageKeyRows = PageKeyRows::Studio);
+                            PageKeyRows pageKeyRows = PageKeyRows::Studio, RowTargets targets = {});
 
 // One tool row: its key and tool id. A row marked tableText is registered only while the persona
 // controller's table-text switch is on.
@@ -39,12 +47,12 @@ struct PageRow {
     uint32_t pageID = 0;
     uint32_t category = ShortcutCategory::Studio;
 };
-// Registers each row on the studio commands given (nil: the studio commands of the moment, asked
-// for each row), in order.
-void RegisterPageRows(ToolsKeyboardAcceleratorPopulator* populator, StudioCommands* studio, const PageRow* rows,
-                      size_t count);
+// Registers each row, in order, on the studio commands given (unset: asked anew for each row).
+void RegisterPageRows(ToolsKeyboardAcceleratorPopulator* populator, std::optional<StudioCommands*> studio,
+                      const PageRow* rows, size_t count);
 template <size_t N>
-void RegisterPageRows(ToolsKeyboardAcceleratorPopulator* populator, StudioCommands* studio, const PageRow (&rows)[N]) {
+void RegisterPageRows(ToolsKeyboardAcceleratorPopulator* populator, std::optional<StudioCommands*> studio,
+                      const PageRow (&rows)[N]) {
     RegisterPageRows(populator, studio, rows, N);
 }
 

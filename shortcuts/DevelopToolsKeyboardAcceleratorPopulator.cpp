@@ -66,7 +66,7 @@ void DevelopToolsKeyboardAcceleratorPopulator::initialise() {
                                                                QV_SELECTOR(cycleSplitViewMode), this,
                                                                AcceleratorTitle("Cycle View Mode").get());
     RegisterCommonViewRows(this, {10, 11});
-    RegisterPageRows(this, nullptr, kPageRows);
+    RegisterPageRows(this, std::nullopt, kPageRows);
 }
 
 void DevelopToolsKeyboardAcceleratorPopulator::cycleSplitViewMode() {

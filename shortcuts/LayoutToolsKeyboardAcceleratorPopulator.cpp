@@ -67,9 +67,9 @@ void LayoutToolsKeyboardAcceleratorPopulator::initialise() {
     RegisterCommonViewRows(this, {6, 7, 8, 9, 10, 10, 11});
 
     Ref<StudioCommands> studio(CommandControllerManager::GetInstance()->studioCommands());
-    RegisterPageRows(this, nullptr, kFirstPageRows);
+    RegisterPageRows(this, std::nullopt, kFirstPageRows);
     RegisterCommonViewRows(this, {12, 13});
-    RegisterPageRows(this, nullptr, kPageRows);
+    RegisterPageRows(this, std::nullopt, kPageRows);
     RegisterPageRows(this, studio.get(), kPageRowsByID);
 
     registerSelector_withTarget_andDescription(QV_SELECTOR(insertHyperlink:),

@@ -79,10 +79,12 @@ void RasterToolsKeyboardAcceleratorPopulator::initialise() {
         NSNumber::numberWithInt('f').get(), QV_SELECTOR(toggleFrequencySep), this,
         AcceleratorTitle("Toggle Frequency Layer").get());
 
+    // The view rows ask for the view commands anew each; the studio commands are fetched once,
+    // for every page row and the Character and Typography rows.
     RegisterCommonViewRows(this, {1, 2, 3, 4, 5, 8, 9, 6, 7});
     Ref<StudioCommands> studio(CommandControllerManager::GetInstance()->studioCommands());
     RegisterPageRows(this, studio.get(), kFirstPageRows);
-    RegisterCommonViewRows(this, {12, 13}, PageKeyRows::Plain);
+    RegisterCommonViewRows(this, {12, 13}, PageKeyRows::Plain, {std::nullopt, studio.get()});
     RegisterPageRows(this, studio.get(), kPageRows);
     RegisterCommonViewRows(this, {10, 11});
     registerDefaultBlendModeKeys();

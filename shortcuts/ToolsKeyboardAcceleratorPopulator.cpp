@@ -21,16 +21,27 @@
 QV_IMPLEMENT(ToolsKeyboardAcceleratorPopulator, NSObject) {
     using P = ToolsKeyboardAcceleratorPopulator;
     c.method("initialise", &P::initialise);
+    // The ToolsKeyboardAcceleratorDelegate protocol, in its order.
     c.method("acceptKey:withModifierMask:", &P::acceptKey_withModifierMask);
-    c.method("acceptKeyForToolShortcut:withModifierMask:", &P::acceptKeyForToolShortcut_withModifierMask);
-    c.method("registerKey:forToolID:", &P::registerKey_forToolID);
+    c.method("registerKey:withModifierMask:forToolID:", &P::registerKey_withModifierMask_forToolID);
+    c.method("registerKey:withModifierMask:forToolID:andDescription:",
+             &P::registerKey_withModifierMask_forToolID_andDescription);
+    c.method("registerSelector:withTarget:andDescription:", &P::registerSelector_withTarget_andDescription);
     c.method("keyForToolID:", &P::keyForToolID);
-    c.method("datasWithKey:withModifier:", &P::datasWithKey_withModifier);
+    c.method("keyForSelector:", &P::keyForSelector);
     c.method("toolKeyEquivalentDatas", &P::toolKeyEquivalentDatas);
     c.method("nonToolKeyEquivalentDatasWithActivatedOnly:", &P::nonToolKeyEquivalentDatasWithActivatedOnly);
     c.method("studioKeyEquivalentDatasWithActivatedOnly:", &P::studioKeyEquivalentDatasWithActivatedOnly);
     c.method("checkDuplicateFor:", &P::checkDuplicateFor);
     c.method("deactivateKeyCodeForToolID:", &P::deactivateKeyCodeForToolID);
+    c.method("changeKeyCodeForToolID:toKeyCode:withModifierMask:", &P::changeKeyCodeForToolID_toKeyCode_withModifierMask);
+    c.method("deactivateKeyCodeForAction:withTarget:", &P::deactivateKeyCodeForAction_withTarget);
+    c.method("changeKeyCodeForAction:withTarget:toKeyCode:withModifierMask:",
+             &P::changeKeyCodeForAction_withTarget_toKeyCode_withModifierMask);
+
+    c.method("acceptKeyForToolShortcut:withModifierMask:", &P::acceptKeyForToolShortcut_withModifierMask);
+    c.method("registerKey:forToolID:", &P::registerKey_forToolID);
+    c.method("datasWithKey:withModifier:", &P::datasWithKey_withModifier);
     c.method("clearKeyCodes", &P::clearKeyCodes);
     c.method("registerDefaultBlendModeKeys", &P::registerDefaultBlendModeKeys);
     c.method("isSHIFTRequiredForToolShortcut", &P::isSHIFTRequiredForToolShortcut);
@@ -41,7 +52,6 @@ QV_IMPLEMENT(ToolsKeyboardAcceleratorPopulator, NSObject) {
 }
 
 namespace {
-constexpr NSUInteger kNoTool = static_cast<NSUInteger>(NSNotFound);
 constexpr NSUInteger kShift = NSEventModifierFlagShiftMask;
 
 // Tool ids that are not simply selected.

@@ -51,10 +51,13 @@ constexpr PageRow kPageRows[] = {
 
 void VectorToolsKeyboardAcceleratorPopulator::initialise() {
     RegisterToolRows(this, kToolRows);
-    RegisterCommonViewRows(this, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
+    // Each command object is fetched once: the view commands for the view rows, the studio
+    // commands for the page rows.
+    Ref<ViewCommands> view(CommandControllerManager::GetInstance()->viewCommands());
+    RegisterCommonViewRows(this, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, PageKeyRows::Studio, {view.get(), std::nullopt});
     Ref<StudioCommands> studio(CommandControllerManager::GetInstance()->studioCommands());
     RegisterPageRows(this, studio.get(), kFirstPageRows);
-    RegisterCommonViewRows(this, {12, 13});
+    RegisterCommonViewRows(this, {12, 13}, PageKeyRows::Studio, {std::nullopt, studio.get()});
     RegisterPageRows(this, studio.get(), kPageRows);
     registerDefaultBlendModeKeys();
 }

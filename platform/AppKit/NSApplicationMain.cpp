@@ -16,8 +16,8 @@
 #include <cstdlib>
 #include <deque>
 #include <iostream>
-#include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "AppKit/AppKit.h"
@@ -46,16 +46,33 @@ private:
     std::deque<std::string> m_pushedBack;
 };
 
+// Every character that separates words, so a line of only form feeds or carriage returns is
+// blank. Every part of the reader (words, trimming, the text after an event word) goes by it.
+constexpr std::string_view kBlanks = " \t\r\f\v";
+
+bool IsBlank(char c) { return kBlanks.find(c) != std::string_view::npos; }
+
 std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
     std::vector<std::string> words;
-    std::string w;
-    while (in >> w) words.push_back(w);
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && IsBlank(line[i])) ++i;
+        const size_t start = i;
+        while (i < line.size() && !IsBlank(line[i])) ++i;
+        if (i > start) words.push_back(line.substr(start, i - start));
+    }
     return words;
 }
 
-// Every character that separates words, so a line of only form feeds or carriage returns is blank.
-constexpr const char kBlanks[] = " \t\r\f\v";
+// Whether the line's first word is word; rest is then what follows it, one blank taken away.
+bool StartsWithWord(const std::string& line, std::string_view word, std::string& rest) {
+    const size_t start = line.find_first_not_of(kBlanks);
+    if (start == std::string::npos || line.compare(start, word.size(), word) != 0) return false;
+    const size_t end = start + word.size();
+    if (end < line.size() && !IsBlank(line[end])) return false;
+    rest = end < line.size() ? line.substr(end + 1) : std::string();
+    return true;
+}
 
 bool IsComment(const std::string& line) {
     auto start = line.find_first_not_of(kBlanks);
@@ -94,7 +111,7 @@ std::string ParseKey(const std::vector<std::string>& words, std::string& charact
         char* end = nullptr;
         unsigned long code = std::strtoul(characters.c_str() + 2, &end, 16);
         if (*end || characters.size() > 8 || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return "not a character code: " + characters;
+            return "not a character code: " + Kernel::Excerpt(characters);
         characters = CharactersOf(code);
     }
     flags = 0;
@@ -104,7 +121,7 @@ std::string ParseKey(const std::vector<std::string>& words, std::string& charact
         else if (w == "control") flags |= 0x40000;
         else if (w == "option") flags |= 0x80000;
         else if (w == "command") flags |= 0x100000;
-        else return "unknown modifier \"" + w + "\" (shift, command, option or control)";
+        else return "unknown modifier \"" + Kernel::Excerpt(w) + "\" (shift, command, option or control)";
     }
     return {};
 }
@@ -116,12 +133,12 @@ NSInteger AnswerAlert(LineSource& source, const NSAlertRequest& request) {
     std::string line;
     while (source.Next(line)) {
         if (IsComment(line)) continue;
-        std::string t = Trim(line);
-        if (t.rfind("answer", 0) != 0 || (t.size() > 6 && t[6] != ' ' && t[6] != '\t')) {
+        std::string rest;
+        if (!StartsWithWord(line, "answer", rest)) {
             source.PushBack(line);
             break;
         }
-        std::string button = Trim(t.substr(6));
+        std::string button = Trim(rest);
         for (int i = 0; i < 3; ++i)
             if (!request.buttons[i].empty() && request.buttons[i] == button) return NSAlertFirstButtonReturn + i;
         Report("\"" + Kernel::Excerpt(request.title) + "\" has no button \"" + Kernel::Excerpt(button) + "\"; pressing \"" +
@@ -174,15 +191,15 @@ BOOL TrackMenu(LineSource& source, NSMenu* menu) {
     std::string line;
     while (source.Next(line)) {
         if (IsComment(line)) continue;
-        std::string t = Trim(line);
-        if (t.rfind("pick ", 0) != 0) {
+        std::string rest;
+        if (!StartsWithWord(line, "pick", rest)) {
             source.PushBack(line);
             return NO;
         }
-        std::string title = Trim(t.substr(5));
+        std::string title = Trim(rest);
         NSMenuItem* item = FindByTitle(*menu, title);
         if (!item) {
-            Report("the menu has no item \"" + title + "\"");
+            Report("the menu has no item \"" + Kernel::Excerpt(title) + "\"");
             return NO;
         }
         std::string problem = NSApp ? NSApp->chooseMenuItem(item) : "no application";
@@ -192,11 +209,10 @@ BOOL TrackMenu(LineSource& source, NSMenu* menu) {
     return NO;
 }
 
-// The text after the event word, as typed (one separating blank or tab taken away).
-std::string RestOfLine(const std::string& line, const std::string& word) {
-    std::string t = line.substr(line.find_first_not_of(" \t"));
-    std::string rest = t.substr(word.size());
-    if (!rest.empty() && (rest[0] == ' ' || rest[0] == '\t')) rest.erase(0, 1);
+// The text after the event word, as typed (one separating blank taken away).
+std::string RestOfLine(const std::string& line, std::string_view word) {
+    std::string rest;
+    StartsWithWord(line, word, rest);
     return rest;
 }
 

@@ -162,8 +162,9 @@ BOOL NSMenu::popUpMenuPositioningItem(NSMenuItem* item, NSPoint location, NSView
     record.view = view;
     ++record.popUps;
     CallLog::Call("NSMenu::popUpMenuPositioningItem:atLocation:inView:", static_cast<const NSObject*>(item),
-                  CallLog::Raw{"{" + std::to_string(static_cast<long>(location.x)) + ", " +
-                               std::to_string(static_cast<long>(location.y)) + "}"},
+                  // A point off any screen is shown at the nearest whole numbers a long holds.
+                  CallLog::Raw{"{" + std::to_string(ClampedNumber<long>(location.x)) + ", " +
+                               std::to_string(ClampedNumber<long>(location.y)) + "}"},
                   static_cast<const NSObject*>(view));
     NSMenuTracker tracker = Tracker();
     return tracker ? tracker(this) : NO;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "DocSession/CallLog.h"
+#include "Kernel/Format.h"
 
 QV_IMPLEMENT(NSSavePanel, NSObject) {
     c.method("setAllowedFileTypes:", &NSSavePanel::setAllowedFileTypes);
@@ -73,9 +74,11 @@ void NSSavePanel::beginSheetModalForWindow(NSWindow* window, std::function<void(
         // A save panel completes the name with the first allowed type; an open panel only shows
         // files of the allowed types, and only files that are there.
         if (saving) return {};
-        if (!Allowed(types, text)) return "\"" + text + "\" is not a file of type " + Quoted(types);
+        // The typed name is quoted as every path is, cut when it is longer than a path can be.
+        const std::string name = Kernel::Excerpt(text, Kernel::kPathExcerptBytes);
+        if (!Allowed(types, text)) return "\"" + name + "\" is not a file of type " + Quoted(types);
         struct stat st;
-        if (stat(text.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "there is no file \"" + text + "\"";
+        if (stat(text.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "there is no file \"" + name + "\"";
         return {};
     };
     Ref<NSSavePanel> self(this);

@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "Kernel/Format.h"
+
 namespace {
 struct OpenSheet {
     Ref<NSWindow> window;
@@ -48,7 +50,7 @@ std::string NSPressSheetButton(std::string_view title) {
     }
     std::string names;
     for (const auto& b : request.buttons) names += (names.empty() ? "\"" : ", \"") + b.title + "\"";
-    return "the sheet has no button \"" + std::string(title) + "\" (it has " + names + ")";
+    return "the sheet has no button \"" + Kernel::Excerpt(title) + "\" (it has " + names + ")";
 }
 
 BOOL NSCancelSheet() {

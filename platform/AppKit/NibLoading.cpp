@@ -86,13 +86,28 @@ std::string SetterFor(const std::string& outlet) {
     return s;
 }
 
+// Why object can't be connected to the outlet that setter sets on holder; empty when it can.
+std::string WrongClassForOutlet(const NSObject& holder, SEL setter, const NSObject& object, const std::string& named,
+                                const std::string& outlet) {
+    const ClassInfo* takes = holder.classInfo().argumentClass(setter);
+    if (takes && object.isKindOfClass(*takes)) return {};
+    return named + " (class " + object.classInfo().name() + ") can't be the outlet " + outlet + ", which takes " +
+           (takes ? takes->name() : std::string("no object"));
+}
+
 }  // namespace
 
 BOOL LoadNibFromText(const std::string& text, const std::string& source, NSObject* owner, Ref<NSArray>* topLevelObjects) {
     if (topLevelObjects) *topLevelObjects = nullptr;
     std::vector<id> topLevel;
     std::map<std::string, id> objects;
-    std::vector<std::pair<std::string, id>> outlets;  // owner outlet, object
+    struct PendingOwnerOutlet {  // an object or menu connected to an outlet of the owner
+        std::string outlet;
+        id object;
+        std::string named;  // as messages name the object
+        int line;
+    };
+    std::vector<PendingOwnerOutlet> outlets;
     struct PendingTarget {
         NSMenuItem* item;
         std::string name;
@@ -146,7 +161,8 @@ BOOL LoadNibFromText(const std::string& text, const std::string& source, NSObjec
             objects[tokens[1].value] = object;
             topLevel.push_back(object);
             for (size_t k = 3; k < tokens.size(); ++k) {
-                if (tokens[k].name == "outlet") outlets.emplace_back(tokens[k].value, object);
+                if (tokens[k].name == "outlet")
+                    outlets.push_back({tokens[k].value, object, "object " + Kernel::Excerpt(tokens[1].value), lineNo});
                 else return fail(lineNo, "unknown object attribute " + tokens[k].name);
             }
         } else if (word == "menu") {
@@ -159,7 +175,8 @@ BOOL LoadNibFromText(const std::string& text, const std::string& source, NSObjec
                 if (tokens[k].name == "autoenables" && ParseYesNo(tokens[k].value, on)) menu->setAutoenablesItems(on);
                 else return fail(lineNo, "unknown menu attribute " + tokens[k].name);
             }
-            if (tokens[1].value != "-") outlets.emplace_back(tokens[1].value, id(menu.get()));
+            if (tokens[1].value != "-")
+                outlets.push_back({tokens[1].value, id(menu.get()), "menu \"" + Kernel::Excerpt(tokens[2].value) + "\"", lineNo});
             topLevel.push_back(id(menu.get()));
             open.push_back(menu.get());
         } else if (word == "item" || word == "submenu") {
@@ -213,11 +230,26 @@ BOOL LoadNibFromText(const std::string& text, const std::string& source, NSObjec
         if (it == objects.end()) return fail(o.line, "unknown outlet owner " + o.object);
         SEL setter = sel_registerName(SetterFor(o.outlet));
         if (!it->second->respondsToSelector(setter)) return fail(o.line, o.object + " has no outlet " + o.outlet);
+        const std::string named = o.item->isSeparatorItem() ? std::string("separator")
+                                                            : "item \"" + Kernel::Excerpt(o.item->title()->utf8()) + "\"";
+        if (std::string why = WrongClassForOutlet(*it->second, setter, *o.item, named,
+                                                  Kernel::Excerpt(o.outlet) + " of " + Kernel::Excerpt(o.object));
+            !why.empty())
+            return fail(o.line, why);
         it->second->performSelector(setter, o.item);
     }
-    for (auto& [outlet, object] : outlets) {
-        SEL setter = sel_registerName(SetterFor(outlet));
-        if (owner && owner->respondsToSelector(setter)) owner->performSelector(setter, object.get());
+    // The owner's outlets are all checked before any is connected, so a refused nib leaves the
+    // owner as it was.
+    for (auto& o : outlets) {
+        SEL setter = sel_registerName(SetterFor(o.outlet));
+        if (!owner || !owner->respondsToSelector(setter)) continue;
+        if (std::string why = WrongClassForOutlet(*owner, setter, *o.object, o.named, Kernel::Excerpt(o.outlet));
+            !why.empty())
+            return fail(o.line, why);
+    }
+    for (auto& o : outlets) {
+        SEL setter = sel_registerName(SetterFor(o.outlet));
+        if (owner && owner->respondsToSelector(setter)) owner->performSelector(setter, o.object.get());
     }
     if (topLevelObjects) *topLevelObjects = NSArray::arrayWithVector(std::move(topLevel));
     return YES;
@@ -230,7 +262,8 @@ BOOL NSBundleLoadNibNamed(NSBundle* bundle, const std::string& name, NSObject* o
     std::string path = bundle->pathForResource(name, "nib");
     std::string text;
     Kernel::FileSystem::ReadError error;
-    if (path.empty() || !Kernel::FileSystem::ReadFile(Kernel::Path(path), text, &error)) {
+    constexpr uint64_t kNibFileLimit = 16 * Kernel::kMebibyte;  // a menu's objects take kilobytes
+    if (path.empty() || !Kernel::FileSystem::ReadFile(Kernel::Path(path), text, kNibFileLimit, &error)) {
         if (path.empty() || error.missing)
             std::fprintf(stderr, "quirevale: interface file \"%s\" not found in %s\n", name.c_str(),
                          bundle->resourcePath().c_str());

@@ -342,7 +342,8 @@ void LoadDocumentCommand::Execute() {
 
     std::string text;
     Kernel::FileSystem::ReadError readError;
-    if (!Kernel::FileSystem::ReadFile(m_path, text, &readError))
+    constexpr uint64_t kDocumentFileLimit = 64 * Kernel::kMebibyte;  // text a person writes: far below this
+    if (!Kernel::FileSystem::ReadFile(m_path, text, kDocumentFileLimit, &readError))
         return fail(0, readError.missing ? "the file can't be read" : "the file can't be read: " + readError.reason);
     const std::string path = m_path.ToStd();
     const size_t slash = path.rfind('/');

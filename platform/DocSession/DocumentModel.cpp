@@ -46,6 +46,23 @@ double NoiseValue(uint64_t place, int channel) {
 constexpr int kDrawPriority = 21;
 constexpr int kDrawPurpose = 2;
 
+// Runs work over [0, count) on the pool in batches of at least batch items: an item too small to
+// pay for waking a worker (a block copy, a cell of a small page) is run with its neighbours, and
+// a page of a few tiles is done on the calling thread without the pool.
+void DispatchInBatches(Kernel::Dispatch::ParallelWork work, size_t count, void* context, size_t batch) {
+    struct Batches {
+        Kernel::Dispatch::ParallelWork work;
+        void* context;
+        size_t count, batch;
+    } batches{work, context, count, batch};
+    Kernel::Dispatch::DispatchParallelFor(
+        [](void* c, size_t index) {
+            const Batches& b = *static_cast<const Batches*>(c);
+            for (size_t i = index * b.batch; i < std::min(b.count, (index + 1) * b.batch); ++i) b.work(b.context, i);
+        },
+        (count + batch - 1) / batch, &batches, kDrawPriority, kDrawPurpose, 0);
+}
+
 std::string NumberText(double v) {
     char buffer[64];
     auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
@@ -271,6 +288,10 @@ uint8_t* WritableBlock(SpreadContent& target, int channel, const Area& cell, con
     return slot->Bytes();
 }
 
+// A cell of every channel takes tens of microseconds to draw, a block a few to copy.
+constexpr size_t kCellsPerBatch = 4;
+constexpr size_t kBlocksPerBatch = 32;
+
 void DrawCell(void* context, size_t index) {
     const DrawWork& work = *static_cast<const DrawWork*>(context);
     const CellWork& item = work.cells[index];
@@ -312,7 +333,7 @@ void DrawCommands(const DrawCommand* const* commands, size_t count, Content& con
                     }
             }
     }
-    Kernel::Dispatch::DispatchParallelFor(&DrawCell, work.cells.size(), &work, kDrawPriority, kDrawPurpose, 0);
+    DispatchInBatches(&DrawCell, work.cells.size(), &work, kCellsPerBatch);
 }
 
 void DrawCommands(CommandList::const_iterator first, CommandList::const_iterator last, Content& content) {
@@ -374,13 +395,107 @@ struct Line {
     std::vector<std::string_view> words;
 };
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A value that runs to the end of its line (a profile path, a snapshot description) stands as
+// it is, or, when it begins and ends with a double quote, is quoted text: within the quotes a
+// backslash starts an escape (\\ \" \n \r \t, or \x and two hex digits for any byte), so
+// that any bytes at all fit on the line. A writer quotes a value that would not read back bare.
+bool IsQuoted(std::string_view value) { return value.size() >= 2 && value.front() == '"' && value.back() == '"'; }
+
+bool NeedsQuotes(std::string_view value) {
+    if (value.empty()) return false;
+    if (value.front() == '"' || value.back() == '"' || IsBlank(value.front()) || IsBlank(value.back())) return true;
+    for (unsigned char c : value)
+        if (c < 0x20 || c == 0x7f) return true;
+    return false;
+}
+
+std::string QuotedValue(std::string_view value) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (unsigned char c : value) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20 || c == 0x7f) {
+                out += "\\x";
+                out += kHex[c >> 4];
+                out += kHex[c & 15];
+            } else {
+                out += char(c);
+            }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string ValueText(std::string_view value) { return NeedsQuotes(value) ? QuotedValue(value) : std::string(value); }
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The value as it reads: quoted text with its escapes undone, or the text itself. Empty when
+// the quoted text is not well formed, with why set.
+std::string ReadValue(std::string_view text, std::string& why) {
+    if (!IsQuoted(text)) return std::string(text);
+    std::string out;
+    const std::string_view inner = text.substr(1, text.size() - 2);
+    for (size_t i = 0; i < inner.size(); ++i) {
+        const char c = inner[i];
+        if (c == '"') {
+            why = "a double quote inside quoted text is written \\\"";
+            return {};
+        }
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++i == inner.size()) {
+            why = "the quoted text ends in a lone backslash";
+            return {};
+        }
+        switch (inner[i]) {
+        case '"': out += '"'; break;
+        case '\\': out += '\\'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'x': {
+            const int high = i + 2 < inner.size() ? HexDigit(inner[i + 1]) : -1;
+            const int low = i + 2 < inner.size() ? HexDigit(inner[i + 2]) : -1;
+            if (high < 0 || low < 0) {
+                why = "\\x in quoted text takes two hex digits";
+                return {};
+            }
+            out += char(high * 16 + low);
+            i += 2;
+            break;
+        }
+        default:
+            why = "unknown escape \"\\" + Kernel::Excerpt(inner.substr(i, 1)) + "\" in quoted text";
+            return {};
+        }
+    }
+    return out;
+}
+
 std::vector<std::string_view> SplitWords(std::string_view text) {
     std::vector<std::string_view> words;
     size_t i = 0;
     while (i < text.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+        while (i < text.size() && IsBlank(text[i])) ++i;
         size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '\t') ++i;
+        while (i < text.size() && !IsBlank(text[i])) ++i;
         if (i > start) words.push_back(text.substr(start, i - start));
     }
     return words;
@@ -429,11 +544,14 @@ public:
                 ++i;
             } else if (keyword == "profile") {
                 if (m_spec.profileLine) return Fail(line.number, "the profile is given twice");
-                std::string_view rest = RestAfter(line, 1);
+                std::string why;
+                const std::string rest = ReadValue(RestAfter(line, 1), why);
+                if (!why.empty()) return Fail(line.number, why);
                 if (rest.empty()) return Fail(line.number, "profile takes \"default\" or a file path");
+                if (rest.find('\0') != std::string::npos) return Fail(line.number, "a file path holds no NUL byte");
                 m_spec.profileLine = line.number;
                 if (rest == "default") m_spec.profile = "default";
-                else if (rest.front() == '/') m_spec.profile = std::string(rest);
+                else if (rest.front() == '/') m_spec.profile = rest;
                 else m_spec.profile = Kernel::PathTraitsUnix::Append(Kernel::Path(m_folder), rest).ToStd();
                 ++i;
             } else if (keyword == "spread") {
@@ -465,7 +583,10 @@ public:
                         return Fail(line.number, "snapshot takes \"regression\" or \"ignore\", then a description");
                     if (m_spec.snapshots.size() == kMaxSnapshots)
                         return Fail(line.number, "too many snapshots (at most " + std::to_string(kMaxSnapshots) + ")");
-                    m_spec.snapshots.push_back({std::string(RestAfter(line, 2)), line.words[1] == "regression", {}});
+                    std::string why;
+                    std::string description = ReadValue(RestAfter(line, 2), why);
+                    if (!why.empty()) return Fail(line.number, why);
+                    m_spec.snapshots.push_back({std::move(description), line.words[1] == "regression", {}});
                     list = &m_spec.snapshots.back().commands;
                 } else {
                     if (line.words.size() != 1)
@@ -512,7 +633,7 @@ private:
     static std::string_view RestAfter(const Line& line, size_t n) {
         if (line.words.size() <= n) return {};
         std::string_view rest = line.text.substr(size_t(line.words[n].data() - line.text.data()));
-        while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t')) rest.remove_suffix(1);
+        while (!rest.empty() && IsBlank(rest.back())) rest.remove_suffix(1);
         return rest;
     }
 
@@ -619,18 +740,14 @@ bool ParseDocument(std::string_view text, const std::string& folder, DocumentSpe
 std::string WriteDocument(const DocumentSpec& spec) {
     std::string out = "quirevale-document 1\n";
     out += std::string("format ") + (spec.format ? spec.format->name : "rgba8") + "\n";
-    out += "profile " + spec.profile + "\n";
+    out += "profile " + ValueText(spec.profile) + "\n";
     for (const auto& [w, h] : spec.spreads) out += "spread " + std::to_string(w) + " " + std::to_string(h) + "\n";
     if (!spec.base.empty()) WriteBlock(out, "base", spec.base);
     WriteBlock(out, "history", spec.history);
     out += "position " + std::to_string(spec.position) + "\n";
     for (const SnapshotSpec& snapshot : spec.snapshots) {
         std::string opening = std::string("snapshot ") + (snapshot.wanted ? "regression" : "ignore");
-        // Descriptions stay on their line.
-        std::string description = snapshot.description;
-        std::replace(description.begin(), description.end(), '\n', ' ');
-        std::replace(description.begin(), description.end(), '\r', ' ');
-        if (!description.empty()) opening += " " + description;
+        if (!snapshot.description.empty()) opening += " " + ValueText(snapshot.description);
         WriteBlock(out, opening, snapshot.commands);
     }
     if (!spec.macro.empty()) WriteBlock(out, "macro", spec.macro);
@@ -699,7 +816,7 @@ Raster::DynamicBitmap RenderSpread(const SpreadContent& content) {
         for (int row = 0; row < content.GetRows(); ++row)
             for (int column = 0; column < content.GetColumns(); ++column)
                 if (content.GetBlock(c, column, row)) work.blocks.emplace_back(c, row * content.GetColumns() + column);
-    Kernel::Dispatch::DispatchParallelFor(&RenderBlock, work.blocks.size(), &work, kDrawPriority, kDrawPurpose, 0);
+    DispatchInBatches(&RenderBlock, work.blocks.size(), &work, kBlocksPerBatch);
     return bitmap;
 }
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "Kernel/AssertTrap.h"
+#include "Kernel/Dispatch.h"
 #include "PersonaController.h"
 #include "PersonaState.h"
 #include "PropertyCollections.h"
@@ -42,6 +43,9 @@ void PersonaController::InitPersona(const Kernel::String& name, int ramMiB, int 
     state.resourcesFolder = resourcesFolder;
     state.tileCacheMiB = tileCacheMiB;
     state.cpus = cpus;
+    // The processor count bounds every thread the engine works on: drawing, the kernels,
+    // inflation and image writing all run through the one worker pool.
+    if (cpus > 0) Kernel::Dispatch::SetParallelism(unsigned(cpus));
     state.screenDPI = screenDPI;
     state.hardwareRendering = hardwareRendering;
     state.headless = headless;

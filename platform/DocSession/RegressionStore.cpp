@@ -157,7 +157,15 @@ bool InflateInto(std::string_view compressed, const DocEngine::FormatInfo& forma
 }  // namespace
 
 Raster::DynamicBitmap StoredSpread::Decompress() const {
-    if (m_bitmap) return m_bitmap;
+    // The kept bitmap is charged to the planar account while a handle to it is out, just as a
+    // bitmap decompressed for the caller would be.
+    if (m_bitmap)
+        return Raster::DynamicBitmap(m_bitmap.GetFormat(), Kernel::Counted<Raster::BitmapBase>(m_bitmap.GetBitmap()),
+                                     std::make_shared<const Raster::PlanarCharge>(m_bitmapBytes));
+    return Unpack();
+}
+
+Raster::DynamicBitmap StoredSpread::Unpack() const {
     const DocEngine::FormatInfo* format = DocEngine::FindFormat(m_format);
     if (!format || m_rawSize != RawSizeOf(*format, m_width, m_height)) return {};
     Raster::DynamicBitmap bitmap = Raster::DynamicBitmap::Create(m_format, m_width, m_height);
@@ -165,7 +173,12 @@ Raster::DynamicBitmap StoredSpread::Decompress() const {
 }
 
 bool StoredSpread::Inflate() {
-    m_bitmap = Decompress();
+    {
+        // Kept ahead of use, this is the store's memory until a comparison takes it.
+        Raster::MemoryManager::UnaccountedScope unaccounted;
+        m_bitmap = Unpack();
+    }
+    m_bitmapBytes = m_bitmap ? m_bitmap.GetBitmap()->GetTileBufferBytes() : 0;
     return bool(m_bitmap);
 }
 
@@ -539,7 +552,7 @@ bool RegressionFileStoreItem::Load(const Kernel::String& path) {
     if (!Kernel::FileSystem::Exists(path)) return false;
     std::string data;
     Kernel::FileSystem::ReadError readError;
-    if (!Kernel::FileSystem::ReadFile(path, data, &readError)) {
+    if (!Kernel::FileSystem::ReadFile(path, data, GetFileSizeLimit(), &readError)) {
         m_loadError = "the file can't be read: " + readError.reason;
         return false;
     }

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "DocumentController.h"
+#include "DocumentModel.h"
 #include "Kernel/Counted.h"
 #include "Kernel/Metadata.h"
 #include "Kernel/String.h"
@@ -40,11 +41,11 @@ public:
 
     // The spread's planes compressed; an empty handle for a bitmap of another format.
     static Kernel::Counted<StoredSpread> FromBitmap(const Raster::DynamicBitmap& bitmap);
-    // Decompresses the bytes into a bitmap that this spread keeps; false when they do not
-    // decompress to the spread's size.
+    // Decompresses the bytes into a bitmap that this spread keeps, outside the planar account;
+    // false when they do not decompress to the spread's size.
     bool Inflate();
-    // The kept bitmap, else a fresh bitmap with the stored pixels; empty when the data does
-    // not decompress.
+    // The kept bitmap, charged to the planar account while the handle or a copy of it lives,
+    // else a fresh bitmap with the stored pixels; empty when the data does not decompress.
     Raster::DynamicBitmap Decompress() const;
 
     Raster::Format GetFormat() const { return m_format; }
@@ -54,6 +55,8 @@ public:
     std::string_view GetCompressed() const;
 
 private:
+    Raster::DynamicBitmap Unpack() const;
+
     Raster::Format m_format;
     int m_width;
     int m_height;
@@ -62,6 +65,7 @@ private:
     size_t m_offset;
     size_t m_length;
     Raster::DynamicBitmap m_bitmap;
+    uint64_t m_bitmapBytes = 0;  // its tile buffers
 };
 
 // A render of a document: one bitmap per spread, in spread order. A render built from a
@@ -147,6 +151,8 @@ public:
 protected:
     virtual bool ReadContent(std::string data, std::string& error) = 0;
     virtual bool WriteContent(std::string& data) const = 0;
+    // The most bytes a file of this kind can hold; a longer one is refused unread.
+    virtual uint64_t GetFileSizeLimit() const = 0;
 
 private:
     std::string m_loadError;
@@ -160,16 +166,33 @@ public:
 
     Kernel::Counted<RegressionBaseline> m_content;
 
+    // The largest baseline file the format allows: its four fixed lines, and the main, the
+    // post-redo and every snapshot render, each with the most spreads of the largest size in the
+    // widest format (RGBA float, 16 bytes a pixel) compressed to zlib's bound, every line at its
+    // longest (200 bytes and a line feed).
+    static constexpr uint64_t kFileSizeLimit = [] {
+        const uint64_t line = 201;
+        const uint64_t raw = uint64_t(DocEngine::kMaxSpreadArea) * 16;
+        const uint64_t compressed = raw + (raw >> 12) + (raw >> 14) + (raw >> 25) + 13;
+        const uint64_t render = line + DocEngine::kMaxSpreads * (line + compressed + 1);
+        return 4 * line + (2 + DocEngine::kMaxSnapshots) * render;
+    }();
+
 protected:
     bool ReadContent(std::string data, std::string& error) override;
     bool WriteContent(std::string& data) const override;
+    uint64_t GetFileSizeLimit() const override { return kFileSizeLimit; }
 };
 
 class RegressionMetadataFileStoreItem : public RegressionFileStoreItem {
 public:
     Kernel::Counted<RegressionMetadata> m_content;
 
+    // A few "key<TAB>value" lines: a metric file of this size is not one.
+    static constexpr uint64_t kFileSizeLimit = uint64_t(1) << 20;
+
 protected:
     bool ReadContent(std::string data, std::string& error) override;
     bool WriteContent(std::string& data) const override;
+    uint64_t GetFileSizeLimit() const override { return kFileSizeLimit; }
 };

@@ -98,7 +98,8 @@ const std::map<std::string, std::string>& NSBundle::Table(const std::string& fil
     std::map<std::string, std::string> entries;
     std::string text;
     Kernel::FileSystem::ReadError error;
-    if (Kernel::FileSystem::ReadFile(Kernel::Path(file), text, &error))
+    constexpr uint64_t kStringsFileLimit = 16 * Kernel::kMebibyte;  // one table of localised texts
+    if (Kernel::FileSystem::ReadFile(Kernel::Path(file), text, kStringsFileLimit, &error))
         ParseStrings(text, entries);
     else if (!error.missing)
         std::fprintf(stderr, "quirevale: the resource \"%s\" can't be read: %s\n",

@@ -67,7 +67,8 @@ void NSUserDefaults::Load() {
     m_values.clear();
     std::string text;
     Kernel::FileSystem::ReadError error;
-    if (!Kernel::FileSystem::ReadFile(Kernel::Path(storagePath()), text, &error)) {
+    constexpr uint64_t kDefaultsFileLimit = 16 * Kernel::kMebibyte;  // a few preferences
+    if (!Kernel::FileSystem::ReadFile(Kernel::Path(storagePath()), text, kDefaultsFileLimit, &error)) {
         if (!error.missing)
             std::fprintf(stderr, "quirevale: the preferences \"%s\" can't be read: %s\n",
                          Kernel::EscapeForMessage(storagePath()).c_str(), error.reason.c_str());
@@ -147,9 +148,10 @@ id NSUserDefaults::objectForKey(const std::string& key) const {
     if (it == m_values.end()) return nullptr;
     const Value& v = it->second;
     switch (v.type) {
-    case 'i': return NSNumber::numberWithLongLong(std::atoll(v.text.c_str()));
+    // Numbers beyond a type's range read as the nearest value it holds.
+    case 'i': return NSNumber::numberWithLongLong(std::strtoll(v.text.c_str(), nullptr, 10));
     case 'b': return NSNumber::numberWithBool(v.text == "1");
-    case 'd': return NSNumber::numberWithDouble(std::atof(v.text.c_str()));
+    case 'd': return NSNumber::numberWithDouble(std::strtod(v.text.c_str(), nullptr));
     default: return NSString::from(v.text);
     }
 }
@@ -157,14 +159,15 @@ id NSUserDefaults::objectForKey(const std::string& key) const {
 NSInteger NSUserDefaults::integerForKey(const std::string& key) const {
     id o = objectForKey(key);
     if (auto* n = ObjectCast<NSNumber>(o.get())) return n->integerValue();
-    if (auto* s = ObjectCast<NSString>(o.get())) return s->integerValue();
+    if (auto* s = ObjectCast<NSString>(o.get())) return std::strtol(s->utf8().c_str(), nullptr, 10);
     return 0;
 }
 
 BOOL NSUserDefaults::boolForKey(const std::string& key) const {
     id o = objectForKey(key);
     if (auto* n = ObjectCast<NSNumber>(o.get())) return n->boolValue();
-    if (auto* s = ObjectCast<NSString>(o.get())) return s->utf8() == "YES" || s->intValue() != 0;
+    if (auto* s = ObjectCast<NSString>(o.get()))
+        return s->utf8() == "YES" || std::strtoll(s->utf8().c_str(), nullptr, 10) != 0;
     return NO;
 }
 

@@ -18,8 +18,9 @@ public:
     static Ref<NSNumber> numberWithUnsignedLongLong(unsigned long long v) {
         return New<NSNumber>(Kind::Unsigned, static_cast<long long>(v), v, static_cast<double>(v));
     }
+    // Its whole-number values are the nearest ones (the bounds for values beyond them, 0 for NaN).
     static Ref<NSNumber> numberWithDouble(double v) {
-        return New<NSNumber>(Kind::Double, static_cast<long long>(v), static_cast<unsigned long long>(v), v);
+        return New<NSNumber>(Kind::Double, ClampedNumber<long long>(v), ClampedNumber<unsigned long long>(v), v);
     }
 
     Kind kind() const { return m_kind; }

@@ -62,6 +62,14 @@ const MethodThunk2* ClassInfo::lookup2(SEL sel) const {
     return nullptr;
 }
 
+const MethodThunkN* ClassInfo::lookupN(SEL sel) const {
+    for (const ClassInfo* c = this; c; c = c->m_super) {
+        auto it = c->m_methodsN.find(sel);
+        if (it != c->m_methodsN.end()) return &it->second;
+    }
+    return nullptr;
+}
+
 ClassInfo* NSClassFromString(std::string_view name) {
     std::lock_guard<std::mutex> lock(RuntimeMutex());
     auto it = Classes().find(std::string(name));
@@ -103,6 +111,33 @@ id NSObject::performSelector(SEL sel, NSObject* arg1, NSObject* arg2) {
     const MethodThunk2* m = classInfo().lookup2(sel);
     if (!m) return nullptr;
     return (*m)(this, arg1, arg2);
+}
+
+id NSObject::performSelectorWithArguments(SEL sel, std::initializer_list<NSObject*> args) {
+    if (!sel) return nullptr;
+    const MethodThunkN* m = classInfo().lookupN(sel);
+    if (!m) return nullptr;
+    return (*m)(this, std::span<NSObject* const>(args.begin(), args.size()));
+}
+
+namespace {
+// A selector travelling where the runtime carries objects.
+class BoxedSelector : public NSObject {
+public:
+    explicit BoxedSelector(SEL sel) : m_sel(sel) {}
+    SEL sel() const { return m_sel; }
+    std::string description() const override { return std::string("<SEL ") + sel_getName(m_sel) + ">"; }
+
+private:
+    SEL m_sel;
+};
+}  // namespace
+
+id BoxSelector(SEL sel) { return sel ? id::adopt(new BoxedSelector(sel)) : id(); }
+
+SEL UnboxSelector(NSObject* value) {
+    auto* boxed = dynamic_cast<BoxedSelector*>(value);
+    return boxed ? boxed->sel() : nullptr;
 }
 
 BOOL NSObject::performBoolSelector(SEL sel, NSObject* arg) {

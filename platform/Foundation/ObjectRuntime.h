@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <limits>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -74,6 +77,8 @@ using id = Ref<NSObject>;
 using MethodThunk = std::function<id(NSObject* self, NSObject* arg)>;
 // Two-argument methods ("a:b:"); numbers travel as NSNumber.
 using MethodThunk2 = std::function<id(NSObject* self, NSObject* arg1, NSObject* arg2)>;
+// Methods of three or more arguments ("a:b:c:"), the arguments in order.
+using MethodThunkN = std::function<id(NSObject* self, std::span<NSObject* const> args)>;
 
 class ClassInfo {
 public:
@@ -85,6 +90,13 @@ public:
     void add(SEL sel, MethodThunk thunk) { m_methods[sel] = std::move(thunk); }
     const MethodThunk2* lookup2(SEL sel) const;  // two-argument methods, own table then the superclass's
     void add2(SEL sel, MethodThunk2 thunk) { m_methods2[sel] = std::move(thunk); }
+    const MethodThunkN* lookupN(SEL sel) const;  // three or more arguments, own table then the superclass's
+    void addN(SEL sel, MethodThunkN thunk) { m_methodsN[sel] = std::move(thunk); }
+    // What a one-argument method takes: objects of a class (NSObject's for any object, and for
+    // methods added without a table), or, as null, no object at all (a number, flag or selector).
+    using ClassGetter = ClassInfo& (*)();
+    const ClassInfo* argumentClass(SEL sel) const;
+    void setArgumentClass(SEL sel, ClassGetter cls) { m_argumentClasses[sel] = cls; }
     // A new, uninitialised instance with one reference owned by the caller (null for abstract classes).
     NSObject* alloc() const { return m_alloc ? m_alloc() : nullptr; }
 
@@ -94,6 +106,8 @@ private:
     std::function<NSObject*()> m_alloc;
     std::unordered_map<SEL, MethodThunk> m_methods;
     std::unordered_map<SEL, MethodThunk2> m_methods2;
+    std::unordered_map<SEL, MethodThunkN> m_methodsN;
+    std::unordered_map<SEL, ClassGetter> m_argumentClasses;  // getters, as classes may refer to each other
 };
 
 ClassInfo* NSClassFromString(std::string_view name);
@@ -145,12 +159,16 @@ public:
     BOOL isKindOfClass(const ClassInfo& cls) const { return classInfo().isSubclassOf(&cls); }
     BOOL isMemberOfClass(const ClassInfo& cls) const { return &classInfo() == &cls; }
     BOOL respondsToSelector(SEL sel) const {
-        return sel && (classInfo().lookup(sel) != nullptr || classInfo().lookup2(sel) != nullptr);
+        return sel && (classInfo().lookup(sel) != nullptr || classInfo().lookup2(sel) != nullptr ||
+                       classInfo().lookupN(sel) != nullptr);
     }
     // Sends sel with one argument; an unknown or null selector answers nil.
     id performSelector(SEL sel, NSObject* arg = nullptr);
     // Sends a two-argument selector; an unknown or null selector answers nil.
     id performSelector(SEL sel, NSObject* arg1, NSObject* arg2);
+    // Sends a selector of three or more arguments; an unknown or null selector, or a count of
+    // arguments other than the method's, answers nil without calling it.
+    id performSelectorWithArguments(SEL sel, std::initializer_list<NSObject*> args);
     // Sends sel and reads a boolean answer (NO for unknown selectors and non-boolean answers).
     BOOL performBoolSelector(SEL sel, NSObject* arg = nullptr);
 
@@ -209,6 +227,28 @@ id BoxSigned(long long value);
 id BoxUnsigned(unsigned long long value);
 id BoxDouble(double value);
 long double UnboxNumber(NSObject* value);
+// Selectors crossing a selector call as arguments; anything but a boxed selector reads as null.
+id BoxSelector(SEL sel);
+SEL UnboxSelector(NSObject* value);
+
+inline const ClassInfo* ClassInfo::argumentClass(SEL sel) const {
+    for (const ClassInfo* c = this; c; c = c->m_super)
+        if (auto it = c->m_argumentClasses.find(sel); it != c->m_argumentClasses.end())
+            return it->second ? &it->second() : nullptr;
+    return &NSObject::Class_();
+}
+
+// A number as an arithmetic type, with a defined result for every value: a whole-number type
+// takes the nearest value it holds (its bounds beyond them, 0 for NaN).
+template <class T, class F>
+constexpr T ClampedNumber(F value) {
+    if constexpr (std::is_floating_point_v<F> && std::is_integral_v<T> && !std::is_same_v<T, bool>) {
+        if (value != value) return 0;
+        if (value <= static_cast<F>(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
+        if (value >= static_cast<F>(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
+    }
+    return static_cast<T>(value);
+}
 
 // The selector table that QV_IMPLEMENT hands to its body.
 template <class C>
@@ -216,6 +256,7 @@ struct SelectorTable {
     ClassInfo& info;
     template <class R, class A>
     void method(std::string_view sel, R (C::*fn)(A)) {
+        info.setArgumentClass(sel_registerName(sel), ArgumentClass<A>());
         info.add(sel_registerName(sel), [fn](NSObject* self, NSObject* arg) -> id {
             return Wrap([&] { return (static_cast<C*>(self)->*fn)(CastArg<A>(arg)); });
         });
@@ -241,6 +282,7 @@ struct SelectorTable {
     }
     template <class R, class A>
     void method(std::string_view sel, R (C::*fn)(A) const) {
+        info.setArgumentClass(sel_registerName(sel), ArgumentClass<A>());
         info.add(sel_registerName(sel), [fn](NSObject* self, NSObject* arg) -> id {
             return Wrap([&] { return (static_cast<C*>(self)->*fn)(CastArg<A>(arg)); });
         });
@@ -251,14 +293,34 @@ struct SelectorTable {
             return Wrap([&] { return (static_cast<C*>(self)->*fn)(CastArg<A>(a), CastArg<B>(b)); });
         });
     }
+    template <class R, class... A>
+        requires(sizeof...(A) >= 3)
+    void method(std::string_view sel, R (C::*fn)(A...)) {
+        info.addN(sel_registerName(sel), [fn](NSObject* self, std::span<NSObject* const> args) -> id {
+            if (args.size() != sizeof...(A)) return nullptr;
+            return [&]<size_t... I>(std::index_sequence<I...>) {
+                return Wrap([&] { return (static_cast<C*>(self)->*fn)(CastArg<A>(args[I])...); });
+            }(std::index_sequence_for<A...>{});
+        });
+    }
 
 private:
+    // An object of another class than the method takes arrives as nil; a number out of the
+    // type's range as its nearest value.
     template <class A>
     static A CastArg(NSObject* arg) {
         using D = std::remove_cvref_t<A>;
-        if constexpr (std::is_pointer_v<D>) return static_cast<D>(arg);
-        else if constexpr (std::is_arithmetic_v<D>) return static_cast<D>(UnboxNumber(arg));
-        else return D(static_cast<typename D::element_type*>(arg));
+        if constexpr (std::is_same_v<D, SEL>) return UnboxSelector(arg);
+        else if constexpr (std::is_pointer_v<D>) return ObjectCast<std::remove_cv_t<std::remove_pointer_t<D>>>(arg);
+        else if constexpr (std::is_arithmetic_v<D>) return ClampedNumber<D>(UnboxNumber(arg));
+        else return D(ObjectCast<std::remove_cv_t<typename D::element_type>>(arg));
+    }
+    template <class A>
+    static ClassInfo::ClassGetter ArgumentClass() {
+        using D = std::remove_cvref_t<A>;
+        if constexpr (std::is_same_v<D, SEL> || std::is_arithmetic_v<D>) return nullptr;
+        else if constexpr (std::is_pointer_v<D>) return &std::remove_cv_t<std::remove_pointer_t<D>>::Class_;
+        else return &std::remove_cv_t<typename D::element_type>::Class_;
     }
     template <class F>
     static id Wrap(F&& call);

@@ -1,5 +1,7 @@
 #include "Dispatch.h"
 
+#include <pthread.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -45,11 +47,20 @@ public:
         return *pool;
     }
 
-    unsigned Size() const { return static_cast<unsigned>(m_threads.size()); }
+    // Workers are started when work first needs them, never more than the processors less
+    // the calling thread, so that a process limited to n threads never has more.
+    static unsigned MaxWorkers() {
+        unsigned n = std::thread::hardware_concurrency();
+        return n < 2 ? 1 : n - 1;
+    }
 
     void Run(Job& job, unsigned helpers) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
+            while (m_started < helpers) {
+                std::thread([this] { Loop(); }).detach();  // the pool lives as long as the process
+                ++m_started;
+            }
             for (unsigned i = 0; i < helpers; ++i) m_queue.push_back(&job);
         }
         if (helpers == 1) m_wake.notify_one();
@@ -68,12 +79,7 @@ public:
     }
 
 private:
-    Pool() {
-        unsigned n = std::thread::hardware_concurrency();
-        if (n < 2) n = 2;
-        for (unsigned i = 0; i + 1 < n; ++i) m_threads.emplace_back([this] { Loop(); });
-        for (auto& t : m_threads) t.detach();  // the pool lives as long as the process
-    }
+    Pool() = default;
 
     struct ActiveSet {
         std::vector<Job*> jobs;
@@ -94,6 +100,7 @@ private:
 
     void Loop() {
         t_isPoolWorker = true;
+        pthread_setname_np(pthread_self(), "qv-worker");  // so that a process's workers can be told
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
             m_wake.wait(lock, [&] { return !m_queue.empty(); });
@@ -108,7 +115,7 @@ private:
         }
     }
 
-    std::vector<std::thread> m_threads;
+    unsigned m_started = 0;  // guarded by m_mutex
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
@@ -132,7 +139,7 @@ void Dispatch::DispatchParallelFor(ParallelWork work, size_t count, void* contex
     }
     Pool& pool = Pool::Instance();
     unsigned helpers = threads - 1;
-    if (helpers > pool.Size()) helpers = pool.Size();
+    if (helpers > Pool::MaxWorkers()) helpers = Pool::MaxWorkers();
     if (helpers + 1 > count) helpers = static_cast<unsigned>(count - 1);
     Job job;
     job.work = work;

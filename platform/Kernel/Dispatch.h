@@ -14,8 +14,8 @@ public:
     static void DispatchParallelFor(ParallelWork work, size_t count, void* context, int priority, int purpose,
                                     int flags);
 
-    // Caps how many threads (the caller included) take part in later parallel loops;
-    // 0 restores the default, the number of processors.
+    // Caps how many threads (the caller included) take part in later parallel loops, and so
+    // how many workers the pool ever starts; 0 restores the default, the number of processors.
     static void SetParallelism(unsigned threads);
     static unsigned GetParallelism();
 

@@ -7,6 +7,7 @@
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -75,9 +76,11 @@ struct LinuxDirent64 {
     char d_name[1];
 };
 
-void RemoveContents(int folder, int depth) {
+// Calls remove(folder, name) for every entry of the folder, over again until a pass removes
+// nothing (removals may shift the listing). System calls only: safe inside a signal handler.
+template <typename Remove>
+void RemoveEntries(int folder, Remove&& remove) {
     alignas(8) char buffer[4096];
-    // Entries removed while listing may shift the listing: go over it until a pass removes nothing.
     for (int pass = 0; pass < 16; ++pass) {
         if (lseek(folder, 0, SEEK_SET) != 0) return;
         bool removed = false;
@@ -86,22 +89,24 @@ void RemoveContents(int folder, int depth) {
             for (long at = 0; at < n;) {
                 const auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer + at);
                 at += entry->d_reclen;
-                const char* name = entry->d_name;
-                if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-                if (entry->d_type != DT_DIR && unlinkat(folder, name, 0) == 0) {
-                    removed = true;
-                    continue;
-                }
-                if (depth >= 8) continue;
-                const int sub = openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                if (sub < 0) continue;
-                RemoveContents(sub, depth + 1);
-                close(sub);
-                if (unlinkat(folder, name, AT_REMOVEDIR) == 0) removed = true;
+                if (remove(folder, entry->d_name)) removed = true;
             }
         }
         if (!removed) return;
     }
+}
+
+void RemoveContents(int folder, int depth) {
+    RemoveEntries(folder, [depth](int parent, const char* name) {
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) return false;
+        if (unlinkat(parent, name, 0) == 0) return true;
+        if (depth >= 8) return false;
+        const int sub = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub < 0) return false;
+        RemoveContents(sub, depth + 1);
+        close(sub);
+        return unlinkat(parent, name, AT_REMOVEDIR) == 0;
+    });
 }
 
 char g_cleanupPath[PATH_MAX];
@@ -162,6 +167,36 @@ TemporaryFolder& Temporary() {
     return *folder;
 }
 
+// The folder below which temporary folders are made: TMPDIR, or /tmp when it is unset or empty.
+std::string TemporaryBase() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base = tmp && *tmp ? tmp : "/tmp";
+    if (base.front() != '/') base = PathTraitsUnix::Append(FileSystem::GetCurrentDirectory(), base).ToStd();
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    return base;
+}
+
+// Decimal digits of a non-negative number into out (at least 21 bytes), without the C library,
+// so that a signal handler may use it; answers the length.
+size_t FormatDecimal(int64_t value, char* out) {
+    char digits[24];
+    size_t n = 0;
+    uint64_t v = value < 0 ? 0 : uint64_t(value);
+    do {
+        digits[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v);
+    for (size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+    out[n] = 0;
+    return n;
+}
+
+std::string TemporaryFolderPrefix(pid_t pid) {
+    char digits[24];
+    FormatDecimal(pid, digits);
+    return std::string("quirevale-") + digits + "-";
+}
+
 bool IsOwnFolder(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid();
@@ -174,11 +209,9 @@ Path FileSystem::GetTemporaryDirectory() {
     std::lock_guard<std::mutex> lock(folder.mutex);
     if (!folder.path.empty() && folder.owner == getpid() && IsOwnFolder(folder.path)) return Path(folder.path);
 
-    const char* tmp = std::getenv("TMPDIR");
-    std::string base = tmp && *tmp ? tmp : "/tmp";
-    if (base.front() != '/') base = PathTraitsUnix::Append(GetCurrentDirectory(), base).ToStd();
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
-    std::string pattern = (base == "/" ? std::string() : base) + "/quirevale-XXXXXX";
+    const std::string base = TemporaryBase();
+    // The process's id in the name lets a parent find what a child killed by SIGKILL left.
+    std::string pattern = (base == "/" ? std::string() : base) + "/" + TemporaryFolderPrefix(getpid()) + "XXXXXX";
     if (pattern.size() >= sizeof g_cleanupPath || !mkdtemp(pattern.data())) {
         const int error = pattern.size() >= sizeof g_cleanupPath ? ENAMETOOLONG : errno;
         folder.error = "no private temporary folder can be made in " + base + ": " + ErrorText(error);
@@ -255,7 +288,8 @@ AtomicFile::AtomicFile(const Path& target) : m_target(target.ToStd()) {
     }
     // O_EXCL with O_NOFOLLOW: an existing name, a symbolic link included, is never opened.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = m_target + ".tmp-" + RandomName(12);
+        // "<target>.tmp-<pid>-<12 letters and digits>": the id lets a parent find a killed child's.
+        std::string name = m_target + ".tmp-" + std::to_string(getpid()) + "-" + RandomName(12);
         const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
@@ -323,6 +357,113 @@ void AtomicFile::Discard() {
 }
 
 namespace {
+
+bool IsLetterOrDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Whether text[from, from + count) are letters and digits and end the text.
+bool EndsWithRandomPart(const char* text, size_t from, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        if (!IsLetterOrDigit(text[from + i])) return false;
+    return text[from + count] == 0;
+}
+
+bool StartsWith(const char* text, const char* prefix, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (text[i] != prefix[i]) return false;
+    return true;
+}
+
+// Copies text with its NUL when it fits; else leaves out empty.
+void CopyBounded(char* out, size_t size, std::string_view text) {
+    out[0] = 0;
+    if (text.size() >= size) return;
+    std::memcpy(out, text.data(), text.size());
+    out[text.size()] = 0;
+}
+
+}  // namespace
+
+void ChildLeftovers::Prepare(const Path& besideFile) {
+    m_pid = 0;
+    CopyBounded(m_temporaryBase, sizeof m_temporaryBase, TemporaryBase());
+    m_besideFolder[0] = m_besidePrefix[0] = 0;
+    const std::string_view file = besideFile.View();
+    const size_t slash = file.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? file : file.substr(slash + 1);
+    if (!name.empty()) {
+        CopyBounded(m_besidePrefix, sizeof m_besidePrefix, name);
+        CopyBounded(m_besideFolder, sizeof m_besideFolder,
+                    slash == std::string_view::npos ? std::string_view(".")
+                    : slash == 0                    ? std::string_view("/")
+                                                    : file.substr(0, slash));
+    }
+    // A file system may keep whole or even seconds only: a little leeway, never a later time.
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    m_since = int64_t(now.tv_sec) - 2;
+}
+
+void ChildLeftovers::Remove() const {
+    if (m_pid <= 0) return;
+    const uid_t user = geteuid();
+    char id[24];
+    const size_t idLength = FormatDecimal(m_pid, id);
+    auto isOwnRecent = [&](int folder, const char* name, bool directory) {
+        struct stat st;
+        return fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+               (directory ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)) && st.st_uid == user &&
+               int64_t(st.st_ctim.tv_sec) >= m_since;
+    };
+
+    // Its temporary folder, "quirevale-<pid>-XXXXXX", with everything in it.
+    if (m_temporaryBase[0]) {
+        char prefix[64] = "quirevale-";
+        size_t length = 10;
+        std::memcpy(prefix + length, id, idLength);
+        length += idLength;
+        prefix[length++] = '-';
+        const int base = open(m_temporaryBase, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (base >= 0) {
+            RemoveEntries(base, [&](int folder, const char* name) {
+                if (!StartsWith(name, prefix, length) || !EndsWithRandomPart(name, length, 6) ||
+                    !isOwnRecent(folder, name, true))
+                    return false;
+                const int sub = openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (sub < 0) return false;
+                RemoveContents(sub, 0);
+                close(sub);
+                return unlinkat(folder, name, AT_REMOVEDIR) == 0;
+            });
+            close(base);
+        }
+    }
+
+    // Its AtomicFile temporaries beside the file: "<name...>.tmp-<pid>-<12 letters and digits>".
+    if (m_besideFolder[0] && m_besidePrefix[0]) {
+        char marker[48] = ".tmp-";
+        size_t markerLength = 5;
+        std::memcpy(marker + markerLength, id, idLength);
+        markerLength += idLength;
+        marker[markerLength++] = '-';
+        const size_t prefixLength = std::strlen(m_besidePrefix);
+        const int folder = open(m_besideFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder >= 0) {
+            RemoveEntries(folder, [&](int at, const char* name) {
+                const size_t length = std::strlen(name);
+                if (length < prefixLength + markerLength + 12 || !StartsWith(name, m_besidePrefix, prefixLength))
+                    return false;
+                const size_t markerAt = length - 12 - markerLength;
+                if (!StartsWith(name + markerAt, marker, markerLength) || !EndsWithRandomPart(name, length - 12, 12) ||
+                    !isOwnRecent(at, name, false))
+                    return false;
+                return unlinkat(at, name, 0) == 0;
+            });
+            close(folder);
+        }
+    }
+}
+
+namespace {
 const char* KindOfNonRegularFile(mode_t mode) {
     if (S_ISDIR(mode)) return "a folder";
     if (S_ISFIFO(mode)) return "a FIFO";
@@ -347,14 +488,33 @@ bool NotRegular(FileSystem::ReadError* error, mode_t mode) {
     }
     return false;
 }
+
+bool TooLarge(FileSystem::ReadError* error, const std::string& reason) {
+    if (error) {
+        error->missing = false;
+        error->tooLarge = true;
+        error->reason = reason;
+    }
+    return false;
+}
+
+std::string SizeOverLimit(uint64_t size, uint64_t limit) {
+    return "it is " + std::to_string(size) + " bytes, more than the limit of " + std::to_string(limit) + " bytes";
+}
 }  // namespace
 
 bool FileSystem::ReadFile(const Path& path, std::string& contents, ReadError* error) {
+    return ReadFile(path, contents, UINT64_MAX, error);
+}
+
+bool FileSystem::ReadFile(const Path& path, std::string& contents, uint64_t limit, ReadError* error) {
     contents.clear();
+    if (error) *error = ReadError();
     // Refused before it is opened where possible: opening some devices has effects of its own.
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return ReadFailed(error, errno);
     if (!S_ISREG(st.st_mode)) return NotRegular(error, st.st_mode);
+    if (uint64_t(st.st_size) > limit) return TooLarge(error, SizeOverLimit(st.st_size, limit));
     // Without O_NONBLOCK, a FIFO swapped in after the check would block the open until a writer came.
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return ReadFailed(error, errno);
@@ -367,14 +527,24 @@ bool FileSystem::ReadFile(const Path& path, std::string& contents, ReadError* er
         close(fd);
         return NotRegular(error, st.st_mode);
     }
+    if (uint64_t(st.st_size) > limit) {
+        close(fd);
+        return TooLarge(error, SizeOverLimit(st.st_size, limit));
+    }
     int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     // Read straight into the string, sized from the file's length (one byte more, to meet the
-    // end without growing) where it has one.
-    contents.resize(st.st_size > 0 ? size_t(st.st_size) + 1 : size_t(65536));
+    // end without growing) where it has one, and never past one byte more than the limit: a file
+    // that grows while it is read, or has no length (/proc), cannot make the reader take more.
+    const uint64_t most = limit == UINT64_MAX ? limit : limit + 1;
+    auto capped = [most](uint64_t size) { return size_t(std::min<uint64_t>(size, most)); };
+    contents.resize(capped(st.st_size > 0 ? uint64_t(st.st_size) + 1 : 65536));
     size_t used = 0;
     for (;;) {
-        if (used == contents.size()) contents.resize(contents.size() * 2);
+        if (used == contents.size()) {
+            if (used >= most) break;
+            contents.resize(capped(uint64_t(contents.size()) * 2));
+        }
         ssize_t n = read(fd, contents.data() + used, contents.size() - used);
         if (n > 0) {
             used += static_cast<size_t>(n);
@@ -388,6 +558,11 @@ bool FileSystem::ReadFile(const Path& path, std::string& contents, ReadError* er
         }
     }
     close(fd);
+    if (used > limit) {
+        contents.clear();
+        contents.shrink_to_fit();
+        return TooLarge(error, "it holds more than the limit of " + std::to_string(limit) + " bytes");
+    }
     contents.resize(used);
     return true;
 }

@@ -39,11 +39,43 @@ public:
     // Why ReadFile failed. A missing file is told apart, as many files are optional.
     struct ReadError {
         bool missing = false;
-        std::string reason;  // e.g. "it is a FIFO, not a regular file"
+        bool tooLarge = false;  // longer than the reader's limit
+        std::string reason;     // e.g. "it is a FIFO, not a regular file"
     };
     // Every file the program reads goes through here: it is opened without blocking and must
     // be a regular file, so a FIFO or a device is refused at once instead of stalling the reader.
+    // A file longer than limit bytes is refused before anything is allocated or read ("it is
+    // 6442450944 bytes, more than the limit of 16777216 bytes"), and so is one that grows past
+    // the limit while it is read: each reader passes the most its kind of file can sensibly hold.
+    static bool ReadFile(const Path& path, std::string& contents, uint64_t limit, ReadError* error = nullptr);
+    // Without a limit of the caller's: only for files whose format bounds them.
     static bool ReadFile(const Path& path, std::string& contents, ReadError* error = nullptr);
+};
+
+inline constexpr uint64_t kMebibyte = uint64_t(1) << 20;
+
+// What a child process may leave behind when a signal ends it where it cannot tidy up (SIGKILL),
+// or where it has no handler for its own files: its temporary folder below TMPDIR and the
+// temporary files of its AtomicFiles. Both names carry the process's id, so the parent can tell
+// its child's files from those of every other process. Prepare before the child starts (in the
+// folder and environment the child gets), SetProcess once it runs, and Remove after it died of a
+// signal but before it is reaped, while its id cannot be anybody else's. Remove is safe inside a
+// signal handler; it takes away only what is owned by this user, carries the child's id and was
+// changed since Prepare, never through a symbolic link.
+class ChildLeftovers {
+public:
+    // besideFile: temporaries in its folder whose names begin with its file name are the child's
+    // too (a unit's baseline, metric file and images); empty for none.
+    void Prepare(const Path& besideFile);
+    void SetProcess(int pid) { m_pid = pid; }
+    void Remove() const;
+
+private:
+    char m_temporaryBase[4096] = {};  // the folder the child makes its temporary folder in
+    char m_besideFolder[4096] = {};
+    char m_besidePrefix[256] = {};
+    int m_pid = 0;
+    int64_t m_since = 0;  // seconds; a little before the child started
 };
 
 // A file that appears under its name whole or not at all. The data goes to a new file in the

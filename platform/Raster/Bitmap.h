@@ -112,6 +112,11 @@ public:
     // A new bitmap of the same layout and size with this one's pixels; tiles never written
     // stay unwritten. Mipmaps, caches and devices are not carried over.
     virtual Kernel::Counted<BitmapBase> MakeCopy() const = 0;
+    // Copies every plane's tiles of tile row fromRow into tile row toRow of a bitmap of the same
+    // layout and width; tiles never written are copied as their content.
+    virtual void CopyTileRow(int fromRow, BitmapBase& to, int toRow) const = 0;
+    // Bytes of the tile buffers the bitmap has made (tiles never written share theirs).
+    virtual uint64_t GetTileBufferBytes() const = 0;
 
 protected:
     // A new bitmap of the same layout holding level's reduction of this one.
@@ -206,6 +211,21 @@ public:
         return Kernel::Counted<BitmapBase>(copy.Get());
     }
 
+    void CopyTileRow(int fromRow, BitmapBase& to, int toRow) const override {
+        CopyRowOfPlanes(fromRow, static_cast<Bitmap&>(to), toRow, std::make_index_sequence<kChannelCount>());
+    }
+
+    uint64_t GetTileBufferBytes() const override {
+        uint64_t bytes = 0;
+        for (int c = 0; c < kChannelCount; ++c)
+            Visit(c, [&](auto& plane) {
+                for (int row = 0; row < plane.grid.bottom; ++row)
+                    for (int column = 0; column < plane.grid.right; ++column)
+                        if (plane.TileAt(column, row, false)->HasOwnBuffer()) bytes += Tile::kBytes;
+            });
+        return bytes;
+    }
+
 protected:
     Kernel::Counted<BitmapBase> MakeReduced(int level) const override {
         // Point sampling: level pixel (x, y) is the full-size pixel (x << level, y << level).
@@ -234,6 +254,17 @@ private:
                 }
         };
         (copyPlane(*std::get<I>(m_planes), *std::get<I>(copy.m_planes)), ...);
+    }
+    template <size_t... I>
+    void CopyRowOfPlanes(int fromRow, Bitmap& to, int toRow, std::index_sequence<I...>) const {
+        auto copyRow = [&](auto& from, auto& into) {
+            if (fromRow < 0 || fromRow >= from.grid.bottom || toRow < 0 || toRow >= into.grid.bottom) return;
+            const int columns = std::min(from.grid.right, into.grid.right);
+            for (int column = 0; column < columns; ++column)
+                std::memcpy(into.TileAt(column, toRow, true)->GetMutableBuffer(),
+                            from.TileAt(column, fromRow, false)->GetConstBuffer(), Tile::kBytes);
+        };
+        (copyRow(*std::get<I>(m_planes), *std::get<I>(to.m_planes)), ...);
     }
     template <class F>
     void Visit(int channel, F&& f) const {
@@ -274,6 +305,9 @@ class DynamicBitmap {
 public:
     DynamicBitmap() = default;
     DynamicBitmap(Format format, Kernel::Counted<BitmapBase> bitmap) : m_format(format), m_bitmap(std::move(bitmap)) {}
+    // A handle that keeps a planar charge for as long as it or a copy of it lives.
+    DynamicBitmap(Format format, Kernel::Counted<BitmapBase> bitmap, std::shared_ptr<const PlanarCharge> charge)
+        : m_format(format), m_bitmap(std::move(bitmap)), m_charge(std::move(charge)) {}
 
     // A new bitmap of the format's layout, or a null handle for a format without one.
     static DynamicBitmap Create(Format format, int width, int height, RegionDefault value = kDefaultClear);
@@ -313,6 +347,7 @@ private:
 
     Format m_format = kFormatNone;
     Kernel::Counted<BitmapBase> m_bitmap;
+    std::shared_ptr<const PlanarCharge> m_charge;
 };
 
 }  // namespace Raster

@@ -62,9 +62,11 @@ Kernel::Counted<ICCProfile> ICCProfile::CreateLab() {
 Kernel::Counted<ICCProfile> ICCProfile::CreateFromFile(const char* path, std::string* why) {
     if (!path) return {};
     // Read through the file system, never by the colour engine's own open, which would block on a FIFO.
+    // The largest lookup tables a profile carries come to a few megabytes.
+    constexpr uint64_t kProfileSizeLimit = 64 * Kernel::kMebibyte;
     std::string data;
     Kernel::FileSystem::ReadError error;
-    if (!Kernel::FileSystem::ReadFile(Kernel::Path(path), data, &error)) {
+    if (!Kernel::FileSystem::ReadFile(Kernel::Path(path), data, kProfileSizeLimit, &error)) {
         if (why) *why = error.reason;
         return {};
     }

@@ -36,7 +36,7 @@ Tile::~Tile() {
     uint8_t* b = m_buffer.load(std::memory_order_acquire);
     if (b) {
         delete[] b;
-        MemoryManager::Instance().RemovePlanar(kBytes);
+        if (m_charged) MemoryManager::Instance().RemovePlanar(kBytes);
     }
 }
 
@@ -46,7 +46,9 @@ uint8_t* Tile::GetMutableBuffer() {
     uint8_t* fresh = new uint8_t[kBytes];
     std::memcpy(fresh, m_default, kBytes);
     if (m_buffer.compare_exchange_strong(b, fresh, std::memory_order_acq_rel)) {
-        MemoryManager::Instance().AddPlanar(kBytes);
+        MemoryManager& memory = MemoryManager::Instance();
+        m_charged = memory.IsAccounting();
+        if (m_charged) memory.AddPlanar(kBytes);
         return fresh;
     }
     delete[] fresh;  // another thread made it first

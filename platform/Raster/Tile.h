@@ -45,6 +45,7 @@ public:
 private:
     const uint8_t* m_default = DefaultTileContent(1, kDefaultClear);
     std::atomic<uint8_t*> m_buffer{nullptr};
+    bool m_charged = false;  // whether the buffer counts in the planar account
     std::atomic<long> m_mutableRefs{0};
     std::atomic<long> m_constRefs{0};
 };
@@ -61,6 +62,18 @@ public:
     void AddPlanar(uint64_t bytes);
     void RemovePlanar(uint64_t bytes) { m_usage.fetch_sub(bytes, std::memory_order_relaxed); }
 
+    // While a scope lives, tile buffers made anywhere in the process are the caller's own
+    // working memory, not the engine's: they are not charged to the planar account, and
+    // freeing them later gives nothing back to it. For work that runs while the engine is idle.
+    class UnaccountedScope {
+    public:
+        UnaccountedScope() { Instance().m_unaccounted.fetch_add(1, std::memory_order_acq_rel); }
+        ~UnaccountedScope() { Instance().m_unaccounted.fetch_sub(1, std::memory_order_acq_rel); }
+        UnaccountedScope(const UnaccountedScope&) = delete;
+        UnaccountedScope& operator=(const UnaccountedScope&) = delete;
+    };
+    bool IsAccounting() const { return m_unaccounted.load(std::memory_order_acquire) == 0; }
+
     // Bitmaps kept compressed, and the blocks of documents' tile stores.
     uint64_t GetCompressedUsage() const { return m_compressed.load(std::memory_order_relaxed); }
     uint64_t GetBackstoreUsage() const { return m_backstore.load(std::memory_order_relaxed); }
@@ -74,6 +87,21 @@ private:
     std::atomic<uint64_t> m_backstore{0};
     std::atomic<uint64_t> m_usage{0};
     std::atomic<uint64_t> m_peak{0};
+    std::atomic<int> m_unaccounted{0};
+};
+
+// Planar memory charged for as long as the charge lives: for bitmaps held uncharged in a
+// cache and handed out, so that the account shows them while they are in use, as if made then.
+class PlanarCharge {
+public:
+    explicit PlanarCharge(uint64_t bytes) : m_bytes(bytes) { MemoryManager::Instance().AddPlanar(bytes); }
+    ~PlanarCharge() { MemoryManager::Instance().RemovePlanar(m_bytes); }
+    PlanarCharge(const PlanarCharge&) = delete;
+    PlanarCharge& operator=(const PlanarCharge&) = delete;
+    uint64_t GetBytes() const { return m_bytes; }
+
+private:
+    uint64_t m_bytes;
 };
 
 }  // namespace Raster

@@ -33,13 +33,19 @@ NSInteger CocoaUIRunAlertPanel(const NSString* title, const NSString* format, co
     NSAlertRequest request;
     request.title = title ? title->utf8() : "";
     request.message = format ? NSString::stringWithFormat(format->utf8(), args)->utf8() : "";
-    request.buttons[0] = defaultButton ? defaultButton->utf8() : "OK";
-    request.buttons[1] = alternateButton ? alternateButton->utf8() : "";
-    request.buttons[2] = otherButton ? otherButton->utf8() : "";
+    const NSString* titles[3] = {defaultButton, alternateButton, otherButton};
+    int firstShown = -1;
+    for (int i = 2; i >= 0; --i) {
+        request.buttons[i] = titles[i] ? titles[i]->utf8() : "";
+        if (titles[i]) firstShown = i;
+    }
+    // Return presses the first button there is.
+    request.unanswered = firstShown < 0 ? 0 : firstShown;
     NSInteger answer = NSRunAlertModal(request);
+    if (firstShown < 0) return NSModalResponseAbort;
     // A button that is not shown cannot be pressed.
     if (answer < NSAlertFirstButtonReturn || answer > NSAlertThirdButtonReturn ||
-        request.buttons[answer - NSAlertFirstButtonReturn].empty())
-        answer = NSAlertFirstButtonReturn;
+        !titles[answer - NSAlertFirstButtonReturn])
+        answer = NSAlertFirstButtonReturn + firstShown;
     return answer;
 }

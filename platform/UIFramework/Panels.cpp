@@ -118,7 +118,26 @@ SEL StudioCommands::toggleSelectorViaPageID(uint32_t page) const {
     }
 }
 
+ViewCommands* CommandControllerManager::viewCommands() const {
+    ++m_viewCalls;
+    if (!m_newOnEveryCall) return m_view.get();
+    Ref<ViewCommands> fresh = New<ViewCommands>();
+    m_handedOut.push_back(fresh);
+    return fresh.get();
+}
+
+StudioCommands* CommandControllerManager::studioCommands() const {
+    ++m_studioCalls;
+    if (!m_newOnEveryCall) return m_studio.get();
+    Ref<StudioCommands> fresh = New<StudioCommands>();
+    m_handedOut.push_back(fresh);
+    return fresh.get();
+}
+
 void CommandControllerManager::ResetCommandObjects() {
+    m_newOnEveryCall = false;
+    m_viewCalls = m_studioCalls = 0;
+    m_handedOut.clear();
     m_view = New<ViewCommands>();
     m_studio = New<StudioCommands>();
     m_table = New<TableCommands>();

@@ -93,14 +93,21 @@ class CommandControllerManager : public NSObject {
 public:
     static CommandControllerManager* GetInstance();
     SpellingCommands* spellingCommands() const { return m_spelling.get(); }
-    ViewCommands* viewCommands() const { return m_view.get(); }
-    StudioCommands* studioCommands() const { return m_studio.get(); }
+    ViewCommands* viewCommands() const;
+    StudioCommands* studioCommands() const;
     TableCommands* tableCommands() const { return m_table.get(); }
     VectorCommands* vectorCommands() const { return m_vector.get(); }
 
     // Stand-in: replaces the command objects (nil is allowed); ResetCommandObjects restores fresh ones.
     void setViewCommandsForTesting(ViewCommands* commands) { m_view = commands; }
     void setStudioCommandsForTesting(StudioCommands* commands) { m_studio = commands; }
+    // Stand-in: while on, every viewCommands and studioCommands call hands out a new object (kept
+    // until ResetCommandObjects), as a framework that makes them on demand would.
+    void setNewObjectOnEveryCallForTesting(bool on) { m_newOnEveryCall = on; }
+    // Stand-in: how often each was asked since the last ResetCommandObjects.
+    int viewCommandsCallsForTesting() const { return m_viewCalls; }
+    int studioCommandsCallsForTesting() const { return m_studioCalls; }
+    // Also switches the new-object mode off and clears the counts.
     void ResetCommandObjects();
 
 private:
@@ -109,6 +116,9 @@ private:
     Ref<StudioCommands> m_studio = New<StudioCommands>();
     Ref<TableCommands> m_table = New<TableCommands>();
     Ref<VectorCommands> m_vector = New<VectorCommands>();
+    bool m_newOnEveryCall = false;
+    mutable int m_viewCalls = 0, m_studioCalls = 0;
+    mutable std::vector<Ref<NSObject>> m_handedOut;
 };
 
 // Restricts an open panel to the file types the current persona opens.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -86,6 +87,13 @@ TEST_F(AppInputHardening, RefusedLinesQuoteAShortPrefixOrSayWhatTheyLack) {
         {"context 0 x 1\n", "quirevale: context takes a kind and, optionally, a screen point, as in: context 0 120 80"},
         {"set Bogus 1\n", "quirevale: unknown event: set Bogus 1"},
         {"set\n", "quirevale: unknown event: set"},
+        // The words a context menu, a key and a sheet quote back are cut as any other.
+        {"newdocument\ncontext 0\npick " + huge + "\n", "quirevale: the menu has no item \"" + prefix + "[...]\""},
+        {"key m " + huge + "\n",
+         "quirevale: unknown modifier \"" + prefix + "[...]\" (shift, command, option or control)"},
+        {"key U+" + huge + "\n", "quirevale: not a character code: U+" + prefix.substr(2) + "[...]"},
+        {"newdocument\nmenu tavikPersona:\nmenu addDocumentSnapshot:\nanswer " + huge + "\n",
+         "quirevale: the sheet has no button \"" + prefix + "[...]\" (it has \"OK\", \"Cancel\")"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -95,6 +103,98 @@ TEST_F(AppInputHardening, RefusedLinesQuoteAShortPrefixOrSayWhatTheyLack) {
         const std::string line = ErrorLine(run, c.message.substr(0, 20));
         EXPECT_TRUE(line == c.message) << line.substr(0, 300) << "... (" << line.size() << " bytes)";
         EXPECT_LT(run.err.size(), 4096u);
+    }
+}
+
+// Every part of the line reader takes the same characters for blanks: space, tab, carriage
+// return, form feed and vertical tab.
+TEST_F(AppInputHardening, EveryBlankSeparatesAnEventWordTheSameWay) {
+    const std::string snapshot = "newdocument\nmenu tavikPersona:\nmenu addDocumentSnapshot:\n";
+    const std::string develop = "newdocument\nmenu tavikPersona:\nset CanEnterDevelop 0\nmenu developPersona:\n";
+    struct Case {
+        std::string events;
+        std::string out;    // a line standard output must hold
+        std::string error;  // the line standard error must hold, or none but the start-up line
+    };
+    const Case cases[] = {
+        {snapshot + "\ftext Before\nanswer OK\n", "AddDocumentSnapshotCommand(\"Before\")", ""},
+        {snapshot + "\v\ttext\fBefore\n\ranswer\vOK\n", "AddDocumentSnapshotCommand(\"Before\")", ""},
+        {snapshot + "text\vTwo\fwords\nanswer OK\n", "AddDocumentSnapshotCommand(\"Two\fwords\")", ""},
+        {"newdocument\ncontext 2 120 80\n\fpick\fSort Ascending\n", "TableCommands::sortByRowAscending:(tag=-1)", ""},
+        {"newdocument\ncontext 2 120 80\npick\vSort Ascending\v\n", "TableCommands::sortByRowAscending:(tag=-1)", ""},
+        {develop + "\vanswer\fBogus\n", "CocoaUIRunAlertPanel(\"Develop Persona\"",
+         "quirevale: \"Develop Persona\" has no button \"Bogus\"; pressing \"Dismiss\""},
+        {"\fmenu\vtavikPersona:\f\n", kToTavik, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.events));
+        const ProcessResult run = RunApp(c.events);
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+        std::vector<std::string> errors = runner_test::SplitLines(run.err);
+        ASSERT_FALSE(errors.empty());
+        errors.erase(errors.begin());  // no graphical interface
+        EXPECT_EQ(errors, c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.error});
+    }
+}
+
+// A context-menu request at a point beyond what a screen coordinate holds shows the menu at the
+// nearest whole numbers; fractions are cut towards zero.
+TEST_F(AppInputHardening, AContextMenuPointOutOfRangeIsClamped) {
+    struct Case {
+        std::string point;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"1e20 5", "{9223372036854775807, 5}"},
+        {"-1e300 -0.5", "{-9223372036854775808, 0}"},
+        {"9223372036854775808 -9223372036854775809", "{9223372036854775807, -9223372036854775808}"},
+        {"12.9 -3.9", "{12, -3}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.point);
+        const ProcessResult run = RunApp("newdocument\ncontext 0 " + c.point + "\n");
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find("NSMenu::popUpMenuPositioningItem:atLocation:inView:(nil, " + c.shown + ", <DocumentView>)"),
+                  std::string::npos)
+            << run.out;
+    }
+}
+
+// A nib edited to connect an object of the wrong class to an outlet does not load, and says
+// where; the application goes on without it.
+TEST_F(AppInputHardening, ANibOutletOfTheWrongClassIsALoadError) {
+    struct Case {
+        std::string nib;
+        std::string added;
+        std::string events;
+        std::string error;  // without "quirevale: <nib>:<line>: "
+    };
+    const Case cases[] = {
+        {"MainMenuLayout.nib", "object bogus NSObject outlet=mainMenu", "menu newDocument:\n",
+         "object bogus (class NSObject) can't be the outlet mainMenu, which takes NSMenu"},
+        {"MainMenuLayout.nib", "object bogus CommonSharedCommandController outlet=mainMenu", "menu newDocument:\n",
+         "object bogus (class CommonSharedCommandController) can't be the outlet mainMenu, which takes NSMenu"},
+        {"ContextMenu.nib", "object bogus NSObject outlet=generalMenu", "newdocument\ncontext 0\n",
+         "object bogus (class NSObject) can't be the outlet generalMenu, which takes NSMenu"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.added);
+        TempDir bundleRoot;
+        const fs::path exe = runner_test::CopyBundle(bundleRoot.Path());
+        const fs::path nib = bundleRoot.Path() / "Quirevale.app/Contents/Resources" / c.nib;
+        std::string text = runner_test::ReadFile(nib);
+        ASSERT_FALSE(text.empty());
+        if (text.back() != '\n') text += '\n';
+        const size_t line = size_t(std::count(text.begin(), text.end(), '\n')) + 1;
+        runner_test::WriteFile(nib, text + c.added + "\n");
+        const ProcessResult run = RunApp(c.events, exe);
+        EXPECT_EQ(run.signal, 0) << run.err;
+        EXPECT_EQ(run.status, 0) << run.err;
+        const std::string where = "quirevale: " + c.nib + ":" + std::to_string(line) + ": ";
+        EXPECT_EQ(ErrorLine(run, where), where + c.error) << run.err;
     }
 }
 

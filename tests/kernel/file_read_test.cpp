@@ -66,6 +66,69 @@ TEST_F(FileRead, OnlyRegularFilesAreReadAndNothingBlocks) {
     }
 }
 
+// Sparse files: a size costs no disk.
+void MakeSparse(const fs::path& path, uintmax_t size) {
+    std::ofstream{path, std::ios::binary | std::ios::app};
+    fs::resize_file(path, size);
+}
+
+TEST_F(FileRead, AFileLongerThanTheLimitIsRefusedBeforeAnythingIsRead) {
+    const fs::path huge = m_dir / "huge", exact = m_dir / "exact", over = m_dir / "over", empty = m_dir / "empty";
+    MakeSparse(huge, uintmax_t(6) << 30);
+    std::ofstream(exact, std::ios::binary) << std::string(1000, 'e');
+    std::ofstream(over, std::ios::binary) << std::string(1001, 'o');
+    std::ofstream(empty, std::ios::binary);
+    struct Case {
+        fs::path path;
+        uint64_t limit;
+        bool read;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {huge, 16 << 20, false, "it is 6442450944 bytes, more than the limit of 16777216 bytes"},
+        {exact, 1000, true, ""},
+        {over, 1000, false, "it is 1001 bytes, more than the limit of 1000 bytes"},
+        {empty, 0, true, ""},
+        {exact, 0, false, "it is 1000 bytes, more than the limit of 0 bytes"},
+        // A file without a length is cut off at the limit, not read to its end.
+        {"/proc/self/status", 10, false, "it holds more than the limit of 10 bytes"},
+        {"/proc/self/status", 1 << 20, true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.string() + " " + std::to_string(c.limit));
+        std::string contents = "left over";
+        Kernel::FileSystem::ReadError error;
+        EXPECT_EQ(Kernel::FileSystem::ReadFile(Kernel::Path(c.path.string()), contents, c.limit, &error), c.read);
+        EXPECT_EQ(error.tooLarge, !c.read);
+        EXPECT_FALSE(error.missing);
+        EXPECT_EQ(error.reason, c.reason);
+        if (!c.read) {
+            EXPECT_EQ(contents, "");
+            EXPECT_LT(contents.capacity(), size_t(1) << 20);  // nothing of the file's size was allocated
+        } else if (c.path == exact) {
+            EXPECT_EQ(contents, std::string(1000, 'e'));
+        } else if (c.path != empty) {
+            EXPECT_NE(contents.find("Name:"), std::string::npos);
+        }
+    }
+}
+
+// The application's preferences are read with a limit of their own, and a larger file is told.
+TEST_F(FileRead, HugePreferencesAreRefusedByTheApplication) {
+    fs::create_directories(m_dir / "home/.quirevale");
+    const fs::path defaults = m_dir / "home/.quirevale/defaults";
+    MakeSparse(defaults, uintmax_t(2) << 30);
+    const std::string command = "HOME='" + (m_dir / "home").string() + "' '" + QV_EXECUTABLE + "' </dev/null >/dev/null 2>'" +
+                                (m_dir / "err").string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    std::ifstream in(m_dir / "err", std::ios::binary);
+    const std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(err.find("the preferences \"" + defaults.string() +
+                       "\" can't be read: it is 2147483648 bytes, more than the limit of 16777216 bytes\n"),
+              std::string::npos)
+        << err;
+}
+
 TEST(MessageText, OutsideTextIsEscapedAndCut) {
     const std::string cut(Kernel::kExcerptBytes, 'x');
     // "é" is two bytes: a cut never splits it.

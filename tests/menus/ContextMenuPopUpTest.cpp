@@ -2,6 +2,7 @@
 // curve-node menus item by item, the removals, where the menu shows and what follows it.
 #include <climits>
 
+#include "../app/StringsBundle.h"
 #include "context_menu_test_support.h"
 #include "DocSession/KestraneApplication.h"
 #include "DocSession/PersonaController.h"
@@ -275,6 +276,34 @@ TEST_F(ContextMenuPopUpTest, TableAndCurveNodeMenusItemByItem) {
     });
     Show(2, Table(4));
     EXPECT_TRUE(LogHas("TableCommands::sortByRowAscending:(tag=4)"));
+}
+
+// Table menu titles are looked up in the context "Context menu": with a strings table that
+// translates each of them under that context only, every item shows its translation.
+TEST_F(ContextMenuPopUpTest, TableMenuTitlesAreLookedUpInTheContextMenuContext) {
+    auto titleOf = [](const std::string& row) { return row.substr(0, row.find(" | ")); };
+    auto translated = [](const std::string& title) { return "\u00AB" + title + "\u00BB"; };
+    const struct {
+        int32_t kind;
+        Kernel::Counted<ContextMenuAdditionalData> data;
+        Rows rows;
+    } cases[] = {
+        {2, Table(3), RowMenu("3")}, {3, Table(0), ColumnMenu("0")}, {7, Table(3), kRowsMenu},
+        {8, {}, kColumnsMenu},       {6, Table(3), kCellRangeMenu},
+    };
+    ScopedStringsBundle::Entries entries;
+    for (const auto& c : cases)
+        for (const auto& row : c.rows)
+            if (row != "---")
+                entries.push_back({ScopedStringsBundle::Key(titleOf(row), "Context menu"), translated(titleOf(row))});
+    ScopedStringsBundle bundle(entries);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        Rows expected;
+        for (const auto& row : c.rows)
+            expected.push_back(row == "---" ? row : translated(titleOf(row)) + row.substr(row.find(" | ")));
+        EXPECT_EQ(Show(c.kind, c.data), expected);
+    }
 }
 
 TEST_F(ContextMenuPopUpTest, BuiltItemsAreEnabledByTheirTargets) {

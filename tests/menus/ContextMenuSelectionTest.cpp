@@ -2,6 +2,7 @@
 // menus written out by hand: titles, actions, targets, represented objects, separators and tags.
 #include <initializer_list>
 
+#include "../app/StringsBundle.h"
 #include "context_menu_test_support.h"
 #include "AppKit/NSSpellChecker.h"
 #include "DocSession/DocumentCommand.h"
@@ -333,6 +334,82 @@ TEST_F(ContextMenuSelectionTest, TextToolMenus) {
         EXPECT_NE(menu.get(), m_controller->advancedTextMenu().get());
         EXPECT_GE(m_controller->textMenu()->indexOfItemWithTag(5), 0);
         EXPECT_EQ(Describe(m_controller->advancedTextMenu().get(), m_controller.get()), kAdvancedTextRows);
+    }
+}
+
+// The items the text menu adds are looked up in the context "Context menu", the learn item in
+// "Context Menu": the strings table has entries under those contexts only, so an item looked up in
+// any other shows its English text.
+TEST_F(ContextMenuSelectionTest, TextMenuItemsAreLookedUpInTheirContexts) {
+    using B = ScopedStringsBundle;
+    B bundle({{B::Key("Ignore Spelling", "Context menu"), "Rechtschreibung ignorieren"},
+              {B::Key("Learn Spelling", "Context Menu"), "Rechtschreibung lernen"},
+              {B::Key("Unignore Spelling \"%@\"", "Context menu"), "Nicht mehr ignorieren: \u201E%@\u201C"},
+              {B::Key("Unlearn Spelling \"%@\"", "Context menu"), "Verlernen: \u201E%@\u201C"},
+              {B::Key("Look Up \"%@\"", "Context menu"), "\u201E%@\u201C nachschlagen"},
+              {B::Key("Expand Field", "Context menu"), "Feld erweitern"},
+              {B::Key("Edit Field...", "Context menu"), "Feld bearbeiten..."},
+              {B::Key("Convert Text to Field...", "Context menu"), "Text in Feld umwandeln..."}});
+    struct Case {
+        const char* name;
+        std::string text, misspelled, learned, ignored;
+        Kestrane::TextBaseTarget::Answers fields;
+        Rows expected;
+    };
+    const Case cases[] = {
+        {"misspelled",
+         "wrod",
+         "wrod",
+         "",
+         "",
+         {},
+         Join({{"word | doSpellingChange: | controller | - | 0", "---",
+                "Rechtschreibung ignorieren | ignoreSpelling: | spelling | \"wrod\" | 0",
+                "Rechtschreibung lernen | learnSpelling: | spelling | \"wrod\" | 0", "---",
+                "\u201Ewrod\u201C nachschlagen | lookupWord: | controller | \"wrod\" | 0", "---"},
+               kAdvancedTextRows})},
+        {"ignored",
+         "two wrods",
+         "",
+         "",
+         "two wrods",
+         {},
+         Join({{"Nicht mehr ignorieren: \u201Etwo wrods\u201C | unignoreWord: | spelling | \"two wrods\" | 0", "---",
+                "\u201Etwo wrods\u201C nachschlagen | lookupWord: | controller | \"two wrods\" | 0", "---"},
+               kAdvancedTextRows})},
+        {"learned",
+         "colour",
+         "",
+         "colour",
+         "",
+         {},
+         Join({{"Verlernen: \u201Ecolour\u201C | unlearnWord: | spelling | \"colour\" | 0", "---",
+                "\u201Ecolour\u201C nachschlagen | lookupWord: | controller | \"colour\" | 0", "---"},
+               kAdvancedTextRows})},
+        {"every field item",
+         "colour",
+         "",
+         "",
+         "",
+         {true, true, true, true},
+         Join({{"Feld erweitern | expandFields: | controller | - | 0",
+                "Feld bearbeiten... | openFieldEditor: | controller | - | 0",
+                "Text in Feld umwandeln... | convertTextToField: | controller | - | 0"},
+               kAdvancedTextRows})},
+    };
+    UseTool<TextTool>();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetStandIns();
+        AppController::setRunningController(m_app.get());
+        PersonaController::GetInstance()->m_allowAdvancedTextFeatures.Reset(true);
+        m_document->GetSpellChecker()->ClearIgnoredWords();
+        if (!c.misspelled.empty()) NSSpellChecker::sharedSpellChecker()->SetMisspelling(c.misspelled, {"word"});
+        if (!c.learned.empty()) NSSpellChecker::sharedSpellChecker()->SetLearned(c.learned);
+        if (!c.ignored.empty()) m_document->GetSpellChecker()->IgnoreWord(c.ignored);
+        Kestrane::TextBaseTarget::StandInAnswers() = c.fields;
+        SelectText(c.text);
+        EXPECT_EQ(MenuRows(), c.expected);
     }
 }
 

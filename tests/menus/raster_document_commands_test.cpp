@@ -90,36 +90,44 @@ TEST_F(RasterDocumentCommandsTest, SnapshotSheetOffersTodayAndQueuesWhatTheUserC
     }
 }
 
-TEST_F(RasterDocumentCommandsTest, SnapshotGoesToTheDocumentTheSheetWasOpenedFor) {
-    Choose("addDocumentSnapshot:");
-    // Another document becomes current before the user confirms.
-    Ref<DocumentView> other = MakeView("Other", 4);
-    m_app->setCurrentView(other.get());
-    NSSetSheetText("First");
-    ASSERT_EQ(NSPressSheetButton("OK"), "");
-    EXPECT_EQ(Queued(), std::vector<std::string>{
-                            "PersonaController::EnqueueCommand(<AddDocumentSnapshotCommand(\"First\")>, <document "
-                            "\"Photo\">, false)"});
-    PersonaController::GetInstance()->ResetForTesting();  // the queue's count
-    EXPECT_EQ(Doc(m_photo.get())->GetRefCount(), 1);      // the sheet gave back the count it held
-
-    // Opened with no document at all: the document current on confirming takes it.
-    CallLog::Clear();
-    m_app->setCurrentView(nullptr);
-    Choose("addDocumentSnapshot:");
-    EXPECT_TRUE(LogHas(
+TEST_F(RasterDocumentCommandsTest, SnapshotGoesToTheDocumentCurrentWhenTheUserConfirms) {
+    const std::string sheetOpened =
         "RunInputSheetHelper::initWithMessage:andDescription:inWindow:withDefault:handler:(\"Add Document Snapshot\", "
-        "\"Enter a name for the snapshot\", nil, \"" +
-        NSDateFormatter::localizedStringFromDate(NSDate::date().get(), NSDateFormatterFullStyle,
-                                                 NSDateFormatterMediumStyle)
-            ->utf8() +
-        "\", <handler>)"));
-    m_app->setCurrentView(other.get());
-    NSSetSheetText("Second");
-    ASSERT_EQ(NSPressSheetButton("OK"), "");
-    EXPECT_EQ(Queued(), std::vector<std::string>{
-                            "PersonaController::EnqueueCommand(<AddDocumentSnapshotCommand(\"Second\")>, <document "
-                            "\"Other\">, false)"});
+        "\"Enter a name for the snapshot\", ";
+    Ref<DocumentView> other = MakeView("Other", 4);
+    struct Case {
+        const char* name;
+        DocumentView* openedOn;   // current when the item is chosen
+        DocumentView* confirmedOn;  // current when the user presses OK
+        const char* window;
+        const char* document;
+    } cases[] = {
+        {"same view", m_photo.get(), m_photo.get(), "<DocumentWindow>", "<document \"Photo\">"},
+        {"another view became current", m_photo.get(), other.get(), "<DocumentWindow>", "<document \"Other\">"},
+        {"opened without a view", nullptr, other.get(), "nil", "<document \"Other\">"},
+        {"no view left on confirming", m_photo.get(), nullptr, "<DocumentWindow>", "null"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CallLog::Clear();
+        PersonaController::GetInstance()->ResetForTesting();
+        m_app->setCurrentView(c.openedOn);
+        const long photoCount = Doc(m_photo.get())->GetRefCount();
+        Choose("addDocumentSnapshot:");
+        ASSERT_EQ(LogStartingWith("RunInputSheetHelper::initWithMessage").size(), 1u);
+        EXPECT_EQ(LogStartingWith("RunInputSheetHelper::initWithMessage")[0].rfind(sheetOpened + c.window + ", ", 0), 0u);
+        // While the sheet is up nothing holds the document it was opened on.
+        EXPECT_EQ(Doc(m_photo.get())->GetRefCount(), photoCount);
+        m_app->setCurrentView(c.confirmedOn);
+        NSSetSheetText("First");
+        ASSERT_EQ(NSPressSheetButton("OK"), "");
+        EXPECT_EQ(Queued(), std::vector<std::string>{"PersonaController::EnqueueCommand(<AddDocumentSnapshotCommand("
+                                                     "\"First\")>, " +
+                                                     std::string(c.document) + ", false)"});
+    }
+    PersonaController::GetInstance()->ResetForTesting();  // the queue's counts
+    EXPECT_EQ(Doc(m_photo.get())->GetRefCount(), 1);
+    EXPECT_EQ(Doc(other.get())->GetRefCount(), 1);
 }
 
 TEST_F(RasterDocumentCommandsTest, SaveWithHistorySwitchesOffAtOnceAndOnOnlyAfterYes) {

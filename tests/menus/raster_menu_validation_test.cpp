@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "../app/StringsBundle.h"
 #include "AppKit/AppKit.h"
 #include "DocSession/CallLog.h"
 #include "DocSession/RasterBaseTarget.h"
@@ -328,6 +329,48 @@ TEST_F(RasterMenuValidationTest, TitlesStatesVisibilityAndWhatIsAsked) {
         EXPECT_EQ(m_separator->isHidden(), c.separatorHidden == 1);
         EXPECT_EQ(m_document->GetRefCount(), documentCount);
         EXPECT_EQ(m_tool->GetRefCount(), toolCount);
+    }
+}
+
+// The titles validation sets are looked up in the "Raster menu" context: the strings table has
+// entries under that context only, so any other context shows the English text.
+TEST_F(RasterMenuValidationTest, FadeAndRepeatTitlesAreLookedUpInTheRasterMenuContext) {
+    using B = ScopedStringsBundle;
+    B bundle({{B::Key("Fade\u2026", "Raster menu"), "Verblassen\u2026"},
+              {B::Key("Fade %@\u2026", "Raster menu"), "%@ verblassen\u2026"},
+              {B::Key("Repeat %@", "Raster menu"), "%@ wiederholen"}});
+    auto select = [](DocumentController& d, Kernel::Counted<Selectable> object) {
+        auto s = Kernel::MakeCounted<MutableSelection>();
+        s->AddSelectable(std::move(object), false);
+        d.SetSelection(s->CloneImmutable());
+    };
+    struct Case {
+        const char* action;
+        std::function<void(DocumentController&)> arrange;
+        const char* title;
+    } cases[] = {
+        {"fade:", [&](DocumentController& d) { select(d, Kernel::MakeCounted<FilterRasterNode>("Live Filter")); },
+         "Verblassen\u2026"},
+        {"fade:",
+         [&](DocumentController& d) {
+             select(d, Kernel::MakeCounted<RasterNode>("Background"));
+             d.StandInFadeAnswers().backingDescription = "Pixel Layer";
+         },
+         "Pixel Layer verblassen\u2026"},
+        {"repeat:",
+         [](DocumentController& d) {
+             d.SetLastRepeatableCommand(Kernel::Counted<DocumentCommand>(new NamedCommand("Motion Blur")));
+         },
+         "Motion Blur wiederholen"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        Arrange("view", 0, "");
+        m_document->SetLastRepeatableCommand({});
+        c.arrange(*m_document);
+        Ref<NSMenuItem> item = Item(c.action);
+        Validate(item.get());
+        EXPECT_EQ(item->title()->utf8(), c.title);
     }
 }
 

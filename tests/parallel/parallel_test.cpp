@@ -310,6 +310,69 @@ TEST(FailureImages, AreWrittenTogetherEachWithItsOwnError) {
         }
 }
 
+// The heat map is made band by band as its image is written: the image equals the heat map of
+// the whole render, in every band (the last one short) and in cells the render never wrote,
+// and neither the render nor the planar account is changed by writing it.
+TEST(FailureImages, TheDifferenceImageIsTheWholeHeatMap) {
+    struct Case {
+        Raster::Format format;
+        Samples paper, changed;
+    };
+    const Case cases[] = {
+        {Raster::kFormatRGBA8, {10, 20, 30, 255}, {10, 20, 200, 255}},
+        {Raster::kFormatRGBA16, {1000, 2000, 3000, 65535}, {1000, 2000, 3100, 65535}},
+        {Raster::kFormatI8A8, {90, 255}, {91, 255}},
+        {Raster::kFormatRGBAF, {0.25, 0.5, 0.75, 1}, {0.25, 3.5, 0.75, 1}},
+    };
+    // One pixel changed in each band of 256 rows, the last of them on the last row; the
+    // right-hand cells of the top band are never written in either bitmap.
+    const int width = 700, height = 600;
+    const std::pair<int, int> changes[] = {{3, 0}, {650, 255}, {300, 256}, {699, 599}, {0, 511}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        Raster::DynamicBitmap current = Raster::DynamicBitmap::Create(c.format, width, height);
+        Raster::DynamicBitmap baseline = Raster::DynamicBitmap::Create(c.format, width, height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < (y < 256 ? 400 : width); ++x) {
+                bitmaptest::SetPixel(current, x, y, c.paper);
+                bitmaptest::SetPixel(baseline, x, y, c.paper);
+            }
+        for (auto [x, y] : changes) bitmaptest::SetPixel(current, x, y, c.changed);
+        const uint64_t bits = BitsPerChannelForFormat(c.format);
+
+        TempDir dir;
+        const std::string base = dir.File("a.kqvle");
+        Raster::MemoryManager& memory = Raster::MemoryManager::Instance();
+        memory.ResetPlanarPeakUsage();
+        const uint64_t usage = memory.GetPlanarUsage(), peak = memory.GetPlanarPeakUsage();
+        PNGExportParams params;
+        WriteFailureImages(Kernel::String(base), current, baseline, params, uint32_t(bits), true);
+        EXPECT_EQ(memory.GetPlanarUsage(), usage);
+        EXPECT_EQ(memory.GetPlanarPeakUsage(), peak);
+        for (auto [x, y] : changes) EXPECT_EQ(GetPixel(current, x, y), c.changed);
+
+        // The reference: the heat map drawn over a copy of the whole render.
+        const Raster::DynamicBitmap heat = current.Copy();
+        DifferencesParams differences;
+        differences.m_bitsPerChannel = uint32_t(bits);
+        DifferenceBitmapsDispatch(heat, baseline, &differences);
+        {
+            Raster::PNGWriterRGBA8 writer(dir.File("reference.png").c_str(), width, height, Raster::ExportOptions());
+            WriteBitmapPNGDispatch(writer, heat);
+        }
+        const bitmaptest::PNGImage image = ReadPNG(base + ".difference.png");
+        const bitmaptest::PNGImage reference = ReadPNG(dir.File("reference.png"));
+        ASSERT_TRUE(image.ok && reference.ok);
+        EXPECT_EQ(image.height, height);
+        EXPECT_TRUE(image.bytes == reference.bytes);
+        // Float images have no range to scale by: their heat colour is black too.
+        if (bits % 32 != 0) {
+            for (auto [x, y] : changes) EXPECT_GT(image.At(x, y)[0] + image.At(x, y)[1], 0) << x << "," << y;
+        }
+        EXPECT_EQ(image.At(500, 100)[0] + image.At(500, 100)[1] + image.At(500, 100)[2], 0);
+    }
+}
+
 // ---- Baseline load -------------------------------------------------------------------------
 
 TEST_F(ParallelWork, ALoadedBaselineIsDecompressedOnceIntoItsBitmaps) {
@@ -332,17 +395,26 @@ TEST_F(ParallelWork, ALoadedBaselineIsDecompressedOnceIntoItsBitmaps) {
         auto item = Kernel::MakeCounted<RegressionBaselineFileStoreItem>();
         ASSERT_TRUE(item->Load(Kernel::String(path))) << item->GetLoadError();
         // The pixels are there as the load left them: the same bitmaps each time they are
-        // asked for, no more tiles than the render has (the spread's empty cells and the
-        // second spread take none), and equal to the render.
-        const uint64_t loaded = Raster::MemoryManager::Instance().GetPlanarUsage() - planar;
+        // asked for, and equal to the render. Kept by the store they are not the engine's
+        // planar memory; a spread handed out counts, with no more tiles than the render has
+        // (the spread's empty cells and the second spread take none), while it is held.
+        EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
         const RegressionRender& main = *item->m_content->GetRender();
         ASSERT_EQ(main.GetSpreadCount(), 3u);
         for (size_t s = 0; s < 3; ++s)
             EXPECT_EQ(main.GetSpreadBitmap(s).GetBitmap(), main.GetSpreadBitmap(s).GetBitmap()) << s;
-        EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, loaded);
-        // Spread 0: noise in all 9 intensity cells, the gradient's alpha in 4; spread 2: both
-        // channels of its 4 cells; the snapshot: both channels of one cell of its spread 1.
-        EXPECT_EQ(loaded, uint64_t(9 + 4 + 8 + 2) * Raster::Tile::kBytes);
+        EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
+        {
+            // Spread 0: noise in all 9 intensity cells, the gradient's alpha in 4; spread 1:
+            // nothing; spread 2: both channels of its 4 cells.
+            const uint64_t tiles[] = {9 + 4, 0, 8};
+            for (size_t s = 0; s < 3; ++s) {
+                const Raster::DynamicBitmap held = main.GetSpreadBitmap(s), copy = held;
+                EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, tiles[s] * Raster::Tile::kBytes)
+                    << s;
+            }
+            EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
+        }
         ExpectSameTiles(main, *render, "main render");
     }
 

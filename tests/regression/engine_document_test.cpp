@@ -453,6 +453,166 @@ TEST_F(EngineDocuments, RelativeProfilesSurviveASaveElsewhere) {
     }
 }
 
+// A profile path or snapshot description is quoted in a saved copy when it would not read back
+// bare, so every byte of it reads back, and the copy says nothing the value did not.
+TEST_F(EngineDocuments, SavedValuesReadBackWhateverBytesTheyHold) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string value;
+        std::string written;  // as the saved copy writes it
+    };
+    const Case cases[] = {
+        {"Background and gradient", "Background and gradient"},
+        {"back\\slash and \"inner\" quotes", "back\\slash and \"inner\" quotes"},
+        {"two\nlines", "\"two\\nlines\""},
+        {"\"quoted\"", "\"\\\"quoted\\\"\""},
+        {"\"", "\"\\\"\""},
+        {"ends in a quote\"", "\"ends in a quote\\\"\""},
+        {" blank at both ends\t", "\" blank at both ends\\t\""},
+        {"cr\r, bell\x07, del\x7f", "\"cr\\r, bell\\x07, del\\x7f\""},
+        {"trailing backslash\\", "trailing backslash\\"},
+        {"\"\\\"", "\"\\\"\\\\\\\"\""},
+        {"ünïcödé # not a comment", "ünïcödé # not a comment"},
+        {"end\nsnapshot ignore Injected\nend", "\"end\\nsnapshot ignore Injected\\nend\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.value));
+        DocEngine::DocumentSpec spec;
+        spec.format = DocEngine::FindFormatByName("rgba8");
+        spec.spreads = {{4, 4}};
+        spec.profile = "/profiles/" + c.value;
+        spec.snapshots.push_back({c.value, true, {}});
+        const std::string text = DocEngine::WriteDocument(spec);
+        EXPECT_NE(text.find("\nsnapshot regression " + c.written + "\n"), std::string::npos) << text;
+        const std::string path = c.written.front() == '"' ? "\"/profiles/" + c.written.substr(1) : "/profiles/" + c.written;
+        EXPECT_NE(text.find("\nprofile " + path + "\n"), std::string::npos) << text;
+        DocEngine::DocumentSpec read;
+        DocEngine::ParseError error;
+        ASSERT_TRUE(DocEngine::ParseDocument(text, "/elsewhere", read, error)) << error.line << ": " << error.message;
+        EXPECT_EQ(read.profile, spec.profile);
+        ASSERT_EQ(read.snapshots.size(), 1u);
+        EXPECT_EQ(read.snapshots[0].description, c.value);
+        EXPECT_EQ(read.spreads, spec.spreads);
+        EXPECT_EQ(DocEngine::WriteDocument(read), text);
+    }
+    // A description may even hold a NUL byte (a path can't).
+    DocEngine::DocumentSpec spec;
+    spec.format = DocEngine::FindFormatByName("ia8");
+    spec.snapshots.push_back({"nul\0byte"s, false, {}});
+    const std::string text = DocEngine::WriteDocument(spec);
+    EXPECT_NE(text.find("\nsnapshot ignore \"nul\\x00byte\"\n"), std::string::npos) << text;
+    DocEngine::DocumentSpec read;
+    DocEngine::ParseError error;
+    ASSERT_TRUE(DocEngine::ParseDocument(text, "/elsewhere", read, error)) << error.line << ": " << error.message;
+    ASSERT_EQ(read.snapshots.size(), 1u);
+    EXPECT_EQ(read.snapshots[0].description, "nul\0byte"s);
+}
+
+// Values written by hand or by earlier builds read as they always did, unless they begin and end
+// with a quote; quoted text that is not well formed names the line and what is wrong.
+TEST_F(EngineDocuments, QuotedValuesAndTheirErrors) {
+    const std::string head = "quirevale-document 1\nformat rgba8\nspread 4 4\n";
+    struct Case {
+        std::string line;  // line 4
+        std::string description;
+        std::string profile;
+        std::string why;  // empty: reads
+    };
+    const Case cases[] = {
+        {"snapshot regression a \"b\" c", "a \"b\" c", "default", ""},
+        {"snapshot regression \"x", "\"x", "default", ""},
+        {"snapshot regression x\"", "x\"", "default", ""},
+        {"snapshot regression \"", "\"", "default", ""},
+        {"snapshot regression a\\nb", "a\\nb", "default", ""},
+        {"snapshot ignore   \"quoted\"  ", "quoted", "default", ""},
+        {"snapshot regression \"\\x41\\x7e\\\\\\\" \\t\"", "A~\\\" \t", "default", ""},
+        {"snapshot regression \"\"", "", "default", ""},
+        {"profile \"default\"", "", "default", ""},
+        {"profile \"/a b/\\\"c\\\"\\n\"", "", "/a b/\"c\"\n", ""},
+        {"profile \"rel\\tative.icc\"", "", "/units/rel\tative.icc", ""},
+        {"snapshot regression \"a\\qb\"", "", "", "unknown escape \"\\q\" in quoted text"},
+        {"snapshot regression \"a\"b\"", "", "", "a double quote inside quoted text is written \\\""},
+        {"snapshot regression \"a\\\"", "", "", "the quoted text ends in a lone backslash"},
+        {"snapshot regression \"\\x4\"", "", "", "\\x in quoted text takes two hex digits"},
+        {"snapshot regression \"\\xg0\"", "", "", "\\x in quoted text takes two hex digits"},
+        {"profile \"/a\\x00b\"", "", "", "a file path holds no NUL byte"},
+        {"profile \"\"", "", "", "profile takes \"default\" or a file path"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const bool snapshot = c.line.rfind("snapshot", 0) == 0;
+        DocEngine::DocumentSpec spec;
+        DocEngine::ParseError error;
+        const bool read = DocEngine::ParseDocument(head + c.line + (snapshot ? "\nend\n" : "\n"), "/units", spec, error);
+        ASSERT_EQ(read, c.why.empty()) << error.message;
+        if (!read) {
+            EXPECT_EQ(error.line, 4);
+            EXPECT_EQ(error.message, c.why);
+            continue;
+        }
+        EXPECT_EQ(spec.profile, c.profile);
+        if (snapshot) {
+            ASSERT_EQ(spec.snapshots.size(), 1u);
+            EXPECT_EQ(spec.snapshots[0].description, c.description);
+        }
+    }
+    // The sample units still load as they are.
+    size_t units = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(fs::path(QV_SOURCE_DIR) / "examples/units")) {
+        const std::string ending = entry.path().extension().string();
+        if (!entry.is_regular_file() || (ending != ".kqvle" && ending != ".kdrovane" && ending != ".ktavika" &&
+                                         ending != ".kestrane_drovanel" && ending != ".kestrane_tavik" &&
+                                         ending != ".persona"))
+            continue;
+        ++units;
+        SCOPED_TRACE(entry.path().string());
+        DocEngine::DocumentSpec spec;
+        DocEngine::ParseError error;
+        EXPECT_TRUE(DocEngine::ParseDocument(ReadFile(entry.path()), entry.path().parent_path().string(), spec, error))
+            << error.line << ": " << error.message;
+        EXPECT_EQ(spec.profile, "default");
+        for (const auto& snapshot : spec.snapshots) EXPECT_EQ(snapshot.description.find('"'), std::string::npos);
+    }
+    EXPECT_EQ(units, 7u);
+}
+
+// A relative profile in a folder whose name holds line breaks: the saved copy names it by its
+// absolute path on one line, so the copy reloads as the same document and not as one the
+// folder's name spells out.
+TEST_F(EngineDocuments, AFolderNameCannotAddStatementsToASavedCopy) {
+    const fs::path cmyk = fs::path(QV_EXECUTABLE).parent_path().parent_path() / "Resources/USWebCoatedSWOP.icc";
+    // The first line of the folder's name is itself a profile, so a split line would still load.
+    fs::copy_file(cmyk, m_dir.Path() / "evil");
+    const std::string crafted = "evil\nspread 8 8\n#x";
+    fs::create_directories(m_dir.Path() / crafted);
+    fs::copy_file(cmyk, m_dir.Path() / crafted / "print.icc");
+    const std::string unit = Write(crafted + "/u.kqvle",
+                                   "quirevale-document 1\nformat cmyka8\nprofile print.icc\nspread 4 4\n"
+                                   "history\n  fill 0 0 0 4 4 0.1 0.2 0.3 0.4 1\nend\n"
+                                   "snapshot regression \" two\\nlines \\\"and\\\" a \\\\ \"\nend\n");
+    std::string error;
+    Kernel::Counted<DocumentController> document = Load(unit, &error);
+    ASSERT_TRUE(document) << error;
+    const std::string copy = Path("elsewhere/copy.persona");
+    fs::create_directories(m_dir.Path() / "elsewhere");
+    auto save = Kernel::MakeCounted<SaveDocumentAsCommand>(Kernel::String(copy), false, false);
+    Run(document, save);
+    ASSERT_TRUE(save->Succeeded()) << save->GetError();
+    const std::vector<std::string> lines = SplitLines(ReadFile(copy));
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[2], "profile \"" + m_dir.Path().string() + "/evil\\nspread 8 8\\n#x/print.icc\"");
+    EXPECT_EQ(lines[3], "spread 4 4");
+    Kernel::Counted<DocumentController> reloaded = Load(copy, &error);
+    ASSERT_TRUE(reloaded) << error;
+    const DocEngine::DocumentSpec before = document->GetModel()->ToSpec(), after = reloaded->GetModel()->ToSpec();
+    EXPECT_EQ(after.spreads, before.spreads);
+    EXPECT_EQ(after.profile, m_dir.Path().string() + "/" + crafted + "/print.icc");
+    EXPECT_EQ(after.position, before.position);
+    ASSERT_EQ(after.snapshots.size(), 1u);
+    EXPECT_EQ(after.snapshots[0].description, " two\nlines \"and\" a \\ ");
+    EXPECT_TRUE(SameRender(*Render(reloaded), *Render(document)));
+}
+
 // A save that fails says why, and the engine's "full" fault fails every save that way.
 TEST_F(EngineDocuments, FailedSavesGiveTheirReason) {
     Kernel::Counted<DocumentController> document = LoadText(kThreeSteps);

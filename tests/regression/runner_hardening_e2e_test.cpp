@@ -266,4 +266,225 @@ TEST_F(RunnerHardening, HugeUserTextIsQuotedByAShortPrefix) {
     EXPECT_LT(run.out.size(), 4096u);
 }
 
+// Every line that begins a TeamCity service message is one of the runner's own.
+void ExpectOnlyOwnServiceMessages(const std::string& text) {
+    for (const std::string& line : runner_test::SplitLines(text)) {
+        if (line.rfind("##teamcity[", 0) != 0) continue;
+        EXPECT_TRUE(line.rfind("##teamcity[testStarted name='", 0) == 0 ||
+                    line.rfind("##teamcity[testFailed name='", 0) == 0 ||
+                    line.rfind("##teamcity[message text='", 0) == 0 ||
+                    line.rfind("##teamcity[testFinished name='", 0) == 0)
+            << line;
+    }
+}
+
+TEST_F(RunnerHardening, AServiceMessageInAFolderNameIsNeverALineOfItsOwn) {
+    const std::string forged = "##teamcity[buildStatus status='SUCCESS' text='forged']";
+    const fs::path folder = m_work / ("x\n" + forged + "\ny");
+    WriteFile(folder / "a.kqvle", kDocument);  // no baseline: fails
+    WriteFile(folder / "b.kqvle", kDocument);
+    WriteFile(folder / "ignore.txt", "b.kqvle\n");
+    const std::string shown = "./x\\n" + forged + "\\ny/";
+    const std::string summary = shown + "a.kqvle\n\033[31mFAILED: Find Baseline\033[0m\n\n" + "Ignoring unit: " + shown +
+                                "b.kqvle.\n\n" + Counts(2, 1, 0, 1);
+    for (const bool teamcity : {false, true}) {
+        SCOPED_TRACE(teamcity ? "teamcity" : "plain");
+        ProcessResult run = Run(teamcity ? std::vector<std::string>{"--teamcity"} : std::vector<std::string>{});
+        EXPECT_EQ(run.status, 1);
+        ExpectOnlyOwnServiceMessages(run.out);
+        ExpectOnlyOwnServiceMessages(Output("summary.log"));
+        EXPECT_EQ(Output("summary.log"), summary);
+        EXPECT_TRUE(EndsWith(run.out, summary)) << run.out;
+        if (!teamcity) {
+            EXPECT_NE(run.out.find("\nTesting unit: " + shown + "a.kqvle\n"), std::string::npos) << run.out;
+        }
+    }
+    ProcessResult listed = Run({"--listignored"});
+    EXPECT_EQ(listed.out, "\nIgnored units:\n\n" + shown + "b.kqvle\n");
+}
+
+TEST_F(RunnerHardening, AMissingUnitFileIsNamedAsGiven) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"back\\slash\\es\tand a tab.kqvle", "back\\slash\\es\tand a tab.kqvle"},
+        {"caf\xC3\xA9 \x1b[31mred.kqvle", "caf\xC3\xA9 \x1b[31mred.kqvle"},
+        {"two\nlines\r.kqvle", "two\\nlines\\r.kqvle"},  // a line break alone is shown escaped
+    };
+    for (const auto& [given, shown] : cases) {
+        ProcessResult run = Run({"--file", given});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "Unit file '" + shown + "' not found\n");
+    }
+}
+
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(RunnerHardening, AUnitChildKilledBySigkillLeavesNothingOfItsOwn) {
+    WriteFile(m_work / "a.kqvle", kDocument);
+    // What other processes left, and a link where the child's folder could be: never removed.
+    fs::create_directory(m_tmp / "quirevale-1-AbCdEf");
+    WriteFile(m_work / "a.kqvle_baseline.tmp-1-AbCdEfGhIjKl", "another process's");
+    WriteFile(m_root.Path() / "elsewhere/kept", "x");
+
+    runner_test::BackgroundProcess runner(Arguments("regression", {"--create"}), m_work,
+                                          Env({{"QUIREVALE_ENGINE_FAULT", "slow:60000"}}), "", kHangLimitSeconds);
+    const pid_t child = WaitForUnitChild(runner.Pid());
+    ASSERT_GT(child, 0) << "no unit child appeared";
+    const std::string id = std::to_string(child);
+    // Names with the child's id that are not of its making: no random part, another unit's.
+    const std::vector<std::string> planted = {"a.kqvle_baseline.tmp-" + id + "-short",
+                                              "b.kqvle_baseline.tmp-" + id + "-AbCdEfGhIjKl",
+                                              "a.kqvle_baseline.tmp-1-AbCdEfGhIjKl"};
+    WriteFile(m_work / planted[0], "x");
+    WriteFile(m_work / planted[1], "x");
+    fs::create_directory_symlink(m_root.Path() / "elsewhere", m_tmp / ("quirevale-" + id + "-LnKlnk"));
+    // The child makes its temporary folder when it saves its copy, before the first (slow) render.
+    bool made = false;
+    while (!made && ProcessState(child) != 0 && ProcessState(child) != 'Z') {
+        for (const std::string& name : Names(m_tmp))
+            if (name.rfind("quirevale-", 0) == 0 && name != "quirevale-1-AbCdEf" &&
+                fs::is_directory(fs::symlink_status(m_tmp / name)))
+                made = true;
+        if (!made) std::this_thread::sleep_for(std::chrono::milliseconds(5));  // polling, not a wait for the result
+    }
+    ASSERT_TRUE(made) << "the child made no temporary folder";
+    ASSERT_EQ(kill(child, SIGKILL), 0);
+    const ProcessResult run = runner.Wait();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(EndsWith(run.out, Counts(1, 0, 0, 1))) << run.out;
+    EXPECT_EQ(Names(m_tmp), (std::vector<std::string>{"quirevale-1-AbCdEf", "quirevale-" + id + "-LnKlnk"}));
+    std::vector<std::string> work = {"a.kqvle"};
+    work.insert(work.end(), planted.begin(), planted.end());
+    std::sort(work.begin(), work.end());
+    EXPECT_EQ(Names(m_work), work);
+    EXPECT_TRUE(fs::exists(m_root.Path() / "elsewhere/kept"));
+}
+
+TEST_F(RunnerHardening, AUnitChildKilledWhileItSavesLeavesNoTemporaryFile) {
+    // Noise does not compress: the baseline is far larger than the file size limit.
+    WriteFile(m_work / "a.kqvle", "quirevale-document 1\nformat rgba8\nspread 512 512\nhistory\n"
+                                  "  fill 0 0 0 512 512 0.5 0.5 0.5 1\n  noise 0 0 0 512 512 7 1\nend\n");
+    const ProcessResult run = runner_test::RunProcess(
+        {"/bin/sh", "-c", "ulimit -c 0; ulimit -f 400; exec \"$0\" \"$@\"", m_exe.string(), "regression", "--create"},
+        m_work, Env(), "", kHangLimitSeconds);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("ABORTED: Create baseline"), std::string::npos) << run.out;
+    EXPECT_EQ(Names(m_work), std::vector<std::string>{"a.kqvle"});
+    EXPECT_EQ(Names(m_tmp), std::vector<std::string>{});
+}
+
+// Files of any size cost nothing here: they are sparse.
+void MakeSparse(const fs::path& path, uintmax_t size) {
+    fs::create_directories(path.parent_path());
+    std::ofstream{path, std::ios::binary | std::ios::app};
+    fs::resize_file(path, size);
+}
+
+TEST_F(RunnerHardening, AFileLargerThanItsKindIsRefusedUnread) {
+    // A unit document: the test fails with the reason.
+    MakeSparse(m_work / "big.kqvle", uintmax_t(2) << 30);
+    ProcessResult run = runner_test::RunProcess(Arguments("regressionunit", {"-file", "./big.kqvle", "--create"}), m_work, Env(),
+                                                "", kHangLimitSeconds);
+    EXPECT_NE(run.out.find("[START]Load unit\n[FAIL]\n[END]\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("Document './big.kqvle': the file can't be read: it is 2147483648 bytes, more than the "
+                           "limit of 67108864 bytes\n"),
+              std::string::npos)
+        << run.err;
+    fs::remove(m_work / "big.kqvle");
+
+    // A metric file, and a baseline one byte longer than the largest the format allows (the main,
+    // post-redo and 1000 snapshot renders of 64 RGBA float spreads of 16777216 pixels each).
+    WriteFile(m_work / "a.kqvle", kDocument);
+    ASSERT_EQ(Run({"--create", "--file", "./a.kqvle"}).status, 0);
+    MakeSparse(m_work / "a.kqvle_baseline.metadata", uintmax_t(2) << 30);
+    run = runner_test::RunProcess(Arguments("regressionunit", {"-file", "./a.kqvle"}), m_work, Env(), "",
+                                  kHangLimitSeconds);
+    EXPECT_NE(run.out.find("[START]Load metadata\n[FAIL]Metric file ./a.kqvle_baseline.metadata is damaged: the file "
+                           "can't be read: it is 2147483648 bytes, more than the limit of 1048576 bytes\n"),
+              std::string::npos)
+        << run.out;
+    const uintmax_t baselineLimit = 17219496790878u;
+    std::error_code tooBig;
+    fs::resize_file(m_work / "a.kqvle_baseline", baselineLimit + 1, tooBig);
+    if (!tooBig) {
+        run = runner_test::RunProcess(Arguments("regressionunit", {"-file", "./a.kqvle"}), m_work, Env(), "",
+                                      kHangLimitSeconds);
+        EXPECT_NE(run.out.find("[START]Load baseline\n[FAIL]\n[END]\n"), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find("Baseline './a.kqvle_baseline': the file can't be read: it is 17219496790879 bytes, "
+                               "more than the limit of 17219496790878 bytes\n"),
+                  std::string::npos)
+            << run.err;
+    }
+
+    // failed.log: nothing to retest.
+    const fs::path log = m_root.Path() / "output/failed.log";
+    MakeSparse(log, uintmax_t(100) << 20);
+    run = Run({"--retestfailed"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(EndsWith(run.out, Counts(0, 0, 0, 0))) << run.out;
+    EXPECT_EQ(run.err, "Failed-units log '" + log.string() +
+                           "' can't be read: it is 104857600 bytes, more than the limit of 67108864 bytes\n");
+
+    // An ignore list: the runner goes on to its summary, even with little memory to spare.
+    const fs::path lists = m_root.Path() / "lists";
+    MakeSparse(lists / "ignore.txt", uintmax_t(4) << 30);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    const std::string limit = "true";  // a sanitizer's shadow memory needs more address space than any limit
+#else
+    const std::string limit = "ulimit -v 2097152";  // 2 GiB: far less than the list
+#endif
+    run = runner_test::RunProcess({"/bin/sh", "-c", limit + "; exec \"$0\" \"$@\"", m_exe.string(), "regression"},
+                                  lists, Env(), "", kHangLimitSeconds);
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(EndsWith(run.out, "\n" + Counts(0, 0, 0, 0))) << run.out;
+    EXPECT_EQ(run.err,
+              "Ignore list './ignore.txt' can't be read: it is 4294967296 bytes, more than the limit of 16777216 bytes\n");
+}
+
+// The unit's images go by name: its folder, however full, is never listed (a listing would
+// update the folder's access time), and images of other names stay.
+TEST_F(RunnerHardening, TheUnitsImagesAreRemovedByNameWithoutListingItsFolder) {
+    const fs::path folder = m_work / "many";
+    WriteFile(folder / "a.kqvle", "quirevale-document 1\nformat rgba8\nspread 8 8\nhistory\n  fill 0 0 0 8 8 1 0 0 1\n"
+                                  "end\nsnapshot regression one\n  fill 0 0 0 8 8 0 1 0 1\nend\n"
+                                  "snapshot ignore skipped\nend\nsnapshot regression two\n  fill 0 0 0 8 8 0 0 1 1\nend\n");
+    ASSERT_EQ(Run({"--create", "--file", "./many/a.kqvle"}).status, 0);
+    const std::vector<std::string> own = {
+        "a.kqvle.baseline.png",           "a.kqvle.failure.png",           "a.kqvle.difference.png",
+        "a.kqvle.undo-redo.failure.png",  "a.kqvle.macro.baseline.png",    "a.kqvle.tilestore.difference.png",
+        "a.kqvle.snapshot-1.failure.png", "a.kqvle.snapshot-2.baseline.png"};
+    std::vector<std::string> others = {"a.kqvle.v2.kqvle.failure.png", "a.kqvle.notes.failure.png",
+                                       "a.kqvle.snapshot-0.failure.png", "a.kqvle.snapshot-9.failure.png",
+                                       "a.kqvle.png", "a.kqvle..failure.png", "b.kqvle.failure.png"};
+    for (int i = 0; i < 300; ++i) others.push_back("a.kqvle.extra-" + std::to_string(i) + ".failure.png");
+    for (const std::string& name : own) WriteFile(folder / name, "old");
+    for (const std::string& name : others) WriteFile(folder / name, "other");
+
+    // Where listing a folder leaves its access time alone, this test cannot tell.
+    const timespec old[2] = {{1000000000, 0}, {0, UTIME_OMIT}};
+    auto accessed = [](const fs::path& path) {
+        struct stat st {};
+        stat(path.c_str(), &st);
+        return st.st_atim.tv_sec;
+    };
+    const fs::path probe = m_root.Path() / "probe";
+    fs::create_directories(probe / "entry");
+    ASSERT_EQ(utimensat(AT_FDCWD, probe.c_str(), old, 0), 0);
+    Names(probe);
+    if (accessed(probe) == 1000000000) GTEST_SKIP() << "this file system keeps no access times of folders";
+
+    ASSERT_EQ(utimensat(AT_FDCWD, folder.c_str(), old, 0), 0);
+    const ProcessResult run = runner_test::RunProcess(Arguments("regressionunit", {"-file", "./many/a.kqvle"}), m_work,
+                                                      Env(), "", kHangLimitSeconds);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(accessed(folder), 1000000000) << "the unit's folder was listed";
+    for (const std::string& name : own) EXPECT_FALSE(fs::exists(folder / name)) << name;
+    for (const std::string& name : others) EXPECT_TRUE(fs::exists(folder / name)) << name;
+}
+
 }  // namespace

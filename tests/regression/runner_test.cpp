@@ -156,7 +156,8 @@ TEST_F(RunnerChild, VerdictFollowsRecordsAndExitStatus) {
          {kBlue + "INFO: Render: took 5 ms" + kReset, kRed + "ABORTED: Render" + kReset}},
         {"[START]Render\n[END] trailing\n[INFO]note\n", 0, true, {kBlue + "INFO: : note" + kReset}},
         {"", 255, false, {}},
-        {"[START]A\n[FAIL]x\r\n[END]\n[FAIL]never complete", 0, false, {kRed + "FAILED: A: x\r" + kReset}},
+        // A carriage return stays in the payload and is shown as "\r", so it starts no line.
+        {"[START]A\n[FAIL]x\r\n[END]\n[FAIL]never complete", 0, false, {kRed + "FAILED: A: x\\r" + kReset}},
         {" [FAIL]blank first\n[InitBackend] assert: f.cpp:1 (e)\n", 0, true, {}},
         {"[START]One\n[START]Two\n[END]\n[END]\n", 0, true, {}},
         {"[START]\n", 0, true, {}},  // an empty test name is no open test
@@ -332,6 +333,50 @@ TEST_F(RunnerChild, SummaryAndLogsOfARun) {
     console = testing::internal::GetCapturedStdout();
     EXPECT_EQ(code, 0);
     EXPECT_EQ(console, heading + "\nUnits found:   0\nUnits ignored: 0\nUnits passed:  0\nUnits failed:  0\n");
+}
+
+// However a hostile child or tree words a path, a test name or a failure, every line of the
+// console and of summary.log that begins a TeamCity service message is one of the runner's own.
+TEST_F(RunnerChild, NoUnitTextBeginsALineOfItsOwn) {
+    runner_test::ScopedCurrentDirectory inside(m_dir.Path());
+    const std::string forged = "##teamcity[buildStatus status='SUCCESS' text='forged']";
+    const std::string output = "[START]T\r" + forged + "\r\n[FAIL]a\r" + forged + "\n[INFO]\r" + forged + "\n[END]\n";
+    // Found in a folder whose name holds line breaks, or read back from failed.log as it stands.
+    const std::string inFolder = "./x\n" + forged + "\ny/a.kqvle";
+    const std::string asLogged = forged + ".kqvle";
+    Unit(inFolder, output);
+    Unit(asLogged, output);
+    const std::vector<String> ignored = {String("./i\r" + forged + "\n" + forged + ".kqvle")};
+    std::filesystem::create_directories(m_dir.Path() / "out");
+    for (const bool teamcity : {false, true}) {
+        SCOPED_TRACE(teamcity ? "teamcity" : "plain");
+        RegressionRunFlags.teamcity = teamcity;
+        testing::internal::CaptureStdout();
+        const int code = RunUnitsAndSummarise({String(inFolder), String(asLogged)}, ignored, false, String(m_dir / "out"));
+        const std::string console = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(code, 1);
+        const std::string summary = ReadFile(m_dir.Path() / "out/summary.log");
+        for (const std::string& text : {console, summary})
+            for (const std::string& line : runner_test::SplitLines(text)) {
+                const bool own = line.rfind("##teamcity[testStarted name='", 0) == 0 ||
+                                 line.rfind("##teamcity[testFailed name='", 0) == 0 ||
+                                 line.rfind("##teamcity[message text='", 0) == 0 ||
+                                 line.rfind("##teamcity[testFinished name='", 0) == 0;
+                EXPECT_TRUE(line.rfind("##teamcity[", 0) != 0 || own) << line;
+                EXPECT_EQ(line.find('\r'), std::string::npos) << line;
+            }
+        // Line breaks show as "\n" and "\r"; a path that would begin a line with a message shows
+        // its first "#" as "\x23"; the texts keep the words the runner gives them.
+        const std::string report = kRed + "FAILED: T\\r" + forged + "\\r: a\\r" + forged + kReset + "\n" + kBlue +
+                                   "INFO: T\\r" + forged + "\\r: \\r" + forged + kReset + "\n";
+        EXPECT_EQ(summary, "./x\\n" + forged + "\\ny/a.kqvle\n" + report + "\n" + "\\x23" + forged.substr(1) +
+                               ".kqvle\n" + report + "\nIgnoring unit: ./i\\r" + forged + "\\n" + forged + ".kqvle.\n\n" +
+                               runner_test::Counts(3, 1, 0, 2));
+        if (!teamcity) {
+            EXPECT_NE(console.find("\nTesting unit: ./x\\n" + forged + "\\ny/a.kqvle\n" + report), std::string::npos)
+                << console;
+        }
+    }
 }
 
 TEST_F(RunnerChild, CoverageReportComparesWithTheRegistry) {

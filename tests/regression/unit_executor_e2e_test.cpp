@@ -2,6 +2,8 @@
 // copies of the sample units in temporary folders, HOME and TMPDIR set apart.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "bitmapcheck/BitmapKernels.h"
 #include "unit_test_support.h"
@@ -495,3 +497,120 @@ TEST_F(UnitExecutorE2E, RunnerPassesTheSampleUnits) {
 }
 
 }  // namespace
+
+// ---- The raster memory figure and the processor count ------------------------------------
+
+using runner_test::BackgroundProcess;
+
+namespace {
+
+// A unit of two spreads in one format: spread 0 (1024 by 1024) filled whole, with noise over a
+// quarter; spread 1 (600 by 300) filled over x 100 to 299, y 50 to 149, so that only the tile
+// cells under that fill get tiles; a regression snapshot that fills the top 700 rows of spread 0.
+std::string MetricUnit(const std::string& format, const std::string& colour, const std::string& snapshotColour) {
+    return "quirevale-document 1\nformat " + format +
+           "\nspread 1024 1024\nspread 600 300\nhistory\n"
+           "  fill 0 0 0 1024 1024 " + colour + "\n  noise 0 0 0 512 512 7 0.05\n  fill 1 100 50 200 100 " + colour +
+           "\nend\nsnapshot regression Top\n  fill 0 0 0 1024 700 " + snapshotColour +
+           "\nend\nmacro\n  fill 0 0 0 1024 1024 " + colour + "\n  noise 0 0 0 512 512 7 0.05\n"
+           "  fill 1 100 50 200 100 " + colour + "\nend\n";
+}
+
+std::string MetricValue(const std::string& metrics, const std::string& key) {
+    const size_t at = metrics.find(key + "\t");
+    if (at == std::string::npos) return "";
+    const size_t from = at + key.size() + 1;
+    return metrics.substr(from, metrics.find('\n', from) - from);
+}
+
+}  // namespace
+
+// The recorded peak is what the engine holds at its highest: the render of both spreads and,
+// while a spread is compared, its baseline bitmap; tiles are 64 KiB, 256 bytes of one plane
+// wide (256, 128 or 64 pixels for 8-bit, 16-bit and float samples) and 256 rows high. The
+// figures are the ones builds before the baseline store kept its bitmaps recorded.
+TEST_F(UnitExecutorE2E, TheRecordedPeakIsTheEnginesInEveryFormat) {
+    struct Row {
+        const char* format;
+        const char* colour;
+        int planes;
+        int spread0Tiles;  // tiles of one plane of spread 0: columns times 4 rows
+        int spread1Tiles;  // of spread 1: the columns under x 100 to 299, one row
+    };
+    const Row rows[] = {
+        {"rgba8", "0.5 0.25 0.75 1", 4, 4 * 4, 2},  {"rgba16", "0.5 0.25 0.75 1", 4, 8 * 4, 3},
+        {"ia8", "0.5 1", 2, 4 * 4, 2},              {"ia16", "0.5 1", 2, 8 * 4, 3},
+        {"cmyka8", "0.1 0.2 0.3 0.4 1", 5, 4 * 4, 2}, {"laba16", "0.5 0.4 0.6 1", 4, 8 * 4, 3},
+        {"rgbaf", "0.5 0.25 0.75 1", 4, 16 * 4, 4},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.format);
+        const std::string unit = std::string(row.format) + ".kqvle";
+        WriteFile(m_work / unit, MetricUnit(row.format, row.colour, row.colour));
+        const ProcessResult run = Unit(unit, {"--create"});
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        const uint64_t tiles = uint64_t(row.planes) * (2 * row.spread0Tiles + row.spread1Tiles);
+        EXPECT_EQ(MetricValue(ReadFile(m_work / (unit + "_baseline.metadata")), "raster planar peak usage"),
+                  std::to_string(tiles * 65536));
+    }
+}
+
+// Failure images are the harness's work: a run that writes them records the peak of a run
+// that does not. Only the snapshot differs, so the memory check still runs.
+TEST_F(UnitExecutorE2E, WritingFailureImagesLeavesThePeakAsItIs) {
+    const std::string unit = "images.kqvle";
+    WriteFile(m_work / unit, MetricUnit("rgba8", "0.5 0.25 0.75 1", "0.5 0.25 0.75 1"));
+    ASSERT_EQ(Unit(unit, {"--create"}).status, 0);
+    WriteFile(m_work / unit, MetricUnit("rgba8", "0.5 0.25 0.75 1", "0.5 0.25 0.8 1"));
+    // As in the test above: 4 planes of 16 + 16 + 2 tiles.
+    const std::string baselined = "[INFO]Baselined: " + std::to_string(4 * (16 + 16 + 2) * 65536) + " bytes";
+    for (bool nodump : {true, false}) {
+        SCOPED_TRACE(nodump ? "--nodump" : "with images");
+        fs::remove(m_work / (unit + "_baseline.metadata"));
+        const ProcessResult run = Unit(unit, nodump ? std::vector<std::string>{"--nodump"} : std::vector<std::string>{});
+        EXPECT_EQ(run.status, 255);
+        EXPECT_EQ(Section(run.Lines(), "Raster memory usage"), std::vector<std::string>{baselined}) << run.out;
+        EXPECT_EQ(Pngs().size(), nodump ? 0u : 3u);
+    }
+}
+
+// "--cpus" bounds the threads that do a unit's work: the pool's workers (named "qv-worker")
+// and the one thread at a time that hands them the work (the main thread or the command queue). The process is looked at while it sleeps after a
+// render, when every worker it will ever start has started.
+TEST_F(UnitExecutorE2E, TheProcessorCountBoundsTheWorkers) {
+    const std::string unit = "large.kqvle";
+    WriteFile(m_work / unit, MetricUnit("rgba16", "0.5 0.25 0.75 1", "0.5 0.25 0.75 1"));
+    for (int cpus : {1, 3}) {
+        SCOPED_TRACE(cpus);
+        fs::remove(m_work / (unit + "_baseline"));
+        fs::remove(m_work / (unit + "_baseline.metadata"));
+        ASSERT_EQ(Unit(unit, {"--create", "--cpus", std::to_string(cpus)}).status, 0);
+        std::vector<std::string> arguments{QV_EXECUTABLE, "--cpus", std::to_string(cpus), "-file", "./" + unit,
+                                           "regressionunit"};
+        BackgroundProcess child(arguments, m_work,
+                                {{"HOME", m_home.string()}, {"TMPDIR", m_tmp.string()},
+                                 {"QUIREVALE_ENGINE_FAULT", "slow:1000"}},
+                                "", 120);
+        // The main comparison (baseline inflated, render drawn and compared) is over once its
+        // section has ended and the next render has begun its sleep.
+        auto ended = [&] {
+            siginfo_t info{};
+            return waitid(P_PID, id_t(child.Pid()), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0;
+        };
+        while (child.Output().find("[START]Render performance") == std::string::npos && !ended()) usleep(20000);
+        ASSERT_EQ(kill(child.Pid(), SIGSTOP), 0);
+        int workers = 0, threads = 0;
+        for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(child.Pid()) + "/task")) {
+            ++threads;
+            if (ReadFile(task.path() / "comm") == "qv-worker\n") ++workers;
+        }
+        // The rest of the run has nothing more to show: it is ended as the runner ends a child.
+        kill(child.Pid(), SIGTERM);
+        kill(child.Pid(), SIGCONT);
+        child.Wait();
+        EXPECT_GT(threads, 0) << "the process had ended before it could be looked at";
+        EXPECT_LE(workers, cpus - 1);
+        // Besides the workers only the main thread and the engine's command queue.
+        EXPECT_LE(threads, cpus + 1);
+    }
+}

@@ -1,5 +1,9 @@
 // The shortcut registry: registration, lookup, the three lists, changes, clearing and clashes.
 #include "ShortcutTestSupport.h"
+#include "shortcuts/DevelopToolsKeyboardAcceleratorPopulator.h"
+#include "shortcuts/LayoutToolsKeyboardAcceleratorPopulator.h"
+#include "shortcuts/RasterToolsKeyboardAcceleratorPopulator.h"
+#include "shortcuts/VectorToolsKeyboardAcceleratorPopulator.h"
 
 namespace {
 
@@ -333,6 +337,103 @@ TEST_F(RegistryTest, AShortcutTargetingItsPopulatorDoesNotKeepItAlive) {
         EXPECT_EQ(p->retainCount(), 1);
     }
     EXPECT_TRUE(g_selfTargetGone);
+}
+
+// The framework reaches a populator only through the ToolsKeyboardAcceleratorDelegate protocol,
+// by selector: every persona's populator answers all fourteen, and each does its work when sent.
+TEST_F(RegistryTest, EveryProtocolMethodIsReachedByItsSelector) {
+    const char* const protocol[] = {"acceptKey:withModifierMask:",
+                                    "registerKey:withModifierMask:forToolID:",
+                                    "registerKey:withModifierMask:forToolID:andDescription:",
+                                    "registerSelector:withTarget:andDescription:",
+                                    "keyForToolID:",
+                                    "keyForSelector:",
+                                    "toolKeyEquivalentDatas",
+                                    "nonToolKeyEquivalentDatasWithActivatedOnly:",
+                                    "studioKeyEquivalentDatasWithActivatedOnly:",
+                                    "checkDuplicateFor:",
+                                    "deactivateKeyCodeForToolID:",
+                                    "changeKeyCodeForToolID:toKeyCode:withModifierMask:",
+                                    "deactivateKeyCodeForAction:withTarget:",
+                                    "changeKeyCodeForAction:withTarget:toKeyCode:withModifierMask:"};
+    const Ref<P> populators[] = {New<P>(), New<LayoutToolsKeyboardAcceleratorPopulator>(),
+                                 New<VectorToolsKeyboardAcceleratorPopulator>(),
+                                 New<RasterToolsKeyboardAcceleratorPopulator>(),
+                                 New<DevelopToolsKeyboardAcceleratorPopulator>()};
+    for (const auto& populator : populators)
+        for (const char* sel : protocol)
+            EXPECT_TRUE(populator->respondsToSelector(sel_registerName(sel))) << populator->description() << " " << sel;
+
+    // Sent one after another to an empty registry, as the framework sends them.
+    auto p = New<P>();
+    NSObject* view = View();
+    const SEL snap = QV_SELECTOR(toggleSnapping);
+    auto n = [](NSUInteger v) { return NSNumber::numberWithUnsignedLongLong(v); };
+    auto send = [&](const char* sel, std::initializer_list<NSObject*> args) -> id {
+        SEL s = sel_registerName(sel);
+        if (args.size() == 0) return p->performSelector(s);
+        if (args.size() == 1) return p->performSelector(s, *args.begin());
+        if (args.size() == 2) return p->performSelector(s, args.begin()[0], args.begin()[1]);
+        return p->performSelectorWithArguments(s, args);
+    };
+    auto at = [&](size_t i) { return static_cast<KeyEquivalentData*>(p->shortcuts()->objectAtIndex(i)); };
+    auto titles = [](const id& list) { return Titles(ObjectCast<NSArray>(list.get())); };
+
+    send("registerKey:withModifierMask:forToolID:", {S("e").get(), n(kCommand), n(5)});
+    send("registerKey:withModifierMask:forToolID:andDescription:", {S("f").get(), n(kOption), n(6), S("Six").get()});
+    send("registerSelector:withTarget:andDescription:", {BoxSelector(snap).get(), view, S("Snap").get()});
+    send("registerSelector:withTarget:andDescription:", {BoxSelector(QV_SELECTOR(toggleLayerPage)).get(), Studio(),
+                                                         S("Layers").get()});
+    ASSERT_EQ(p->shortcuts()->count(), 4u);
+    EXPECT_EQ(Text(at(0)->key()), "e");
+    EXPECT_EQ(at(0)->modifierMask(), kCommand);
+    EXPECT_EQ(at(0)->associatedToolID(), 5u);
+    EXPECT_EQ(Text(at(0)->title()), NSMakeString(GetToolIDDescription(5))->utf8());
+    EXPECT_EQ(Text(at(1)->key()), "f");
+    EXPECT_EQ(at(1)->modifierMask(), kOption);
+    EXPECT_EQ(at(1)->associatedToolID(), 6u);
+    EXPECT_EQ(Text(at(1)->title()), "Six");
+    EXPECT_EQ(at(2)->action(), snap);
+    EXPECT_EQ(at(2)->target(), view);
+    EXPECT_EQ(Text(at(2)->key()), "");
+
+    EXPECT_EQ(send("keyForToolID:", {n(6)}).get(), at(1));
+    EXPECT_EQ(send("keyForSelector:", {BoxSelector(snap).get()}).get(), at(2));
+    EXPECT_EQ(send("keyForSelector:", {BoxSelector(QV_SELECTOR(setFillNone)).get()}).get(), nullptr);
+    EXPECT_EQ(ToolIDs(ObjectCast<NSArray>(send("toolKeyEquivalentDatas", {}).get())), (std::vector<NSUInteger>{5, 6}));
+    EXPECT_EQ(titles(send("nonToolKeyEquivalentDatasWithActivatedOnly:", {BoxBool(NO).get()})),
+              std::vector<std::string>{"Snap"});
+    EXPECT_EQ(titles(send("studioKeyEquivalentDatasWithActivatedOnly:", {BoxBool(NO).get()})),
+              std::vector<std::string>{"Layers"});
+    auto proposal = New<KeyEquivalentData>();
+    proposal->setKey(S("e").get());
+    proposal->setModifierMask(kCommand);
+    proposal->setAssociatedToolID(9);
+    EXPECT_EQ(titles(send("checkDuplicateFor:", {proposal.get()})), std::vector<std::string>{at(0)->title()->utf8()});
+
+    send("changeKeyCodeForToolID:toKeyCode:withModifierMask:", {n(6), S("g").get(), n(kShift)});
+    EXPECT_EQ(Text(at(1)->key()), "g");
+    EXPECT_EQ(at(1)->modifierMask(), kShift);
+    send("deactivateKeyCodeForToolID:", {n(5)});
+    EXPECT_EQ(Text(at(0)->key()), "");
+    EXPECT_EQ(at(0)->modifierMask(), 0u);
+
+    send("changeKeyCodeForAction:withTarget:toKeyCode:withModifierMask:",
+         {BoxSelector(snap).get(), view, S(";").get(), n(0)});
+    EXPECT_EQ(Text(at(2)->key()), ";");
+    EXPECT_TRUE(UnboxBool(send("acceptKey:withModifierMask:", {S(";").get(), n(0)}).get()));
+    EXPECT_TRUE(LogHas("ViewCommands::toggleSnapping(<ToolsKeyboardAcceleratorPopulator>)"));
+    EXPECT_TRUE(UnboxBool(send("deactivateKeyCodeForAction:withTarget:", {BoxSelector(snap).get(), view}).get()));
+    EXPECT_EQ(Text(at(2)->key()), "");
+    EXPECT_FALSE(UnboxBool(send("deactivateKeyCodeForAction:withTarget:", {BoxSelector(snap).get(), Studio()}).get()));
+    EXPECT_FALSE(UnboxBool(send("acceptKey:withModifierMask:", {S(";").get(), n(0)}).get()));
+
+    // A send with another count of arguments than the method's reaches nothing.
+    EXPECT_EQ(p->performSelectorWithArguments(QV_SELECTOR(changeKeyCodeForToolID:toKeyCode:withModifierMask:),
+                                              {n(6).get(), S("h").get(), n(0).get(), n(0).get()}),
+              nullptr);
+    EXPECT_EQ(Text(at(1)->key()), "g");
+    EXPECT_EQ(p->shortcuts()->count(), 4u);
 }
 
 TEST_F(RegistryTest, RecordsStartAsNeitherKind) {
