@@ -33,6 +33,7 @@
 #include "bitmapcheck/ColourTransformCache.h"
 #include "bitmapcheck/PixelAccess.h"
 #include "failing_unit_bench.h"
+#include "unit_runs_bench.h"
 
 namespace {
 
@@ -417,6 +418,16 @@ int main(int argc, char** argv) {
         }
         return failing_unit::Run(QV_EXECUTABLE, runs);
     }
+    for (const char* mode : {"passing-unit", "small-suite"})
+        if (argc > 1 && std::string(argv[1]) == mode) {
+            const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+            if (runs <= 0 || argc > 3) {
+                std::fprintf(stderr, "usage: bitmapcheck_bench %s [runs]\n", mode);
+                return 2;
+            }
+            return std::string(mode) == "passing-unit" ? unit_runs::RunPassing(QV_EXECUTABLE, runs)
+                                                       : unit_runs::RunSmallSuite(QV_EXECUTABLE, runs);
+        }
     const int repeats = argc > 1 ? std::atoi(argv[1]) : 3;
     if (repeats <= 0 || argc > 2) {
         std::fprintf(stderr, "usage: bitmapcheck_bench [repeats] | failing-unit [runs]\n");

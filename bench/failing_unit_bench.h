@@ -60,6 +60,7 @@ struct ChildRun {
     int status = -1;  // exit status, or -1 when it did not exit
     double seconds = 0;
     double processorSeconds = 0;  // every thread's
+    long peakKiB = 0;             // the largest resident set
     std::vector<std::pair<std::string, double>> sections;  // name, seconds from "[START]" to "[END]"
     std::vector<std::string> lines;
 };
@@ -120,6 +121,7 @@ ChildRun RunChild(const std::string& executable, const std::vector<std::string>&
     run.processorSeconds = double(usage.ru_utime.tv_sec) + double(usage.ru_utime.tv_usec) * 1e-6 +
                            double(usage.ru_stime.tv_sec) + double(usage.ru_stime.tv_usec) * 1e-6;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.peakKiB = usage.ru_maxrss;
     return run;
 }
 
@@ -185,6 +187,7 @@ int Run(const std::string& executable, int runs) {
 
     // The failing runs, as a user runs them.
     Series whole;
+    long peakKiB = 0;
     std::vector<std::string> order;
     std::map<std::string, Series> sections;
     for (int i = 0; i < runs; ++i) {
@@ -200,12 +203,13 @@ int Run(const std::string& executable, int runs) {
         }
         whole.Add(run.seconds);
         whole.processor = std::min(whole.processor, run.processorSeconds);
+        peakKiB = std::max(peakKiB, run.peakKiB);
         for (const auto& [name, seconds] : run.sections) {
             if (!sections.count(name)) order.push_back(name);
             sections[name].Add(seconds);
         }
     }
-    std::printf("whole failing run: %s\n", whole.Text().c_str());
+    std::printf("whole failing run: %s, peak memory %.0f MiB\n", whole.Text().c_str(), double(peakKiB) / 1024);
     for (const std::string& name : order) std::printf("  section %s: %s\n", name.c_str(), sections[name].Text().c_str());
     std::fflush(stdout);
 

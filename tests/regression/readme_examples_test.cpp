@@ -31,6 +31,8 @@ const std::set<std::string> kNotRun = {
     "cmake -S . -B build -G Ninja && ninja -C build bitmapcheck_bench",
     "./build/bitmapcheck_bench",
     "./build/bitmapcheck_bench failing-unit [runs]",
+    "./build/bitmapcheck_bench passing-unit [runs]",
+    "./build/bitmapcheck_bench small-suite [runs]",
 };
 
 // What the examples that are meant to fail, and a few others, must give. Every other example

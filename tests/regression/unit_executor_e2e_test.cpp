@@ -550,8 +550,14 @@ TEST_F(UnitExecutorE2E, TheRecordedPeakIsTheEnginesInEveryFormat) {
         const ProcessResult run = Unit(unit, {"--create"});
         EXPECT_EQ(run.status, 0) << run.out << run.err;
         const uint64_t tiles = uint64_t(row.planes) * (2 * row.spread0Tiles + row.spread1Tiles);
-        EXPECT_EQ(MetricValue(ReadFile(m_work / (unit + "_baseline.metadata")), "raster planar peak usage"),
-                  std::to_string(tiles * 65536));
+        const fs::path metrics = m_work / (unit + "_baseline.metadata");
+        EXPECT_EQ(MetricValue(ReadFile(metrics), "raster planar peak usage"), std::to_string(tiles * 65536));
+        // A metric file holding that figure, as earlier builds recorded it, passes as it is.
+        WriteFile(metrics, "quirevale-metrics 1\nrender performance\t1000000\nraster planar peak usage\t" +
+                               std::to_string(tiles * 65536) + "\nend\n");
+        const ProcessResult again = Unit(unit);
+        EXPECT_EQ(again.status, 0) << again.out;
+        EXPECT_EQ(Section(again.Lines(), "Raster memory usage"), std::vector<std::string>{}) << again.out;
     }
 }
 
