@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libpng-dev zlib1g-dev liblcms2-dev libgs-common
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libpng-dev zlib1g-dev liblcms2-dev libisal-dev libgs-common
           clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do

@@ -13,8 +13,6 @@ namespace Kernel {
 
 namespace {
 
-thread_local bool t_isPoolWorker = false;
-
 struct Job {
     Dispatch::ParallelWork work;
     void* context;
@@ -54,14 +52,16 @@ public:
         return n < 2 ? 1 : n - 1;
     }
 
-    void Run(Job& job, unsigned helpers) {
+    // A worker is started for each queue entry no spare worker will take, up to cap in all.
+    void Run(Job& job, unsigned helpers, unsigned cap) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            while (m_started < helpers) {
+            for (unsigned i = 0; i < helpers; ++i) m_queue.push_back(&job);
+            while (m_spare < m_queue.size() && m_started < cap) {
                 std::thread([this] { Loop(); }).detach();  // the pool lives as long as the process
                 ++m_started;
+                ++m_spare;
             }
-            for (unsigned i = 0; i < helpers; ++i) m_queue.push_back(&job);
         }
         if (helpers == 1) m_wake.notify_one();
         else m_wake.notify_all();
@@ -99,7 +99,6 @@ private:
     };
 
     void Loop() {
-        t_isPoolWorker = true;
         pthread_setname_np(pthread_self(), "qv-worker");  // so that a process's workers can be told
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
@@ -107,15 +106,18 @@ private:
             Job* job = m_queue.front();
             m_queue.pop_front();
             m_active.add(job);
+            --m_spare;
             lock.unlock();
             job->Drain();
             lock.lock();
             m_active.remove(job);
+            ++m_spare;
             m_idle.notify_all();
         }
     }
 
     unsigned m_started = 0;  // guarded by m_mutex
+    size_t m_spare = 0;      // workers not running a job; guarded by m_mutex
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
@@ -133,19 +135,23 @@ std::deque<std::function<void()>> g_mainQueue;
 void Dispatch::DispatchParallelFor(ParallelWork work, size_t count, void* context, int, int, int) {
     if (count == 0 || !work) return;
     unsigned threads = GetParallelism();
-    if (count == 1 || threads <= 1 || t_isPoolWorker) {
+    // A loop started inside another loop's item goes to the pool too: its caller takes its
+    // own items until none are left and waits only for items other threads already run, so a
+    // worker busy writing one file can still spread that file's compression over idle ones.
+    if (count == 1 || threads <= 1) {
         for (size_t i = 0; i < count; ++i) work(context, i);
         return;
     }
     Pool& pool = Pool::Instance();
-    unsigned helpers = threads - 1;
-    if (helpers > Pool::MaxWorkers()) helpers = Pool::MaxWorkers();
+    unsigned cap = threads - 1;
+    if (cap > Pool::MaxWorkers()) cap = Pool::MaxWorkers();
+    unsigned helpers = cap;
     if (helpers + 1 > count) helpers = static_cast<unsigned>(count - 1);
     Job job;
     job.work = work;
     job.context = context;
     job.count = count;
-    pool.Run(job, helpers);
+    pool.Run(job, helpers, cap);
 }
 
 void Dispatch::SetParallelism(unsigned threads) { g_parallelism.store(threads, std::memory_order_relaxed); }

@@ -10,7 +10,8 @@ public:
     using ParallelWork = void (*)(void* context, size_t index);
 
     // Runs work(context, i) exactly once for each i below count, on the pool and the
-    // calling thread, and returns when all are done. A call from a pool worker runs inline.
+    // calling thread, and returns when all are done. A call from inside an item (on a pool
+    // worker or not) is a loop of its own, shared with whatever workers are idle.
     static void DispatchParallelFor(ParallelWork work, size_t count, void* context, int priority, int purpose,
                                     int flags);
 

@@ -84,6 +84,8 @@ public:
 
 private:
     void EmitRow(const uint8_t* row, int colourType, int channels, int bitDepth);
+    void StartBands();
+    void DeflateBatch();
     void Fail(const std::string& why);
 
     std::string m_path;

@@ -3,6 +3,7 @@
 
 #include <lcms2.h>
 #include <sys/resource.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
@@ -10,10 +11,13 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
 
 #include "bitmap_test_support.h"
 #include "bitmapcheck/ColourTransformCache.h"
+#include "Kernel/Dispatch.h"
 #include "bitmapcheck/PNGRows.h"
 
 using namespace bitmaptest;
@@ -485,4 +489,90 @@ TEST(PNGExport, BitmapsItCannotReadWriteNoFile) {
         EXPECT_FALSE(std::filesystem::exists(path));
     }
     EXPECT_EQ(trace.Lines().size(), 4u);
+}
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The IDAT chunks' data of a PNG file, joined: the image's one zlib stream.
+std::string ImageStream(const std::string& path) {
+    const std::string file = ReadAll(path);
+    std::string stream;
+    for (size_t at = 8; at + 12 <= file.size();) {
+        const auto* p = reinterpret_cast<const uint8_t*>(file.data() + at);
+        const size_t length = size_t(p[0]) << 24 | size_t(p[1]) << 16 | size_t(p[2]) << 8 | p[3];
+        if (file.compare(at + 4, 4, "IDAT") == 0) stream.append(file, at + 8, length);
+        at += 12 + length;
+    }
+    return stream;
+}
+
+// Rows of noise and of runs, in groups of five that repeat the five above, so that matches
+// reach back over the joins of the compressed bands.
+uint8_t TestSample(int x, int y) {
+    if (y % 10 >= 5) y -= 5;
+    if (y % 3 == 0) return uint8_t(x / 40 + y);
+    return uint8_t((uint32_t(x) * 2654435761u ^ uint32_t(y) * 40503u) >> 13);
+}
+
+}  // namespace
+
+TEST(PNGExport, ALargeImageIsOneStreamOfItsRowsWhateverTheThreads) {
+    TempDir dir;
+    struct Case {
+        int width, height;
+        bool alpha;
+    } cases[] = {
+        {700, 1500, true},   // many bands, several batches, a short last band
+        {1201, 331, false},  // RGB rows, just over one band's size
+        {333, 200, true},    // small: one band
+        {1, 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        const int channels = c.alpha ? 4 : 3;
+        std::string files[3];
+        const unsigned threads[3] = {1, 3, 0};
+        for (int t = 0; t < 3; ++t) {
+            Kernel::Dispatch::SetParallelism(threads[t]);
+            files[t] = dir.File("large-" + std::to_string(t) + ".png");
+            Raster::PNGWriterRGBA8 writer(files[t].c_str(), c.width, c.height, Options(c.alpha));
+            {
+                Raster::PNGBase::BasePixelAccessor row(writer, c.alpha ? 6 : 2, channels, 8, false);
+                for (int y = 0; y < c.height; ++y) {
+                    if (y > 0) row.WriteRow();
+                    for (int x = 0; x < c.width * channels; ++x) row.m_row[x] = TestSample(x, y);
+                }
+            }
+            EXPECT_TRUE(writer.IsGood()) << writer.GetError();
+        }
+        Kernel::Dispatch::SetParallelism(0);
+        for (int t = 0; t < 3; ++t) {
+            SCOPED_TRACE(std::to_string(threads[t]) + " threads");
+            const PNGImage image = ReadPNG(files[t]);
+            ASSERT_TRUE(image.ok);
+            ASSERT_EQ(image.channels, channels);
+            size_t wrong = 0;
+            for (int y = 0; y < c.height; ++y)
+                for (int x = 0; x < c.width * channels; ++x)
+                    wrong += image.bytes[size_t(y) * size_t(c.width * channels) + size_t(x)] != TestSample(x, y);
+            EXPECT_EQ(wrong, 0u);
+            // One zlib stream whose checksum holds, of Up-filtered rows.
+            const std::string stream = ImageStream(files[t]);
+            const size_t rowBytes = 1 + size_t(c.width) * size_t(channels);
+            std::string raw(rowBytes * size_t(c.height), '\0');
+            uLongf length = uLongf(raw.size());
+            ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(raw.data()), &length,
+                                 reinterpret_cast<const Bytef*>(stream.data()), uLong(stream.size())),
+                      Z_OK);
+            EXPECT_EQ(length, raw.size());
+            for (int y = 0; y < c.height; ++y) EXPECT_EQ(raw[size_t(y) * rowBytes], 2) << "row " << y;
+        }
+        // The bands do not depend on the threads: neither do the files.
+        for (int t = 1; t < 3; ++t) EXPECT_TRUE(ReadAll(files[t]) == ReadAll(files[0])) << threads[t] << " threads";
+    }
 }

@@ -2,6 +2,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -132,10 +134,61 @@ TEST(KernelDispatch, EveryIndexRunsExactlyOnceForAnyParallelism) {
     Kernel::Dispatch::SetParallelism(0);
 }
 
-TEST(KernelDispatch, NestedCallsFromWorkersRunInlineWithoutDeadlock) {
-    NestedContext ctx;
-    Kernel::Dispatch::DispatchParallelFor(OuterWork, 64, &ctx, 21, 2, 0);
-    EXPECT_EQ(ctx.inner.load(), 640);
+TEST(KernelDispatch, NestedCallsRunEveryIndexOnceWithoutDeadlock) {
+    for (unsigned threads : {2u, 3u, 0u}) {
+        Kernel::Dispatch::SetParallelism(threads);
+        NestedContext ctx;
+        Kernel::Dispatch::DispatchParallelFor(OuterWork, 64, &ctx, 21, 2, 0);
+        EXPECT_EQ(ctx.inner.load(), 640) << threads << " threads";
+    }
+    Kernel::Dispatch::SetParallelism(0);
+}
+
+namespace {
+// Item 0 of the inner loop waits for item 1 to start, which only another thread can do; the
+// outer item on the test's own thread waits for the inner loop, so that runs on a worker.
+struct Rendezvous {
+    std::thread::id caller;
+    std::mutex m;
+    std::condition_variable cv;
+    bool secondStarted = false;
+    bool met = false;
+    bool innerDone = false;
+};
+// Liveness bounds, not speed verdicts: an idle worker takes the item however busy the machine.
+constexpr auto kLiveness = std::chrono::seconds(120);
+void InnerMeet(void* ctx, size_t i) {
+    auto& r = *static_cast<Rendezvous*>(ctx);
+    std::unique_lock<std::mutex> lock(r.m);
+    if (i == 1) {
+        r.secondStarted = true;
+        r.cv.notify_all();
+        return;
+    }
+    r.met = r.cv.wait_for(lock, kLiveness, [&] { return r.secondStarted; });
+}
+void OuterMeet(void* ctx, size_t) {
+    auto& r = *static_cast<Rendezvous*>(ctx);
+    if (std::this_thread::get_id() == r.caller) {
+        std::unique_lock<std::mutex> lock(r.m);
+        r.cv.wait_for(lock, kLiveness, [&] { return r.innerDone; });
+        return;
+    }
+    Kernel::Dispatch::DispatchParallelFor(InnerMeet, 2, ctx, 21, 2, 0);
+    std::lock_guard<std::mutex> lock(r.m);
+    r.innerDone = true;
+    r.cv.notify_all();
+}
+}  // namespace
+
+TEST(KernelDispatch, ALoopInsideAWorkersItemReachesIdleWorkers) {
+    Kernel::Dispatch::SetParallelism(3);
+    Rendezvous r;
+    r.caller = std::this_thread::get_id();
+    Kernel::Dispatch::DispatchParallelFor(OuterMeet, 2, &r, 21, 2, 0);
+    EXPECT_TRUE(r.innerDone);
+    EXPECT_TRUE(r.met);
+    Kernel::Dispatch::SetParallelism(0);
 }
 
 TEST(KernelDispatch, ConcurrentCallersEachGetTheirOwnLoop) {
