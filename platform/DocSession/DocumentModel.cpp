@@ -85,13 +85,16 @@ const FormatInfo* FindFormatByName(std::string_view name) {
 
 // ---- Tile store ---------------------------------------------------------------------------
 
-TileBlock::TileBlock() : m_bytes(new uint8_t[kBytes]()) { Raster::MemoryManager::Instance().AddBackstore(kBytes); }
-
-TileBlock::TileBlock(Uninitialised) : m_bytes(new uint8_t[kBytes]) {
+TileBlock::TileBlock() : m_bytes(Raster::TakeTileBuffer()) {
+    std::memset(m_bytes.get(), 0, kBytes);
     Raster::MemoryManager::Instance().AddBackstore(kBytes);
 }
 
-TileBlock::TileBlock(const TileBlock& other) : Kernel::Countable(), m_bytes(new uint8_t[kBytes]) {
+TileBlock::TileBlock(Uninitialised) : m_bytes(Raster::TakeTileBuffer()) {
+    Raster::MemoryManager::Instance().AddBackstore(kBytes);
+}
+
+TileBlock::TileBlock(const TileBlock& other) : Kernel::Countable(), m_bytes(Raster::TakeTileBuffer()) {
     std::memcpy(m_bytes.get(), other.m_bytes.get(), kBytes);
     Raster::MemoryManager::Instance().AddBackstore(kBytes);
 }

@@ -44,8 +44,12 @@ public:
     const uint8_t* Bytes() const { return m_bytes.get(); }
 
 private:
-    std::unique_ptr<uint8_t[]> m_bytes;
+    struct GiveBack {
+        void operator()(uint8_t* bytes) const { Raster::GiveTileBuffer(bytes); }
+    };
+    std::unique_ptr<uint8_t[], GiveBack> m_bytes;
 };
+static_assert(TileBlock::kBytes == size_t(Raster::Tile::kBytes), "blocks and tiles share their buffers");
 
 // The pixels of one spread as planes of tile blocks laid out as the raster library lays out
 // its tiles. A missing block holds zeros.

@@ -1,6 +1,8 @@
 #include "Raster/Tile.h"
 
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 namespace Raster {
 
@@ -24,7 +26,52 @@ const DefaultContents& Contents() {
     return *contents;
 }
 
+// At most 256 MB kept. Builds with the address sanitizer keep none, so that it still sees a
+// buffer used after it was given back.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t kKeptBuffers = 0;
+#else
+constexpr size_t kKeptBuffers = 4096;
+#endif
+
+struct BufferPool {
+    std::mutex mutex;
+    std::vector<uint8_t*> kept;
+};
+
+BufferPool& Pool() {
+    static auto* pool = new BufferPool;  // tiles may be freed during static destruction
+    return *pool;
+}
+
 }  // namespace
+
+uint8_t* TakeTileBuffer() {
+    if (kKeptBuffers) {
+        BufferPool& pool = Pool();
+        std::lock_guard<std::mutex> lock(pool.mutex);
+        if (!pool.kept.empty()) {
+            uint8_t* buffer = pool.kept.back();
+            pool.kept.pop_back();
+            return buffer;
+        }
+    }
+    return new uint8_t[Tile::kBytes];
+}
+
+void GiveTileBuffer(uint8_t* buffer) {
+    if (!buffer) return;
+    if (kKeptBuffers) {
+        BufferPool& pool = Pool();
+        std::lock_guard<std::mutex> lock(pool.mutex);
+        if (pool.kept.size() < kKeptBuffers) {
+            if (pool.kept.capacity() == 0) pool.kept.reserve(kKeptBuffers);
+            pool.kept.push_back(buffer);
+            return;
+        }
+    }
+    delete[] buffer;
+}
 
 const uint8_t* DefaultTileContent(int bytesPerSample, RegionDefault value) {
     const DefaultContents& c = Contents();
@@ -35,7 +82,7 @@ const uint8_t* DefaultTileContent(int bytesPerSample, RegionDefault value) {
 Tile::~Tile() {
     uint8_t* b = m_buffer.load(std::memory_order_acquire);
     if (b) {
-        delete[] b;
+        GiveTileBuffer(b);
         if (m_charged) MemoryManager::Instance().RemovePlanar(kBytes);
     }
 }
@@ -43,7 +90,7 @@ Tile::~Tile() {
 uint8_t* Tile::GetMutableBuffer() {
     uint8_t* b = m_buffer.load(std::memory_order_acquire);
     if (b) return b;
-    uint8_t* fresh = new uint8_t[kBytes];
+    uint8_t* fresh = TakeTileBuffer();
     std::memcpy(fresh, m_default, kBytes);
     if (m_buffer.compare_exchange_strong(b, fresh, std::memory_order_acq_rel)) {
         MemoryManager& memory = MemoryManager::Instance();
@@ -51,7 +98,7 @@ uint8_t* Tile::GetMutableBuffer() {
         if (m_charged) memory.AddPlanar(kBytes);
         return fresh;
     }
-    delete[] fresh;  // another thread made it first
+    GiveTileBuffer(fresh);  // another thread made it first
     return b;
 }
 

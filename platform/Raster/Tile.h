@@ -15,6 +15,12 @@ enum RegionDefault : uint32_t {
 // The shared, never-written content of a tile for a sample width and a default.
 const uint8_t* DefaultTileContent(int bytesPerSample, RegionDefault value);
 
+// Buffers of Tile::kBytes, uninitialised. A buffer given back is kept for the next one taken,
+// up to a bound: a fresh buffer costs a page fault and the kernel's zeroing for each page,
+// and renders, documents and baselines take and give back thousands of them.
+uint8_t* TakeTileBuffer();
+void GiveTileBuffer(uint8_t* buffer);
+
 class Tile {
 public:
     static constexpr int kRowBytes = 256;

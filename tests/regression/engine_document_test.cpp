@@ -823,3 +823,22 @@ TEST_F(EngineDocuments, MemoryAccountsFollowWhatIsHeld) {
 }
 
 }  // namespace
+
+TEST(TileBuffers, AReusedBufferStartsAsAFreshOneWould) {
+    // Buffers given back dirty come back as the zeros of a new block or a tile's default.
+    std::vector<uint8_t*> dirty;
+    for (int i = 0; i < 8; ++i) {
+        dirty.push_back(Raster::TakeTileBuffer());
+        std::memset(dirty.back(), 0xab, Raster::Tile::kBytes);
+    }
+    for (uint8_t* buffer : dirty) Raster::GiveTileBuffer(buffer);
+    const std::vector<uint8_t> zeros(Raster::Tile::kBytes, 0), full(Raster::Tile::kBytes, 0xff);
+    for (int i = 0; i < 4; ++i) {
+        DocEngine::TileBlock block;
+        EXPECT_EQ(std::memcmp(block.Bytes(), zeros.data(), zeros.size()), 0) << "block " << i;
+    }
+    for (int i = 0; i < 4; ++i) {
+        Raster::Tile tile(Raster::DefaultTileContent(1, Raster::kDefaultFull));
+        EXPECT_EQ(std::memcmp(tile.GetMutableBuffer(), full.data(), full.size()), 0) << "tile " << i;
+    }
+}
