@@ -2,11 +2,14 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "DocumentEngine.h"
@@ -37,7 +40,473 @@ std::vector<Raster::DynamicBitmap>& LeakedBitmaps() {
     return *leaked;
 }
 
+// What the worker pool is asked for when spreads are compressed or decompressed, as the drawing asks.
+constexpr int kInflatePriority = 21;
+constexpr int kInflatePurpose = 2;
+
+// Copies rows [top, top + rows) of one channel plane out of the bitmap's tiles, each row
+// width * bytesPerSample bytes.
+void CopyRows(const Raster::DynamicBitmap& bitmap, const DocEngine::FormatInfo& format, int channel, int top, int rows,
+              char* out) {
+    const int width = bitmap.GetWidth(), tw = format.TileWidth();
+    const size_t rowBytes = size_t(width) * size_t(format.bytesPerSample);
+    for (int y = top; y < top + rows; ++y) {
+        for (int column = 0; column * tw < width; ++column) {
+            const Raster::Tile* tile = DocEngine::BitmapTile(bitmap, channel, column, y / 256, false);
+            const size_t n = size_t(std::min(tw, width - column * tw)) * size_t(format.bytesPerSample);
+            if (tile) std::memcpy(out + size_t(column) * size_t(256), tile->GetConstBuffer() + RowOffset(format, y), n);
+        }
+        out += rowBytes;
+    }
+}
+
+// Places rows of one channel plane into a bitmap's tiles. A cell's tile is made when the first
+// sample that is not zero arrives, so that cells whose samples are all zeros keep the bitmap's
+// shared clear tile.
+class PlaneRows {
+public:
+    PlaneRows(const DocEngine::FormatInfo& format, Raster::DynamicBitmap& bitmap, int channel)
+        : m_format(format),
+          m_bitmap(bitmap),
+          m_channel(channel),
+          m_columns((bitmap.GetWidth() + format.TileWidth() - 1) / format.TileWidth()),
+          m_buffers(size_t(m_columns), nullptr) {}
+
+    // Rows [top, top + count), one after another; rows of a tile row come in order.
+    bool Place(const uint8_t* rows, int top, int count) {
+        const int width = m_bitmap.GetWidth(), tw = m_format.TileWidth();
+        const size_t rowBytes = size_t(width) * size_t(m_format.bytesPerSample);
+        for (int y = top; y < top + count; ++y) {
+            const uint8_t* row = rows + size_t(y - top) * rowBytes;
+            if (y % 256 == 0) std::fill(m_buffers.begin(), m_buffers.end(), nullptr);
+            for (int column = 0; column < m_columns; ++column) {
+                const uint8_t* from = row + size_t(column) * 256;
+                const size_t n = size_t(std::min(tw, width - column * tw)) * size_t(m_format.bytesPerSample);
+                uint8_t*& buffer = m_buffers[size_t(column)];
+                if (!buffer) {
+                    if (from[0] == 0 && std::memcmp(from, from + 1, n - 1) == 0) continue;  // zeros so far
+                    Raster::Tile* tile = DocEngine::BitmapTile(m_bitmap, m_channel, column, y / 256, true);
+                    if (!tile) return false;
+                    buffer = tile->GetMutableBuffer();
+                }
+                std::memcpy(buffer + RowOffset(m_format, y), from, n);
+            }
+        }
+        return true;
+    }
+
+private:
+    const DocEngine::FormatInfo& m_format;
+    Raster::DynamicBitmap& m_bitmap;
+    int m_channel;
+    int m_columns;
+    std::vector<uint8_t*> m_buffers;  // the tiles of the current tile row
+};
+
+// Rows decompressed at a time: enough for the decompressor to work on long runs, few enough to
+// stay in the processor's cache while they are placed.
+int ChunkRows(size_t rowBytes) { return int(std::max<size_t>(1, 65536 / rowBytes)); }
+
+// Inflates a spread's planes (one channel after another, rows top to bottom), as one zlib
+// stream, a few rows at a time straight into the bitmap's tiles. False unless the stream ends
+// exactly after the last row; bytes after its end are not looked at.
+bool InflateInto(std::string_view compressed, const DocEngine::FormatInfo& format, Raster::DynamicBitmap& bitmap) {
+    const int width = bitmap.GetWidth(), height = bitmap.GetHeight();
+    if (compressed.size() > UINT32_MAX) return false;
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    struct End {
+        z_stream& z;
+        ~End() { inflateEnd(&z); }
+    } end{z};
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    z.avail_in = uInt(compressed.size());
+    const size_t rowBytes = size_t(width) * size_t(format.bytesPerSample);
+    const int bandRows = ChunkRows(rowBytes);
+    std::unique_ptr<uint8_t[]> band(new uint8_t[size_t(bandRows) * rowBytes]);
+    bool ended = false;
+    for (int c = 0; c < format.channels; ++c) {
+        PlaneRows plane(format, bitmap, c);
+        for (int top = 0; top < height; top += bandRows) {
+            if (ended) return false;  // the stream ended before the last row
+            const int rows = std::min(bandRows, height - top);
+            z.next_out = band.get();
+            z.avail_out = uInt(size_t(rows) * rowBytes);
+            while (z.avail_out > 0) {
+                const int result = inflate(&z, Z_NO_FLUSH);
+                if (result == Z_STREAM_END) {
+                    ended = true;
+                    break;
+                }
+                if (result != Z_OK) return false;
+            }
+            if (z.avail_out > 0) return false;
+            if (!plane.Place(band.get(), top, rows)) return false;
+        }
+    }
+    if (ended) return true;
+    uint8_t extra;
+    z.next_out = &extra;
+    z.avail_out = 1;
+    return inflate(&z, Z_NO_FLUSH) == Z_STREAM_END && z.avail_out == 1;
+}
+
+// ---- Spreads stored in bands ----
+//
+// A spread of at least kBandedSpreadBytes raw bytes is stored so that its pixels inflate on many
+// threads at once and still read as the one zlib stream that earlier builds read:
+//   - the 2-byte zlib header that compress2 writes at the default level;
+//   - the bands: runs of whole tile rows (256 rows) of one channel plane, at least kBandBytes raw
+//     each but the last of a plane, in plane and row order; each is raw deflate at the default
+//     level from a fresh compressor, all but the last ended with a full flush (byte-aligned, not
+//     final), the last finishing the stream;
+//   - the Adler-32 of all the raw bytes, big-endian, which ends the zlib stream;
+//   - the index, still inside the spread's counted bytes (readers of the stream stop before it),
+//     little-endian: per band an 8-byte offset just past its deflate data within the spread's
+//     bytes and the 4-byte Adler-32 of its raw bytes; then the 4-byte band count and the
+//     8 bytes kBandMagic, which end the spread's bytes.
+// The first band starts right after the header, every other one where its predecessor ends. A
+// spread whose bytes do not end with an index that fits them exactly inflates as one stream.
+constexpr uint64_t kBandedSpreadBytes = uint64_t(4) << 20;
+constexpr uint64_t kBandBytes = uint64_t(1) << 20;
+constexpr char kBandMagic[8] = {'Q', 'V', 'B', 'A', 'N', 'D', 'S', '1'};
+constexpr size_t kBandEntryBytes = 12;
+constexpr size_t kIndexTailBytes = 12;
+
+// The zlib header of a 32 KiB window at level 6, the default, as deflate makes it.
+constexpr std::array<char, 2> ZlibHeader() {
+    unsigned header = unsigned(Z_DEFLATED + ((15 - 8) << 4)) << 8 | 2u << 6;
+    header += 31 - header % 31;
+    return {char(header >> 8), char(header & 0xff)};
+}
+
+// Rows [top, top + rows) of one channel plane.
+struct BandRows {
+    int channel;
+    int top;
+    int rows;
+};
+
+// The bands of a spread of this size; none for one stored as a single stream.
+std::vector<BandRows> BandsOf(const DocEngine::FormatInfo& format, int width, int height) {
+    std::vector<BandRows> bands;
+    if (RawSizeOf(format, width, height) < kBandedSpreadBytes) return bands;
+    const uint64_t tileRowBytes = uint64_t(width) * uint64_t(format.bytesPerSample) * 256;
+    const int rows = int((kBandBytes + tileRowBytes - 1) / tileRowBytes) * 256;
+    for (int c = 0; c < format.channels; ++c)
+        for (int top = 0; top < height; top += rows) bands.push_back({c, top, std::min(rows, height - top)});
+    return bands;
+}
+
+void PutLittleEndian(std::string& out, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += char((value >> (8 * i)) & 0xff);
+}
+
+uint64_t GetLittleEndian(const char* in, int bytes) {
+    uint64_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | uint8_t(in[i]);
+    return value;
+}
+
+uint32_t GetBigEndian32(const char* in) {
+    return uint32_t(uint8_t(in[0])) << 24 | uint32_t(uint8_t(in[1])) << 16 | uint32_t(uint8_t(in[2])) << 8 |
+           uint32_t(uint8_t(in[3]));
+}
+
+// The spread's planes as one zlib stream, exactly as earlier builds wrote every spread.
+bool CompressWhole(const Raster::DynamicBitmap& bitmap, const DocEngine::FormatInfo& format, std::string& compressed) {
+    const int width = bitmap.GetWidth(), height = bitmap.GetHeight();
+    std::string raw(RawSizeOf(format, width, height), '\0');
+    const size_t planeBytes = size_t(width) * size_t(format.bytesPerSample) * size_t(height);
+    for (int c = 0; c < format.channels; ++c) CopyRows(bitmap, format, c, 0, height, raw.data() + size_t(c) * planeBytes);
+    uLongf length = compressBound(uLong(raw.size()));
+    compressed.assign(length, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(compressed.data()), &length, reinterpret_cast<const Bytef*>(raw.data()),
+                  uLong(raw.size()), Z_DEFAULT_COMPRESSION) != Z_OK)
+        return false;
+    compressed.resize(length);
+    return true;
+}
+
+// Raw-deflate compressors for the bands of one spread: one for each thread at work at a time,
+// each reset for its next band.
+class DeflaterPool {
+public:
+    DeflaterPool() = default;
+    DeflaterPool(const DeflaterPool&) = delete;
+    DeflaterPool& operator=(const DeflaterPool&) = delete;
+    ~DeflaterPool() {
+        for (const auto& z : m_made) deflateEnd(z.get());
+    }
+
+    z_stream* Take() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_free.empty()) {
+                z_stream* z = m_free.back();
+                m_free.pop_back();
+                return z;
+            }
+        }
+        auto z = std::make_unique<z_stream>();  // zlib's state points back at its stream: it must not move
+        if (deflateInit2(z.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return nullptr;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_made.push_back(std::move(z));
+        return m_made.back().get();
+    }
+    void Give(z_stream* z) {
+        if (deflateReset(z) != Z_OK) return;  // kept for deflateEnd, never handed out again
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_free.push_back(z);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<z_stream>> m_made;
+    std::vector<z_stream*> m_free;
+};
+
+struct PackedBand {
+    std::string bytes;
+    uint32_t adler = 0;
+    bool good = false;
+};
+
+struct BandedWrite {
+    const Raster::DynamicBitmap* bitmap = nullptr;
+    const DocEngine::FormatInfo* format = nullptr;
+    const std::vector<BandRows>* bands = nullptr;
+    std::vector<PackedBand> packed;
+    DeflaterPool deflaters;
+};
+
+void DeflateBand(void* context, size_t index) {
+    BandedWrite& work = *static_cast<BandedWrite*>(context);
+    const BandRows& band = (*work.bands)[index];
+    const bool last = index + 1 == work.bands->size();
+    PackedBand& packed = work.packed[index];
+    const size_t rawBytes = size_t(band.rows) * size_t(work.bitmap->GetWidth()) * size_t(work.format->bytesPerSample);
+    std::unique_ptr<char[]> raw(new char[rawBytes]());
+    CopyRows(*work.bitmap, *work.format, band.channel, band.top, band.rows, raw.get());
+    packed.adler = uint32_t(adler32(adler32(0, Z_NULL, 0), reinterpret_cast<const Bytef*>(raw.get()), uInt(rawBytes)));
+    z_stream* z = work.deflaters.Take();
+    if (!z) return;
+    z->next_in = reinterpret_cast<Bytef*>(raw.get());
+    z->avail_in = uInt(rawBytes);
+    packed.bytes.resize(size_t(deflateBound(z, uLong(rawBytes))) + 64);  // room for the flush's empty block
+    size_t used = 0;
+    for (;;) {
+        z->next_out = reinterpret_cast<Bytef*>(packed.bytes.data() + used);
+        z->avail_out = uInt(packed.bytes.size() - used);
+        const int result = deflate(z, last ? Z_FINISH : Z_FULL_FLUSH);
+        used = packed.bytes.size() - z->avail_out;
+        // A flush is complete when it leaves room to spare; only the last band ends the stream.
+        if (last ? result == Z_STREAM_END : result == Z_OK && z->avail_out > 0) {
+            packed.good = true;
+            break;
+        }
+        if ((result != Z_OK && result != Z_BUF_ERROR) || z->avail_out > 0) break;
+        packed.bytes.resize(packed.bytes.size() * 2);
+    }
+    packed.bytes.resize(used);
+    work.deflaters.Give(z);
+}
+
+// The spread in bands; empty when a band could not be compressed, or when the whole would be
+// larger than the bound of one stream, which the baseline file's size limit assumes.
+std::string CompressBanded(const Raster::DynamicBitmap& bitmap, const DocEngine::FormatInfo& format,
+                           const std::vector<BandRows>& bands) {
+    BandedWrite work;
+    work.bitmap = &bitmap;
+    work.format = &format;
+    work.bands = &bands;
+    work.packed.resize(bands.size());
+    Kernel::Dispatch::DispatchParallelFor(&DeflateBand, bands.size(), &work, kInflatePriority, kInflatePurpose, 0);
+    size_t total = 2 + 4 + bands.size() * kBandEntryBytes + kIndexTailBytes;
+    for (const PackedBand& packed : work.packed) {
+        if (!packed.good) return {};
+        total += packed.bytes.size();
+    }
+    const std::array<char, 2> header = ZlibHeader();
+    std::string out(header.begin(), header.end()), index;
+    out.reserve(total);
+    index.reserve(total - out.size());
+    const size_t rowBytes = size_t(bitmap.GetWidth()) * size_t(format.bytesPerSample);
+    uLong adler = adler32(0, Z_NULL, 0);
+    for (size_t i = 0; i < bands.size(); ++i) {
+        out += work.packed[i].bytes;
+        work.packed[i].bytes = std::string();
+        adler = adler32_combine(adler, work.packed[i].adler, z_off_t(size_t(bands[i].rows) * rowBytes));
+        PutLittleEndian(index, out.size(), 8);
+        PutLittleEndian(index, work.packed[i].adler, 4);
+    }
+    for (int shift = 24; shift >= 0; shift -= 8) out += char((adler >> shift) & 0xff);
+    PutLittleEndian(index, bands.size(), 4);
+    index.append(kBandMagic, sizeof kBandMagic);
+    out += index;
+    if (out.size() > compressBound(uLong(RawSizeOf(format, bitmap.GetWidth(), bitmap.GetHeight())))) return {};
+    return out;
+}
+
+// One band as the index gives it.
+struct BandSpan {
+    BandRows rows;
+    size_t begin;  // of its deflate data within the spread's bytes
+    size_t end;
+    uint32_t adler;  // of its raw bytes
+};
+
+// The bands of a spread's bytes, when they end with an index that fits them exactly: the count
+// of bands this spread's size is written in, each band's data right after the zlib header or
+// its predecessor, the last ending right before the stream's Adler-32, and that the bands'
+// combined. False for anything else: the bytes then inflate as one stream, which checks itself.
+bool ReadBandIndex(std::string_view bytes, const DocEngine::FormatInfo& format, int width, int height,
+                   std::vector<BandSpan>& spans) {
+    const std::vector<BandRows> bands = BandsOf(format, width, height);
+    if (bands.empty()) return false;
+    const size_t indexBytes = bands.size() * kBandEntryBytes + kIndexTailBytes;
+    if (bytes.size() < 2 + 4 + indexBytes) return false;
+    const char* tail = bytes.data() + bytes.size() - kIndexTailBytes;
+    if (std::memcmp(tail + 4, kBandMagic, sizeof kBandMagic) != 0 || GetLittleEndian(tail, 4) != bands.size())
+        return false;
+    // Deflate with a 32 KiB window and no preset dictionary, which the raw inflater of a band assumes.
+    const unsigned cmf = uint8_t(bytes[0]), flg = uint8_t(bytes[1]);
+    if (cmf != 0x78 || (cmf * 256 + flg) % 31 != 0 || (flg & 0x20) != 0) return false;
+    const size_t trailer = bytes.size() - indexBytes - 4;
+    const char* entry = bytes.data() + trailer + 4;
+    const size_t rowBytes = size_t(width) * size_t(format.bytesPerSample);
+    spans.clear();
+    size_t begin = 2;
+    uLong adler = adler32(0, Z_NULL, 0);
+    for (const BandRows& band : bands) {
+        const uint64_t end = GetLittleEndian(entry, 8);
+        if (end <= begin || end > trailer) return false;
+        spans.push_back({band, begin, size_t(end), uint32_t(GetLittleEndian(entry + 8, 4))});
+        adler = adler32_combine(adler, spans.back().adler, z_off_t(size_t(band.rows) * rowBytes));
+        begin = size_t(end);
+        entry += kBandEntryBytes;
+    }
+    return begin == trailer && GetBigEndian32(bytes.data() + trailer) == adler;
+}
+
+// This thread's raw inflater, reset for each band.
+z_stream* RawInflater() {
+    struct Kept {
+        z_stream z{};
+        bool made = false;
+        ~Kept() {
+            if (made) inflateEnd(&z);
+        }
+    };
+    thread_local Kept kept;
+    if (!kept.made) {
+        if (inflateInit2(&kept.z, -15) != Z_OK) return nullptr;
+        kept.made = true;
+    } else if (inflateReset(&kept.z) != Z_OK) {
+        return nullptr;
+    }
+    return &kept.z;
+}
+
+// Inflates one band into its tile rows, alone. True when exactly its byte range gives exactly its
+// raw bytes, with the index's Adler-32, and ends the deflate stream if and only if it is the last
+// band; any other band must end at a byte-aligned block boundary, as a full flush leaves it.
+bool InflateBand(std::string_view bytes, const BandSpan& band, bool last, const DocEngine::FormatInfo& format,
+                 Raster::DynamicBitmap& bitmap) {
+    if (band.end - band.begin > UINT32_MAX) return false;
+    z_stream* z = RawInflater();
+    if (!z) return false;
+    // A band but the last ends with the flush's empty stored block; its last byte is held back
+    // until every sample is out, so that the inflater can be stopped at the boundary after it.
+    z->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data() + band.begin));
+    z->avail_in = uInt(band.end - band.begin - (last ? 0 : 1));
+    const size_t rowBytes = size_t(bitmap.GetWidth()) * size_t(format.bytesPerSample);
+    const int chunkRows = ChunkRows(rowBytes);
+    std::unique_ptr<uint8_t[]> chunk(new uint8_t[size_t(chunkRows) * rowBytes]);
+    PlaneRows plane(format, bitmap, band.rows.channel);
+    uLong adler = adler32(0, Z_NULL, 0);
+    bool ended = false;
+    const int bottom = band.rows.top + band.rows.rows;
+    for (int top = band.rows.top; top < bottom; top += chunkRows) {
+        if (ended) return false;
+        const int rows = std::min(chunkRows, bottom - top);
+        const size_t n = size_t(rows) * rowBytes;
+        z->next_out = chunk.get();
+        z->avail_out = uInt(n);
+        while (z->avail_out > 0) {
+            const int result = inflate(z, Z_NO_FLUSH);
+            if (result == Z_STREAM_END) {
+                ended = true;
+                break;
+            }
+            if (result != Z_OK) return false;
+        }
+        if (z->avail_out > 0) return false;
+        adler = adler32(adler, chunk.get(), uInt(n));
+        if (!plane.Place(chunk.get(), top, rows)) return false;
+    }
+    if (!ended) {
+        // What is left may end the last block and hold the flush's empty block, but no samples.
+        uint8_t extra;
+        z->next_out = &extra;
+        z->avail_out = 1;
+        if (last) {
+            ended = inflate(z, Z_NO_FLUSH) == Z_STREAM_END;
+            if (!ended || z->avail_out != 1) return false;
+        } else {
+            z->avail_in += 1;
+            do {
+                if (inflate(z, Z_BLOCK) != Z_OK || z->avail_out != 1) return false;
+            } while (z->avail_in > 0);
+            // 128 alone: stopped at a block boundary, byte-aligned, outside the stream's last block.
+            if (z->data_type != 128) return false;
+        }
+    }
+    return ended == last && z->avail_in == 0 && adler == band.adler;
+}
+
 }  // namespace
+
+// What one inflation of a spread's bytes needs between its parts.
+struct StoredSpread::InflateWork {
+    std::string_view bytes;
+    uint64_t rawSize = 0;
+    const DocEngine::FormatInfo* format = nullptr;
+    Raster::DynamicBitmap bitmap;  // null when the spread's size does not fit its format
+    std::vector<BandSpan> bands;   // none: the stream inflates whole, as one part
+    std::vector<char> good;        // per part
+
+    void Begin(const StoredSpread& spread) {
+        bytes = spread.GetCompressed();
+        rawSize = spread.m_rawSize;
+        format = DocEngine::FindFormat(spread.m_format);
+        if (format && spread.m_rawSize == RawSizeOf(*format, spread.m_width, spread.m_height)) {
+            bitmap = Raster::DynamicBitmap::Create(spread.m_format, spread.m_width, spread.m_height);
+            if (!ReadBandIndex(bytes, *format, spread.m_width, spread.m_height, bands)) bands.clear();
+        }
+        good.assign(Parts(), 0);
+    }
+    size_t Parts() const { return bands.empty() ? 1 : bands.size(); }
+    // Raw bytes of a part, for the order parts are taken in.
+    uint64_t PartBytes(size_t part) const {
+        if (bands.empty()) return rawSize;
+        return uint64_t(bands[part].rows.rows) * uint64_t(bitmap.GetWidth()) * uint64_t(format->bytesPerSample);
+    }
+    void Run(size_t part) {
+        if (!bitmap || part >= good.size()) return;
+        good[part] = bands.empty() ? InflateInto(bytes, *format, bitmap)
+                                   : InflateBand(bytes, bands[part], part + 1 == bands.size(), *format, bitmap);
+    }
+    // The bitmap, or a null one when the bytes do not inflate to the spread's pixels.
+    Raster::DynamicBitmap End() {
+        if (!bitmap) return {};
+        if (std::find(good.begin(), good.end(), 0) == good.end()) return bitmap;
+        if (bands.empty()) return {};
+        // A band or the index is at fault: the stream, inflated whole, decides.
+        bitmap = Raster::DynamicBitmap::Create(bitmap.GetFormat(), bitmap.GetWidth(), bitmap.GetHeight());
+        return InflateInto(bytes, *format, bitmap) ? bitmap : Raster::DynamicBitmap();
+    }
+};
 
 // ---- Stored spreads -----------------------------------------------------------------------
 
@@ -68,93 +537,13 @@ Kernel::Counted<StoredSpread> StoredSpread::FromBitmap(const Raster::DynamicBitm
     const DocEngine::FormatInfo* format = DocEngine::FindFormat(bitmap.GetFormat());
     if (!bitmap || !format) return {};
     const int width = bitmap.GetWidth(), height = bitmap.GetHeight();
-    const size_t rowBytes = size_t(width) * size_t(format->bytesPerSample);
-    const int tw = format->TileWidth();
-    std::string raw(RawSizeOf(*format, width, height), '\0');
-    char* out = raw.data();
-    for (int c = 0; c < format->channels; ++c)
-        for (int y = 0; y < height; ++y) {
-            for (int column = 0; column * tw < width; ++column) {
-                const Raster::Tile* tile = DocEngine::BitmapTile(bitmap, c, column, y / 256, false);
-                const size_t n = size_t(std::min(tw, width - column * tw)) * size_t(format->bytesPerSample);
-                if (tile) std::memcpy(out + size_t(column) * size_t(256), tile->GetConstBuffer() + RowOffset(*format, y), n);
-            }
-            out += rowBytes;
-        }
-    uLongf length = compressBound(uLong(raw.size()));
-    std::string compressed(length, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(compressed.data()), &length, reinterpret_cast<const Bytef*>(raw.data()),
-                  uLong(raw.size()), Z_DEFAULT_COMPRESSION) != Z_OK)
-        return {};
-    compressed.resize(length);
-    return Kernel::MakeCounted<StoredSpread>(format->code, width, height, uint64_t(raw.size()), std::move(compressed));
+    const std::vector<BandRows> bands = BandsOf(*format, width, height);
+    std::string compressed;
+    if (!bands.empty()) compressed = CompressBanded(bitmap, *format, bands);
+    if (compressed.empty() && !CompressWhole(bitmap, *format, compressed)) return {};
+    return Kernel::MakeCounted<StoredSpread>(format->code, width, height, RawSizeOf(*format, width, height),
+                                             std::move(compressed));
 }
-
-namespace {
-
-// Inflates a spread's planes (one channel after another, rows top to bottom) a band of rows
-// at a time straight into the bitmap's tiles. Cells whose pixels are all zeros keep the bitmap's shared
-// clear tile. False unless the stream ends exactly after the last row.
-bool InflateInto(std::string_view compressed, const DocEngine::FormatInfo& format, Raster::DynamicBitmap& bitmap) {
-    const int width = bitmap.GetWidth(), height = bitmap.GetHeight();
-    if (compressed.size() > UINT32_MAX) return false;
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) return false;
-    struct End {
-        z_stream& z;
-        ~End() { inflateEnd(&z); }
-    } end{z};
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
-    z.avail_in = uInt(compressed.size());
-    const int tw = format.TileWidth();
-    const size_t rowBytes = size_t(width) * size_t(format.bytesPerSample);
-    const int columns = (width + tw - 1) / tw;
-    // A few rows at a time: enough for the decompressor to work on long runs, few enough to
-    // stay in the processor's cache while they are placed.
-    const int bandRows = int(std::max<size_t>(1, 65536 / rowBytes));
-    std::unique_ptr<uint8_t[]> band(new uint8_t[size_t(bandRows) * rowBytes]);
-    std::vector<uint8_t*> buffers(size_t(columns), nullptr);  // the tiles of the current tile row
-    bool ended = false;
-    for (int c = 0; c < format.channels; ++c)
-        for (int top = 0; top < height; top += bandRows) {
-            if (ended) return false;  // the stream ended before the last row
-            const int rows = std::min(bandRows, height - top);
-            z.next_out = band.get();
-            z.avail_out = uInt(size_t(rows) * rowBytes);
-            while (z.avail_out > 0) {
-                const int result = inflate(&z, Z_NO_FLUSH);
-                if (result == Z_STREAM_END) {
-                    ended = true;
-                    break;
-                }
-                if (result != Z_OK) return false;
-            }
-            if (z.avail_out > 0) return false;
-            for (int y = top; y < top + rows; ++y) {
-                const uint8_t* row = band.get() + size_t(y - top) * rowBytes;
-                if (y % 256 == 0) std::fill(buffers.begin(), buffers.end(), nullptr);
-                for (int column = 0; column < columns; ++column) {
-                    const uint8_t* from = row + size_t(column) * 256;
-                    const size_t n = size_t(std::min(tw, width - column * tw)) * size_t(format.bytesPerSample);
-                    uint8_t*& buffer = buffers[size_t(column)];
-                    if (!buffer) {
-                        if (from[0] == 0 && std::memcmp(from, from + 1, n - 1) == 0) continue;  // zeros so far
-                        Raster::Tile* tile = DocEngine::BitmapTile(bitmap, c, column, y / 256, true);
-                        if (!tile) return false;
-                        buffer = tile->GetMutableBuffer();
-                    }
-                    std::memcpy(buffer + RowOffset(format, y), from, n);
-                }
-            }
-        }
-    if (ended) return true;
-    uint8_t extra;
-    z.next_out = &extra;
-    z.avail_out = 1;
-    return inflate(&z, Z_NO_FLUSH) == Z_STREAM_END && z.avail_out == 1;
-}
-
-}  // namespace
 
 Raster::DynamicBitmap StoredSpread::Decompress() const {
     // The kept bitmap is charged to the planar account while a handle to it is out, just as a
@@ -166,10 +555,12 @@ Raster::DynamicBitmap StoredSpread::Decompress() const {
 }
 
 Raster::DynamicBitmap StoredSpread::Unpack() const {
-    const DocEngine::FormatInfo* format = DocEngine::FindFormat(m_format);
-    if (!format || m_rawSize != RawSizeOf(*format, m_width, m_height)) return {};
-    Raster::DynamicBitmap bitmap = Raster::DynamicBitmap::Create(m_format, m_width, m_height);
-    return InflateInto(GetCompressed(), *format, bitmap) ? bitmap : Raster::DynamicBitmap();
+    InflateWork work;
+    work.Begin(*this);
+    Kernel::Dispatch::DispatchParallelFor(
+        [](void* context, size_t part) { static_cast<InflateWork*>(context)->Run(part); }, work.Parts(), &work,
+        kInflatePriority, kInflatePurpose, 0);
+    return work.End();
 }
 
 bool StoredSpread::Inflate() {
@@ -178,6 +569,29 @@ bool StoredSpread::Inflate() {
         Raster::MemoryManager::UnaccountedScope unaccounted;
         m_bitmap = Unpack();
     }
+    m_bitmapBytes = m_bitmap ? m_bitmap.GetBitmap()->GetTileBufferBytes() : 0;
+    return bool(m_bitmap);
+}
+
+std::vector<uint64_t> StoredSpread::PrepareInflate() {
+    m_work = std::make_unique<InflateWork>();
+    m_work->Begin(*this);
+    std::vector<uint64_t> sizes;
+    for (size_t part = 0; part < m_work->Parts(); ++part) sizes.push_back(m_work->PartBytes(part));
+    return sizes;
+}
+
+void StoredSpread::InflatePart(size_t part) {
+    Raster::MemoryManager::UnaccountedScope unaccounted;  // as for Inflate
+    if (m_work) m_work->Run(part);
+}
+
+bool StoredSpread::FinishInflate() {
+    {
+        Raster::MemoryManager::UnaccountedScope unaccounted;
+        m_bitmap = m_work ? m_work->End() : Raster::DynamicBitmap();
+    }
+    m_work.reset();
     m_bitmapBytes = m_bitmap ? m_bitmap.GetBitmap()->GetTileBufferBytes() : 0;
     return bool(m_bitmap);
 }
@@ -301,10 +715,6 @@ void WriteRender(std::string& out, const char* tag, const RegressionRender& rend
     }
 }
 
-// What the worker pool is asked for when spreads are decompressed, as the drawing asks.
-constexpr int kInflatePriority = 21;
-constexpr int kInflatePurpose = 2;
-
 class BaselineReader {
 public:
     BaselineReader(std::shared_ptr<const std::string> data, std::string& error)
@@ -379,12 +789,32 @@ public:
     }
 
     // Decompresses every spread read, in parallel: everything is checked before the baseline
-    // is used, so that a later comparison never meets a damaged spread.
+    // is used, so that a later comparison never meets a damaged spread. The parts of all
+    // spreads (the bands of large ones) share one loop, largest first, so that every thread
+    // has work until the end whatever mix of sizes the file holds.
     bool InflateSpreads() {
+        struct Part {
+            StoredSpread* spread;
+            size_t index;
+            uint64_t bytes;
+        };
+        std::vector<Part> parts;
+        for (const Pending& pending : m_pending) {
+            const std::vector<uint64_t> sizes = pending.spread->PrepareInflate();
+            for (size_t i = 0; i < sizes.size(); ++i) parts.push_back({pending.spread, i, sizes[i]});
+        }
+        std::stable_sort(parts.begin(), parts.end(), [](const Part& a, const Part& b) { return a.bytes > b.bytes; });
+        Kernel::Dispatch::DispatchParallelFor(
+            [](void* context, size_t i) {
+                const Part& part = (*static_cast<std::vector<Part>*>(context))[i];
+                part.spread->InflatePart(part.index);
+            },
+            parts.size(), &parts, kInflatePriority, kInflatePurpose, 0);
+        // Spreads whose bands or index failed inflate again whole here, in parallel too.
         Kernel::Dispatch::DispatchParallelFor(
             [](void* context, size_t i) {
                 Pending& pending = (*static_cast<std::vector<Pending>*>(context))[i];
-                pending.good = pending.spread->Inflate();
+                pending.good = pending.spread->FinishInflate();
             },
             m_pending.size(), &m_pending, kInflatePriority, kInflatePurpose, 0);
         for (const Pending& pending : m_pending)

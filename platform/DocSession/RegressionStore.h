@@ -8,7 +8,8 @@
 //   post-redo none | post-redo <spreads>
 //   snapshots <count>, then per snapshot: snapshot <spreads>
 //   spread <format> <width> <height> <raw bytes> <compressed bytes>, a line feed, the compressed
-//          bytes, a line feed (channel planes one after another, rows top to bottom)
+//          bytes, a line feed (channel planes one after another, rows top to bottom; a large
+//          spread's stream is cut into bands that inflate alone, indexed after the stream)
 //   end
 // Metric files ("quirevale-metrics 1"): one "key<TAB>value" line per value, then "end".
 // A damaged file of either kind fails to load with a reason; nothing in it is trusted.
@@ -44,6 +45,14 @@ public:
     // Decompresses the bytes into a bitmap that this spread keeps, outside the planar account;
     // false when they do not decompress to the spread's size.
     bool Inflate();
+    // The same in parts, for a reader that shares the worker pool between the parts of many
+    // spreads: PrepareInflate answers the raw bytes of each part (the bands of a spread stored in
+    // bands, else the whole stream), InflatePart may run for different parts at once, and
+    // FinishInflate, once every part is done, keeps the bitmap as Inflate does, inflating the
+    // stream whole when a band or the index is at fault.
+    std::vector<uint64_t> PrepareInflate();
+    void InflatePart(size_t part);
+    bool FinishInflate();
     // The kept bitmap, charged to the planar account while the handle or a copy of it lives,
     // else a fresh bitmap with the stored pixels; empty when the data does not decompress.
     Raster::DynamicBitmap Decompress() const;
@@ -55,6 +64,7 @@ public:
     std::string_view GetCompressed() const;
 
 private:
+    struct InflateWork;
     Raster::DynamicBitmap Unpack() const;
 
     Raster::Format m_format;
@@ -66,6 +76,7 @@ private:
     size_t m_length;
     Raster::DynamicBitmap m_bitmap;
     uint64_t m_bitmapBytes = 0;  // its tile buffers
+    std::unique_ptr<InflateWork> m_work;  // from PrepareInflate to FinishInflate
 };
 
 // A render of a document: one bitmap per spread, in spread order. A render built from a
