@@ -38,9 +38,6 @@ DocumentModel::DocumentModel(const DocumentSpec& spec, Kernel::Counted<Raster::I
       m_position(std::min(spec.position, spec.history.size())),
       m_baseContent(MakeContent(spec.format, spec.spreads)),
       m_macro(new Macro(spec.macro)) {
-    DrawCommands(m_base.begin(), m_base.end(), m_baseContent);
-    m_content = m_baseContent;
-    DrawCommands(m_history.begin(), m_history.begin() + ptrdiff_t(m_position), m_content);
     for (const SnapshotSpec& s : spec.snapshots)
         m_snapshots.push_back(Kernel::MakeCounted<DocumentSnapshot>(Kernel::String(s.description), s.wanted, m_format,
                                                                     m_profile, m_profileName, m_spreads, s.commands));
@@ -54,9 +51,20 @@ DocumentModel::DocumentModel(DocumentSnapshot& snapshot)
       m_base(snapshot.GetCommands()),
       m_baseContent(snapshot.GetContent()),
       m_content(m_baseContent),
-      m_macro(new Macro({})) {}
+      m_macro(new Macro({})) {
+    std::call_once(m_drawn, [] {});  // the snapshot's pixels are its content already
+}
+
+void DocumentModel::EnsureDrawn() const {
+    std::call_once(m_drawn, [this] {
+        DrawCommands(m_base.begin(), m_base.end(), m_baseContent);
+        m_content = m_baseContent;
+        DrawCommands(m_history.begin(), m_history.begin() + ptrdiff_t(m_position), m_content);
+    });
+}
 
 void DocumentModel::SetHistoryIndex(int32_t index) {
+    EnsureDrawn();
     const size_t target = index < 0 ? 0 : std::min(size_t(index) + 1, m_history.size());
     if (target > m_position) {
         DrawCommands(m_history.begin() + ptrdiff_t(m_position), m_history.begin() + ptrdiff_t(target), m_content);
@@ -69,6 +77,7 @@ void DocumentModel::SetHistoryIndex(int32_t index) {
 }
 
 void DocumentModel::AppendCommands(const CommandList& commands) {
+    EnsureDrawn();
     for (const auto& command : commands) {
         m_history.resize(m_position);
         m_history.push_back(command);
@@ -81,6 +90,7 @@ void DocumentModel::AppendCommands(const CommandList& commands) {
 }
 
 void DocumentModel::EnforceStackLimit(int limit) {
+    EnsureDrawn();
     if (limit < 0 || m_history.size() <= size_t(limit)) return;
     size_t excess = m_history.size() - size_t(limit);
     // Entries to redo go first.
@@ -100,6 +110,7 @@ void DocumentModel::EnforceStackLimit(int limit) {
 }
 
 size_t DocumentModel::Deduplicate() {
+    EnsureDrawn();
     std::vector<Kernel::Counted<TileBlock>*> slots;
     auto add = [&](Content& content) {
         for (SpreadContent& spread : content)
@@ -112,6 +123,7 @@ size_t DocumentModel::Deduplicate() {
 }
 
 std::vector<Raster::DynamicBitmap> DocumentModel::Render() const {
+    EnsureDrawn();
     std::vector<Raster::DynamicBitmap> bitmaps;
     bitmaps.reserve(m_content.size());
     for (const SpreadContent& spread : m_content) bitmaps.push_back(RenderSpread(spread));
@@ -301,8 +313,11 @@ DocumentSnapshot::DocumentSnapshot(Kernel::String description, bool wanted, cons
       m_profileName(std::move(profileName)),
       m_spreads(std::move(spreads)),
       m_commands(std::move(commands)),
-      m_content(format ? DocEngine::MakeContent(format, m_spreads) : DocEngine::Content()) {
-    DocEngine::DrawCommands(m_commands.begin(), m_commands.end(), m_content);
+      m_content(format ? DocEngine::MakeContent(format, m_spreads) : DocEngine::Content()) {}
+
+DocEngine::Content& DocumentSnapshot::GetContent() {
+    std::call_once(m_drawn, [this] { DocEngine::DrawCommands(m_commands.begin(), m_commands.end(), m_content); });
+    return m_content;
 }
 
 void DocumentControllerArchive::StopOfflining(const Kernel::Counted<DocumentController>& document) {

@@ -61,8 +61,9 @@ public:
     const std::string& GetProfileName() const { return m_profileName; }
     const std::vector<std::pair<int, int>>& GetSpreadSizes() const { return m_spreads; }
     const DocEngine::CommandList& GetCommands() const { return m_commands; }
-    // The snapshot's pixels. Guarded by the mutex of the document that holds the snapshot.
-    DocEngine::Content& GetContent() { return m_content; }
+    // The snapshot's pixels, drawn when first asked for: most snapshots are never shown.
+    // Guarded by the mutex of the document that holds the snapshot.
+    DocEngine::Content& GetContent();
 
 private:
     Kernel::String m_description;
@@ -73,6 +74,7 @@ private:
     std::vector<std::pair<int, int>> m_spreads;
     DocEngine::CommandList m_commands;
     DocEngine::Content m_content;
+    std::once_flag m_drawn;
 };
 
 class DocumentControllerArchive {

@@ -42,6 +42,10 @@ public:
     DocumentSpec ToSpec() const;
 
 private:
+    // The content is drawn when first needed, not at load: a unit's first document is saved
+    // and closed without ever being shown.
+    void EnsureDrawn() const;
+
     mutable std::mutex m_mutex;
     const FormatInfo* m_format;
     Kernel::Counted<Raster::ICCProfile> m_profile;
@@ -51,8 +55,9 @@ private:
     CommandList m_base;
     CommandList m_history;
     size_t m_position = 0;
-    Content m_baseContent;
-    Content m_content;
+    mutable Content m_baseContent;
+    mutable Content m_content;
+    mutable std::once_flag m_drawn;
     Kernel::Counted<Macro> m_macro;
     std::vector<Kernel::Counted<DocumentSnapshot>> m_snapshots;
     bool m_offlining = true;

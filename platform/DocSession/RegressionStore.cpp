@@ -530,7 +530,19 @@ StoredSpread::StoredSpread(Raster::Format format, int width, int height, uint64_
 StoredSpread::~StoredSpread() { Raster::MemoryManager::Instance().RemoveCompressed(m_length); }
 
 std::string_view StoredSpread::GetCompressed() const {
-    return m_data ? std::string_view(*m_data).substr(m_offset, m_length) : std::string_view();
+    if (m_data) return std::string_view(*m_data).substr(m_offset, m_length);
+    if (!m_bitmap) return {};
+    std::lock_guard<std::mutex> lock(m_recompressMutex);
+    if (!m_isRecompressed) {
+        const Kernel::Counted<StoredSpread> fresh = FromBitmap(m_bitmap);
+        if (fresh) m_recompressed = std::string(fresh->GetCompressed());
+        m_isRecompressed = true;
+    }
+    return m_recompressed;
+}
+
+void StoredSpread::ReleaseCompressed() {
+    if (m_bitmap) m_data.reset();
 }
 
 Kernel::Counted<StoredSpread> StoredSpread::FromBitmap(const Raster::DynamicBitmap& bitmap) {
@@ -825,6 +837,10 @@ public:
         return true;
     }
 
+    void ReleaseCompressed() {
+        for (const Pending& pending : m_pending) pending.spread->ReleaseCompressed();
+    }
+
     bool Fail(const std::string& why) {
         m_error = "damaged at byte " + std::to_string(m_lineStart) + ": " + why;
         return false;
@@ -894,6 +910,8 @@ Kernel::Counted<RegressionBaseline> RegressionBaseline::Deserialise(std::shared_
         return {};
     }
     if (!reader.InflateSpreads()) return {};
+    // The file's bytes go with the last spread that held them: the bitmaps are kept.
+    reader.ReleaseCompressed();
     return Kernel::MakeCounted<RegressionBaseline>(perfect, std::move(render), std::move(postRedo),
                                                    std::move(snapshots));
 }

@@ -16,6 +16,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <string>
 #include <utility>
@@ -57,6 +58,11 @@ public:
     // else a fresh bitmap with the stored pixels; empty when the data does not decompress.
     Raster::DynamicBitmap Decompress() const;
 
+    // Once the bitmap is kept, the file's bytes serve only to save the spread again: they can
+    // go, and a save then compresses the kept bitmap anew (the same pixels, in the form this
+    // build writes). Nothing happens while no bitmap is kept.
+    void ReleaseCompressed();
+
     Raster::Format GetFormat() const { return m_format; }
     int GetWidth() const { return m_width; }
     int GetHeight() const { return m_height; }
@@ -77,6 +83,9 @@ private:
     Raster::DynamicBitmap m_bitmap;
     uint64_t m_bitmapBytes = 0;  // its tile buffers
     std::unique_ptr<InflateWork> m_work;  // from PrepareInflate to FinishInflate
+    mutable std::mutex m_recompressMutex;
+    mutable std::string m_recompressed;  // made by the first GetCompressed after the release
+    mutable bool m_isRecompressed = false;
 };
 
 // A render of a document: one bitmap per spread, in spread order. A render built from a

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -216,10 +217,13 @@ TEST_F(BaselineBands, SpreadsReadBackExactlyWithTheirEmptyCellsOnAnyNumberOfThre
         Raster::MemoryManager& memory = Raster::MemoryManager::Instance();
         const uint64_t planar = memory.GetPlanarUsage();
         std::string error;
-        Kernel::Counted<RegressionBaseline> read = RegressionBaseline::Deserialise(data, error);
+        auto file = std::make_shared<const std::string>(data);
+        const std::weak_ptr<const std::string> bytes = file;
+        Kernel::Counted<RegressionBaseline> read = RegressionBaseline::Deserialise(std::move(file), error);
         ASSERT_TRUE(read) << error;
+        EXPECT_TRUE(bytes.expired());  // the bitmaps are kept, the file's bytes are not
         EXPECT_EQ(memory.GetPlanarUsage(), planar);  // the store's memory, not the engine's
-        EXPECT_EQ(read->Serialise(), data);
+        EXPECT_EQ(read->Serialise(), data);  // compressed anew, as this build writes
         for (const auto* render : {read->GetRender().Get(), read->GetPostRedoRender().Get()})
             for (size_t i = 0; i < render->GetSpreadCount() && i < std::size(kShapes); ++i) {
                 const Raster::DynamicBitmap held = render->GetSpreadBitmap(i);
