@@ -60,7 +60,6 @@ constexpr size_t kPopulatePart = size_t(2) << 20;
 
 void PopulatePages(char* begin, size_t bytes) {
     constexpr size_t kPage = 4096;
-    constexpr size_t kPart = kPopulatePart;
     const uintptr_t first = (reinterpret_cast<uintptr_t>(begin) + kPage - 1) & ~uintptr_t(kPage - 1);
     const uintptr_t end = (reinterpret_cast<uintptr_t>(begin) + bytes) & ~uintptr_t(kPage - 1);
     if (end <= first) return;
@@ -74,7 +73,7 @@ void PopulatePages(char* begin, size_t bytes) {
             madvise(reinterpret_cast<void*>(from), std::min<uintptr_t>(kPopulatePart, r.end - from),
                     MADV_POPULATE_WRITE);
         },
-        (end - first + kPart - 1) / kPart, &range, 21, 2, 0);
+        (end - first + kPopulatePart - 1) / kPopulatePart, &range, 21, 2, 0);
 }
 
 std::string ErrorText(int error) {
