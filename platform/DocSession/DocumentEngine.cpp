@@ -55,6 +55,11 @@ DocumentModel::DocumentModel(DocumentSnapshot& snapshot)
     std::call_once(m_drawn, [] {});  // the snapshot's pixels are its content already
 }
 
+DocumentModel::~DocumentModel() {
+    std::lock_guard<std::mutex> lock(Mutex());
+    m_loans->Changed();  // blocks still lent go with their renders
+}
+
 void DocumentModel::EnsureDrawn() const {
     std::call_once(m_drawn, [this] {
         DrawCommands(m_base.begin(), m_base.end(), m_baseContent);
@@ -63,13 +68,24 @@ void DocumentModel::EnsureDrawn() const {
     });
 }
 
+void DocumentModel::EnsureWhole() const {
+    EnsureDrawn();
+    if (m_loans->IsWhole()) return;
+    m_loans->Changed();
+    m_content = m_baseContent;
+    DrawCommands(m_history.begin(), m_history.begin() + ptrdiff_t(m_position), m_content);
+}
+
 void DocumentModel::SetHistoryIndex(int32_t index) {
     EnsureDrawn();
     const size_t target = index < 0 ? 0 : std::min(size_t(index) + 1, m_history.size());
     if (target > m_position) {
+        EnsureWhole();
+        m_loans->Changed();
         DrawCommands(m_history.begin() + ptrdiff_t(m_position), m_history.begin() + ptrdiff_t(target), m_content);
         for (size_t k = m_position; k < target; ++k) RecordRun(*m_history[k]);
     } else if (target < m_position) {
+        m_loans->Changed();  // drawn anew from the base, whatever renders hold
         m_content = m_baseContent;
         DrawCommands(m_history.begin(), m_history.begin() + ptrdiff_t(target), m_content);
     }
@@ -77,7 +93,8 @@ void DocumentModel::SetHistoryIndex(int32_t index) {
 }
 
 void DocumentModel::AppendCommands(const CommandList& commands) {
-    EnsureDrawn();
+    EnsureWhole();
+    m_loans->Changed();
     for (const auto& command : commands) {
         m_history.resize(m_position);
         m_history.push_back(command);
@@ -92,6 +109,8 @@ void DocumentModel::AppendCommands(const CommandList& commands) {
 void DocumentModel::EnforceStackLimit(int limit) {
     EnsureDrawn();
     if (limit < 0 || m_history.size() <= size_t(limit)) return;
+    EnsureWhole();
+    m_loans->Changed();
     size_t excess = m_history.size() - size_t(limit);
     // Entries to redo go first.
     const size_t redone = std::min(excess, m_history.size() - m_position);
@@ -110,7 +129,8 @@ void DocumentModel::EnforceStackLimit(int limit) {
 }
 
 size_t DocumentModel::Deduplicate() {
-    EnsureDrawn();
+    EnsureWhole();
+    m_loans->Changed();
     std::vector<Kernel::Counted<TileBlock>*> slots;
     auto add = [&](Content& content) {
         for (SpreadContent& spread : content)
@@ -118,15 +138,17 @@ size_t DocumentModel::Deduplicate() {
     };
     add(m_baseContent);
     add(m_content);
-    for (auto& snapshot : m_snapshots) add(snapshot->GetContent());
+    // A snapshot nobody has shown has no tiles yet: there is nothing of it to share.
+    for (auto& snapshot : m_snapshots)
+        if (snapshot->IsDrawn()) add(snapshot->GetContent());
     return DeduplicateBlocks(slots);
 }
 
 std::vector<Raster::DynamicBitmap> DocumentModel::Render() const {
-    EnsureDrawn();
+    EnsureWhole();
     std::vector<Raster::DynamicBitmap> bitmaps;
     bitmaps.reserve(m_content.size());
-    for (const SpreadContent& spread : m_content) bitmaps.push_back(RenderSpread(spread));
+    for (const SpreadContent& spread : m_content) bitmaps.push_back(RenderSpread(spread, *m_loans));
     return bitmaps;
 }
 
@@ -316,7 +338,10 @@ DocumentSnapshot::DocumentSnapshot(Kernel::String description, bool wanted, cons
       m_content(format ? DocEngine::MakeContent(format, m_spreads) : DocEngine::Content()) {}
 
 DocEngine::Content& DocumentSnapshot::GetContent() {
-    std::call_once(m_drawn, [this] { DocEngine::DrawCommands(m_commands.begin(), m_commands.end(), m_content); });
+    std::call_once(m_drawn, [this] {
+        DocEngine::DrawCommands(m_commands.begin(), m_commands.end(), m_content);
+        m_isDrawn = true;
+    });
     return m_content;
 }
 

@@ -64,6 +64,7 @@ public:
     // The snapshot's pixels, drawn when first asked for: most snapshots are never shown.
     // Guarded by the mutex of the document that holds the snapshot.
     DocEngine::Content& GetContent();
+    bool IsDrawn() const { return m_isDrawn; }
 
 private:
     Kernel::String m_description;
@@ -75,6 +76,7 @@ private:
     DocEngine::CommandList m_commands;
     DocEngine::Content m_content;
     std::once_flag m_drawn;
+    bool m_isDrawn = false;
 };
 
 class DocumentControllerArchive {

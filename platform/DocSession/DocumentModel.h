@@ -2,8 +2,10 @@
 // commands of the base content, the history and the recorded macro, and the tile store the
 // commands draw into. Copies of spread content share their tile blocks until one is written.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -83,6 +85,39 @@ private:
 
 using Content = std::vector<SpreadContent>;
 
+// What a document has lent of its current content to renders, shared by the document and the
+// loans so that a loan may outlive the document. A render's tile shows the document's block in
+// place; when the tile is first written and nothing else holds the block, the tile writes it in
+// place too rather than copy it, and the document must not trust that block until the render
+// lets go of it unchanged. The mutex is the document's own: held by whatever reads or changes
+// its content, and by a tile taking a block for writing.
+class ContentLoans : public std::enable_shared_from_this<ContentLoans> {
+public:
+    std::mutex& Mutex() { return m_mutex; }
+
+    // A loan of a block of the current content, for a render's tile. Mutex held; the loans must
+    // be held by a shared pointer.
+    Kernel::Counted<Raster::TileLoan> Lend(const Kernel::Counted<TileBlock>& block);
+    // The current content is about to change or be drawn anew (mutex held): loans made before
+    // can no longer be taken for writing, and what they give back no longer counts.
+    void Changed() { m_state.store(((m_state.load() >> 32) + 1) << 32); }
+    // Whether every block taken for writing has come back unchanged (mutex held).
+    bool IsWhole() const { return (m_state.load() & kTakenMask) == 0; }
+
+    // For the loans. Take: mutex held; whether the block, lent at generation, may be written in
+    // place. GiveBack: a taken block's render let go of it, changed or not; takes no lock.
+    bool Take(uint32_t generation, const TileBlock& block);
+    void GiveBack(uint32_t generation, bool changed);
+
+private:
+    // The generation in the high 32 bits, then a bit set when a taken block came back changed,
+    // then the number of taken blocks not yet given back.
+    static constexpr uint64_t kSpoiled = uint64_t(1) << 31;
+    static constexpr uint64_t kTakenMask = (uint64_t(1) << 32) - 1;
+    std::mutex m_mutex;
+    std::atomic<uint64_t> m_state{0};
+};
+
 // A new, empty content for the spread sizes.
 Content MakeContent(const FormatInfo* format, const std::vector<std::pair<int, int>>& sizes);
 
@@ -146,8 +181,9 @@ inline constexpr size_t kMaxSnapshots = 1000;
 bool ParseDocument(std::string_view text, const std::string& folder, DocumentSpec& spec, ParseError& error);
 std::string WriteDocument(const DocumentSpec& spec);
 
-// Copies spread content into a fresh bitmap of the format, one tile per written block.
-Raster::DynamicBitmap RenderSpread(const SpreadContent& content);
+// A fresh bitmap of the format showing the spread content: each written block is lent to its
+// tile (loans' mutex held).
+Raster::DynamicBitmap RenderSpread(const SpreadContent& content, ContentLoans& loans);
 
 // The raster tile of one channel plane of a bitmap of the seven formats; null otherwise.
 Raster::Tile* BitmapTile(const Raster::DynamicBitmap& bitmap, int channel, int column, int row, bool create);

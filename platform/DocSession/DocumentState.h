@@ -16,9 +16,12 @@ public:
     DocumentModel(const DocumentSpec& spec, Kernel::Counted<Raster::ICCProfile> profile, std::string path);
     // A document holding the snapshot's state as its base content, with no history.
     explicit DocumentModel(DocumentSnapshot& snapshot);
+    ~DocumentModel();
+    DocumentModel(const DocumentModel&) = delete;
+    DocumentModel& operator=(const DocumentModel&) = delete;
 
     // Held by every operation below that reads or changes the content.
-    std::mutex& Mutex() const { return m_mutex; }
+    std::mutex& Mutex() const { return m_loans->Mutex(); }
 
     const FormatInfo& GetFormat() const { return *m_format; }
     const Kernel::Counted<Raster::ICCProfile>& GetProfile() const { return m_profile; }
@@ -45,8 +48,10 @@ private:
     // The content is drawn when first needed, not at load: a unit's first document is saved
     // and closed without ever being shown.
     void EnsureDrawn() const;
+    // Drawn, and drawn anew when a render wrote a block lent to it, or may still do so.
+    void EnsureWhole() const;
 
-    mutable std::mutex m_mutex;
+    std::shared_ptr<ContentLoans> m_loans = std::make_shared<ContentLoans>();
     const FormatInfo* m_format;
     Kernel::Counted<Raster::ICCProfile> m_profile;
     std::string m_profileName;

@@ -12,10 +12,33 @@ void DomainController::EnqueueWork(std::function<void()> work) {
 }
 
 void DomainController::WaitUntilCommandQueueEmpty() {
-    Queue& q = *m_queue;
+    // Kept: the controller's last count may go inside a command this thread runs.
+    std::shared_ptr<Queue> queue = m_queue;
+    Queue& q = *queue;
     std::unique_lock<std::mutex> lock(q.mutex);
-    if (q.worker.joinable() && q.worker.get_id() == std::this_thread::get_id()) return;
-    q.changed.wait(lock, [&q] { return q.work.empty() && !q.busy; });
+    if (q.busy && q.runner == std::this_thread::get_id()) return;
+    // Handing a command to the worker and back costs two wake-ups, far more than most
+    // commands take.
+    for (;;) {
+        if (!q.busy && !q.work.empty()) RunFirst(q, lock);
+        else if (!q.busy) return;
+        else q.changed.wait(lock);
+    }
+}
+
+void DomainController::RunFirst(Queue& q, std::unique_lock<std::mutex>& lock) {
+    std::function<void()> work = std::move(q.work.front());
+    q.work.pop_front();
+    q.busy = true;
+    q.runner = std::this_thread::get_id();
+    lock.unlock();
+    work();
+    work = nullptr;
+    lock.lock();
+    q.busy = false;
+    q.runner = std::thread::id();
+    ++q.run;
+    q.changed.notify_all();
 }
 
 uint64_t DomainController::GetQueuedWorkRun() const {
@@ -31,11 +54,12 @@ void DomainController::StopCommandQueue() {
         std::lock_guard<std::mutex> lock(q.mutex);
         q.stopping = true;
         q.changed.notify_all();
-        if (q.worker.joinable() && q.worker.get_id() == std::this_thread::get_id()) {
-            // It cannot join itself. Work still queued would meet a destroyed controller, so it
-            // is dropped; the worker ends once the current command returns.
+        if (q.busy && q.runner == std::this_thread::get_id()) {
+            // Destroyed from inside a command, on the worker or a waiting thread: the worker
+            // cannot be joined from here. Work still queued would meet a destroyed controller,
+            // so it is dropped; the worker ends once the current command returns.
             dropped.swap(q.work);
-            q.worker.detach();
+            if (q.worker.joinable()) q.worker.detach();
             return;
         }
         worker = std::move(q.worker);
@@ -47,17 +71,8 @@ void DomainController::WorkerLoop(std::shared_ptr<Queue> queue) {
     Queue& q = *queue;
     std::unique_lock<std::mutex> lock(q.mutex);
     for (;;) {
-        q.changed.wait(lock, [&q] { return !q.work.empty() || q.stopping; });
+        q.changed.wait(lock, [&q] { return !q.busy && (!q.work.empty() || q.stopping); });
         if (q.work.empty()) return;  // stopping, and nothing left to run
-        std::function<void()> work = std::move(q.work.front());
-        q.work.pop_front();
-        q.busy = true;
-        lock.unlock();
-        work();
-        work = nullptr;
-        lock.lock();
-        q.busy = false;
-        ++q.run;
-        q.changed.notify_all();
+        RunFirst(q, lock);
     }
 }

@@ -1,5 +1,7 @@
 // The part of a document's controller that owns its command queue: queued commands run one
-// after another on the controller's own worker thread, started when the first is queued.
+// after another, in order, on the controller's own worker thread, started when the first is
+// queued; a thread that waits for the queue runs what is waiting itself rather than sleep
+// while the worker wakes.
 #pragma once
 #include <condition_variable>
 #include <deque>
@@ -24,9 +26,10 @@ public:
     DomainController(const DomainController&) = delete;
     DomainController& operator=(const DomainController&) = delete;
 
-    // Blocks until every queued command has run. Called from the worker itself it returns at once.
+    // Blocks until every queued command has run, running those not yet started itself.
+    // Called from inside a queued command it returns at once.
     void WaitUntilCommandQueueEmpty();
-    // Commands run so far on the worker (tests).
+    // Queued commands run so far (tests).
     uint64_t GetQueuedWorkRun() const;
 
 protected:
@@ -42,12 +45,15 @@ private:
         std::mutex mutex;
         std::condition_variable changed;
         std::deque<std::function<void()>> work;
-        bool busy = false;
+        bool busy = false;       // a command is running, on the worker or on a waiting thread
+        std::thread::id runner;  // the thread running it
         bool stopping = false;
         uint64_t run = 0;
         std::thread worker;
     };
     static void WorkerLoop(std::shared_ptr<Queue> queue);
+    // Runs the first queued command with the lock released; the lock is held on entry and exit.
+    static void RunFirst(Queue& q, std::unique_lock<std::mutex>& lock);
 
     std::shared_ptr<Queue> m_queue = std::make_shared<Queue>();
 };

@@ -1,7 +1,12 @@
 #include "Raster/Tile.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <new>
+#include <unordered_map>
 #include <vector>
 
 namespace Raster {
@@ -26,17 +31,66 @@ const DefaultContents& Contents() {
     return *contents;
 }
 
-// At most 256 MB kept. Builds with the address sanitizer keep none, so that it still sees a
-// buffer used after it was given back.
+// Buffers come from slabs of one huge page each: the kernel then maps and zeroes a slab in one
+// fault rather than 512, which on a virtual machine is several times faster. A buffer given
+// back is kept for the next one taken; beyond 256 MB kept, slabs whose buffers are all back go
+// back to the system. Builds with the address sanitizer allocate every buffer on its own and
+// keep none, so that the sanitizer still sees a buffer used after it was given back.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr size_t kKeptBuffers = 0;
+constexpr bool kSlabs = false;
 #else
-constexpr size_t kKeptBuffers = 4096;
+constexpr bool kSlabs = true;
 #endif
+constexpr size_t kSlabBytes = size_t(2) << 20;
+constexpr size_t kKeptBuffers = 4096;
 
 struct BufferPool {
     std::mutex mutex;
-    std::vector<uint8_t*> kept;
+    std::vector<uint8_t*> kept;               // given back, the last first out again
+    uint8_t* fresh = nullptr;                 // the newest slab's buffers never taken yet
+    uint8_t* freshEnd = nullptr;
+    std::unordered_map<uintptr_t, size_t> out;  // slab to its buffers taken and not given back
+    size_t nextRelease = kKeptBuffers;          // kept buffers at which idle slabs are looked for
+
+    static uintptr_t SlabOf(const uint8_t* buffer) { return uintptr_t(buffer) & ~uintptr_t(kSlabBytes - 1); }
+
+    void NewSlab() {
+        // Twice the size, so that an aligned slab lies inside; the rest goes back at once.
+        void* p = mmap(nullptr, 2 * kSlabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        const uintptr_t begin = uintptr_t(p), slab = (begin + kSlabBytes - 1) & ~uintptr_t(kSlabBytes - 1);
+        if (slab > begin) munmap(p, slab - begin);
+        if (begin + 2 * kSlabBytes > slab + kSlabBytes)
+            munmap(reinterpret_cast<void*>(slab + kSlabBytes), begin + 2 * kSlabBytes - (slab + kSlabBytes));
+        madvise(reinterpret_cast<void*>(slab), kSlabBytes, MADV_HUGEPAGE);
+        fresh = reinterpret_cast<uint8_t*>(slab);
+        freshEnd = fresh + kSlabBytes;
+    }
+
+    // Slabs all of whose buffers are kept, but the one still being handed out fresh. Looked for
+    // again only once a few more slabs' worth are kept, so that giving back many buffers in a
+    // row does not look at every slab each time.
+    void ReleaseIdleSlabs() {
+        const uintptr_t current = freshEnd ? uintptr_t(freshEnd) - kSlabBytes : 0;
+        std::vector<uintptr_t> idle;
+        for (const auto& [slab, taken] : out)
+            if (taken == 0 && slab != current) idle.push_back(slab);
+        if (idle.empty()) return;
+        std::sort(idle.begin(), idle.end());
+        kept.erase(std::remove_if(kept.begin(), kept.end(),
+                                  [&](uint8_t* b) { return std::binary_search(idle.begin(), idle.end(), SlabOf(b)); }),
+                   kept.end());
+        for (uintptr_t slab : idle) {
+            munmap(reinterpret_cast<void*>(slab), kSlabBytes);
+            out.erase(slab);
+        }
+    }
+    void Kept(uint8_t* buffer) {
+        kept.push_back(buffer);
+        if (kept.size() < nextRelease) return;
+        ReleaseIdleSlabs();
+        nextRelease = std::max(kept.size(), kKeptBuffers) + 16 * (kSlabBytes / Tile::kBytes);
+    }
 };
 
 BufferPool& Pool() {
@@ -46,31 +100,35 @@ BufferPool& Pool() {
 
 }  // namespace
 
-uint8_t* TakeTileBuffer() {
-    if (kKeptBuffers) {
-        BufferPool& pool = Pool();
-        std::lock_guard<std::mutex> lock(pool.mutex);
-        if (!pool.kept.empty()) {
-            uint8_t* buffer = pool.kept.back();
-            pool.kept.pop_back();
-            return buffer;
-        }
+uint8_t* TakeTileBuffer(bool* zeroed) {
+    if (zeroed) *zeroed = false;
+    if (!kSlabs) return new uint8_t[Tile::kBytes];
+    BufferPool& pool = Pool();
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    uint8_t* buffer;
+    if (!pool.kept.empty()) {
+        buffer = pool.kept.back();
+        pool.kept.pop_back();
+    } else {
+        if (pool.fresh == pool.freshEnd) pool.NewSlab();
+        buffer = pool.fresh;
+        pool.fresh += Tile::kBytes;
+        if (zeroed) *zeroed = true;  // never written: the kernel's zeros
     }
-    return new uint8_t[Tile::kBytes];
+    ++pool.out[BufferPool::SlabOf(buffer)];
+    return buffer;
 }
 
 void GiveTileBuffer(uint8_t* buffer) {
     if (!buffer) return;
-    if (kKeptBuffers) {
-        BufferPool& pool = Pool();
-        std::lock_guard<std::mutex> lock(pool.mutex);
-        if (pool.kept.size() < kKeptBuffers) {
-            if (pool.kept.capacity() == 0) pool.kept.reserve(kKeptBuffers);
-            pool.kept.push_back(buffer);
-            return;
-        }
+    if (!kSlabs) {
+        delete[] buffer;
+        return;
     }
-    delete[] buffer;
+    BufferPool& pool = Pool();
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    --pool.out[BufferPool::SlabOf(buffer)];
+    pool.Kept(buffer);
 }
 
 const uint8_t* DefaultTileContent(int bytesPerSample, RegionDefault value) {
@@ -81,21 +139,38 @@ const uint8_t* DefaultTileContent(int bytesPerSample, RegionDefault value) {
 
 Tile::~Tile() {
     uint8_t* b = m_buffer.load(std::memory_order_acquire);
-    if (b) {
-        GiveTileBuffer(b);
-        if (m_charged) MemoryManager::Instance().RemovePlanar(kBytes);
-    }
+    if (b && !(m_loan && b == m_loan->GetBytes())) GiveTileBuffer(b);
+    if (m_charged) MemoryManager::Instance().RemovePlanar(kBytes);
+}
+
+void Tile::Lend(Kernel::Counted<TileLoan> loan) {
+    if (!loan || m_loan || HasOwnBuffer()) return;
+    m_loan = std::move(loan);
+    MemoryManager& memory = MemoryManager::Instance();
+    m_charged = memory.IsAccounting();
+    if (m_charged) memory.AddPlanar(kBytes);
 }
 
 uint8_t* Tile::GetMutableBuffer() {
     uint8_t* b = m_buffer.load(std::memory_order_acquire);
     if (b) return b;
-    uint8_t* fresh = TakeTileBuffer();
-    std::memcpy(fresh, m_default, kBytes);
+    if (m_loan) {
+        if (uint8_t* inPlace = m_loan->TakeForWriting()) {
+            // Every caller is given the same bytes, so whoever stores them first stores them all.
+            m_buffer.compare_exchange_strong(b, inPlace, std::memory_order_acq_rel);
+            return inPlace;
+        }
+    }
+    bool zeroed;
+    uint8_t* fresh = TakeTileBuffer(&zeroed);
+    const uint8_t* from = m_loan ? m_loan->GetBytes() : m_default;
+    if (!(zeroed && from == Contents().clear)) std::memcpy(fresh, from, kBytes);
     if (m_buffer.compare_exchange_strong(b, fresh, std::memory_order_acq_rel)) {
-        MemoryManager& memory = MemoryManager::Instance();
-        m_charged = memory.IsAccounting();
-        if (m_charged) memory.AddPlanar(kBytes);
+        if (!m_loan) {  // a lent tile was charged when lent
+            MemoryManager& memory = MemoryManager::Instance();
+            m_charged = memory.IsAccounting();
+            if (m_charged) memory.AddPlanar(kBytes);
+        }
         return fresh;
     }
     GiveTileBuffer(fresh);  // another thread made it first
@@ -104,7 +179,8 @@ uint8_t* Tile::GetMutableBuffer() {
 
 const uint8_t* Tile::GetConstBuffer() const {
     const uint8_t* b = m_buffer.load(std::memory_order_acquire);
-    return b ? b : m_default;
+    if (b) return b;
+    return m_loan ? m_loan->GetBytes() : m_default;
 }
 
 MemoryManager& MemoryManager::Instance() {

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "Kernel/Counted.h"
+
 namespace Raster {
 
 // What a tile holds before anything is written to it.
@@ -15,11 +17,22 @@ enum RegionDefault : uint32_t {
 // The shared, never-written content of a tile for a sample width and a default.
 const uint8_t* DefaultTileContent(int bytesPerSample, RegionDefault value);
 
-// Buffers of Tile::kBytes, uninitialised. A buffer given back is kept for the next one taken,
-// up to a bound: a fresh buffer costs a page fault and the kernel's zeroing for each page,
-// and renders, documents and baselines take and give back thousands of them.
-uint8_t* TakeTileBuffer();
+// Buffers of Tile::kBytes, uninitialised, or all zeros where zeroed is given and set. A buffer
+// given back is kept for the next one taken, up to a bound: a fresh buffer costs page faults
+// and the kernel's zeroing, and renders, documents and baselines take and give back thousands.
+uint8_t* TakeTileBuffer(bool* zeroed = nullptr);
 void GiveTileBuffer(uint8_t* buffer);
+
+// Pixels a tile shows in place without a buffer of its own: a block of another store, lent to
+// the tile so that a render need not copy what its document already holds.
+class TileLoan : public Kernel::Countable {
+public:
+    virtual const uint8_t* GetBytes() const = 0;
+    // The tile is about to be written. Answers the bytes when the lender lets the tile write
+    // them in place (they are then the tile's until the loan ends), or null when the tile must
+    // write a copy. Every caller gets the same answer; it may run on any thread.
+    virtual uint8_t* TakeForWriting() = 0;
+};
 
 class Tile {
 public:
@@ -36,10 +49,15 @@ public:
     // Unwritten tiles share their default content until first written.
     void SetDefaultContent(const uint8_t* content) { m_default = content; }
 
-    // The tile's own buffer, made from the default content on first use.
+    // Shows a lender's pixels until the tile is first written; charged as a buffer of its own.
+    // Only for a tile that has not been written, before other threads see it.
+    void Lend(Kernel::Counted<TileLoan> loan);
+
+    // The tile's own buffer, made from the default or lent content on first use.
     uint8_t* GetMutableBuffer();
     const uint8_t* GetConstBuffer() const;
-    bool HasOwnBuffer() const { return m_buffer.load(std::memory_order_acquire) != nullptr; }
+    // Whether the tile holds pixels of its own, written or lent.
+    bool HasOwnBuffer() const { return m_loan || m_buffer.load(std::memory_order_acquire) != nullptr; }
 
     void IncrementRefCountMutable() { m_mutableRefs.fetch_add(1, std::memory_order_relaxed); }
     void DecrementRefCountMutable() { m_mutableRefs.fetch_sub(1, std::memory_order_relaxed); }
@@ -50,7 +68,8 @@ public:
 
 private:
     const uint8_t* m_default = DefaultTileContent(1, kDefaultClear);
-    std::atomic<uint8_t*> m_buffer{nullptr};
+    std::atomic<uint8_t*> m_buffer{nullptr};  // the loan's bytes when written in place
+    Kernel::Counted<TileLoan> m_loan;
     bool m_charged = false;  // whether the buffer counts in the planar account
     std::atomic<long> m_mutableRefs{0};
     std::atomic<long> m_constRefs{0};

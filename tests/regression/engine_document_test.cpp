@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <chrono>
 #include <thread>
 
@@ -645,7 +647,8 @@ TEST_F(EngineDocuments, DeduplicationSharesIdenticalTiles) {
     Kernel::Counted<DocumentController> document = LoadText(
         "quirevale-document 1\nformat rgba8\nspread 1024 256\nhistory\n  fill 0 0 0 1024 256 1 1 1 1\nend\n");
     ASSERT_TRUE(document);
-    Kernel::Counted<RegressionRender> before = Render(document);
+    // Kept compressed: a render shows the document's own blocks while it lives.
+    Kernel::Counted<RegressionRender> before = Render(document)->Store();
     const uint64_t held = Raster::MemoryManager::Instance().GetBackstoreUsage();
     auto dedup = Kernel::MakeCounted<DeduplicateTilestoreCommand>();
     Run(document, dedup);
@@ -666,32 +669,76 @@ TEST_F(EngineDocuments, DeduplicationSharesIdenticalTiles) {
     EXPECT_EQ(bitmap->GetPixel(300, 100), Raster::PixelRGBA8(255, 255, 255, 255));
 }
 
-TEST_F(EngineDocuments, QueuedCommandsRunInOrderOnTheDocumentsThread) {
+TEST_F(EngineDocuments, QueuedCommandsRunInOrderOneAtATime) {
     struct Recorder : DocumentCommand {
-        Recorder(std::vector<int>& order, std::thread::id& thread, int n) : order(order), thread(thread), n(n) {}
+        Recorder(std::vector<int>& order, std::vector<std::thread::id>& threads, std::atomic<int>& running, int n)
+            : order(order), threads(threads), running(running), n(n) {}
         bool IsQueued() const override { return true; }
         void Execute(DocumentController&) override {
+            EXPECT_EQ(running.fetch_add(1), 0) << "command " << n << " ran beside another";
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            thread = std::this_thread::get_id();
+            threads.push_back(std::this_thread::get_id());
             order.push_back(n);
+            running.fetch_sub(1);
         }
         std::string Describe() const override { return "Recorder"; }
         std::vector<int>& order;
-        std::thread::id& thread;
+        std::vector<std::thread::id>& threads;
+        std::atomic<int>& running;
         int n;
     };
     std::vector<int> order;
-    std::thread::id thread;
+    std::vector<std::thread::id> threads;
+    std::atomic<int> running{0};
     auto document = Kernel::MakeCounted<DocumentController>();
-    for (int n : {1, 2, 3}) document->EnqueueCommand(Kernel::MakeCounted<Recorder>(order, thread, n));
+    // Nobody waits: the document's own thread runs them.
+    for (int n : {1, 2}) document->EnqueueCommand(Kernel::MakeCounted<Recorder>(order, threads, running, n));
+    for (int i = 0; i < 12000 && document->GetQueuedWorkRun() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(document->GetQueuedWorkRun(), 2u);
+    ASSERT_EQ(threads.size(), 2u);
+    EXPECT_NE(threads[0], std::this_thread::get_id());
+    EXPECT_EQ(threads[1], threads[0]);
+    // A waiting thread may run what is queued itself, in order, never two at once.
+    for (int n : {3, 4, 5}) document->EnqueueCommand(Kernel::MakeCounted<Recorder>(order, threads, running, n));
     document->WaitUntilCommandQueueEmpty();
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
-    EXPECT_NE(thread, std::this_thread::get_id());
-    EXPECT_EQ(document->GetQueuedWorkRun(), 3u);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(document->GetQueuedWorkRun(), 5u);
     // A document released with work still queued runs it before it goes.
-    document->EnqueueCommand(Kernel::MakeCounted<Recorder>(order, thread, 4));
+    document->EnqueueCommand(Kernel::MakeCounted<Recorder>(order, threads, running, 6));
     document.Reset();
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+}
+
+TEST_F(EngineDocuments, ACommandThatWaitsForItsOwnQueueGoesOn) {
+    // Run by the waiting thread, a command that waits for the queue it is on must not wait for
+    // itself; the command queued after it still runs.
+    struct Nested : DocumentCommand {
+        explicit Nested(std::vector<int>& order) : order(order) {}
+        bool IsQueued() const override { return true; }
+        void Execute(DocumentController& document) override {
+            document.WaitUntilCommandQueueEmpty();
+            order.push_back(1);
+        }
+        std::string Describe() const override { return "Nested"; }
+        std::vector<int>& order;
+    };
+    struct Last : DocumentCommand {
+        explicit Last(std::vector<int>& order) : order(order) {}
+        bool IsQueued() const override { return true; }
+        void Execute(DocumentController&) override { order.push_back(2); }
+        std::string Describe() const override { return "Last"; }
+        std::vector<int>& order;
+    };
+    std::vector<int> order;
+    auto document = Kernel::MakeCounted<DocumentController>();
+    for (int round = 0; round < 20; ++round) {
+        order.clear();
+        document->EnqueueCommand(Kernel::MakeCounted<Nested>(order));
+        document->EnqueueCommand(Kernel::MakeCounted<Last>(order));
+        document->WaitUntilCommandQueueEmpty();
+        EXPECT_EQ(order, (std::vector<int>{1, 2})) << "round " << round;
+    }
 }
 
 TEST_F(EngineDocuments, CommandRegistryAndSessions) {
@@ -824,6 +871,80 @@ TEST_F(EngineDocuments, MemoryAccountsFollowWhatIsHeld) {
     EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
 }
 
+TEST_F(EngineDocuments, ARenderWrittenInPlaceGivesTheDocumentItsPixelsBackOnlyUnchanged) {
+    // Four 256-pixel tile columns of one channel each drawn by the history: the document's
+    // blocks are its current content's alone, so a render's tile may write them in place.
+    Kernel::Counted<DocumentController> document = LoadText(
+        "quirevale-document 1\nformat ia8\nspread 1024 100\nhistory\n"
+        "  gradient 0 0 0 1024 100 horizontal 0 1 1 1\nend\n");
+    ASSERT_TRUE(document);
+    const double expected = SampleAt(Render(document)->GetSpreadBitmap(0), 0, 612, 50);
+    ASSERT_EQ(expected, 153);
+    const uint64_t planar = Raster::MemoryManager::Instance().GetPlanarUsage();
+    const uint64_t backstore = Raster::MemoryManager::Instance().GetBackstoreUsage();
+    struct Case {
+        const char* what;
+        bool change;          // a sample is changed rather than written back as it was
+        bool changeDocument;  // the document changes while the render holds its block
+        bool keptBlock;       // the document keeps the very block lent rather than draw it anew
+    };
+    for (const Case& c : {Case{"written back unchanged", false, false, true}, Case{"changed", true, false, false},
+                          Case{"document changed meanwhile", false, true, false}}) {
+        SCOPED_TRACE(c.what);
+        const uint8_t* lent;
+        {
+            Kernel::Counted<RegressionRender> render = Render(document);
+            Raster::DynamicBitmap bitmap = render->GetSpreadBitmap(0);
+            // The render charges its tiles as its own, but makes no block.
+            EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, 8u * Raster::Tile::kBytes);
+            EXPECT_EQ(Raster::MemoryManager::Instance().GetBackstoreUsage(), backstore);
+            Raster::Tile* tile = DocEngine::BitmapTile(bitmap, 0, 2, 0, false);
+            lent = tile->GetConstBuffer();
+            uint8_t* writable = tile->GetMutableBuffer();
+            EXPECT_EQ(writable, lent) << "taken in place, not copied";
+            EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, 8u * Raster::Tile::kBytes);
+            const std::vector<uint8_t> was(writable, writable + Raster::Tile::kBytes);
+            if (c.change) writable[50 * 256 + 100] ^= 1;
+            else std::memcpy(writable, was.data(), was.size());  // as the compare kernel writes back
+            if (c.changeDocument) {
+                Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(-1));
+                Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(0));
+                writable[50 * 256 + 100] = 9;  // the render's own from now on
+                EXPECT_EQ(SampleAt(bitmap, 0, 612, 50), 9);
+                EXPECT_EQ(SampleAt(Render(document)->GetSpreadBitmap(0), 0, 612, 50), expected);
+            }
+        }
+        EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
+        Kernel::Counted<RegressionRender> after = Render(document);
+        EXPECT_EQ(SampleAt(after->GetSpreadBitmap(0), 0, 612, 50), expected);
+        // (A block drawn anew may get the same buffer back, so only keeping is told apart.)
+        if (c.keptBlock) {
+            EXPECT_EQ(DocEngine::BitmapTile(after->GetSpreadBitmap(0), 0, 2, 0, false)->GetConstBuffer(), lent);
+        }
+        EXPECT_EQ(Raster::MemoryManager::Instance().GetBackstoreUsage(), backstore);
+    }
+}
+
+TEST_F(EngineDocuments, ABlockHeldTwiceIsCopiedBeforeARenderWritesIt) {
+    // Base content with no history: the base and the current content share every block.
+    Kernel::Counted<DocumentController> document =
+        LoadText("quirevale-document 1\nformat ia8\nspread 300 40\nbase\n  fill 0 0 0 300 40 0.5 1\nend\n");
+    ASSERT_TRUE(document);
+    const uint64_t planar = Raster::MemoryManager::Instance().GetPlanarUsage();
+    {
+        Kernel::Counted<RegressionRender> render = Render(document);
+        Raster::Tile* tile = DocEngine::BitmapTile(render->GetSpreadBitmap(0), 0, 0, 0, false);
+        const uint8_t* lent = tile->GetConstBuffer();
+        uint8_t* writable = tile->GetMutableBuffer();
+        EXPECT_NE(writable, lent);
+        EXPECT_EQ(writable[0], lent[0]);
+        writable[0] = 3;
+        EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, 4u * Raster::Tile::kBytes);
+    }
+    EXPECT_EQ(SampleAt(Render(document)->GetSpreadBitmap(0), 0, 0, 0), 128);
+    EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
+}
+
 }  // namespace
 
 TEST(TileBuffers, AReusedBufferStartsAsAFreshOneWould) {
@@ -844,3 +965,30 @@ TEST(TileBuffers, AReusedBufferStartsAsAFreshOneWould) {
         EXPECT_EQ(std::memcmp(tile.GetMutableBuffer(), full.data(), full.size()), 0) << "tile " << i;
     }
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+namespace {
+uint64_t VirtualKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmSize:", 0) == 0) return std::stoull(line.substr(7));
+    return 0;
+}
+}  // namespace
+
+TEST(TileBuffers, BeyondWhatIsKeptIdleSlabsGoBackToTheSystem) {
+    // 400 MB of buffers, never written, so that they cost no memory but their mapping.
+    const size_t count = 6400;
+    std::vector<uint8_t*> taken;
+    for (size_t i = 0; i < count; ++i) taken.push_back(Raster::TakeTileBuffer());
+    const uint64_t held = VirtualKiB();
+    for (uint8_t* buffer : taken) Raster::GiveTileBuffer(buffer);
+    // At most 256 MB stays kept, and the slab still being handed out.
+    EXPECT_GE(held - VirtualKiB(), (count * 64 - 256 * 1024 - 2 * 2048) * 1u) << held;
+    // What is kept is handed out again before anything new is mapped.
+    taken.clear();
+    for (size_t i = 0; i < 64; ++i) taken.push_back(Raster::TakeTileBuffer());
+    EXPECT_LE(VirtualKiB(), held);
+    for (uint8_t* buffer : taken) Raster::GiveTileBuffer(buffer);
+}
+#endif
