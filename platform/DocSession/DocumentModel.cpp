@@ -924,14 +924,15 @@ uint64_t BlockCheck(const uint8_t* bytes) { return crc64_ecma_refl(0, bytes, Til
 
 class BlockLoan final : public Raster::TileLoan {
 public:
-    BlockLoan(Kernel::Counted<TileBlock> block, std::shared_ptr<ContentLoans> loans, uint32_t generation)
-        : m_block(std::move(block)), m_loans(std::move(loans)), m_generation(generation) {}
+    BlockLoan(Kernel::Counted<TileBlock> block, std::shared_ptr<ContentLoans> loans, uint32_t generation, bool inPlace)
+        : m_block(std::move(block)), m_loans(std::move(loans)), m_generation(generation), m_inPlace(inPlace) {}
     ~BlockLoan() override {
         if (m_taken) m_loans->GiveBack(m_generation, BlockCheck(m_block->Bytes()) != m_check);
     }
 
     const uint8_t* GetBytes() const override { return m_block->Bytes(); }
     uint8_t* TakeForWriting() override {
+        if (!m_inPlace) return nullptr;
         std::call_once(m_decided, [this] {
             {
                 std::lock_guard<std::mutex> lock(m_loans->Mutex());
@@ -948,6 +949,7 @@ private:
     Kernel::Counted<TileBlock> m_block;
     std::shared_ptr<ContentLoans> m_loans;
     uint32_t m_generation;
+    bool m_inPlace;
     std::once_flag m_decided;
     bool m_taken = false;
     uint64_t m_check = 0;
@@ -955,8 +957,9 @@ private:
 
 }  // namespace
 
-Kernel::Counted<Raster::TileLoan> ContentLoans::Lend(const Kernel::Counted<TileBlock>& block) {
-    return Kernel::Counted<Raster::TileLoan>(new BlockLoan(block, shared_from_this(), uint32_t(m_state.load() >> 32)));
+Kernel::Counted<Raster::TileLoan> ContentLoans::Lend(const Kernel::Counted<TileBlock>& block, bool inPlace) {
+    return Kernel::Counted<Raster::TileLoan>(
+        new BlockLoan(block, shared_from_this(), uint32_t(m_state.load() >> 32), inPlace));
 }
 
 bool ContentLoans::Take(uint32_t generation, const TileBlock& block) {
@@ -977,11 +980,14 @@ void ContentLoans::GiveBack(uint32_t generation, bool changed) {
 Raster::DynamicBitmap RenderSpread(const SpreadContent& content, ContentLoans& loans) {
     const FormatInfo& format = content.GetFormat();
     Raster::DynamicBitmap bitmap = Raster::DynamicBitmap::Create(format.code, content.GetWidth(), content.GetHeight());
+    const bool inPlace = uint64_t(content.GetWidth()) * uint64_t(content.GetHeight()) * uint64_t(format.channels) *
+                             uint64_t(format.bytesPerSample) >= kInPlaceSpreadBytes;
     for (int c = 0; c < format.channels; ++c)
         for (int row = 0; row < content.GetRows(); ++row)
             for (int column = 0; column < content.GetColumns(); ++column)
                 if (const Kernel::Counted<TileBlock>& block = content.Slot(c, column, row))
-                    if (Raster::Tile* tile = BitmapTile(bitmap, c, column, row, true)) tile->Lend(loans.Lend(block));
+                    if (Raster::Tile* tile = BitmapTile(bitmap, c, column, row, true))
+                        tile->Lend(loans.Lend(block, inPlace));
     return bitmap;
 }
 

@@ -95,9 +95,9 @@ class ContentLoans : public std::enable_shared_from_this<ContentLoans> {
 public:
     std::mutex& Mutex() { return m_mutex; }
 
-    // A loan of a block of the current content, for a render's tile. Mutex held; the loans must
-    // be held by a shared pointer.
-    Kernel::Counted<Raster::TileLoan> Lend(const Kernel::Counted<TileBlock>& block);
+    // A loan of a block of the current content, for a render's tile, which may write it in
+    // place only with inPlace. Mutex held; the loans must be held by a shared pointer.
+    Kernel::Counted<Raster::TileLoan> Lend(const Kernel::Counted<TileBlock>& block, bool inPlace);
     // The current content is about to change or be drawn anew (mutex held): loans made before
     // can no longer be taken for writing, and what they give back no longer counts.
     void Changed() { m_state.store(((m_state.load() >> 32) + 1) << 32); }
@@ -182,7 +182,9 @@ bool ParseDocument(std::string_view text, const std::string& folder, DocumentSpe
 std::string WriteDocument(const DocumentSpec& spec);
 
 // A fresh bitmap of the format showing the spread content: each written block is lent to its
-// tile (loans' mutex held).
+// tile (loans' mutex held). Only a large spread's blocks may be written in place: the copy
+// that saves costs less than checking a block twice.
+inline constexpr uint64_t kInPlaceSpreadBytes = uint64_t(4) << 20;
 Raster::DynamicBitmap RenderSpread(const SpreadContent& content, ContentLoans& loans);
 
 // The raster tile of one channel plane of a bitmap of the seven formats; null otherwise.

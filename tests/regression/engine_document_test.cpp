@@ -872,14 +872,14 @@ TEST_F(EngineDocuments, MemoryAccountsFollowWhatIsHeld) {
 }
 
 TEST_F(EngineDocuments, ARenderWrittenInPlaceGivesTheDocumentItsPixelsBackOnlyUnchanged) {
-    // Four 256-pixel tile columns of one channel each drawn by the history: the document's
-    // blocks are its current content's alone, so a render's tile may write them in place.
+    // A spread of 4 MiB of samples whose blocks the history alone draws: they are the current
+    // content's alone, so a render's tile may write them in place.
     Kernel::Counted<DocumentController> document = LoadText(
-        "quirevale-document 1\nformat ia8\nspread 1024 100\nhistory\n"
-        "  gradient 0 0 0 1024 100 horizontal 0 1 1 1\nend\n");
+        "quirevale-document 1\nformat ia8\nspread 2048 1024\nhistory\n"
+        "  gradient 0 0 0 2048 1024 horizontal 0 1 1 1\nend\n");
     ASSERT_TRUE(document);
     const double expected = SampleAt(Render(document)->GetSpreadBitmap(0), 0, 612, 50);
-    ASSERT_EQ(expected, 153);
+    ASSERT_EQ(expected, 76);
     const uint64_t planar = Raster::MemoryManager::Instance().GetPlanarUsage();
     const uint64_t backstore = Raster::MemoryManager::Instance().GetBackstoreUsage();
     struct Case {
@@ -896,13 +896,13 @@ TEST_F(EngineDocuments, ARenderWrittenInPlaceGivesTheDocumentItsPixelsBackOnlyUn
             Kernel::Counted<RegressionRender> render = Render(document);
             Raster::DynamicBitmap bitmap = render->GetSpreadBitmap(0);
             // The render charges its tiles as its own, but makes no block.
-            EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, 8u * Raster::Tile::kBytes);
+            EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, 64u * Raster::Tile::kBytes);
             EXPECT_EQ(Raster::MemoryManager::Instance().GetBackstoreUsage(), backstore);
             Raster::Tile* tile = DocEngine::BitmapTile(bitmap, 0, 2, 0, false);
             lent = tile->GetConstBuffer();
             uint8_t* writable = tile->GetMutableBuffer();
             EXPECT_EQ(writable, lent) << "taken in place, not copied";
-            EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, 8u * Raster::Tile::kBytes);
+            EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, 64u * Raster::Tile::kBytes);
             const std::vector<uint8_t> was(writable, writable + Raster::Tile::kBytes);
             if (c.change) writable[50 * 256 + 100] ^= 1;
             else std::memcpy(writable, was.data(), was.size());  // as the compare kernel writes back
@@ -925,24 +925,38 @@ TEST_F(EngineDocuments, ARenderWrittenInPlaceGivesTheDocumentItsPixelsBackOnlyUn
     }
 }
 
-TEST_F(EngineDocuments, ABlockHeldTwiceIsCopiedBeforeARenderWritesIt) {
-    // Base content with no history: the base and the current content share every block.
-    Kernel::Counted<DocumentController> document =
-        LoadText("quirevale-document 1\nformat ia8\nspread 300 40\nbase\n  fill 0 0 0 300 40 0.5 1\nend\n");
-    ASSERT_TRUE(document);
-    const uint64_t planar = Raster::MemoryManager::Instance().GetPlanarUsage();
-    {
-        Kernel::Counted<RegressionRender> render = Render(document);
-        Raster::Tile* tile = DocEngine::BitmapTile(render->GetSpreadBitmap(0), 0, 0, 0, false);
-        const uint8_t* lent = tile->GetConstBuffer();
-        uint8_t* writable = tile->GetMutableBuffer();
-        EXPECT_NE(writable, lent);
-        EXPECT_EQ(writable[0], lent[0]);
-        writable[0] = 3;
-        EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, 4u * Raster::Tile::kBytes);
+TEST_F(EngineDocuments, ABlockHeldTwiceOrOfASmallSpreadIsCopiedBeforeARenderWritesIt) {
+    struct Case {
+        const char* what;
+        const char* text;
+        unsigned tiles;  // the render's
+    };
+    const Case cases[] = {
+        // The base and the current content share every block.
+        {"held twice", "quirevale-document 1\nformat ia8\nspread 2048 1024\nbase\n  fill 0 0 0 2048 1024 0.5 1\nend\n",
+         64},
+        // Below 4 MiB of samples a copy costs less than the checks of a block written in place.
+        {"small", "quirevale-document 1\nformat ia8\nspread 2048 1023\nhistory\n  fill 0 0 0 2048 1023 0.5 1\nend\n",
+         64},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Kernel::Counted<DocumentController> document = LoadText(c.text);
+        ASSERT_TRUE(document);
+        const uint64_t planar = Raster::MemoryManager::Instance().GetPlanarUsage();
+        {
+            Kernel::Counted<RegressionRender> render = Render(document);
+            Raster::Tile* tile = DocEngine::BitmapTile(render->GetSpreadBitmap(0), 0, 0, 0, false);
+            const uint8_t* lent = tile->GetConstBuffer();
+            uint8_t* writable = tile->GetMutableBuffer();
+            EXPECT_NE(writable, lent);
+            EXPECT_EQ(writable[0], lent[0]);
+            writable[0] = 3;
+            EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, c.tiles * Raster::Tile::kBytes);
+        }
+        EXPECT_EQ(SampleAt(Render(document)->GetSpreadBitmap(0), 0, 0, 0), 128);
+        EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
     }
-    EXPECT_EQ(SampleAt(Render(document)->GetSpreadBitmap(0), 0, 0, 0), 128);
-    EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
 }
 
 }  // namespace
