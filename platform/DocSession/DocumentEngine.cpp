@@ -56,8 +56,9 @@ DocumentModel::DocumentModel(DocumentSnapshot& snapshot)
 }
 
 DocumentModel::~DocumentModel() {
-    std::lock_guard<std::mutex> lock(Mutex());
-    m_loans->Changed();  // blocks still lent go with their renders
+    // Blocks still lent go with their renders. No lock: a block a render takes now is its alone
+    // once the content below lets go of it.
+    m_loans->Changed();
 }
 
 void DocumentModel::EnsureDrawn() const {

@@ -114,7 +114,7 @@ int ChunkRows(size_t rowBytes) { return int(std::max<size_t>(1, 65536 / rowBytes
 // the same work. Its state is large, so it is made once a thread.
 inflate_state* StreamInflater() {
     thread_local std::unique_ptr<inflate_state> kept;
-    if (!kept) kept = std::make_unique<inflate_state>();
+    if (!kept) kept.reset(new inflate_state);  // not zeroed: the init below sets what inflating reads
     isal_inflate_init(kept.get());
     kept->crc_flag = ISAL_ZLIB;  // the header is read and the Adler-32 at the end checked
     return kept.get();

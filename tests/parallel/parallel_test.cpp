@@ -239,41 +239,31 @@ TEST_F(ParallelWork, AComparisonOnThePoolWritesTheDocumentsBlocksInPlaceAndLeave
         Load("quirevale-document 1\nformat rgba8\nspread 5120 1024\nhistory\n"
              "  gradient 0 0 0 5120 1024 vertical 0 0.2 0.4 1 1 0.8 0.6 1\n  noise 0 0 0 5120 100 9 0.1\nend\n");
     ASSERT_TRUE(document);
-    Kernel::Counted<RegressionRender> first = Kernel::MakeCounted<RegressionRender>(document);
-    const Kernel::Counted<RegressionRender> reference = first->Store();
-    std::vector<const uint8_t*> lent;
-    {
-        const Raster::DynamicBitmap bitmap = first->GetSpreadBitmap(0);
+    // Where each tile's pixels lie.
+    auto places = [](const Raster::DynamicBitmap& bitmap) {
+        std::vector<const uint8_t*> at;
         for (int c = 0; c < 4; ++c)
             for (int row = 0; row < 4; ++row)
                 for (int column = 0; column < 20; ++column)
-                    lent.push_back(DocEngine::BitmapTile(bitmap, c, column, row, false)->GetConstBuffer());
-    }
+                    at.push_back(DocEngine::BitmapTile(bitmap, c, column, row, false)->GetConstBuffer());
+        return at;
+    };
+    Kernel::Counted<RegressionRender> first = Kernel::MakeCounted<RegressionRender>(document);
+    const Kernel::Counted<RegressionRender> reference = first->Store();
+    const std::vector<const uint8_t*> lent = places(first->GetSpreadBitmap(0));
     const uint64_t backstore = Raster::MemoryManager::Instance().GetBackstoreUsage();
     {
         const Raster::DynamicBitmap current = first->GetSpreadBitmap(0);
-        const Raster::DynamicBitmap baseline = reference->GetSpreadBitmap(0);
         CompareParams params;
-        CompareBitmapsDispatch(current, baseline, &params);
+        CompareBitmapsDispatch(current, reference->GetSpreadBitmap(0), &params);
         EXPECT_EQ(params.m_differingPixels, 0);
-        size_t inPlace = 0;
-        for (int c = 0, i = 0; c < 4; ++c)
-            for (int row = 0; row < 4; ++row)
-                for (int column = 0; column < 20; ++column, ++i)
-                    inPlace += DocEngine::BitmapTile(current, c, column, row, false)->GetConstBuffer() == lent[size_t(i)];
-        EXPECT_EQ(inPlace, lent.size());
+        EXPECT_EQ(places(current), lent) << "every tile written in place";
         EXPECT_EQ(Raster::MemoryManager::Instance().GetBackstoreUsage(), backstore);
     }
     first.Reset();
     // Given back unchanged: the document shows the same blocks again, drawn once.
     const Kernel::Counted<RegressionRender> second = Kernel::MakeCounted<RegressionRender>(document);
-    const Raster::DynamicBitmap again = second->GetSpreadBitmap(0);
-    size_t kept = 0;
-    for (int c = 0, i = 0; c < 4; ++c)
-        for (int row = 0; row < 4; ++row)
-            for (int column = 0; column < 20; ++column, ++i)
-                kept += DocEngine::BitmapTile(again, c, column, row, false)->GetConstBuffer() == lent[size_t(i)];
-    EXPECT_EQ(kept, lent.size());
+    EXPECT_EQ(places(second->GetSpreadBitmap(0)), lent);
     ExpectSameTiles(*second, *reference, "after the comparison");
     PersonaController::GetInstance()->RemoveDocumentController(document);
 }
