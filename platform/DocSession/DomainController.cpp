@@ -1,14 +1,60 @@
 #include "DomainController.h"
 
+namespace {
+
+// The engine's command thread: runs the commands of every document's queue that nobody waits
+// for. One thread for all documents rather than one each: starting a thread, and joining it
+// when its document goes, costs more than most commands take.
+class CommandThread {
+public:
+    static CommandThread& Instance() {
+        static auto* instance = new CommandThread;  // its thread lives as long as the process
+        return *instance;
+    }
+
+    // The queue may have commands to run.
+    void Post(std::shared_ptr<DomainController::Queue> queue) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_ready.push_back(std::move(queue));
+        if (!m_started) {
+            m_started = true;
+            std::thread([this] { Loop(); }).detach();
+        }
+        m_posted.notify_one();
+    }
+
+private:
+    void Loop() {
+        for (;;) {
+            std::shared_ptr<DomainController::Queue> queue;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_posted.wait(lock, [this] { return !m_ready.empty(); });
+                queue = std::move(m_ready.front());
+                m_ready.pop_front();
+            }
+            std::unique_lock<std::mutex> lock(queue->mutex);
+            DomainController::RunWaiting(*queue, lock);
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_posted;
+    std::deque<std::shared_ptr<DomainController::Queue>> m_ready;
+    bool m_started = false;
+};
+
+}  // namespace
+
 DomainController::~DomainController() { StopCommandQueue(); }
 
 void DomainController::EnqueueWork(std::function<void()> work) {
-    Queue& q = *m_queue;
-    std::lock_guard<std::mutex> lock(q.mutex);
-    if (q.stopping) return;
-    q.work.push_back(std::move(work));
-    if (!q.worker.joinable()) q.worker = std::thread(&DomainController::WorkerLoop, m_queue);
-    q.changed.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(m_queue->mutex);
+        if (m_queue->stopping) return;
+        m_queue->work.push_back(std::move(work));
+    }
+    CommandThread::Instance().Post(m_queue);
 }
 
 void DomainController::WaitUntilCommandQueueEmpty() {
@@ -17,28 +63,30 @@ void DomainController::WaitUntilCommandQueueEmpty() {
     Queue& q = *queue;
     std::unique_lock<std::mutex> lock(q.mutex);
     if (q.busy && q.runner == std::this_thread::get_id()) return;
-    // Handing a command to the worker and back costs two wake-ups, far more than most
+    // Handing a command to the command thread and back costs two wake-ups, far more than most
     // commands take.
     for (;;) {
-        if (!q.busy && !q.work.empty()) RunFirst(q, lock);
-        else if (!q.busy) return;
-        else q.changed.wait(lock);
+        RunWaiting(q, lock);
+        if (!q.busy) return;
+        q.changed.wait(lock);
     }
 }
 
-void DomainController::RunFirst(Queue& q, std::unique_lock<std::mutex>& lock) {
-    std::function<void()> work = std::move(q.work.front());
-    q.work.pop_front();
-    q.busy = true;
-    q.runner = std::this_thread::get_id();
-    lock.unlock();
-    work();
-    work = nullptr;
-    lock.lock();
-    q.busy = false;
-    q.runner = std::thread::id();
-    ++q.run;
-    q.changed.notify_all();
+void DomainController::RunWaiting(Queue& q, std::unique_lock<std::mutex>& lock) {
+    while (!q.busy && !q.work.empty()) {
+        std::function<void()> work = std::move(q.work.front());
+        q.work.pop_front();
+        q.busy = true;
+        q.runner = std::this_thread::get_id();
+        lock.unlock();
+        work();
+        work = nullptr;
+        lock.lock();
+        q.busy = false;
+        q.runner = std::thread::id();
+        ++q.run;
+        q.changed.notify_all();
+    }
 }
 
 uint64_t DomainController::GetQueuedWorkRun() const {
@@ -47,32 +95,22 @@ uint64_t DomainController::GetQueuedWorkRun() const {
 }
 
 void DomainController::StopCommandQueue() {
-    Queue& q = *m_queue;
-    std::thread worker;
-    std::deque<std::function<void()>> dropped;
-    {
-        std::lock_guard<std::mutex> lock(q.mutex);
-        q.stopping = true;
-        q.changed.notify_all();
-        if (q.busy && q.runner == std::this_thread::get_id()) {
-            // Destroyed from inside a command, on the worker or a waiting thread: the worker
-            // cannot be joined from here. Work still queued would meet a destroyed controller,
-            // so it is dropped; the worker ends once the current command returns.
-            dropped.swap(q.work);
-            if (q.worker.joinable()) q.worker.detach();
-            return;
-        }
-        worker = std::move(q.worker);
-    }
-    if (worker.joinable()) worker.join();
-}
-
-void DomainController::WorkerLoop(std::shared_ptr<Queue> queue) {
+    std::shared_ptr<Queue> queue = m_queue;
     Queue& q = *queue;
+    std::deque<std::function<void()>> dropped;
     std::unique_lock<std::mutex> lock(q.mutex);
+    if (q.stopping) return;
+    q.stopping = true;
+    if (q.busy && q.runner == std::this_thread::get_id()) {
+        // Destroyed from inside a command this thread runs: work still queued would meet a
+        // destroyed controller, so it is dropped.
+        dropped.swap(q.work);
+        lock.unlock();
+        return;
+    }
     for (;;) {
-        q.changed.wait(lock, [&q] { return !q.busy && (!q.work.empty() || q.stopping); });
-        if (q.work.empty()) return;  // stopping, and nothing left to run
-        RunFirst(q, lock);
+        RunWaiting(q, lock);
+        if (!q.busy) return;
+        q.changed.wait(lock);
     }
 }

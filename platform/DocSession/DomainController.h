@@ -1,7 +1,7 @@
-// The part of a document's controller that owns its command queue: queued commands run one
-// after another, in order, on the controller's own worker thread, started when the first is
-// queued; a thread that waits for the queue runs what is waiting itself rather than sleep
-// while the worker wakes.
+// The part of a document's controller that owns its command queue: a document's queued
+// commands run one after another, in order, on the engine's command thread (one for every
+// document, started when the first command is queued); a thread that waits for a queue runs
+// what is waiting itself rather than sleep while the command thread wakes.
 #pragma once
 #include <condition_variable>
 #include <deque>
@@ -34,26 +34,27 @@ public:
 
 protected:
     void EnqueueWork(std::function<void()> work);
-    // Runs what is still queued and ends the worker. A derived controller calls it first thing in
-    // its destructor, so that no queued command meets a half-destroyed controller.
+    // Runs what is still queued, on the calling thread, and takes no more. A derived controller
+    // calls it first thing in its destructor, so that no queued command meets a half-destroyed
+    // controller.
     void StopCommandQueue();
 
-private:
-    // Shared with the worker, which may outlive the controller when the controller's last count
-    // goes while a queued command is being destroyed on the worker itself.
+public:
+    // Shared with the command thread, which may still hold it when the controller is gone.
     struct Queue {
         std::mutex mutex;
         std::condition_variable changed;
         std::deque<std::function<void()>> work;
-        bool busy = false;       // a command is running, on the worker or on a waiting thread
+        bool busy = false;       // a command is running, on the command thread or a waiting one
         std::thread::id runner;  // the thread running it
         bool stopping = false;
         uint64_t run = 0;
-        std::thread worker;
     };
-    static void WorkerLoop(std::shared_ptr<Queue> queue);
-    // Runs the first queued command with the lock released; the lock is held on entry and exit.
-    static void RunFirst(Queue& q, std::unique_lock<std::mutex>& lock);
+    // Runs the queue's commands while none is running and some are waiting; the lock is held on
+    // entry and exit.
+    static void RunWaiting(Queue& q, std::unique_lock<std::mutex>& lock);
+
+private:
 
     std::shared_ptr<Queue> m_queue = std::make_shared<Queue>();
 };

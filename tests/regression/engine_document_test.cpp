@@ -691,7 +691,7 @@ TEST_F(EngineDocuments, QueuedCommandsRunInOrderOneAtATime) {
     std::vector<std::thread::id> threads;
     std::atomic<int> running{0};
     auto document = Kernel::MakeCounted<DocumentController>();
-    // Nobody waits: the document's own thread runs them.
+    // Nobody waits: the engine's command thread runs them.
     for (int n : {1, 2}) document->EnqueueCommand(Kernel::MakeCounted<Recorder>(order, threads, running, n));
     for (int i = 0; i < 12000 && document->GetQueuedWorkRun() < 2; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -699,6 +699,17 @@ TEST_F(EngineDocuments, QueuedCommandsRunInOrderOneAtATime) {
     ASSERT_EQ(threads.size(), 2u);
     EXPECT_NE(threads[0], std::this_thread::get_id());
     EXPECT_EQ(threads[1], threads[0]);
+    {
+        // Another document's commands run on the same thread.
+        auto other = Kernel::MakeCounted<DocumentController>();
+        std::vector<int> otherOrder;
+        std::vector<std::thread::id> otherThreads;
+        other->EnqueueCommand(Kernel::MakeCounted<Recorder>(otherOrder, otherThreads, running, 10));
+        for (int i = 0; i < 12000 && other->GetQueuedWorkRun() < 1; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(otherThreads.size(), 1u);
+        EXPECT_EQ(otherThreads[0], threads[0]);
+    }
     // A waiting thread may run what is queued itself, in order, never two at once.
     for (int n : {3, 4, 5}) document->EnqueueCommand(Kernel::MakeCounted<Recorder>(order, threads, running, n));
     document->WaitUntilCommandQueueEmpty();
