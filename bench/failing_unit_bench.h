@@ -152,6 +152,25 @@ struct Series {
     }
 };
 
+// Whole child runs of a unit: their times, least processor time, largest resident set, and
+// each protocol section's times, sections in the order first seen.
+struct ChildRuns {
+    Series whole;
+    long peakKiB = 0;
+    std::vector<std::string> order;
+    std::map<std::string, Series> sections;
+    void Add(const ChildRun& run) {
+        whole.Add(run.seconds);
+        whole.processor = std::min(whole.processor, run.processorSeconds);
+        peakKiB = std::max(peakKiB, run.peakKiB);
+        for (const auto& [name, seconds] : run.sections) {
+            if (!sections.count(name)) order.push_back(name);
+            sections[name].Add(seconds);
+        }
+    }
+    double PeakMiB() const { return double(peakKiB) / 1024; }
+};
+
 template <class F>
 void Time(Series& series, F&& f) {
     const double processor = ProcessorSeconds();
@@ -186,10 +205,7 @@ int Run(const std::string& executable, int runs) {
     if (!WriteText(unit, UnitText("0.8 0.1 0.3 1"))) return 1;
 
     // The failing runs, as a user runs them.
-    Series whole;
-    long peakKiB = 0;
-    std::vector<std::string> order;
-    std::map<std::string, Series> sections;
+    ChildRuns failing;
     for (int i = 0; i < runs; ++i) {
         ChildRun run = RunChild(executable, {"regressionunit", "-file", unit}, folder);
         const bool failedAsExpected =
@@ -201,16 +217,11 @@ int Run(const std::string& executable, int runs) {
             for (const std::string& l : run.lines) std::fprintf(stderr, "  %s\n", l.c_str());
             return 1;
         }
-        whole.Add(run.seconds);
-        whole.processor = std::min(whole.processor, run.processorSeconds);
-        peakKiB = std::max(peakKiB, run.peakKiB);
-        for (const auto& [name, seconds] : run.sections) {
-            if (!sections.count(name)) order.push_back(name);
-            sections[name].Add(seconds);
-        }
+        failing.Add(run);
     }
-    std::printf("whole failing run: %s, peak memory %.0f MiB\n", whole.Text().c_str(), double(peakKiB) / 1024);
-    for (const std::string& name : order) std::printf("  section %s: %s\n", name.c_str(), sections[name].Text().c_str());
+    std::printf("whole failing run: %s, peak memory %.0f MiB\n", failing.whole.Text().c_str(), failing.PeakMiB());
+    for (const std::string& name : failing.order)
+        std::printf("  section %s: %s\n", name.c_str(), failing.sections[name].Text().c_str());
     std::fflush(stdout);
 
     // The same pieces in this process.
@@ -290,7 +301,7 @@ int Run(const std::string& executable, int runs) {
                 "together / largest alone %.2f\n",
                 images.Text().c_str(), baselineImage.Best(), failureImage.Best(), differenceImage.Best(),
                 images.Best() / largest);
-    std::printf("failing-unit total: %.0f ms best, %.0f ms worst\n", whole.Best(), whole.Worst());
+    std::printf("failing-unit total: %.0f ms best, %.0f ms worst\n", failing.whole.Best(), failing.whole.Worst());
     std::filesystem::remove_all(folder);
     return 0;
 }

@@ -52,9 +52,7 @@ int RunPassing(const std::string& executable, int runs) {
     ChildRun created = RunChild(executable, {"regressionunit", "-file", unit, "--create"}, folder.path);
     if (created.status != 0 || !PinRenderTime(unit + "_baseline.metadata"))
         return std::fprintf(stderr, "creating the baseline failed (exit status %d)\n", created.status), 1;
-    Series whole;
-    std::map<std::string, Series> sections;
-    long peakKiB = 0;
+    failing_unit::ChildRuns passing;
     for (int i = 0; i < runs; ++i) {
         ChildRun run = RunChild(executable, {"regressionunit", "-file", unit}, folder.path);
         if (run.status != 0) {
@@ -62,15 +60,12 @@ int RunPassing(const std::string& executable, int runs) {
             for (const std::string& l : run.lines) std::fprintf(stderr, "  %s\n", l.c_str());
             return 1;
         }
-        whole.Add(run.seconds);
-        whole.processor = std::min(whole.processor, run.processorSeconds);
-        peakKiB = std::max(peakKiB, run.peakKiB);
-        for (const auto& [name, seconds] : run.sections) sections[name].Add(seconds);
+        passing.Add(run);
     }
-    std::printf("whole passing run: %s, peak memory %.0f MiB\n", whole.Text().c_str(), double(peakKiB) / 1024);
-    std::printf("  section Load baseline: %s\n", sections["Load baseline"].Text().c_str());
-    std::printf("  section Render comparison: %s\n", sections["Render comparison"].Text().c_str());
-    std::printf("passing-unit total: %.0f ms best, %.0f ms worst\n", whole.Best(), whole.Worst());
+    std::printf("whole passing run: %s, peak memory %.0f MiB\n", passing.whole.Text().c_str(), passing.PeakMiB());
+    std::printf("  section Load baseline: %s\n", passing.sections["Load baseline"].Text().c_str());
+    std::printf("  section Render comparison: %s\n", passing.sections["Render comparison"].Text().c_str());
+    std::printf("passing-unit total: %.0f ms best, %.0f ms worst\n", passing.whole.Best(), passing.whole.Worst());
     return 0;
 }
 

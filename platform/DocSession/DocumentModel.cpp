@@ -980,8 +980,7 @@ void ContentLoans::GiveBack(uint32_t generation, bool changed) {
 Raster::DynamicBitmap RenderSpread(const SpreadContent& content, ContentLoans& loans) {
     const FormatInfo& format = content.GetFormat();
     Raster::DynamicBitmap bitmap = Raster::DynamicBitmap::Create(format.code, content.GetWidth(), content.GetHeight());
-    const bool inPlace = uint64_t(content.GetWidth()) * uint64_t(content.GetHeight()) * uint64_t(format.channels) *
-                             uint64_t(format.bytesPerSample) >= kInPlaceSpreadBytes;
+    const bool inPlace = format.RawBytes(content.GetWidth(), content.GetHeight()) >= kInPlaceSpreadBytes;
     for (int c = 0; c < format.channels; ++c)
         for (int row = 0; row < content.GetRows(); ++row)
             for (int column = 0; column < content.GetColumns(); ++column)
@@ -997,7 +996,7 @@ size_t DeduplicateBlocks(const std::vector<Kernel::Counted<TileBlock>*>& slots) 
     // general hash; equal keys are still compared whole.
     struct Hash {
         size_t operator()(std::string_view bytes) const {
-            return size_t(crc64_ecma_refl(0, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+            return size_t(BlockCheck(reinterpret_cast<const uint8_t*>(bytes.data())));
         }
     };
     std::unordered_map<std::string_view, Kernel::Counted<TileBlock>, Hash> kept;

@@ -25,6 +25,10 @@ struct FormatInfo {
     int alphaChannel;
     bool isFloat;
     int TileWidth() const { return 256 / bytesPerSample; }
+    // Bytes of every channel's samples of a width x height spread, without tile padding.
+    uint64_t RawBytes(int width, int height) const {
+        return uint64_t(channels) * uint64_t(width) * uint64_t(height) * uint64_t(bytesPerSample);
+    }
 };
 
 // The seven formats documents may have; null for any other code or name.

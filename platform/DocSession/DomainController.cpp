@@ -65,6 +65,10 @@ void DomainController::WaitUntilCommandQueueEmpty() {
     if (q.busy && q.runner == std::this_thread::get_id()) return;
     // Handing a command to the command thread and back costs two wake-ups, far more than most
     // commands take.
+    RunUntilEmpty(q, lock);
+}
+
+void DomainController::RunUntilEmpty(Queue& q, std::unique_lock<std::mutex>& lock) {
     for (;;) {
         RunWaiting(q, lock);
         if (!q.busy) return;
@@ -108,9 +112,5 @@ void DomainController::StopCommandQueue() {
         lock.unlock();
         return;
     }
-    for (;;) {
-        RunWaiting(q, lock);
-        if (!q.busy) return;
-        q.changed.wait(lock);
-    }
+    RunUntilEmpty(q, lock);
 }

@@ -55,6 +55,9 @@ public:
     static void RunWaiting(Queue& q, std::unique_lock<std::mutex>& lock);
 
 private:
+    // Runs what is queued on this thread, waiting for a command another thread runs, until the
+    // queue is empty and idle; the lock is held on entry and exit.
+    static void RunUntilEmpty(Queue& q, std::unique_lock<std::mutex>& lock);
 
     std::shared_ptr<Queue> m_queue = std::make_shared<Queue>();
 };

@@ -31,9 +31,7 @@ size_t RowOffset(const DocEngine::FormatInfo& format, int y) {
     return size_t(y % 256) * size_t(format.TileWidth()) * size_t(format.bytesPerSample);
 }
 
-uint64_t RawSizeOf(const DocEngine::FormatInfo& format, int width, int height) {
-    return uint64_t(format.channels) * uint64_t(width) * uint64_t(height) * uint64_t(format.bytesPerSample);
-}
+uint64_t RawSizeOf(const DocEngine::FormatInfo& format, int width, int height) { return format.RawBytes(width, height); }
 
 // Bitmaps the "leak" fault keeps until the process ends.
 std::vector<Raster::DynamicBitmap>& LeakedBitmaps() {
