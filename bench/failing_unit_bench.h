@@ -142,7 +142,9 @@ struct Series {
     double Worst() const { return values.empty() ? 0 : *std::max_element(values.begin(), values.end()) * 1e3; }
     std::string Text() const {
         char buffer[96];
-        std::snprintf(buffer, sizeof buffer, "%.0f ms (%.0f to %.0f ms over %zu)", Best(), Best(), Worst(), values.size());
+        // Tenths of a millisecond where whole ones would hide the difference between small runs.
+        const char* format = Best() < 20 ? "%.1f ms (%.1f to %.1f ms over %zu)" : "%.0f ms (%.0f to %.0f ms over %zu)";
+        std::snprintf(buffer, sizeof buffer, format, Best(), Best(), Worst(), values.size());
         std::string text = buffer;
         if (processor < 1e30) {
             std::snprintf(buffer, sizeof buffer, ", processor time %.0f ms", processor * 1e3);

@@ -342,6 +342,98 @@ bool Supported() {
 }
 
 }  // namespace avx2
+
+// Eight pixels at a time where the processor has AVX-512, whose 64-bit multiplies and exact
+// conversions of 64-bit integers the mix and the noise value take whole. Contraction into fused
+// multiply-adds is off, so that every product and sum is rounded as the scalar one's is (Clang
+// contracts only within one expression, which each intrinsic call is on its own).
+#if !defined(__clang__)
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+// GCC 12 takes the undefined pass-through vectors inside its own AVX-512 intrinsics for
+// uninitialised values.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+namespace avx512 {
+
+#define QV_AVX512 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl")))
+
+QV_AVX512 inline __m512i Mix(__m512i z) {
+    z = _mm512_add_epi64(z, _mm512_set1_epi64(int64_t(0x9e3779b97f4a7c15ull)));
+    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 30)), _mm512_set1_epi64(int64_t(0xbf58476d1ce4e5b9ull)));
+    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 27)), _mm512_set1_epi64(int64_t(0x94d049bb133111ebull)));
+    return _mm512_xor_si512(z, _mm512_srli_epi64(z, 31));
+}
+
+QV_AVX512 inline __m512d NoiseValue(__m512i place, int channel) {
+    // Below 2 to the power 53: the conversion is exact.
+    const __m512d whole =
+        _mm512_cvtepu64_pd(_mm512_srli_epi64(Mix(_mm512_xor_si512(place, _mm512_set1_epi64(uint32_t(channel)))), 11));
+    return _mm512_sub_pd(_mm512_mul_pd(_mm512_mul_pd(whole, _mm512_set1_pd(0x1.0p-53)), _mm512_set1_pd(2.0)),
+                         _mm512_set1_pd(1.0));
+}
+
+template <int Bytes>
+QV_AVX512 inline __m512d Read(const uint8_t* p) {
+    if constexpr (Bytes == 4) {
+        return _mm512_cvtps_pd(_mm256_loadu_ps(reinterpret_cast<const float*>(p)));
+    } else if constexpr (Bytes == 2) {
+        const __m256i s = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        return _mm512_div_pd(_mm512_cvtepi32_pd(s), _mm512_set1_pd(65535.0));
+    } else {
+        const __m256i s = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+        return _mm512_div_pd(_mm512_cvtepi32_pd(s), _mm512_set1_pd(255.0));  // as kByteValues holds them
+    }
+}
+
+template <int Bytes>
+QV_AVX512 inline void Write(uint8_t* p, __m512d value) {
+    if constexpr (Bytes == 4) {
+        _mm256_storeu_ps(reinterpret_cast<float*>(p), _mm512_cvtpd_ps(value));
+    } else {
+        const __m512d top = _mm512_set1_pd(Bytes == 1 ? 255.0 : 65535.0);
+        value = _mm512_mul_pd(_mm512_min_pd(_mm512_max_pd(value, _mm512_setzero_pd()), _mm512_set1_pd(1.0)), top);
+        // RoundHalfUp: the whole part, and one more when what is left is a half or more.
+        const __m512d whole = _mm512_roundscale_pd(value, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+        const __mmask8 up = _mm512_cmp_pd_mask(_mm512_sub_pd(value, whole), _mm512_set1_pd(0.5), _CMP_GE_OQ);
+        const __m256i n = _mm512_cvttpd_epi32(_mm512_mask_add_pd(whole, up, whole, _mm512_set1_pd(1.0)));
+        if constexpr (Bytes == 2) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_cvtepi32_epi16(n));
+        else _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm256_cvtepi32_epi8(n));
+    }
+}
+
+template <int Bytes>
+QV_AVX512 void NoiseRow(const DrawCommand& command, uint64_t key, const int* channels, int count,
+                        uint8_t* const* blocks, size_t at, int x0, int x1, int y) {
+    const __m512d amount = _mm512_set1_pd(command.amount);
+    const __m512i keyed = _mm512_set1_epi64(int64_t(key ^ uint32_t(y)));
+    const __m512i steps = _mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7);
+    int x = x0;
+    for (; x + 8 <= x1; x += 8, at += 8 * Bytes) {
+        const __m512i xs = _mm512_slli_epi64(_mm512_add_epi64(_mm512_set1_epi64(uint32_t(x)), steps), 32);
+        const __m512i place = Mix(_mm512_xor_si512(keyed, xs));
+        for (int k = 0; k < count; ++k) {
+            uint8_t* p = blocks[channels[k]] + at;
+            Write<Bytes>(p, _mm512_add_pd(Read<Bytes>(p), _mm512_mul_pd(NoiseValue(place, channels[k]), amount)));
+        }
+    }
+    avx2::NoiseRow<Bytes>(command, key, channels, count, blocks, at, x, x1, y);
+}
+
+#undef QV_AVX512
+
+bool Supported() {
+    static const bool supported = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                                  __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+    return supported;
+}
+
+}  // namespace avx512
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#pragma GCC pop_options
+#endif
 #endif
 
 // Adds noise over an area of every channel's block but alpha's.
@@ -353,13 +445,15 @@ void DrawNoise(const DrawCommand& command, const FormatInfo& format, uint8_t* co
     for (int c = 0; c < format.channels; ++c)
         if (c != format.alphaChannel) channels[count++] = c;
 #if defined(__x86_64__)
-    const bool wide = avx2::Supported();
-#else
-    const bool wide = false;
+    const bool widest = avx512::Supported(), wide = avx2::Supported();
 #endif
     for (int y = area.top; y < area.bottom; ++y) {
         const size_t at = (size_t(y % 256) * size_t(tw) + size_t(area.left % tw)) * Bytes;
 #if defined(__x86_64__)
+        if (widest) {
+            avx512::NoiseRow<Bytes>(command, key, channels, count, blocks, at, area.left, area.right, y);
+            continue;
+        }
         if (wide) {
             avx2::NoiseRow<Bytes>(command, key, channels, count, blocks, at, area.left, area.right, y);
             continue;
@@ -924,42 +1018,51 @@ uint64_t BlockCheck(const uint8_t* bytes) { return crc64_ecma_refl(0, bytes, Til
 
 class BlockLoan final : public Raster::TileLoan {
 public:
-    BlockLoan(Kernel::Counted<TileBlock> block, std::shared_ptr<ContentLoans> loans, uint32_t generation, bool inPlace)
-        : m_block(std::move(block)), m_loans(std::move(loans)), m_generation(generation), m_inPlace(inPlace) {}
+    BlockLoan(Kernel::Counted<TileBlock> block, std::shared_ptr<ContentLoans> loans, uint32_t generation)
+        : m_block(std::move(block)), m_loans(std::move(loans)), m_generation(generation) {}
     ~BlockLoan() override {
-        if (m_taken) m_loans->GiveBack(m_generation, BlockCheck(m_block->Bytes()) != m_check);
+        if (m_answer.load(std::memory_order_relaxed) == kTaken)
+            m_loans->GiveBack(m_generation, BlockCheck(m_block->Bytes()) != m_check);
     }
 
     const uint8_t* GetBytes() const override { return m_block->Bytes(); }
     uint8_t* TakeForWriting() override {
-        if (!m_inPlace) return nullptr;
-        std::call_once(m_decided, [this] {
-            {
-                std::lock_guard<std::mutex> lock(m_loans->Mutex());
-                m_taken = m_loans->Take(m_generation, *m_block);
+        // Decided once under a mutex of the loan's own rather than std::call_once, which makes
+        // a system call for every loan it decides.
+        int answer = m_answer.load(std::memory_order_acquire);
+        if (answer == kUndecided) {
+            std::lock_guard<std::mutex> deciding(m_deciding);
+            answer = m_answer.load(std::memory_order_relaxed);
+            if (answer == kUndecided) {
+                bool taken;
+                {
+                    std::lock_guard<std::mutex> lock(m_loans->Mutex());
+                    taken = m_loans->Take(m_generation, *m_block);
+                }
+                // Nobody writes the block before this answer: the document copies a block it
+                // shares, and the tile writes only once told.
+                if (taken) m_check = BlockCheck(m_block->Bytes());
+                answer = taken ? kTaken : kRefused;
+                m_answer.store(answer, std::memory_order_release);
             }
-            // Nobody writes the block before this answer: the document copies a block it
-            // shares, and the tile writes only once told.
-            if (m_taken) m_check = BlockCheck(m_block->Bytes());
-        });
-        return m_taken ? m_block->Bytes() : nullptr;
+        }
+        return answer == kTaken ? m_block->Bytes() : nullptr;
     }
 
 private:
+    enum { kUndecided, kTaken, kRefused };
     Kernel::Counted<TileBlock> m_block;
     std::shared_ptr<ContentLoans> m_loans;
     uint32_t m_generation;
-    bool m_inPlace;
-    std::once_flag m_decided;
-    bool m_taken = false;
+    std::mutex m_deciding;
+    std::atomic<int> m_answer{kUndecided};
     uint64_t m_check = 0;
 };
 
 }  // namespace
 
-Kernel::Counted<Raster::TileLoan> ContentLoans::Lend(const Kernel::Counted<TileBlock>& block, bool inPlace) {
-    return Kernel::Counted<Raster::TileLoan>(
-        new BlockLoan(block, shared_from_this(), uint32_t(m_state.load() >> 32), inPlace));
+Kernel::Counted<Raster::TileLoan> ContentLoans::Lend(const Kernel::Counted<TileBlock>& block) {
+    return Kernel::Counted<Raster::TileLoan>(new BlockLoan(block, shared_from_this(), uint32_t(m_state.load() >> 32)));
 }
 
 bool ContentLoans::Take(uint32_t generation, const TileBlock& block) {
@@ -980,13 +1083,12 @@ void ContentLoans::GiveBack(uint32_t generation, bool changed) {
 Raster::DynamicBitmap RenderSpread(const SpreadContent& content, ContentLoans& loans) {
     const FormatInfo& format = content.GetFormat();
     Raster::DynamicBitmap bitmap = Raster::DynamicBitmap::Create(format.code, content.GetWidth(), content.GetHeight());
-    const bool inPlace = format.RawBytes(content.GetWidth(), content.GetHeight()) >= kInPlaceSpreadBytes;
     for (int c = 0; c < format.channels; ++c)
         for (int row = 0; row < content.GetRows(); ++row)
             for (int column = 0; column < content.GetColumns(); ++column)
                 if (const Kernel::Counted<TileBlock>& block = content.Slot(c, column, row))
                     if (Raster::Tile* tile = BitmapTile(bitmap, c, column, row, true))
-                        tile->Lend(loans.Lend(block, inPlace));
+                        tile->Lend(loans.Lend(block));
     return bitmap;
 }
 

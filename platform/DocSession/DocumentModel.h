@@ -100,8 +100,8 @@ public:
     std::mutex& Mutex() { return m_mutex; }
 
     // A loan of a block of the current content, for a render's tile, which may write it in
-    // place only with inPlace. Mutex held; the loans must be held by a shared pointer.
-    Kernel::Counted<Raster::TileLoan> Lend(const Kernel::Counted<TileBlock>& block, bool inPlace);
+    // place. Mutex held; the loans must be held by a shared pointer.
+    Kernel::Counted<Raster::TileLoan> Lend(const Kernel::Counted<TileBlock>& block);
     // The current content is about to change or be drawn anew (mutex held): loans made before
     // can no longer be taken for writing, and what they give back no longer counts.
     void Changed() { m_state.store(((m_state.load() >> 32) + 1) << 32); }
@@ -186,9 +186,8 @@ bool ParseDocument(std::string_view text, const std::string& folder, DocumentSpe
 std::string WriteDocument(const DocumentSpec& spec);
 
 // A fresh bitmap of the format showing the spread content: each written block is lent to its
-// tile (loans' mutex held). Only a large spread's blocks may be written in place: the copy
-// that saves costs less than checking a block twice.
-inline constexpr uint64_t kInPlaceSpreadBytes = uint64_t(4) << 20;
+// tile (loans' mutex held). Blocks of every size are written in place where they may be: on
+// small spreads too, two checks of a block cost less than a copy into fresh memory.
 Raster::DynamicBitmap RenderSpread(const SpreadContent& content, ContentLoans& loans);
 
 // The raster tile of one channel plane of a bitmap of the seven formats; null otherwise.

@@ -13,6 +13,15 @@ namespace Kernel {
 
 namespace {
 
+// Read once: the C library reads a file under /sys for every answer, and every loop asks.
+unsigned Processors() {
+    static const unsigned processors = [] {
+        const unsigned n = std::thread::hardware_concurrency();
+        return n ? n : 1u;
+    }();
+    return processors;
+}
+
 struct Job {
     Dispatch::ParallelWork work;
     void* context;
@@ -48,7 +57,7 @@ public:
     // Workers are started when work first needs them, never more than the processors less
     // the calling thread, so that a process limited to n threads never has more.
     static unsigned MaxWorkers() {
-        unsigned n = std::thread::hardware_concurrency();
+        const unsigned n = Processors();
         return n < 2 ? 1 : n - 1;
     }
 
@@ -157,12 +166,8 @@ void Dispatch::DispatchParallelFor(ParallelWork work, size_t count, void* contex
 void Dispatch::SetParallelism(unsigned threads) { g_parallelism.store(threads, std::memory_order_relaxed); }
 
 unsigned Dispatch::GetParallelism() {
-    unsigned p = g_parallelism.load(std::memory_order_relaxed);
-    if (p == 0) {
-        p = std::thread::hardware_concurrency();
-        if (p == 0) p = 1;
-    }
-    return p;
+    const unsigned p = g_parallelism.load(std::memory_order_relaxed);
+    return p ? p : Processors();
 }
 
 void Dispatch::DispatchOnMainThread(std::function<void()> work) {

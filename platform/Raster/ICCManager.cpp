@@ -44,19 +44,30 @@ ICCProfile::~ICCProfile() {
     if (m_handle) cmsCloseProfile(static_cast<cmsHPROFILE>(m_handle));
 }
 
+void* ICCProfile::GetHandle() const {
+    if (m_maker) std::call_once(m_made, [this] { m_handle = m_maker(); });
+    return m_handle;
+}
+
 Kernel::Counted<ICCProfile> ICCProfile::CreateSRGB() {
-    return Kernel::Counted<ICCProfile>(new ICCProfile(cmsCreate_sRGBProfile(), "sRGB IEC61966-2.1"));
+    return Kernel::Counted<ICCProfile>(
+        new ICCProfile([]() -> void* { return cmsCreate_sRGBProfile(); }, "sRGB IEC61966-2.1"));
 }
 
 Kernel::Counted<ICCProfile> ICCProfile::CreateGray() {
-    cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
-    cmsHPROFILE p = cmsCreateGrayProfile(cmsD50_xyY(), curve);
-    cmsFreeToneCurve(curve);
-    return Kernel::Counted<ICCProfile>(new ICCProfile(p, "Gray Gamma 2.2"));
+    return Kernel::Counted<ICCProfile>(new ICCProfile(
+        []() -> void* {
+            cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
+            cmsHPROFILE p = cmsCreateGrayProfile(cmsD50_xyY(), curve);
+            cmsFreeToneCurve(curve);
+            return p;
+        },
+        "Gray Gamma 2.2"));
 }
 
 Kernel::Counted<ICCProfile> ICCProfile::CreateLab() {
-    return Kernel::Counted<ICCProfile>(new ICCProfile(cmsCreateLab4Profile(nullptr), "Lab D50"));
+    return Kernel::Counted<ICCProfile>(
+        new ICCProfile([]() -> void* { return cmsCreateLab4Profile(nullptr); }, "Lab D50"));
 }
 
 Kernel::Counted<ICCProfile> ICCProfile::CreateFromFile(const char* path, std::string* why) {

@@ -33,12 +33,18 @@ public:
     // given, then says which.
     static Kernel::Counted<ICCProfile> CreateFromFile(const char* path, std::string* why = nullptr);
 
-    void* GetHandle() const { return m_handle; }
+    // A built-in profile is made when its handle is first asked for: most documents that take
+    // one never convert a pixel, and making sRGB's curves costs more than loading a document.
+    void* GetHandle() const;
     const Kernel::String& GetName() const { return m_name; }
 
 private:
+    using Maker = void* (*)();
     ICCProfile(void* handle, Kernel::String name) : m_handle(handle), m_name(std::move(name)) {}
-    void* m_handle;
+    ICCProfile(Maker maker, Kernel::String name) : m_maker(maker), m_name(std::move(name)) {}
+    mutable void* m_handle = nullptr;
+    Maker m_maker = nullptr;
+    mutable std::once_flag m_made;
     Kernel::String m_name;
 };
 

@@ -13,22 +13,26 @@ namespace Raster {
 
 namespace {
 
-struct DefaultContents {
-    alignas(16) uint8_t clear[Tile::kBytes];
-    alignas(16) uint8_t full[Tile::kBytes];  // 0xff bytes are the maximum of 8- and 16-bit samples
-    alignas(16) uint8_t fullFloat[Tile::kBytes];
+// Default contents shared by every unwritten tile until exit. Zeros need no making, and each
+// full content is made only once a tile of its sample size asks for it.
+alignas(64) constinit uint8_t g_clear[Tile::kBytes] = {};
 
-    DefaultContents() {
-        std::memset(clear, 0, sizeof clear);
-        std::memset(full, 0xff, sizeof full);
-        const float one = 1.0f;
-        for (int i = 0; i < Tile::kBytes; i += 4) std::memcpy(fullFloat + i, &one, 4);
+const uint8_t* FullContent(int bytesPerSample) {
+    if (bytesPerSample != 4) {
+        static const uint8_t* full = [] {  // 0xff bytes are the maximum of 8- and 16-bit samples
+            auto* c = new uint8_t[Tile::kBytes];
+            std::memset(c, 0xff, Tile::kBytes);
+            return c;
+        }();
+        return full;
     }
-};
-
-const DefaultContents& Contents() {
-    static const DefaultContents* contents = new DefaultContents;  // shared by every tile until exit
-    return *contents;
+    static const uint8_t* fullFloat = [] {
+        auto* c = new uint8_t[Tile::kBytes];
+        const float one = 1.0f;
+        for (int i = 0; i < Tile::kBytes; i += 4) std::memcpy(c + i, &one, 4);
+        return c;
+    }();
+    return fullFloat;
 }
 
 // Buffers come from slabs of one huge page each: the kernel then maps and zeroes a slab in one
@@ -132,9 +136,7 @@ void GiveTileBuffer(uint8_t* buffer) {
 }
 
 const uint8_t* DefaultTileContent(int bytesPerSample, RegionDefault value) {
-    const DefaultContents& c = Contents();
-    if (value == kDefaultClear) return c.clear;
-    return bytesPerSample == 4 ? c.fullFloat : c.full;
+    return value == kDefaultClear ? g_clear : FullContent(bytesPerSample);
 }
 
 Tile::~Tile() {
@@ -164,7 +166,7 @@ uint8_t* Tile::GetMutableBuffer() {
     bool zeroed;
     uint8_t* fresh = TakeTileBuffer(&zeroed);
     const uint8_t* from = m_loan ? m_loan->GetBytes() : m_default;
-    if (!(zeroed && from == Contents().clear)) std::memcpy(fresh, from, kBytes);
+    if (!(zeroed && from == g_clear)) std::memcpy(fresh, from, kBytes);
     if (m_buffer.compare_exchange_strong(b, fresh, std::memory_order_acq_rel)) {
         if (!m_loan) {  // a lent tile was charged when lent
             MemoryManager& memory = MemoryManager::Instance();

@@ -883,91 +883,96 @@ TEST_F(EngineDocuments, MemoryAccountsFollowWhatIsHeld) {
 }
 
 TEST_F(EngineDocuments, ARenderWrittenInPlaceGivesTheDocumentItsPixelsBackOnlyUnchanged) {
-    // A spread of 4 MiB of samples whose blocks the history alone draws: they are the current
-    // content's alone, so a render's tile may write them in place.
-    Kernel::Counted<DocumentController> document = LoadText(
-        "quirevale-document 1\nformat ia8\nspread 2048 1024\nhistory\n"
-        "  gradient 0 0 0 2048 1024 horizontal 0 1 1 1\nend\n");
-    ASSERT_TRUE(document);
-    const double expected = SampleAt(Render(document)->GetSpreadBitmap(0), 0, 612, 50);
-    ASSERT_EQ(expected, 76);
-    const uint64_t planar = Raster::MemoryManager::Instance().GetPlanarUsage();
-    const uint64_t backstore = Raster::MemoryManager::Instance().GetBackstoreUsage();
+    // Spreads whose blocks the history alone draws: they are the current content's alone, so a
+    // render's tile may write them in place, on a large spread and a small one alike.
+    struct Page {
+        const char* what;
+        const char* text;
+        unsigned tiles;  // the render's
+        int column, x;   // a tile, and a pixel of it on row 50
+        double expected;  // the gradient's sample there: (x + 0.5) / width of 255, rounded
+    };
+    const Page pages[] = {
+        {"4 MiB of samples",
+         "quirevale-document 1\nformat ia8\nspread 2048 1024\nhistory\n"
+         "  gradient 0 0 0 2048 1024 horizontal 0 1 1 1\nend\n",
+         64, 2, 612, 76},
+        {"small", "quirevale-document 1\nformat ia8\nspread 320 240\nhistory\n"
+                  "  gradient 0 0 0 320 240 horizontal 0 1 1 1\nend\n",
+         4, 1, 300, 239},
+    };
     struct Case {
         const char* what;
         bool change;          // a sample is changed rather than written back as it was
         bool changeDocument;  // the document changes while the render holds its block
         bool keptBlock;       // the document keeps the very block lent rather than draw it anew
     };
-    for (const Case& c : {Case{"written back unchanged", false, false, true}, Case{"changed", true, false, false},
-                          Case{"document changed meanwhile", false, true, false}}) {
-        SCOPED_TRACE(c.what);
-        const uint8_t* lent;
-        {
-            Kernel::Counted<RegressionRender> render = Render(document);
-            Raster::DynamicBitmap bitmap = render->GetSpreadBitmap(0);
-            // The render charges its tiles as its own, but makes no block.
-            EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, 64u * Raster::Tile::kBytes);
-            EXPECT_EQ(Raster::MemoryManager::Instance().GetBackstoreUsage(), backstore);
-            Raster::Tile* tile = DocEngine::BitmapTile(bitmap, 0, 2, 0, false);
-            lent = tile->GetConstBuffer();
-            uint8_t* writable = tile->GetMutableBuffer();
-            EXPECT_EQ(writable, lent) << "taken in place, not copied";
-            EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, 64u * Raster::Tile::kBytes);
-            const std::vector<uint8_t> was(writable, writable + Raster::Tile::kBytes);
-            if (c.change) writable[50 * 256 + 100] ^= 1;
-            else std::memcpy(writable, was.data(), was.size());  // as the compare kernel writes back
-            if (c.changeDocument) {
-                Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(-1));
-                Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(0));
-                writable[50 * 256 + 100] = 9;  // the render's own from now on
-                EXPECT_EQ(SampleAt(bitmap, 0, 612, 50), 9);
-                EXPECT_EQ(SampleAt(Render(document)->GetSpreadBitmap(0), 0, 612, 50), expected);
+    for (const Page& page : pages) {
+        SCOPED_TRACE(page.what);
+        Kernel::Counted<DocumentController> document = LoadText(page.text);
+        ASSERT_TRUE(document);
+        const double expected = SampleAt(Render(document)->GetSpreadBitmap(0), 0, page.x, 50);
+        ASSERT_EQ(expected, page.expected);
+        const uint64_t planar = Raster::MemoryManager::Instance().GetPlanarUsage();
+        const uint64_t backstore = Raster::MemoryManager::Instance().GetBackstoreUsage();
+        const size_t at = 50 * 256 + size_t(page.x % 256);
+        for (const Case& c : {Case{"written back unchanged", false, false, true}, Case{"changed", true, false, false},
+                              Case{"document changed meanwhile", false, true, false}}) {
+            SCOPED_TRACE(c.what);
+            const uint8_t* lent;
+            {
+                Kernel::Counted<RegressionRender> render = Render(document);
+                Raster::DynamicBitmap bitmap = render->GetSpreadBitmap(0);
+                // The render charges its tiles as its own, but makes no block.
+                EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, page.tiles * Raster::Tile::kBytes);
+                EXPECT_EQ(Raster::MemoryManager::Instance().GetBackstoreUsage(), backstore);
+                Raster::Tile* tile = DocEngine::BitmapTile(bitmap, 0, page.column, 0, false);
+                lent = tile->GetConstBuffer();
+                uint8_t* writable = tile->GetMutableBuffer();
+                EXPECT_EQ(writable, lent) << "taken in place, not copied";
+                EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, page.tiles * Raster::Tile::kBytes);
+                const std::vector<uint8_t> was(writable, writable + Raster::Tile::kBytes);
+                if (c.change) writable[at] ^= 1;
+                else std::memcpy(writable, was.data(), was.size());  // as the compare kernel writes back
+                if (c.changeDocument) {
+                    Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(-1));
+                    Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(0));
+                    writable[at] = 9;  // the render's own from now on
+                    EXPECT_EQ(SampleAt(bitmap, 0, page.x, 50), 9);
+                    EXPECT_EQ(SampleAt(Render(document)->GetSpreadBitmap(0), 0, page.x, 50), expected);
+                }
             }
+            EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
+            Kernel::Counted<RegressionRender> after = Render(document);
+            EXPECT_EQ(SampleAt(after->GetSpreadBitmap(0), 0, page.x, 50), expected);
+            // (A block drawn anew may get the same buffer back, so only keeping is told apart.)
+            if (c.keptBlock) {
+                EXPECT_EQ(DocEngine::BitmapTile(after->GetSpreadBitmap(0), 0, page.column, 0, false)->GetConstBuffer(),
+                          lent);
+            }
+            EXPECT_EQ(Raster::MemoryManager::Instance().GetBackstoreUsage(), backstore);
         }
-        EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
-        Kernel::Counted<RegressionRender> after = Render(document);
-        EXPECT_EQ(SampleAt(after->GetSpreadBitmap(0), 0, 612, 50), expected);
-        // (A block drawn anew may get the same buffer back, so only keeping is told apart.)
-        if (c.keptBlock) {
-            EXPECT_EQ(DocEngine::BitmapTile(after->GetSpreadBitmap(0), 0, 2, 0, false)->GetConstBuffer(), lent);
-        }
-        EXPECT_EQ(Raster::MemoryManager::Instance().GetBackstoreUsage(), backstore);
     }
 }
 
-TEST_F(EngineDocuments, ABlockHeldTwiceOrOfASmallSpreadIsCopiedBeforeARenderWritesIt) {
-    struct Case {
-        const char* what;
-        const char* text;
-        unsigned tiles;  // the render's
-    };
-    const Case cases[] = {
-        // The base and the current content share every block.
-        {"held twice", "quirevale-document 1\nformat ia8\nspread 2048 1024\nbase\n  fill 0 0 0 2048 1024 0.5 1\nend\n",
-         64},
-        // Below 4 MiB of samples a copy costs less than the checks of a block written in place.
-        {"small", "quirevale-document 1\nformat ia8\nspread 2048 1023\nhistory\n  fill 0 0 0 2048 1023 0.5 1\nend\n",
-         64},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Kernel::Counted<DocumentController> document = LoadText(c.text);
-        ASSERT_TRUE(document);
-        const uint64_t planar = Raster::MemoryManager::Instance().GetPlanarUsage();
-        {
-            Kernel::Counted<RegressionRender> render = Render(document);
-            Raster::Tile* tile = DocEngine::BitmapTile(render->GetSpreadBitmap(0), 0, 0, 0, false);
-            const uint8_t* lent = tile->GetConstBuffer();
-            uint8_t* writable = tile->GetMutableBuffer();
-            EXPECT_NE(writable, lent);
-            EXPECT_EQ(writable[0], lent[0]);
-            writable[0] = 3;
-            EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, c.tiles * Raster::Tile::kBytes);
-        }
-        EXPECT_EQ(SampleAt(Render(document)->GetSpreadBitmap(0), 0, 0, 0), 128);
-        EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
+TEST_F(EngineDocuments, ABlockHeldTwiceIsCopiedBeforeARenderWritesIt) {
+    // The base and the current content share every block.
+    Kernel::Counted<DocumentController> document =
+        LoadText("quirevale-document 1\nformat ia8\nspread 2048 1024\nbase\n  fill 0 0 0 2048 1024 0.5 1\nend\n");
+    ASSERT_TRUE(document);
+    const uint64_t planar = Raster::MemoryManager::Instance().GetPlanarUsage();
+    {
+        Kernel::Counted<RegressionRender> render = Render(document);
+        Raster::Tile* tile = DocEngine::BitmapTile(render->GetSpreadBitmap(0), 0, 0, 0, false);
+        const uint8_t* lent = tile->GetConstBuffer();
+        uint8_t* writable = tile->GetMutableBuffer();
+        EXPECT_NE(writable, lent);
+        EXPECT_EQ(writable[0], lent[0]);
+        writable[0] = 3;
+        EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, 64u * Raster::Tile::kBytes);
     }
+    EXPECT_EQ(SampleAt(Render(document)->GetSpreadBitmap(0), 0, 0, 0), 128);
+    EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
 }
 
 }  // namespace
