@@ -361,8 +361,10 @@ namespace avx512 {
 
 QV_AVX512 inline __m512i Mix(__m512i z) {
     z = _mm512_add_epi64(z, _mm512_set1_epi64(int64_t(0x9e3779b97f4a7c15ull)));
-    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 30)), _mm512_set1_epi64(int64_t(0xbf58476d1ce4e5b9ull)));
-    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 27)), _mm512_set1_epi64(int64_t(0x94d049bb133111ebull)));
+    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 30)),
+                           _mm512_set1_epi64(int64_t(0xbf58476d1ce4e5b9ull)));
+    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 27)),
+                           _mm512_set1_epi64(int64_t(0x94d049bb133111ebull)));
     return _mm512_xor_si512(z, _mm512_srli_epi64(z, 31));
 }
 

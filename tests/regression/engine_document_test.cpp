@@ -924,13 +924,15 @@ TEST_F(EngineDocuments, ARenderWrittenInPlaceGivesTheDocumentItsPixelsBackOnlyUn
                 Kernel::Counted<RegressionRender> render = Render(document);
                 Raster::DynamicBitmap bitmap = render->GetSpreadBitmap(0);
                 // The render charges its tiles as its own, but makes no block.
-                EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, page.tiles * Raster::Tile::kBytes);
+                EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar,
+                          page.tiles * Raster::Tile::kBytes);
                 EXPECT_EQ(Raster::MemoryManager::Instance().GetBackstoreUsage(), backstore);
                 Raster::Tile* tile = DocEngine::BitmapTile(bitmap, 0, page.column, 0, false);
                 lent = tile->GetConstBuffer();
                 uint8_t* writable = tile->GetMutableBuffer();
                 EXPECT_EQ(writable, lent) << "taken in place, not copied";
-                EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar, page.tiles * Raster::Tile::kBytes);
+                EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage() - planar,
+                          page.tiles * Raster::Tile::kBytes);
                 const std::vector<uint8_t> was(writable, writable + Raster::Tile::kBytes);
                 if (c.change) writable[at] ^= 1;
                 else std::memcpy(writable, was.data(), was.size());  // as the compare kernel writes back
