@@ -77,12 +77,16 @@ void DocumentModel::EnsureWhole() const {
     DrawCommands(m_history.begin(), m_history.begin() + ptrdiff_t(m_position), m_content);
 }
 
+void DocumentModel::BeginChange() {
+    EnsureWhole();
+    m_loans->Changed();
+}
+
 void DocumentModel::SetHistoryIndex(int32_t index) {
     EnsureDrawn();
     const size_t target = index < 0 ? 0 : std::min(size_t(index) + 1, m_history.size());
     if (target > m_position) {
-        EnsureWhole();
-        m_loans->Changed();
+        BeginChange();
         DrawCommands(m_history.begin() + ptrdiff_t(m_position), m_history.begin() + ptrdiff_t(target), m_content);
         for (size_t k = m_position; k < target; ++k) RecordRun(*m_history[k]);
     } else if (target < m_position) {
@@ -94,8 +98,7 @@ void DocumentModel::SetHistoryIndex(int32_t index) {
 }
 
 void DocumentModel::AppendCommands(const CommandList& commands) {
-    EnsureWhole();
-    m_loans->Changed();
+    BeginChange();
     for (const auto& command : commands) {
         m_history.resize(m_position);
         m_history.push_back(command);
@@ -110,8 +113,7 @@ void DocumentModel::AppendCommands(const CommandList& commands) {
 void DocumentModel::EnforceStackLimit(int limit) {
     EnsureDrawn();
     if (limit < 0 || m_history.size() <= size_t(limit)) return;
-    EnsureWhole();
-    m_loans->Changed();
+    BeginChange();
     size_t excess = m_history.size() - size_t(limit);
     // Entries to redo go first.
     const size_t redone = std::min(excess, m_history.size() - m_position);
@@ -130,8 +132,7 @@ void DocumentModel::EnforceStackLimit(int limit) {
 }
 
 size_t DocumentModel::Deduplicate() {
-    EnsureWhole();
-    m_loans->Changed();
+    BeginChange();
     std::vector<Kernel::Counted<TileBlock>*> slots;
     auto add = [&](Content& content) {
         for (SpreadContent& spread : content)

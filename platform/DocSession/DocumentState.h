@@ -50,6 +50,8 @@ private:
     void EnsureDrawn() const;
     // Drawn, and drawn anew when a render wrote a block lent to it, or may still do so.
     void EnsureWhole() const;
+    // Whole, and about to change: loans made before can no longer be taken for writing.
+    void BeginChange();
 
     std::shared_ptr<ContentLoans> m_loans = std::make_shared<ContentLoans>();
     const FormatInfo* m_format;

@@ -31,8 +31,6 @@ size_t RowOffset(const DocEngine::FormatInfo& format, int y) {
     return size_t(y % 256) * size_t(format.TileWidth()) * size_t(format.bytesPerSample);
 }
 
-uint64_t RawSizeOf(const DocEngine::FormatInfo& format, int width, int height) { return format.RawBytes(width, height); }
-
 // Bitmaps the "leak" fault keeps until the process ends.
 std::vector<Raster::DynamicBitmap>& LeakedBitmaps() {
     static auto* leaked = new std::vector<Raster::DynamicBitmap>;
@@ -201,7 +199,7 @@ struct BandRows {
 // The bands of a spread of this size; none for one stored as a single stream.
 std::vector<BandRows> BandsOf(const DocEngine::FormatInfo& format, int width, int height) {
     std::vector<BandRows> bands;
-    if (RawSizeOf(format, width, height) < kBandedSpreadBytes) return bands;
+    if (format.RawBytes(width, height) < kBandedSpreadBytes) return bands;
     const uint64_t tileRowBytes = uint64_t(width) * uint64_t(format.bytesPerSample) * 256;
     const int rows = int((kBandBytes + tileRowBytes - 1) / tileRowBytes) * 256;
     for (int c = 0; c < format.channels; ++c)
@@ -227,7 +225,7 @@ uint32_t GetBigEndian32(const char* in) {
 // The spread's planes as one zlib stream, exactly as earlier builds wrote every spread.
 bool CompressWhole(const Raster::DynamicBitmap& bitmap, const DocEngine::FormatInfo& format, std::string& compressed) {
     const int width = bitmap.GetWidth(), height = bitmap.GetHeight();
-    std::string raw(RawSizeOf(format, width, height), '\0');
+    std::string raw(format.RawBytes(width, height), '\0');
     const size_t planeBytes = size_t(width) * size_t(format.bytesPerSample) * size_t(height);
     for (int c = 0; c < format.channels; ++c) CopyRows(bitmap, format, c, 0, height, raw.data() + size_t(c) * planeBytes);
     uLongf length = compressBound(uLong(raw.size()));
@@ -355,7 +353,7 @@ std::string CompressBanded(const Raster::DynamicBitmap& bitmap, const DocEngine:
     PutLittleEndian(index, bands.size(), 4);
     index.append(kBandMagic, sizeof kBandMagic);
     out += index;
-    if (out.size() > compressBound(uLong(RawSizeOf(format, bitmap.GetWidth(), bitmap.GetHeight())))) return {};
+    if (out.size() > compressBound(uLong(format.RawBytes(bitmap.GetWidth(), bitmap.GetHeight())))) return {};
     return out;
 }
 
@@ -491,7 +489,7 @@ struct StoredSpread::InflateWork {
         bytes = spread.GetCompressed();
         rawSize = spread.m_rawSize;
         format = DocEngine::FindFormat(spread.m_format);
-        if (format && spread.m_rawSize == RawSizeOf(*format, spread.m_width, spread.m_height)) {
+        if (format && spread.m_rawSize == format->RawBytes(spread.m_width, spread.m_height)) {
             bitmap = Raster::DynamicBitmap::Create(spread.m_format, spread.m_width, spread.m_height);
             if (!ReadBandIndex(bytes, *format, spread.m_width, spread.m_height, bands)) bands.clear();
         }
@@ -564,7 +562,7 @@ Kernel::Counted<StoredSpread> StoredSpread::FromBitmap(const Raster::DynamicBitm
     std::string compressed;
     if (!bands.empty()) compressed = CompressBanded(bitmap, *format, bands);
     if (compressed.empty() && !CompressWhole(bitmap, *format, compressed)) return {};
-    return Kernel::MakeCounted<StoredSpread>(format->code, width, height, RawSizeOf(*format, width, height),
+    return Kernel::MakeCounted<StoredSpread>(format->code, width, height, format->RawBytes(width, height),
                                              std::move(compressed));
 }
 
@@ -586,16 +584,6 @@ Raster::DynamicBitmap StoredSpread::Unpack() const {
     return work.End();
 }
 
-bool StoredSpread::Inflate() {
-    {
-        // Kept ahead of use, this is the store's memory until a comparison takes it.
-        Raster::MemoryManager::UnaccountedScope unaccounted;
-        m_bitmap = Unpack();
-    }
-    m_bitmapBytes = m_bitmap ? m_bitmap.GetBitmap()->GetTileBufferBytes() : 0;
-    return bool(m_bitmap);
-}
-
 std::vector<uint64_t> StoredSpread::PrepareInflate() {
     m_work = std::make_unique<InflateWork>();
     m_work->Begin(*this);
@@ -605,7 +593,8 @@ std::vector<uint64_t> StoredSpread::PrepareInflate() {
 }
 
 void StoredSpread::InflatePart(size_t part) {
-    Raster::MemoryManager::UnaccountedScope unaccounted;  // as for Inflate
+    // Kept ahead of use, this is the store's memory until a comparison takes it.
+    Raster::MemoryManager::UnaccountedScope unaccounted;
     if (m_work) m_work->Run(part);
 }
 
@@ -800,7 +789,7 @@ public:
         if (!format) return Fail("unknown pixel format " + std::to_string(code));
         if (width < 1 || height < 1 || width * height > uint64_t(DocEngine::kMaxSpreadArea))
             return Fail("a spread size out of range");
-        if (raw != RawSizeOf(*format, int(width), int(height))) return Fail("the byte count does not fit the size");
+        if (raw != format->RawBytes(int(width), int(height))) return Fail("the byte count does not fit the size");
         if (compressed == 0 || compressed > m_data.size() - m_at || m_data.size() - m_at - compressed < 1 ||
             m_data[m_at + compressed] != '\n')
             return Fail("the compressed pixels are cut short");

@@ -36,21 +36,20 @@ class DocumentSnapshot;
 class StoredSpread : public Kernel::Countable {
 public:
     StoredSpread(Raster::Format format, int width, int height, uint64_t rawSize, std::string compressed);
-    // Bytes [offset, offset + length) of a file's data; Inflate makes the pixels.
+    // Bytes [offset, offset + length) of a file's data; PrepareInflate, InflatePart and
+    // FinishInflate make the pixels.
     StoredSpread(Raster::Format format, int width, int height, uint64_t rawSize,
                  std::shared_ptr<const std::string> data, size_t offset, size_t length);
     ~StoredSpread() override;
 
     // The spread's planes compressed; an empty handle for a bitmap of another format.
     static Kernel::Counted<StoredSpread> FromBitmap(const Raster::DynamicBitmap& bitmap);
-    // Decompresses the bytes into a bitmap that this spread keeps, outside the planar account;
-    // false when they do not decompress to the spread's size.
-    bool Inflate();
-    // The same in parts, for a reader that shares the worker pool between the parts of many
-    // spreads: PrepareInflate answers the raw bytes of each part (the bands of a spread stored in
-    // bands, else the whole stream), InflatePart may run for different parts at once, and
-    // FinishInflate, once every part is done, keeps the bitmap as Inflate does, inflating the
-    // stream whole when a band or the index is at fault.
+    // Decompresses the bytes into a bitmap that this spread keeps, outside the planar account,
+    // in parts, so that a reader shares the worker pool between the parts of many spreads:
+    // PrepareInflate answers the raw bytes of each part (the bands of a spread stored in bands,
+    // else the whole stream), InflatePart may run for different parts at once, and FinishInflate,
+    // once every part is done, keeps the bitmap, inflating the stream whole when a band or the
+    // index is at fault; false when the bytes do not decompress to the spread's size.
     std::vector<uint64_t> PrepareInflate();
     void InflatePart(size_t part);
     bool FinishInflate();

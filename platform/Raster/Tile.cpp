@@ -148,6 +148,10 @@ Tile::~Tile() {
 void Tile::Lend(Kernel::Counted<TileLoan> loan) {
     if (!loan || m_loan || HasOwnBuffer()) return;
     m_loan = std::move(loan);
+    Charge();
+}
+
+void Tile::Charge() {
     MemoryManager& memory = MemoryManager::Instance();
     m_charged = memory.IsAccounting();
     if (m_charged) memory.AddPlanar(kBytes);
@@ -168,11 +172,7 @@ uint8_t* Tile::GetMutableBuffer() {
     const uint8_t* from = m_loan ? m_loan->GetBytes() : m_default;
     if (!(zeroed && from == g_clear)) std::memcpy(fresh, from, kBytes);
     if (m_buffer.compare_exchange_strong(b, fresh, std::memory_order_acq_rel)) {
-        if (!m_loan) {  // a lent tile was charged when lent
-            MemoryManager& memory = MemoryManager::Instance();
-            m_charged = memory.IsAccounting();
-            if (m_charged) memory.AddPlanar(kBytes);
-        }
+        if (!m_loan) Charge();  // a lent tile was charged when lent
         return fresh;
     }
     GiveTileBuffer(fresh);  // another thread made it first

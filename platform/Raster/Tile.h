@@ -67,6 +67,9 @@ public:
     long GetConstRefCount() const { return m_constRefs.load(std::memory_order_relaxed); }
 
 private:
+    // Counts the tile's pixels in the planar account, when it is keeping account.
+    void Charge();
+
     const uint8_t* m_default = DefaultTileContent(1, kDefaultClear);
     std::atomic<uint8_t*> m_buffer{nullptr};  // the loan's bytes when written in place
     Kernel::Counted<TileLoan> m_loan;
