@@ -42,7 +42,8 @@ void* GetColourTransformForType(Raster::ICCManager& manager, const Kernel::Count
                                               uint32_t(blackPointCompensation) << 13);
     if (!transform)
         Kernel::Trace(Kernel::Format("Colour engine failed to create transform between %1 and %2\r\n",
-                                     {source->GetName(), destination->GetName()})
+                                     {Kernel::String(Kernel::EscapeForMessage(source->GetName().View())),
+                                      Kernel::String(Kernel::EscapeForMessage(destination->GetName().View()))})
                           .c_str());
 
     ColourTransformCacheEntry entry;

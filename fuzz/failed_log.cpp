@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     Fuzz::WriteWholeFile(g_log, text);
-    const std::vector<Kernel::String> units = ReadFailedUnitsLog(Kernel::String(g_log));
+    const std::vector<Kernel::String> units = ReadFailedUnitsLog(Kernel::String(g_log)).value_or(std::vector<Kernel::String>());
 
     size_t lines = 0;
     for (char c : text) lines += c == '\n';
@@ -32,7 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         written.push_back('\n');
     }
     Fuzz::WriteWholeFile(g_log, written);
-    const std::vector<Kernel::String> reread = ReadFailedUnitsLog(Kernel::String(g_log));
+    const std::optional<std::vector<Kernel::String>> read = ReadFailedUnitsLog(Kernel::String(g_log));
+    FUZZ_CHECK(read.has_value(), "a log written one unit a line can't be read back");
+    const std::vector<Kernel::String>& reread = *read;
     FUZZ_CHECK(reread.size() == units.size(), "%zu units written, %zu read back", units.size(), reread.size());
     for (size_t i = 0; i < units.size(); ++i)
         FUZZ_CHECK(reread[i] == units[i], "unit %zu read back as %s", i, Fuzz::Shown(reread[i].View()).c_str());

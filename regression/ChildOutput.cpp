@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "Kernel/Format.h"
+
 RegressionLogSection* CurrentRegressionLogSection = nullptr;
 bool FailureReported = false;
 
@@ -20,14 +22,10 @@ void WriteRecord(const char* tag, const Kernel::String& payload) {
 
 Kernel::String SanitiseRecordPayload(const Kernel::String& payload) {
     const char* text = payload.GetBuffer();
-    size_t length = std::strlen(text);
-    if (!std::memchr(text, '\n', length) && !std::memchr(text, '\r', length)) {
-        return length == payload.GetLength() ? payload : Kernel::String(text, length);
-    }
-    std::string clean(text, length);
+    std::string clean(text, std::strlen(text));
     for (char& c : clean)
         if (c == '\n' || c == '\r') c = ' ';
-    return Kernel::String(clean);
+    return Kernel::String(Kernel::EscapeForMessage(clean));
 }
 
 RegressionLogSection::RegressionLogSection(const Kernel::String& name) : m_name(name) {

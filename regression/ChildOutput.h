@@ -32,8 +32,9 @@ void RegressionLogInfo(const Kernel::String& message);
 void RegressionLogFail(const Kernel::String& message);
 void RegressionLogCommand(const Kernel::String& identifier, const Kernel::String& name);
 
-// The payload as it goes on the wire: cut at the first NUL, and every line feed
-// or carriage return turned into a blank so that no text can forge a record.
+// The payload as it goes on the wire: cut at the first NUL, every line feed or carriage return
+// turned into a blank so that no text can forge a record, then shown as every console text is
+// (Kernel::EscapeForMessage), so that a child run by hand prints no service message either.
 Kernel::String SanitiseRecordPayload(const Kernel::String& payload);
 
 // ---- Reader side ------------------------------------------------------------

@@ -128,7 +128,8 @@ bool Regression::LoadBaseline(const Kernel::String& path) {
     if (!m_baseline->m_content) {
         // The engine's reason goes to standard error; the protocol line stays the empty failure.
         if (!m_baseline->GetLoadError().empty())
-            std::fprintf(stderr, "Baseline '%s': %s\n", path.c_str(), m_baseline->GetLoadError().c_str());
+            std::fprintf(stderr, "Baseline '%s': %s\n", Kernel::EscapeForMessage(path.View()).c_str(),
+                         Kernel::EscapeForMessage(m_baseline->GetLoadError()).c_str());
         RegressionLogFail(Kernel::String());
         return false;
     }
@@ -233,23 +234,32 @@ bool Regression::CreateBaseline(bool withPostRedoRender) {
     return saved;
 }
 
-void Regression::DeleteUnitImages() {
-    // Every name a comparison of this unit can write is known, so nothing lists the unit's folder,
-    // which may hold any number of other files: the unit's path, "." and a tag unless the tag is
-    // empty, and the kind of image. Snapshot tags count the snapshots the baseline or the document has.
-    size_t snapshots = 0;
-    if (m_baseline && m_baseline->m_content) snapshots = m_baseline->m_content->GetSnapshots().size();
-    if (m_document)
-        snapshots = std::max(snapshots, size_t(std::max<int32_t>(0, m_document->GetSnapshotCount())));
-    std::vector<Kernel::String> tags{Kernel::String(), Kernel::String("undo-redo"), Kernel::String("macro"),
-                                     Kernel::String("tilestore")};
-    for (size_t n = 1; n <= snapshots; ++n) tags.push_back(FormatWithInt("snapshot-%1", int32_t(n)));
-    for (const Kernel::String& tag : tags) {
-        Kernel::String base = m_unitPath;
-        if (!tag.IsEmpty()) base += FormatWithString(".%1", tag);
-        for (const char* kind : {".baseline.png", ".failure.png", ".difference.png"})
-            Kernel::FileSystem::DeleteFile(base + kind);
+bool Regression::IsUnitImageName(std::string_view unitName, std::string_view name) {
+    // "<unit>.", an optional tag and ".", then the kind: images of a unit whose name merely begins
+    // with this one's ("a.kqvle.v2.kqvle") are not this unit's.
+    if (unitName.empty() || !name.starts_with(unitName) || name.substr(unitName.size(), 1) != ".") return false;
+    std::string_view rest = name.substr(unitName.size() + 1);
+    bool tagged = false;
+    for (std::string_view tag : {"undo-redo.", "macro.", "tilestore."})
+        if (!tagged && rest.starts_with(tag)) {
+            rest.remove_prefix(tag.size());
+            tagged = true;
+        }
+    if (!tagged && rest.starts_with("snapshot-") && rest.size() > 9 && rest[9] >= '1' && rest[9] <= '9') {
+        size_t end = 10;
+        while (end < rest.size() && rest[end] >= '0' && rest[end] <= '9') ++end;
+        if (rest.substr(end, 1) == ".") rest.remove_prefix(end + 1);
     }
+    return rest == "baseline.png" || rest == "failure.png" || rest == "difference.png";
+}
+
+void Regression::DeleteUnitImages() {
+    const std::string_view unit = m_unitPath.View();
+    const size_t slash = unit.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? unit : unit.substr(slash + 1);
+    const Kernel::String folder(slash == std::string_view::npos || slash == 0 ? std::string_view(slash == 0 ? "/" : ".")
+                                                                               : unit.substr(0, slash));
+    Kernel::FileSystem::DeleteFilesNamed(folder, [name](std::string_view entry) { return IsUnitImageName(name, entry); });
 }
 
 #include "app/UnitStatics.h"

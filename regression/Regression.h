@@ -2,6 +2,7 @@
 // reference count, the render and history tests, metrics, baseline creation and update.
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 #include "DocSession/DocumentEngine.h"
 #include "DocSession/RegressionStore.h"
@@ -31,6 +32,8 @@ public:
     static Kernel::String FormatAssertMessage(const char* file, uint32_t line, const char* expression);
     static Kernel::String FormatCompareMessage(const RenderCompareResult& result);
     static Kernel::String FormatSaveFailure(const Kernel::String& path, const std::string& reason);
+    // Whether a file of the unit's folder is one of the unit's images (unitName: its file name).
+    static bool IsUnitImageName(std::string_view unitName, std::string_view name);
 
 protected:
     // The sequence's steps.

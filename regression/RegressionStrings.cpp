@@ -62,8 +62,10 @@ void AppendPathComponent(Kernel::String& path, const Kernel::String& component) 
     AppendPathComponent(path, component.GetBuffer(), component.GetLength());
 }
 
-bool ReadOptionalFile(const char* what, const Kernel::String& path, uint64_t limit, std::string& text) {
-    Kernel::FileSystem::ReadError error;
+bool ReadOptionalFile(const char* what, const Kernel::String& path, uint64_t limit, std::string& text,
+                      Kernel::FileSystem::ReadError* errorOut) {
+    Kernel::FileSystem::ReadError own;
+    Kernel::FileSystem::ReadError& error = errorOut ? *errorOut : own;
     if (Kernel::FileSystem::ReadFile(path, text, limit, &error)) return true;
     if (!error.missing) {
         std::fprintf(stderr, "%s '%s' can't be read: %s\n", what, Kernel::EscapeForMessage(path.View()).c_str(),

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Kernel/FileSystem.h"
 #include "Kernel/Format.h"
 #include "Kernel/String.h"
 
@@ -20,6 +21,10 @@ Kernel::String FormatWithInt(const char* format, int32_t value);
 Kernel::String FormatWithUInt64(const char* format, uint64_t value);
 // "%1" a plain text, "%2" an engine string.
 Kernel::String FormatWithTextAndString(const char* format, const char* text, const Kernel::String& value);
+
+// Text from outside (a path, a test name, a child's message) as every console line and log
+// shows it: see Kernel::EscapeForMessage.
+inline Kernel::String Shown(const Kernel::String& text) { return Kernel::String(Kernel::EscapeForMessage(text.View())); }
 
 // Appends a plain text in place.
 void AppendText(Kernel::String& target, const char* text);
@@ -37,7 +42,9 @@ void AppendPathComponent(Kernel::String& path, const Kernel::String& component);
 // Reads a file that may be missing. Anything else that keeps it from being read (a FIFO, a
 // folder, no permission, more than limit bytes) is told on standard error as
 // "<what> '<path>' can't be read: <reason>".
-bool ReadOptionalFile(const char* what, const Kernel::String& path, uint64_t limit, std::string& text);
+// error, when given, receives why it was not read.
+bool ReadOptionalFile(const char* what, const Kernel::String& path, uint64_t limit, std::string& text,
+                      Kernel::FileSystem::ReadError* error = nullptr);
 
 // The lines of a text file: a line feed ends a line, the last line needs none, and each line
 // ends at its first NUL byte.

@@ -95,13 +95,7 @@ void WriteLogFile(const Kernel::String& path, std::string_view contents) {
 
 // A path as the user gave it, cut like every quoted path, on one line.
 Kernel::String QuotedPath(const Kernel::String& path) {
-    const std::string_view v = path.View();
-    if (v.size() <= Kernel::kPathExcerptBytes) return ShownOnOneLine(path);
-    size_t cut = Kernel::kPathExcerptBytes;
-    while (cut > 0 && (static_cast<unsigned char>(v[cut]) & 0xC0) == 0x80) --cut;  // never inside a character
-    Kernel::String shown = ShownOnOneLine(Kernel::String(v.substr(0, cut)));
-    shown.Append("[...]");
-    return shown;
+    return Kernel::String(Kernel::Excerpt(path.View(), Kernel::kPathExcerptBytes));
 }
 
 void PrintCoverageReport(const RecordedCommandSet& recorded, FILE* log) {
@@ -112,13 +106,13 @@ void PrintCoverageReport(const RecordedCommandSet& recorded, FILE* log) {
     CoverageComparison comparison = CompareCommandCoverage(registry.Commands, recorded);
     if (!comparison.unrecorded.empty()) {
         PrintSummaryLine("Unrecorded commands:", log);
-        for (const Kernel::String& name : comparison.unrecorded) PrintSummaryLine(ShownOnOneLine(name, true), log);
+        for (const Kernel::String& name : comparison.unrecorded) PrintSummaryLine(Shown(name), log);
         PrintSummaryLine(Kernel::String(), log);
     }
     if (!comparison.unregistered.empty()) {
         PrintSummaryLine("Unregistered commands:", log);
         for (const Kernel::String& identifier : comparison.unregistered)
-            PrintSummaryLine(ShownOnOneLine(identifier, true), log);
+            PrintSummaryLine(Shown(identifier), log);
         PrintSummaryLine(Kernel::String(), log);
     }
 }
@@ -145,10 +139,14 @@ void PrintSummaryLine(const Kernel::String& text, FILE* log) {
 
 bool IsUpdateConfirmed(const std::string& answerLine) { return answerLine == "y" || answerLine == "Y"; }
 
-std::vector<Kernel::String> ReadFailedUnitsLog(const Kernel::String& path) {
+std::optional<std::vector<Kernel::String>> ReadFailedUnitsLog(const Kernel::String& path) {
     std::vector<Kernel::String> units;
     std::string text;
-    if (!ReadOptionalFile("Failed-units log", path, kFailedUnitsLogLimit, text)) return units;
+    Kernel::FileSystem::ReadError error;
+    if (!ReadOptionalFile("Failed-units log", path, kFailedUnitsLogLimit, text, &error)) {
+        if (error.missing) return units;
+        return std::nullopt;
+    }
     for (std::string_view line : SplitFileLines(text)) {
         // An empty line names no unit; testing it would only fail for nothing.
         if (!line.empty()) units.emplace_back(line);
@@ -197,14 +195,14 @@ int RunUnitsAndSummarise(const std::vector<Kernel::String>& tested, const std::v
 
     for (const UnitProcess& unit : FailedUnits) {
         // Report lines are kept as shown; the path begins the block's first line.
-        Kernel::String block = FormatWithString("%1\n", ShownOnOneLine(unit.UnitPath, true));
+        Kernel::String block = FormatWithString("%1\n", Shown(unit.UnitPath));
         for (const Kernel::String& line : unit.ReportLines) block.Append(FormatWithString("%1\n", line));
         PrintSummaryLine(block, summary);
     }
 
     if (!testIgnored) {
         for (const Kernel::String& path : other)
-            PrintSummaryLine(FormatWithString("Ignoring unit: %1.", ShownOnOneLine(path)), summary);
+            PrintSummaryLine(FormatWithString("Ignoring unit: %1.", Shown(path)), summary);
         PrintSummaryLine(Kernel::String(), summary);
     }
 
@@ -274,7 +272,7 @@ int RegressionMain(int argc, char const* const* argv) {
         std::vector<Kernel::String> ignored;
         FindUnits(".", nullptr, &ignored);
         std::puts("\nIgnored units:\n");
-        for (const Kernel::String& path : ignored) PrintLine(ShownOnOneLine(path, true));
+        for (const Kernel::String& path : ignored) PrintLine(Shown(path));
         std::fflush(stdout);
         return 0;
     }
@@ -319,9 +317,12 @@ int RegressionMain(int argc, char const* const* argv) {
 
     std::vector<Kernel::String> units;
     std::vector<Kernel::String> ignored;
-    if (retestFailed)
-        units = ReadFailedUnitsLog(OutputFilePath(outputDirectory, "failed.log"));
-    else
+    if (retestFailed) {
+        // A list that cannot be read is kept as it is for a later run, and nothing tested is no pass.
+        std::optional<std::vector<Kernel::String>> failed = ReadFailedUnitsLog(OutputFilePath(outputDirectory, "failed.log"));
+        if (!failed) return 1;
+        units = std::move(*failed);
+    } else
         FindUnits(".", &units, &ignored);
 
     return testIgnored ? RunUnitsAndSummarise(ignored, units, true, outputDirectory)

@@ -2,6 +2,7 @@
 // The entry point RegressionMain is declared in RegressionEntry.h.
 #pragma once
 #include <cstdio>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -29,8 +30,9 @@ void PrintSummaryLine(const Kernel::String& text, FILE* log);
 // Only a one-character answer "y" or "Y" confirms.
 bool IsUpdateConfirmed(const std::string& answerLine);
 
-// The unit paths of a failed-units log; empty lines are not units.
-std::vector<Kernel::String> ReadFailedUnitsLog(const Kernel::String& path);
+// The unit paths of a failed-units log; empty lines are not units, and a missing log names none.
+// Nothing when the log is there but cannot be read (the reason is told on standard error).
+std::optional<std::vector<Kernel::String>> ReadFailedUnitsLog(const Kernel::String& path);
 
 struct EngineStringLess {
     bool operator()(const Kernel::String& a, const Kernel::String& b) const { return a.Compare(b) < 0; }

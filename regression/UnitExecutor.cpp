@@ -79,7 +79,7 @@ void InitBackend(const Kernel::CommandLineArguments& arguments, const Kernel::St
     Kernel::String profilePath = resources;
     AppendPathComponent(profilePath, kDefaultCMYKProfileName);
     if (!Raster::ICCManager::GetInstance().AddProfileFromDisk(profilePath.c_str(), true))
-        WriteLine(stderr, Kernel::String("Error! Failed to load default CMYK profile: ") + profilePath);
+        WriteLine(stderr, Kernel::String("Error! Failed to load default CMYK profile: ") + Shown(profilePath));
 }
 
 bool ReadUnitOptions(const Kernel::CommandLineArguments& arguments) {

@@ -109,6 +109,14 @@ Kernel::String EscapeTeamCityValue(const Kernel::String& value) {
             case '\r': out += "|r"; continue;
             default: break;
         }
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f) {
+            static const char kHex[] = "0123456789abcdef";
+            out += "|0x00";
+            out.push_back(kHex[u >> 4]);
+            out.push_back(kHex[u & 15]);
+            continue;
+        }
         // The Unicode line breaks (next line, line and paragraph separator) have escapes of their own.
         if (v.substr(i, 2) == "\xC2\x85") {
             out += "|x";
@@ -122,22 +130,6 @@ Kernel::String EscapeTeamCityValue(const Kernel::String& value) {
         } else {
             out.push_back(c);
         }
-    }
-    return Kernel::String(out);
-}
-
-Kernel::String ShownOnOneLine(const Kernel::String& text, bool beginsLine) {
-    std::string_view v = text.View();
-    const size_t start = v.find_first_not_of(" \t");
-    const bool forgery = beginsLine && start != std::string_view::npos && v.substr(start).starts_with("##teamcity[");
-    if (!forgery && v.find_first_of("\n\r") == std::string_view::npos) return text;
-    std::string out;
-    out.reserve(v.size() + 8);
-    for (size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '\n') out += "\\n";
-        else if (v[i] == '\r') out += "\\r";
-        else if (forgery && i == start) out += "\\x23";
-        else out.push_back(v[i]);
     }
     return Kernel::String(out);
 }
@@ -171,7 +163,7 @@ void ReportChildLine(UnitProcess& unit, bool isFailure, const char* label, const
     Kernel::String text = FormatWithTwoStrings("%1: %2", Kernel::String(label), unit.CurrentTest);
     if (!message.IsEmpty()) text.Append(FormatWithString(": %1", message));
     unit.ReportLines.push_back(FormatWithTwoStrings("%1%2\033[0m", Kernel::String(isFailure ? kColourRed : kColourBlue),
-                                                    ShownOnOneLine(text)));
+                                                    Shown(text)));
     PrintChildLine(unit, isFailure, text);
 }
 
@@ -185,7 +177,7 @@ void PrintChildLine(const UnitProcess& unit, bool isFailure, const Kernel::Strin
         return;
     }
     WriteConsoleLine(FormatWithTwoStrings("%1%2\033[0m", Kernel::String(isFailure ? kColourRed : kColourBlue),
-                                          ShownOnOneLine(text)));
+                                          Shown(text)));
 }
 
 std::vector<Kernel::String> BuildUnitArguments(const Kernel::String& unitPath) {
@@ -297,7 +289,7 @@ bool RunUnitProcess(UnitProcess& unit) {
     const bool teamcity = RegressionRunFlags.teamcity;
     WriteConsoleLine(teamcity
                          ? FormatWithString("##teamcity[testStarted name='%1']", EscapeTeamCityValue(unit.UnitPath))
-                         : FormatWithString("\nTesting unit: %1", ShownOnOneLine(unit.UnitPath)));
+                         : FormatWithString("\nTesting unit: %1", Shown(unit.UnitPath)));
 
     ChildProcessResult child = RunChildProcess(unit, BuildUnitArguments(unit.UnitPath), unit.UnitPath);
     if (!child.started) {

@@ -95,13 +95,8 @@ void ReportChildLine(UnitProcess& unit, bool isFailure, const char* label, const
 // Prints one line in the current output style.
 void PrintChildLine(const UnitProcess& unit, bool isFailure, const Kernel::String& text);
 
-// A text from a unit (its path, its child's report) as it is shown on one console or log line:
-// a line feed shows as "\n" and a carriage return as "\r", so that no such text starts a line
-// of its own; every other byte, a backslash included, shows as it is. When the text begins the
-// line (beginsLine), a "#" that would open a TeamCity service message there shows as "\x23".
-Kernel::String ShownOnOneLine(const Kernel::String& text, bool beginsLine = false);
-
-// A value as a TeamCity service message attribute needs it.
+// A value as a TeamCity service message attribute needs it; control characters other than line
+// breaks become "|0xNNNN" escapes, as they would act on a terminal that shows the build log.
 Kernel::String EscapeTeamCityValue(const Kernel::String& value);
 
 inline constexpr const char kColourRed[] = "\033[31m";

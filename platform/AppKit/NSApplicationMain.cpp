@@ -166,7 +166,7 @@ void PrintMenu(const NSMenu& menu, int depth) {
         if (auto* represented = ObjectCast<NSString>(item->representedObject())) line += " represented=" + Quoted(represented);
         if (item->isHidden()) line += " hidden";
         if (!item->isEnabled()) line += " disabled";
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n", Kernel::EscapeForMessage(line).c_str());
         if (item->submenu()) {
             PrintMenu(*item->submenu(), depth + 1);
             std::printf("%send\n", indent.c_str());
@@ -218,7 +218,7 @@ std::string RestOfLine(const std::string& line, std::string_view word) {
 
 void CancelOpenSheet() {
     if (const NSSheetRequest* sheet = NSOpenSheet()) {
-        Report("the sheet \"" + sheet->message + "\" was not answered; cancelling it");
+        Report("the sheet \"" + Kernel::Excerpt(sheet->message) + "\" was not answered; cancelling it");
         NSCancelSheet();
         Kernel::Dispatch::RunMainThreadQueue();
     }
@@ -231,7 +231,8 @@ int NSApplicationMain(int, char const* const*) {
     AutoreleasePool pool;
     LineSource source;
     CallLog::Sink previousSink = CallLog::SetSink([](const std::string& entry) {
-        std::fputs(entry.c_str(), stdout);
+        // An entry quotes what the user typed and what documents hold.
+        std::fputs(Kernel::EscapeForMessage(entry).c_str(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
     });

@@ -376,9 +376,9 @@ void LoadDocumentCommand::Execute() {
     m_documentController.Reset();
     m_error = Kernel::String();
     auto fail = [this](int line, const std::string& why) {
-        m_error = line > 0 ? Kernel::Format("Document '%1', line %2: %3",
-                                            {m_path, Kernel::ToStringT(line), Kernel::String(why)})
-                           : Kernel::Format("Document '%1': %2", {m_path, Kernel::String(why)});
+        const Kernel::String shownPath(Kernel::EscapeForMessage(m_path.View())), shownWhy(Kernel::EscapeForMessage(why));
+        m_error = line > 0 ? Kernel::Format("Document '%1', line %2: %3", {shownPath, Kernel::ToStringT(line), shownWhy})
+                           : Kernel::Format("Document '%1': %2", {shownPath, shownWhy});
         Kernel::Trace((m_error.ToStd() + "\n").c_str());
     };
 
@@ -432,7 +432,9 @@ void SaveDocumentAsCommand::Execute(DocumentController& document) {
         if (m_succeeded && m_becomesDocumentPath) model->SetPath(m_path.ToStd());
     }
     if (!m_succeeded)
-        Kernel::Trace(("Document '" + m_path.ToStd() + "' could not be saved: " + m_error + "\n").c_str());
+        Kernel::Trace(("Document '" + Kernel::EscapeForMessage(m_path.View()) + "' could not be saved: " +
+                       Kernel::EscapeForMessage(m_error) + "\n")
+                          .c_str());
 }
 
 void SetHistoryIndexCommand::Execute(DocumentController& document) {

@@ -299,6 +299,21 @@ bool FileSystem::IsDirectory(const Path& path) {
 
 bool FileSystem::DeleteFile(const Path& path) { return unlink(path.c_str()) == 0; }
 
+void FileSystem::DeleteFilesNamed(const Path& folder, const std::function<bool(std::string_view name)>& matches) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    DIR* listing = fdopendir(fd);
+    if (!listing) {
+        close(fd);
+        return;
+    }
+    std::vector<std::string> names;  // removed after the listing, which removals would disturb
+    while (struct dirent* entry = readdir(listing))
+        if (matches(entry->d_name)) names.emplace_back(entry->d_name);
+    for (const std::string& name : names) unlinkat(fd, name.c_str(), 0);  // fails on a folder, as it should
+    closedir(listing);
+}
+
 bool FileSystem::WriteFileAtomically(const Path& path, std::string_view contents) {
     std::string reason;
     return WriteFileAtomically(path, contents, reason);

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,10 @@ public:
     static bool IsFile(const Path& path);
     static bool IsDirectory(const Path& path);
     static bool DeleteFile(const Path& path);
+    // Removes the entries of folder whose names match, from one listing of names: no entry is
+    // looked at but its name, so a folder of many other files costs one read of its names. A
+    // folder entry is never removed.
+    static void DeleteFilesNamed(const Path& folder, const std::function<bool(std::string_view name)>& matches);
     // Writes the whole text to a temporary file beside path and renames it into place,
     // so a failed write never leaves a file that looks complete (see AtomicFile).
     static bool WriteFileAtomically(const Path& path, std::string_view contents);

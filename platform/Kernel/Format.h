@@ -22,9 +22,12 @@ StringT<TEncUtf8> ToStringT(uint64_t value);
 inline StringT<TEncUtf8> ToStringT(int value) { return ToStringT(static_cast<int64_t>(value)); }
 inline StringT<TEncUtf8> ToStringT(unsigned value) { return ToStringT(static_cast<uint64_t>(value)); }
 
-// Text from outside (a path, an input line) for a message: line breaks and other control
-// characters are written as escapes (\n, \x1b) and a backslash as \\, so it reads as
-// one line and cannot act on the terminal.
+// Text from outside (a path, an input line, a document's text) as every console line, log and
+// message shows it: line breaks and tabs as \n, \r and \t, other control characters (C1 ones
+// included) as \xNN escapes, and each "#" of a TeamCity service-message marker "##teamcity[" as
+// \x23, so it reads as one line, cannot act on the terminal and cannot be taken for a service
+// message at any column. Anything else, a backslash included, stays as it is: an ordinary path
+// shows unchanged, and showing a shown text again changes nothing.
 std::string EscapeForMessage(std::string_view text);
 
 // User input quoted back in a message: escaped as above and, when longer than limit, cut to

@@ -192,7 +192,8 @@ PNGBase::~PNGBase() {
     if (impl.file && IsGood() && !impl.file->Commit()) Fail(impl.file->GetError());
     impl.file.reset();  // an image not committed is removed
     if (!IsGood()) {
-        Kernel::Trace(Kernel::Format("Could not write PNG file %1: %2\r\n", {Kernel::String(m_path), Kernel::String(m_error)})
+        Kernel::Trace(Kernel::Format("Could not write PNG file %1: %2\r\n", {Kernel::String(Kernel::EscapeForMessage(m_path)),
+                                                                   Kernel::String(Kernel::EscapeForMessage(m_error))})
                           .c_str());
     }
 }

@@ -119,7 +119,7 @@ TEST_F(AppInputHardening, EveryBlankSeparatesAnEventWordTheSameWay) {
     const Case cases[] = {
         {snapshot + "\ftext Before\nanswer OK\n", "AddDocumentSnapshotCommand(\"Before\")", ""},
         {snapshot + "\v\ttext\fBefore\n\ranswer\vOK\n", "AddDocumentSnapshotCommand(\"Before\")", ""},
-        {snapshot + "text\vTwo\fwords\nanswer OK\n", "AddDocumentSnapshotCommand(\"Two\fwords\")", ""},
+        {snapshot + "text\vTwo\fwords\nanswer OK\n", "AddDocumentSnapshotCommand(\"Two\\x0cwords\")", ""},
         {"newdocument\ncontext 2 120 80\n\fpick\fSort Ascending\n", "TableCommands::sortByRowAscending:(tag=-1)", ""},
         {"newdocument\ncontext 2 120 80\npick\vSort Ascending\v\n", "TableCommands::sortByRowAscending:(tag=-1)", ""},
         {develop + "\vanswer\fBogus\n", "CocoaUIRunAlertPanel(\"Develop Persona\"",

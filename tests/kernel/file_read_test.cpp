@@ -133,13 +133,19 @@ TEST(MessageText, OutsideTextIsEscapedAndCut) {
     const std::string cut(Kernel::kExcerptBytes, 'x');
     // "é" is two bytes: a cut never splits it.
     const std::string accents = std::string(Kernel::kExcerptBytes - 1, 'x') + "\xC3\xA9" + "tail";
+    // A cut that leaves "##teamcity" before the cut mark's "[".
+    const std::string marked = std::string(Kernel::kExcerptBytes - 10, 'x') + "##teamcity[x]";
     struct Case {
         std::string text, escaped, excerpt;
     };
     const Case cases[] = {
         {"", "", ""},
         {"plain words", "plain words", "plain words"},
-        {"a\nb\rc\td\\e", "a\\nb\\rc\\td\\\\e", "a\\nb\\rc\\td\\\\e"},
+        {"a\nb\rc\td\\e", "a\\nb\\rc\\td\\e", "a\\nb\\rc\\td\\e"},
+        {"\xC2\x9b" "2J \xC2\xA0", "\\xc2\\x9b" "2J \xC2\xA0", "\\xc2\\x9b" "2J \xC2\xA0"},
+        {"a ##teamcity[x] #teamcity[ ###teamcity[", "a \\x23\\x23teamcity[x] #teamcity[ #\\x23\\x23teamcity[",
+         "a \\x23\\x23teamcity[x] #teamcity[ #\\x23\\x23teamcity["},
+        {marked, cut.substr(10) + "\\x23\\x23teamcity[x]", cut.substr(10) + "\\x23\\x23teamcity[...]"},
         {"\x1b[31m\x7f", "\\x1b[31m\\x7f", "\\x1b[31m\\x7f"},
         {"caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9"},
         {cut, cut, cut},
@@ -149,6 +155,7 @@ TEST(MessageText, OutsideTextIsEscapedAndCut) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Kernel::EscapeForMessage(c.text), c.escaped);
+        EXPECT_EQ(Kernel::EscapeForMessage(c.escaped), c.escaped);  // the child's shown text, shown again
         EXPECT_EQ(Kernel::Excerpt(c.text), c.excerpt);
     }
     // The limit counts the text, not its escapes.

@@ -125,17 +125,18 @@ TEST_F(RunnerHardening, AFifoWhereAUnitsFilesAreReadFailsThatUnit) {
               std::string::npos)
         << run.err;
 
-    // failed.log for --retestfailed: nothing to retest.
+    // failed.log for --retestfailed: a list that can't be read is neither a pass nor lost.
     fs::create_directories(m_root.Path() / "output");
     const fs::path log = m_root.Path() / "output/failed.log";
     ASSERT_EQ(mkfifo(log.c_str(), 0644), 0);
     m_fifos.push_back(log);
     run = Run({"--retestfailed"});
     EXPECT_EQ(run.signal, 0) << "the runner hung on the FIFO";
-    EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(EndsWith(run.out, Counts(0, 0, 0, 0))) << run.out;
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "Failed-units log '" + log.string() + "' can't be read: it is a FIFO, not a regular file\n");
-    EXPECT_TRUE(fs::is_regular_file(log));  // the new, empty log replaced it
+    EXPECT_TRUE(fs::is_fifo(log));
+    EXPECT_FALSE(fs::exists(m_root.Path() / "output/summary.log"));
 }
 
 TEST_F(RunnerHardening, AFailedUnitWhosePathHoldsALineBreakIsCountedButNotLogged) {
@@ -266,48 +267,73 @@ TEST_F(RunnerHardening, HugeUserTextIsQuotedByAShortPrefix) {
     EXPECT_LT(run.out.size(), 4096u);
 }
 
-// Every line that begins a TeamCity service message is one of the runner's own.
-void ExpectOnlyOwnServiceMessages(const std::string& text) {
-    for (const std::string& line : runner_test::SplitLines(text)) {
-        if (line.rfind("##teamcity[", 0) != 0) continue;
-        EXPECT_TRUE(line.rfind("##teamcity[testStarted name='", 0) == 0 ||
-                    line.rfind("##teamcity[testFailed name='", 0) == 0 ||
-                    line.rfind("##teamcity[message text='", 0) == 0 ||
-                    line.rfind("##teamcity[testFinished name='", 0) == 0)
-            << line;
-    }
-}
-
-TEST_F(RunnerHardening, AServiceMessageInAFolderNameIsNeverALineOfItsOwn) {
+// TeamCity finds a service message at any column of any stream it reads. Whatever a tree, a
+// document or a baseline holds, only the runner's own messages are there, each beginning its line.
+TEST_F(RunnerHardening, NoOutsideTextMakesAServiceMessage) {
     const std::string forged = "##teamcity[buildStatus status='SUCCESS' text='forged']";
-    const fs::path folder = m_work / ("x\n" + forged + "\ny");
-    WriteFile(folder / "a.kqvle", kDocument);  // no baseline: fails
-    WriteFile(folder / "b.kqvle", kDocument);
-    WriteFile(folder / "ignore.txt", "b.kqvle\n");
-    const std::string shown = "./x\\n" + forged + "\\ny/";
-    const std::string summary = shown + "a.kqvle\n\033[31mFAILED: Find Baseline\033[0m\n\n" + "Ignoring unit: " + shown +
-                                "b.kqvle.\n\n" + Counts(2, 1, 0, 1);
-    for (const bool teamcity : {false, true}) {
-        SCOPED_TRACE(teamcity ? "teamcity" : "plain");
-        ProcessResult run = Run(teamcity ? std::vector<std::string>{"--teamcity"} : std::vector<std::string>{});
-        EXPECT_EQ(run.status, 1);
-        ExpectOnlyOwnServiceMessages(run.out);
-        ExpectOnlyOwnServiceMessages(Output("summary.log"));
-        EXPECT_EQ(Output("summary.log"), summary);
-        EXPECT_TRUE(EndsWith(run.out, summary)) << run.out;
-        if (!teamcity) {
-            EXPECT_NE(run.out.find("\nTesting unit: " + shown + "a.kqvle\n"), std::string::npos) << run.out;
+    const std::string shownForged = "\\x23\\x23teamcity[buildStatus status='SUCCESS' text='forged']";
+    const std::string snapshotted = "quirevale-document 1\nformat rgba8\nspread 8 8\nhistory\n  fill 0 0 0 8 8 1 0 0 1\n"
+                                    "end\nsnapshot regression see " + forged + " here\n  fill 0 0 0 8 8 0 1 0 1\nend\n";
+    const fs::path midLine = m_work / ("a " + forged + " b");
+    const fs::path blanks = m_work / ("   ##teamcity[testFinished name='x']");
+    WriteFile(midLine / "poster.kqvle", kDocument);
+    WriteFile(blanks / "u.kqvle", snapshotted);
+    WriteFile(m_work / "##teamcity[setParameter name='a' value='b'].kqvle", kDocument);
+    // An ignore line cannot hold a "#": the file it names is found below a folder that does.
+    WriteFile(midLine / "ignored.kqvle", kDocument);
+    WriteFile(midLine / "ignore.txt", "ignored.kqvle\n");
+    WriteFile(midLine / "bad.kqvle", kDocument);
+    ASSERT_EQ(Run({"--create"}).status, 0);
+    WriteFile(midLine / "poster.kqvle_baseline", "garbage");  // damaged
+    std::string changed = snapshotted;
+    changed.replace(changed.rfind("0 1 0 1"), 7, "0 0 1 1");  // the snapshot now fails
+    WriteFile(blanks / "u.kqvle", changed);
+    // A "#" begins a comment in a document, so its path carries the marker.
+    WriteFile(midLine / "bad.kqvle", "quirevale-document 1\nformat rgba8\nspread 8 8\nhistory\n  bogus 1\nend\n");
+
+    const std::vector<std::vector<std::string>> runs = {
+        {}, {"--teamcity"}, {"--coverage"}, {"--teamcity", "--coverage"}, {"--listignored"}, {"--teamcity", "--listignored"}};
+    for (const std::vector<std::string>& options : runs) {
+        SCOPED_TRACE(testing::PrintToString(options));
+        fs::remove(m_root.Path() / "output/summary.log");
+        const ProcessResult run = Run(options);
+        EXPECT_EQ(run.signal, 0);
+        const bool teamcity = std::count(options.begin(), options.end(), "--teamcity") > 0;
+        const std::pair<const char*, std::string> streams[] = {
+            {"standard output", run.out}, {"standard error", run.err}, {"summary.log", Output("summary.log")}};
+        for (const auto& [stream, text] : streams)
+            for (const runner_test::ServiceMessage& m : runner_test::FindServiceMessages(text))
+                EXPECT_TRUE(stream == std::string("standard output") && teamcity &&
+                            runner_test::IsRunnersOwnServiceMessage(m))
+                    << stream << ": " << m.text;
+        if (std::count(options.begin(), options.end(), "--listignored")) {
+            EXPECT_NE(run.out.find("./a " + shownForged + " b/ignored.kqvle\n"), std::string::npos) << run.out;
+            continue;
         }
+        EXPECT_EQ(run.status, 1);
+        // Each hostile text did reach the output, shown.
+        EXPECT_NE(run.out.find("./a " + shownForged + " b/poster.kqvle"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("Ignoring unit: ./a " + shownForged + " b/ignored.kqvle."), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("(see " + shownForged + " here): Pixel diff count"), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find("Baseline './a " + shownForged + " b/poster.kqvle_baseline': "), std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find("Document './a " + shownForged + " b/bad.kqvle', line 5: unknown drawing command"),
+                  std::string::npos)
+            << run.err;
     }
-    ProcessResult listed = Run({"--listignored"});
-    EXPECT_EQ(listed.out, "\nIgnored units:\n\n" + shown + "b.kqvle\n");
+
+    // The child on its own prints no message either.
+    const ProcessResult unit = runner_test::RunProcess(Arguments("regressionunit", {"-file", (blanks / "u.kqvle").string()}),
+                                                       m_work, Env(), "", kHangLimitSeconds);
+    EXPECT_NE(unit.out.find("[FAIL]Pixel diff count"), std::string::npos) << unit.out;
+    EXPECT_EQ(runner_test::FindServiceMessages(unit.out + unit.err).size(), 0u) << unit.out << unit.err;
 }
 
 TEST_F(RunnerHardening, AMissingUnitFileIsNamedAsGiven) {
     const std::pair<std::string, std::string> cases[] = {
-        {"back\\slash\\es\tand a tab.kqvle", "back\\slash\\es\tand a tab.kqvle"},
-        {"caf\xC3\xA9 \x1b[31mred.kqvle", "caf\xC3\xA9 \x1b[31mred.kqvle"},
-        {"two\nlines\r.kqvle", "two\\nlines\\r.kqvle"},  // a line break alone is shown escaped
+        {"back\\slash\\es and a blank.kqvle", "back\\slash\\es and a blank.kqvle"},
+        {"caf\xC3\xA9 \x1b[31mred\t.kqvle", "caf\xC3\xA9 \\x1b[31mred\\t.kqvle"},  // controls are shown escaped
+        {"two\nlines\r.kqvle", "two\\nlines\\r.kqvle"},
     };
     for (const auto& [given, shown] : cases) {
         ProcessResult run = Run({"--file", given});
@@ -420,14 +446,22 @@ TEST_F(RunnerHardening, AFileLargerThanItsKindIsRefusedUnread) {
             << run.err;
     }
 
-    // failed.log: nothing to retest.
+    // failed.log too large, or a folder: named, kept as it is, and the run fails.
     const fs::path log = m_root.Path() / "output/failed.log";
     MakeSparse(log, uintmax_t(100) << 20);
     run = Run({"--retestfailed"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(EndsWith(run.out, Counts(0, 0, 0, 0))) << run.out;
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "Failed-units log '" + log.string() +
                            "' can't be read: it is 104857600 bytes, more than the limit of 67108864 bytes\n");
+    EXPECT_EQ(fs::file_size(log), uintmax_t(100) << 20);
+    fs::remove(log);
+    fs::create_directories(log / "inside");
+    run = Run({"--retestfailed"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Failed-units log '" + log.string() + "' can't be read: it is a folder, not a regular file\n");
+    EXPECT_TRUE(fs::is_directory(log / "inside"));
+    fs::remove_all(log);
 
     // An ignore list: the runner goes on to its summary, even with little memory to spare.
     const fs::path lists = m_root.Path() / "lists";
@@ -446,43 +480,18 @@ TEST_F(RunnerHardening, AFileLargerThanItsKindIsRefusedUnread) {
               "Ignore list './ignore.txt' can't be read: it is 4294967296 bytes, more than the limit of 16777216 bytes\n");
 }
 
-// The unit's images go by name: its folder, however full, is never listed (a listing would
-// update the folder's access time), and images of other names stay.
-TEST_F(RunnerHardening, TheUnitsImagesAreRemovedByNameWithoutListingItsFolder) {
+// A passing unit's images all go, those of an older baseline's snapshots too, and nothing else.
+TEST_F(RunnerHardening, TheUnitsImagesAreRemovedAndNoOthers) {
     const fs::path folder = m_work / "many";
-    WriteFile(folder / "a.kqvle", "quirevale-document 1\nformat rgba8\nspread 8 8\nhistory\n  fill 0 0 0 8 8 1 0 0 1\n"
-                                  "end\nsnapshot regression one\n  fill 0 0 0 8 8 0 1 0 1\nend\n"
-                                  "snapshot ignore skipped\nend\nsnapshot regression two\n  fill 0 0 0 8 8 0 0 1 1\nend\n");
+    WriteFile(folder / "a.kqvle", kDocument);
     ASSERT_EQ(Run({"--create", "--file", "./many/a.kqvle"}).status, 0);
-    const std::vector<std::string> own = {
-        "a.kqvle.baseline.png",           "a.kqvle.failure.png",           "a.kqvle.difference.png",
-        "a.kqvle.undo-redo.failure.png",  "a.kqvle.macro.baseline.png",    "a.kqvle.tilestore.difference.png",
-        "a.kqvle.snapshot-1.failure.png", "a.kqvle.snapshot-2.baseline.png"};
-    std::vector<std::string> others = {"a.kqvle.v2.kqvle.failure.png", "a.kqvle.notes.failure.png",
-                                       "a.kqvle.snapshot-0.failure.png", "a.kqvle.snapshot-9.failure.png",
-                                       "a.kqvle.png", "a.kqvle..failure.png", "b.kqvle.failure.png"};
+    const std::vector<std::string> own = {"a.kqvle.failure.png", "a.kqvle.snapshot-7.failure.png",
+                                          "a.kqvle.undo-redo.difference.png"};
+    std::vector<std::string> others = {"a.kqvle.v2.kqvle.failure.png", "b.kqvle.failure.png"};
     for (int i = 0; i < 300; ++i) others.push_back("a.kqvle.extra-" + std::to_string(i) + ".failure.png");
     for (const std::string& name : own) WriteFile(folder / name, "old");
     for (const std::string& name : others) WriteFile(folder / name, "other");
-
-    // Where listing a folder leaves its access time alone, this test cannot tell.
-    const timespec old[2] = {{1000000000, 0}, {0, UTIME_OMIT}};
-    auto accessed = [](const fs::path& path) {
-        struct stat st {};
-        stat(path.c_str(), &st);
-        return st.st_atim.tv_sec;
-    };
-    const fs::path probe = m_root.Path() / "probe";
-    fs::create_directories(probe / "entry");
-    ASSERT_EQ(utimensat(AT_FDCWD, probe.c_str(), old, 0), 0);
-    Names(probe);
-    if (accessed(probe) == 1000000000) GTEST_SKIP() << "this file system keeps no access times of folders";
-
-    ASSERT_EQ(utimensat(AT_FDCWD, folder.c_str(), old, 0), 0);
-    const ProcessResult run = runner_test::RunProcess(Arguments("regressionunit", {"-file", "./many/a.kqvle"}), m_work,
-                                                      Env(), "", kHangLimitSeconds);
-    EXPECT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_EQ(accessed(folder), 1000000000) << "the unit's folder was listed";
+    EXPECT_EQ(Run({"--file", "./many/a.kqvle"}).status, 0);
     for (const std::string& name : own) EXPECT_FALSE(fs::exists(folder / name)) << name;
     for (const std::string& name : others) EXPECT_TRUE(fs::exists(folder / name)) << name;
 }

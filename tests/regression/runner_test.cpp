@@ -85,9 +85,10 @@ TEST(RunnerOptions, FailedUnitsLogSkipsEmptyLines) {
     TempDir dir;
     WriteFile(dir / "failed.log", "/a/one.kqvle\n\n/b/two words.kqvle\n\n\n/c/three.kqvle");
     std::vector<std::string> got;
-    for (const String& s : ReadFailedUnitsLog(String(dir / "failed.log"))) got.push_back(s.ToStd());
+    const std::vector<String> units = ReadFailedUnitsLog(String(dir / "failed.log")).value();
+    for (const String& s : units) got.push_back(s.ToStd());
     EXPECT_EQ(got, (std::vector<std::string>{"/a/one.kqvle", "/b/two words.kqvle", "/c/three.kqvle"}));
-    EXPECT_TRUE(ReadFailedUnitsLog(String(dir / "missing.log")).empty());
+    EXPECT_TRUE(ReadFailedUnitsLog(String(dir / "missing.log")).value().empty());
 }
 
 // Stands in for the executable: prints the unit file as its output and exits
@@ -335,11 +336,12 @@ TEST_F(RunnerChild, SummaryAndLogsOfARun) {
     EXPECT_EQ(console, heading + "\nUnits found:   0\nUnits ignored: 0\nUnits passed:  0\nUnits failed:  0\n");
 }
 
-// However a hostile child or tree words a path, a test name or a failure, every line of the
-// console and of summary.log that begins a TeamCity service message is one of the runner's own.
-TEST_F(RunnerChild, NoUnitTextBeginsALineOfItsOwn) {
+// However a hostile child or tree words a path, a test name or a failure, the console and
+// summary.log hold no service message but the runner's own, at any column.
+TEST_F(RunnerChild, NoUnitTextMakesAServiceMessage) {
     runner_test::ScopedCurrentDirectory inside(m_dir.Path());
     const std::string forged = "##teamcity[buildStatus status='SUCCESS' text='forged']";
+    const std::string shown = "\\x23\\x23" + forged.substr(2);
     const std::string output = "[START]T\r" + forged + "\r\n[FAIL]a\r" + forged + "\n[INFO]\r" + forged + "\n[END]\n";
     // Found in a folder whose name holds line breaks, or read back from failed.log as it stands.
     const std::string inFolder = "./x\n" + forged + "\ny/a.kqvle";
@@ -356,24 +358,20 @@ TEST_F(RunnerChild, NoUnitTextBeginsALineOfItsOwn) {
         const std::string console = testing::internal::GetCapturedStdout();
         EXPECT_EQ(code, 1);
         const std::string summary = ReadFile(m_dir.Path() / "out/summary.log");
-        for (const std::string& text : {console, summary})
-            for (const std::string& line : runner_test::SplitLines(text)) {
-                const bool own = line.rfind("##teamcity[testStarted name='", 0) == 0 ||
-                                 line.rfind("##teamcity[testFailed name='", 0) == 0 ||
-                                 line.rfind("##teamcity[message text='", 0) == 0 ||
-                                 line.rfind("##teamcity[testFinished name='", 0) == 0;
-                EXPECT_TRUE(line.rfind("##teamcity[", 0) != 0 || own) << line;
-                EXPECT_EQ(line.find('\r'), std::string::npos) << line;
-            }
-        // Line breaks show as "\n" and "\r"; a path that would begin a line with a message shows
-        // its first "#" as "\x23"; the texts keep the words the runner gives them.
-        const std::string report = kRed + "FAILED: T\\r" + forged + "\\r: a\\r" + forged + kReset + "\n" + kBlue +
-                                   "INFO: T\\r" + forged + "\\r: \\r" + forged + kReset + "\n";
-        EXPECT_EQ(summary, "./x\\n" + forged + "\\ny/a.kqvle\n" + report + "\n" + "\\x23" + forged.substr(1) +
-                               ".kqvle\n" + report + "\nIgnoring unit: ./i\\r" + forged + "\\n" + forged + ".kqvle.\n\n" +
+        for (const std::string& text : {console, summary}) {
+            for (const runner_test::ServiceMessage& m : runner_test::FindServiceMessages(text))
+                EXPECT_TRUE(teamcity && text == console && runner_test::IsRunnersOwnServiceMessage(m)) << m.text;
+            EXPECT_EQ(text.find('\r'), std::string::npos);
+        }
+        // Line breaks show as "\n" and "\r", each "#" of a marker as "\x23"; the texts keep the
+        // words the runner gives them.
+        const std::string report = kRed + "FAILED: T\\r" + shown + "\\r: a\\r" + shown + kReset + "\n" + kBlue +
+                                   "INFO: T\\r" + shown + "\\r: \\r" + shown + kReset + "\n";
+        EXPECT_EQ(summary, "./x\\n" + shown + "\\ny/a.kqvle\n" + report + "\n" + shown + ".kqvle\n" + report +
+                               "\nIgnoring unit: ./i\\r" + shown + "\\n" + shown + ".kqvle.\n\n" +
                                runner_test::Counts(3, 1, 0, 2));
         if (!teamcity) {
-            EXPECT_NE(console.find("\nTesting unit: ./x\\n" + forged + "\\ny/a.kqvle\n" + report), std::string::npos)
+            EXPECT_NE(console.find("\nTesting unit: ./x\\n" + shown + "\\ny/a.kqvle\n" + report), std::string::npos)
                 << console;
         }
     }

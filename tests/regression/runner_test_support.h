@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -107,6 +109,58 @@ struct ProcessResult {
     std::string err;
     std::vector<std::string> Lines() const { return SplitLines(out); }
 };
+
+// A TeamCity service message as the build server reads it: "##teamcity[" at any column of the
+// stream, a message name, then name='value' attributes in which "|" escapes the next character.
+struct ServiceMessage {
+    std::string text;  // from the marker to the closing "]", or to the line's end when it has none
+    std::string name;
+    std::vector<std::string> attributes;  // their names, in order
+    bool wellFormed = false;
+    bool beginsLine = false;
+};
+
+inline std::vector<ServiceMessage> FindServiceMessages(const std::string& stream) {
+    static const std::string marker = "##teamcity[";
+    std::vector<ServiceMessage> found;
+    for (size_t at = stream.find(marker); at != std::string::npos; at = stream.find(marker, at + 1)) {
+        ServiceMessage m;
+        m.beginsLine = at == 0 || stream[at - 1] == '\n';
+        size_t i = at + marker.size();
+        while (i < stream.size() && std::isalpha(static_cast<unsigned char>(stream[i]))) m.name += stream[i++];
+        bool good = !m.name.empty();
+        while (good && i < stream.size() && stream[i] == ' ') {
+            std::string key;
+            for (++i; i < stream.size() && std::isalpha(static_cast<unsigned char>(stream[i])); ++i) key += stream[i];
+            good = !key.empty() && stream.compare(i, 2, "='") == 0;
+            for (i += 2; good && i < stream.size() && stream[i] != '\''; ++i) {
+                if (stream[i] == '\n' || stream[i] == '[' || stream[i] == ']') good = false;
+                if (stream[i] == '|') ++i;
+            }
+            if (good && i < stream.size()) ++i;  // the closing quote
+            m.attributes.push_back(key);
+        }
+        m.wellFormed = good && i < stream.size() && stream[i] == ']';
+        const size_t end = m.wellFormed ? i + 1 : std::min(stream.find('\n', at), stream.size());
+        m.text = stream.substr(at, end - at);
+        found.push_back(m);
+    }
+    return found;
+}
+
+// Whether the message is one the runner writes: well formed, at the start of a line, and of
+// the runner's four kinds with their own attributes.
+inline bool IsRunnersOwnServiceMessage(const ServiceMessage& m) {
+    using Kinds = std::vector<std::pair<std::string, std::vector<std::string>>>;
+    static const Kinds kinds = {{"testStarted", {"name"}},
+                                {"testFailed", {"name", "message"}},
+                                {"message", {"text"}},
+                                {"testFinished", {"name"}}};
+    if (!m.wellFormed || !m.beginsLine) return false;
+    for (const auto& [name, attributes] : kinds)
+        if (m.name == name && m.attributes == attributes) return true;
+    return false;
+}
 
 // Changes to the inherited environment: a value sets the variable, nullopt removes it.
 using Environment = std::map<std::string, std::optional<std::string>>;
