@@ -2,8 +2,8 @@
 //
 // 1. The read bandwidth of a plain loop over two buffers as large as the bitmaps, on all cores.
 // 2. Compare and difference map on all cores over 64 MiB bitmaps in RGBA8, RGBA16 and RGBA
-//    float, identical and entirely different, in GB/s of destination plus source bytes and as
-//    a share of that bandwidth.
+//    float, identical and entirely different (the entirely different compare on one thread
+//    too), in GB/s of destination plus source bytes and as a share of that bandwidth.
 // 3. The PNG exports of a 4096 x 4096 RGBA8 page (flat areas, text-like edges) and of a noisy
 //    image, plain and converted, beside libpng writing the same rows by itself with the same
 //    settings and with its default settings.
@@ -205,6 +205,16 @@ void RunKernels(Raster::Format format, const char* tag, int width, int height, R
             }
         }
         figures.push_back({std::string("compare-") + tag + (different ? "-different" : "-equal"), best, bytes});
+        if (different) {
+            // The same on one thread: the per-pixel lock must not make all cores slower than one.
+            const unsigned threads = Kernel::Dispatch::GetParallelism();
+            Kernel::Dispatch::SetParallelism(1);
+            CompareParams p;
+            Kernel::Timer t;
+            CompareBitmapsDispatch(destination, base, &p);
+            figures.push_back({std::string("compare-") + tag + "-different-1-thread", t.GetElapsedSeconds(), bytes});
+            Kernel::Dispatch::SetParallelism(threads);
+        }
     }
     // The heat map overwrites its destination, so each run starts from a fresh copy.
     Raster::DynamicBitmap heat = Raster::DynamicBitmap::Create(format, width, height);

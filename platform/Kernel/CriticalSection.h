@@ -1,17 +1,38 @@
 #pragma once
-#include <mutex>
+#include <atomic>
+#include <cstdint>
 
 namespace Kernel {
 
-class CriticalSection {
+// A lock for short holds, taken at high rates by many threads (the compare kernel takes one for
+// every differing pixel). The holder's path is two atomic operations and no system call. A
+// waiter spins a little, looking at the lock less and less often so that the holder keeps its
+// cache line and goes on at the speed of one thread; then naps for growing spells that nobody
+// has to end; only a waiter that has waited for milliseconds sleeps until a release wakes it, and
+// one such wake serves all the sleepers of the moment.
+class alignas(64) CriticalSection {
 public:
-    void AcquireLock() { m_mutex.lock(); }
-    void ReleaseLock() { m_mutex.unlock(); }
+    void AcquireLock() {
+        uint32_t state = 0;
+        if (m_state.compare_exchange_weak(state, kLocked, std::memory_order_acquire, std::memory_order_relaxed))
+            return;
+        AcquireContended();
+    }
+    void ReleaseLock() {
+        if (m_state.exchange(0, std::memory_order_release) & kSleepers) WakeSleepers();
+    }
     void lock() { AcquireLock(); }
     void unlock() { ReleaseLock(); }
 
 private:
-    std::mutex m_mutex;
+    static constexpr uint32_t kLocked = 1;
+    static constexpr uint32_t kSleepers = 2;
+
+    bool TryAcquireIfFree();
+    void AcquireContended();
+    void WakeSleepers();
+
+    std::atomic<uint32_t> m_state{0};
 };
 
 class CriticalSectionLock {

@@ -419,3 +419,24 @@ TEST(KernelUnfairLock, ExcludesOtherThreads) {
     for (auto& t : threads) t.join();
     EXPECT_EQ(counter, 80000);
 }
+
+// Short holds at a high rate, and a long hold that sends the waiters to sleep: each waiter gets
+// the lock once it is released, and no two threads hold it at once.
+TEST(KernelCriticalSection, ExcludesOtherThreadsAndWakesSleepers) {
+    Kernel::CriticalSection lock;
+    long counter = 0;
+    lock.AcquireLock();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 50000; ++i) {
+                Kernel::CriticalSectionLock held(lock);
+                ++counter;
+            }
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // far past any spin
+    counter = 0;
+    lock.ReleaseLock();
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(counter, 300000);
+}
