@@ -1,5 +1,6 @@
 // Persona actions: entry checks and their alerts, conditional switches, menu validation.
 #include "AppTestSupport.h"
+#include "StringsBundle.h"
 #include "DocSession/KestraneApplication.h"
 #include "DocSession/RasterBaseTarget.h"
 #include "app/CommonSharedCommandController.h"
@@ -109,6 +110,18 @@ TEST_F(PersonaSwitchingTest, EntryCheckResultGivesSwitchAlertOrNothing) {
         EXPECT_EQ(LogStartingWith("Kestrane::RasterBaseTarget::CanEnter").size(), 1u);
         EXPECT_EQ(m_document->GetRefCount(), countBefore);
     }
+}
+
+// Each text of an alert is looked up in its own context: one filed under another shows untranslated.
+TEST_F(PersonaSwitchingTest, AlertTextsAreTranslatedInTheirOwnContexts) {
+    const std::string message = "Please rasterise the current layer before entering Liquify.";
+    using B = ScopedStringsBundle;
+    B bundle({{B::Key("Dismiss", "Alert - Dismiss - Button"), "Close"},
+              {B::Key("Liquify Persona", "Liquify Persona"), "Melt"},
+              {B::Key(message, "Alert - Rasterise RGB raster layer liquify"), "Rasterise first."}});
+    Kestrane::RasterBaseTarget::StandInAnswers().canEnterLiquify = 2;
+    m_commands->liquifyPersona(nullptr);
+    EXPECT_EQ(LogStartingWith("CocoaUIRunAlertPanel("), std::vector<std::string>{Alert("Melt", "Rasterise first.", "Close")});
 }
 
 TEST_F(PersonaSwitchingTest, EntryCheckRunsWithANullDocumentWhenThereIsNone) {

@@ -147,7 +147,8 @@ struct ScratchHome {
     }
 };
 
-// Preferences edited by hand with numbers out of range read as the nearest whole number.
+// Preferences edited by hand with numbers out of range read as the nearest whole number; a flag
+// is only "0" or "1", and any other text of one reads as NO.
 TEST(UserDefaults, NumbersOutOfRangeReadAsTheNearestValue) {
     ScratchHome home;
     std::ofstream(home.dir / ".quirevale/defaults") << "huge\td\t1e300\n"
@@ -157,7 +158,13 @@ TEST(UserDefaults, NumbersOutOfRangeReadAsTheNearestValue) {
                                                        "minus\td\t-2.5\n"
                                                        "wide\ti\t99999999999999999999\n"
                                                        "text\ts\t-99999999999999999999\n"
-                                                       "flag\ts\t4294967296\n";
+                                                       "flag\ts\t4294967296\n"
+                                                       "on\tb\t1\n"
+                                                       "off\tb\t0\n"
+                                                       "two\tb\t2\n"
+                                                       "yes\tb\tYES\n"
+                                                       "spaced\tb\t 1\n"
+                                                       "blank\tb\t\n";
     struct Case {
         const char* key;
         NSInteger integer;
@@ -167,6 +174,8 @@ TEST(UserDefaults, NumbersOutOfRangeReadAsTheNearestValue) {
         {"huge", LONG_MAX, true}, {"tiny", LONG_MIN, true}, {"beyond", LONG_MAX, true},
         {"nan", 0, true},         {"minus", -2, true},      {"wide", LONG_MAX, true},
         {"text", LONG_MIN, true}, {"flag", 4294967296, true},
+        {"on", 1, true},          {"off", 0, false},        {"two", 0, false},
+        {"yes", 0, false},        {"spaced", 0, false},     {"blank", 0, false},
     };
     NSUserDefaults* defaults = NSUserDefaults::standardUserDefaults();
     for (const Case& c : cases) {

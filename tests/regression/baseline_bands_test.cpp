@@ -286,6 +286,40 @@ TEST_F(BaselineBands, SpreadBytesAreOneZlibStreamWhoseBandsInflateAlone) {
     }
 }
 
+// The rule's edge, read from the file: a spread of exactly 4 MiB of samples is stored in bands,
+// one a row or a column smaller as the one stream compress2 makes.
+TEST_F(BaselineBands, BandedFromExactlyFourMebibytesOfSamples) {
+    struct Edge {
+        Shape shape;
+        size_t bands;
+    };
+    const Edge edges[] = {
+        {{Raster::kFormatRGBA8, 1024, 1024, true}, 4},  // one band of four tile rows a plane
+        {{Raster::kFormatRGBA8, 1024, 1023, false}, 0},
+        {{Raster::kFormatRGBA8, 1023, 1024, false}, 0},
+        {{Raster::kFormatI8A8, 2048, 1024, true}, 4},  // two bands of two tile rows a plane
+        {{Raster::kFormatI8A8, 2048, 1023, false}, 0},
+    };
+    std::vector<std::string> planes;
+    std::vector<Kernel::Counted<StoredSpread>> spreads;
+    for (const Edge& edge : edges) {
+        planes.emplace_back(size_t(FormatOf(edge.shape).channels) * RowBytes(edge.shape) * size_t(edge.shape.height), 'q');
+        spreads.push_back(FromPlanes(edge.shape, planes.back()));
+    }
+    const std::string data = RegressionBaseline(false, Kernel::MakeCounted<RegressionRender>(std::move(spreads)), {}, {})
+                                 .Serialise();
+    for (size_t i = 0; i < std::size(edges); ++i) {
+        size_t line = 0;
+        const size_t start = SpreadBytes(data, i, &line);
+        const std::string words = data.substr(line, start - 1 - line);
+        const std::string_view bytes = std::string_view(data).substr(start, std::stoull(words.substr(words.rfind(' ') + 1)));
+        EXPECT_EQ(IndexOf(bytes).count, edges[i].bands) << words;
+        if (edges[i].bands == 0) {
+            EXPECT_TRUE(bytes == Compress2(planes[i])) << words;
+        }
+    }
+}
+
 TEST_F(BaselineBands, SpreadsWrittenAsOneStreamStillLoad) {
     const std::string data = MakeBaseline(&AsOneStream)->Serialise();
     for (unsigned threads : {1u, 8u}) {

@@ -471,6 +471,7 @@ TEST_F(EngineDocuments, SavedValuesReadBackWhateverBytesTheyHold) {
         {"\"", "\"\\\"\""},
         {"ends in a quote\"", "\"ends in a quote\\\"\""},
         {" blank at both ends\t", "\" blank at both ends\\t\""},
+        {"a blank at the end ", "\"a blank at the end \""},
         {"cr\r, bell\x07, del\x7f", "\"cr\\r, bell\\x07, del\\x7f\""},
         {"trailing backslash\\", "trailing backslash\\"},
         {"\"\\\"", "\"\\\"\\\\\\\"\""},

@@ -29,11 +29,15 @@ public:
     using Regression::CreateBaseline;
     using Regression::m_savedDocumentPath;
     using Regression::DeleteUnitImages;
+    using Regression::FindBaselinePath;
+    using Regression::LoadBaseline;
     using Regression::LoadUnit;
     using Regression::m_document;
     using Regression::m_metadata;
     using Regression::m_metadataDirty;
     using Regression::m_renderFailed;
+    using Regression::RunRenderComparison;
+    using Regression::RunTilestoreTest;
     using Regression::SaveAndReloadDocument;
     using Regression::SaveMetadata;
 
@@ -337,7 +341,9 @@ TEST_F(UnitSequence, PassingRunRecordsRedoneCommands) {
     const fs::path own = Kernel::FileSystem::GetTemporaryDirectory().ToStd();
     EXPECT_EQ(own.parent_path(), m_dir.Path());
     EXPECT_TRUE(fs::is_regular_file(own / "test.persona"));
-    EXPECT_TRUE(fs::is_regular_file(own / "post_teardown_test.persona"));
+    // The teardown leaves the copy no history at all.
+    const std::string torn = ReadFile(own / "post_teardown_test.persona");
+    EXPECT_NE(torn.find("\nhistory\nend\nposition 0\n"), std::string::npos) << torn;
     EXPECT_FALSE(fs::exists(Path("test.persona")));
     EXPECT_FALSE(fs::exists(Path("post_teardown_test.persona")));
 }
@@ -393,6 +399,26 @@ TEST_F(UnitSequence, EmptyHistoryHasNoUndoRedoOrTeardown) {
                                "Teardown test", "Post-teardown save test"})
         EXPECT_FALSE(Contains(names, absent)) << absent;
     EXPECT_TRUE(Contains(names, "Tilestore optimisation comparison"));
+}
+
+// A flat spread of four tile columns has sixteen alike blocks (four planes): the tilestore step
+// keeps one, and the document still renders as its baseline.
+TEST_F(UnitSequence, TilestoreStepReleasesIdenticalTiles) {
+    const std::string unit = CreateUnit(
+        "flat.kqvle", "quirevale-document 1\nformat rgba8\nspread 1024 256\nhistory\n  fill 0 0 0 1024 256 1 1 1 1\nend\n");
+    const Raster::MemoryManager& memory = Raster::MemoryManager::Instance();
+    uint64_t before = 0, after = 0;
+    auto lines = CaptureLines([&] {
+        TestRegression regression(Kernel::String(unit), false, false, false, false, false);
+        if (!regression.LoadBaseline(regression.FindBaselinePath()) || !regression.LoadUnit()) return;
+        regression.RunRenderComparison();
+        before = memory.GetBackstoreUsage();
+        regression.RunTilestoreTest();
+        after = memory.GetBackstoreUsage();
+    });
+    EXPECT_EQ(before - after, 15u * DocEngine::TileBlock::kBytes);
+    EXPECT_EQ(Section(lines, "Tilestore optimisation comparison"), std::vector<std::string>{});
+    EXPECT_FALSE(FailureReported);
 }
 
 TEST_F(UnitSequence, AFailedRenderSkipsTheLaterComparisons) {
