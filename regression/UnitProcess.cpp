@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "Kernel/FileSystem.h"
 #include "regression/ChildOutput.h"
@@ -38,6 +40,22 @@ sigset_t TerminationSignalSet() {
     sigemptyset(&set);
     for (int signal : kTerminationSignals) sigaddset(&set, signal);
     return set;
+}
+
+// The runner's environment with the child's token in place of any the runner inherited: the
+// token marks the child's files as its own, where ids alone may repeat (pid namespaces).
+std::vector<char*> ChildEnvironment(std::string& tokenEntry) {
+    const std::string_view name = Kernel::ChildLeftovers::kTokenVariable;
+    tokenEntry = std::string(name) + "=" + RunningChildLeftovers.Token();
+    std::vector<char*> environment;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string_view text = *entry;
+        if (!(text.size() > name.size() && text.starts_with(name) && text[name.size()] == '='))
+            environment.push_back(*entry);
+    }
+    environment.push_back(tokenEntry.data());
+    environment.push_back(nullptr);
+    return environment;
 }
 
 bool DiedOfSignal(const siginfo_t& ended) { return ended.si_code == CLD_KILLED || ended.si_code == CLD_DUMPED; }
@@ -224,11 +242,13 @@ ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::S
         // No termination signal may come between the start and the note of the child's pid.
         TerminationSignalsHeld held;
         RunningChildLeftovers.Prepare(besideFile);
+        std::string tokenEntry;
+        std::vector<char*> environment = ChildEnvironment(tokenEntry);
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
         posix_spawnattr_setsigmask(&attributes, &held.Saved());
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-        rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+        rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environment.data());
         posix_spawnattr_destroy(&attributes);
         if (rc == 0) {
             RunningChildLeftovers.SetProcess(pid);

@@ -10,7 +10,6 @@
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -93,6 +92,42 @@ std::string RandomName(size_t length) {
     std::string name(length, 'x');
     for (size_t i = 0; i < length; ++i) name[i] = kAlphabet[bytes[i] % (sizeof kAlphabet - 1)];
     return name;
+}
+
+bool IsLetterOrDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Whether text[from, from + count) are letters and digits and end the text.
+bool EndsWithRandomPart(const char* text, size_t from, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        if (!IsLetterOrDigit(text[from + i])) return false;
+    return text[from + count] == 0;
+}
+
+bool StartsWith(const char* text, const char* prefix, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (text[i] != prefix[i]) return false;
+    return true;
+}
+
+constexpr size_t kTokenLength = 12;
+
+// The token in this process's names: the one its parent handed it, else one of its own, so that
+// its names always hold a part that nobody else can guess. A fork reads it again: its names carry
+// its own id, and the parent it shares the token with still tells them apart.
+std::string ProcessToken() {
+    struct Token {
+        std::mutex mutex;
+        pid_t owner = 0;
+        std::string text;
+    };
+    static auto* token = new Token;  // never destroyed: files may be written during exit
+    std::lock_guard<std::mutex> lock(token->mutex);
+    if (token->owner != getpid()) {
+        const char* given = std::getenv(ChildLeftovers::kTokenVariable);
+        token->text = given && EndsWithRandomPart(given, 0, kTokenLength) ? given : RandomName(kTokenLength);
+        token->owner = getpid();
+    }
+    return token->text;
 }
 
 // ---- Removal of the temporary folder, safe inside a signal handler ------------------------
@@ -224,7 +259,7 @@ size_t FormatDecimal(int64_t value, char* out) {
 std::string TemporaryFolderPrefix(pid_t pid) {
     char digits[24];
     FormatDecimal(pid, digits);
-    return std::string("quirevale-") + digits + "-";
+    return std::string("quirevale-") + digits + "-" + ProcessToken() + "-";
 }
 
 bool IsOwnFolder(const std::string& path) {
@@ -240,7 +275,7 @@ Path FileSystem::GetTemporaryDirectory() {
     if (!folder.path.empty() && folder.owner == getpid() && IsOwnFolder(folder.path)) return Path(folder.path);
 
     const std::string base = TemporaryBase();
-    // The process's id in the name lets a parent find what a child killed by SIGKILL left.
+    // The process's id and token in the name let a parent find what a child killed by SIGKILL left.
     std::string pattern = (base == "/" ? std::string() : base) + "/" + TemporaryFolderPrefix(getpid()) + "XXXXXX";
     if (pattern.size() >= sizeof g_cleanupPath || !mkdtemp(pattern.data())) {
         const int error = pattern.size() >= sizeof g_cleanupPath ? ENAMETOOLONG : errno;
@@ -333,8 +368,9 @@ AtomicFile::AtomicFile(const Path& target) : m_target(target.ToStd()) {
     }
     // O_EXCL with O_NOFOLLOW: an existing name, a symbolic link included, is never opened.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        // "<target>.tmp-<pid>-<12 letters and digits>": the id lets a parent find a killed child's.
-        std::string name = m_target + ".tmp-" + std::to_string(getpid()) + "-" + RandomName(12);
+        // "<target>.tmp-<pid>-<token>-<12 letters and digits>": the id and token let a parent find
+        // a killed child's.
+        std::string name = m_target + ".tmp-" + std::to_string(getpid()) + "-" + ProcessToken() + "-" + RandomName(12);
         const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
@@ -403,21 +439,6 @@ void AtomicFile::Discard() {
 
 namespace {
 
-bool IsLetterOrDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// Whether text[from, from + count) are letters and digits and end the text.
-bool EndsWithRandomPart(const char* text, size_t from, size_t count) {
-    for (size_t i = 0; i < count; ++i)
-        if (!IsLetterOrDigit(text[from + i])) return false;
-    return text[from + count] == 0;
-}
-
-bool StartsWith(const char* text, const char* prefix, size_t length) {
-    for (size_t i = 0; i < length; ++i)
-        if (text[i] != prefix[i]) return false;
-    return true;
-}
-
 // Copies text with its NUL when it fits; else leaves out empty.
 void CopyBounded(char* out, size_t size, std::string_view text) {
     out[0] = 0;
@@ -428,83 +449,83 @@ void CopyBounded(char* out, size_t size, std::string_view text) {
 
 }  // namespace
 
+ChildLeftovers::~ChildLeftovers() { Close(); }
+
+void ChildLeftovers::Close() {
+    if (m_temporaryBase >= 0) close(m_temporaryBase);
+    if (m_besideFolder >= 0) close(m_besideFolder);
+    m_temporaryBase = m_besideFolder = -1;
+}
+
 void ChildLeftovers::Prepare(const Path& besideFile) {
+    Close();
     m_pid = 0;
-    CopyBounded(m_temporaryBase, sizeof m_temporaryBase, TemporaryBase());
-    m_besideFolder[0] = m_besidePrefix[0] = 0;
+    m_besidePrefix[0] = 0;
+    CopyBounded(m_token, sizeof m_token, RandomName(kTokenLength));
+    // Both folders are opened now, through whatever links their configured paths hold (TMPDIR or
+    // a suite's folder may well be one): Remove works in the folders the child started with, and
+    // a link swapped in for either later is never followed.
+    m_temporaryBase = open(TemporaryBase().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const std::string_view file = besideFile.View();
     const size_t slash = file.rfind('/');
     const std::string_view name = slash == std::string_view::npos ? file : file.substr(slash + 1);
-    if (!name.empty()) {
-        CopyBounded(m_besidePrefix, sizeof m_besidePrefix, name);
-        CopyBounded(m_besideFolder, sizeof m_besideFolder,
-                    slash == std::string_view::npos ? std::string_view(".")
-                    : slash == 0                    ? std::string_view("/")
-                                                    : file.substr(0, slash));
-    }
-    // A file system may keep whole or even seconds only: a little leeway, never a later time.
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME_COARSE, &now);
-    m_since = int64_t(now.tv_sec) - 2;
+    if (name.empty() || name.size() >= sizeof m_besidePrefix) return;
+    CopyBounded(m_besidePrefix, sizeof m_besidePrefix, name);
+    const std::string folder(slash == std::string_view::npos ? std::string_view(".")
+                             : slash == 0                    ? std::string_view("/")
+                                                             : file.substr(0, slash));
+    m_besideFolder = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 void ChildLeftovers::Remove() const {
-    if (m_pid <= 0) return;
+    if (m_pid <= 0 || !m_token[0]) return;
     const uid_t user = geteuid();
-    char id[24];
-    const size_t idLength = FormatDecimal(m_pid, id);
-    auto isOwnRecent = [&](int folder, const char* name, bool directory) {
+    // "-<pid>-<token>-", in both kinds of name just before the random part. The token alone tells
+    // the child's names from those of a process with the same id in another pid namespace; the
+    // id tells them from those of the child's own children, which may have inherited the token.
+    char mark[64] = "-";
+    size_t markLength = 1;
+    markLength += FormatDecimal(m_pid, mark + markLength);
+    mark[markLength++] = '-';
+    const size_t tokenLength = std::strlen(m_token);
+    std::memcpy(mark + markLength, m_token, tokenLength);
+    markLength += tokenLength;
+    mark[markLength++] = '-';
+    // A name only the child can have made needs no check of its age.
+    auto isOwn = [&](int folder, const char* name, bool directory) {
         struct stat st;
         return fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-               (directory ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)) && st.st_uid == user &&
-               int64_t(st.st_ctim.tv_sec) >= m_since;
+               (directory ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)) && st.st_uid == user;
     };
 
-    // Its temporary folder, "quirevale-<pid>-XXXXXX", with everything in it.
-    if (m_temporaryBase[0]) {
-        char prefix[64] = "quirevale-";
-        size_t length = 10;
-        std::memcpy(prefix + length, id, idLength);
-        length += idLength;
-        prefix[length++] = '-';
-        const int base = open(m_temporaryBase, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (base >= 0) {
-            RemoveEntries(base, [&](int folder, const char* name) {
-                if (!StartsWith(name, prefix, length) || !EndsWithRandomPart(name, length, 6) ||
-                    !isOwnRecent(folder, name, true))
-                    return false;
-                const int sub = openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                if (sub < 0) return false;
-                RemoveContents(sub, 0);
-                close(sub);
-                return unlinkat(folder, name, AT_REMOVEDIR) == 0;
-            });
-            close(base);
-        }
+    // Its temporary folder, "quirevale-<pid>-<token>-XXXXXX", with everything in it.
+    if (m_temporaryBase >= 0) {
+        constexpr size_t kStemLength = 9;  // "quirevale"
+        RemoveEntries(m_temporaryBase, [&](int folder, const char* name) {
+            if (!StartsWith(name, "quirevale", kStemLength) || !StartsWith(name + kStemLength, mark, markLength) ||
+                !EndsWithRandomPart(name, kStemLength + markLength, 6) || !isOwn(folder, name, true))
+                return false;
+            const int sub = openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub < 0) return false;
+            RemoveContents(sub, 0);
+            close(sub);
+            return unlinkat(folder, name, AT_REMOVEDIR) == 0;
+        });
     }
 
-    // Its AtomicFile temporaries beside the file: "<name...>.tmp-<pid>-<12 letters and digits>".
-    if (m_besideFolder[0] && m_besidePrefix[0]) {
-        char marker[48] = ".tmp-";
-        size_t markerLength = 5;
-        std::memcpy(marker + markerLength, id, idLength);
-        markerLength += idLength;
-        marker[markerLength++] = '-';
+    // Its AtomicFile temporaries beside the file: "<name...>.tmp-<pid>-<token>-<12 letters and digits>".
+    if (m_besideFolder >= 0 && m_besidePrefix[0]) {
         const size_t prefixLength = std::strlen(m_besidePrefix);
-        const int folder = open(m_besideFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder >= 0) {
-            RemoveEntries(folder, [&](int at, const char* name) {
-                const size_t length = std::strlen(name);
-                if (length < prefixLength + markerLength + 12 || !StartsWith(name, m_besidePrefix, prefixLength))
-                    return false;
-                const size_t markerAt = length - 12 - markerLength;
-                if (!StartsWith(name + markerAt, marker, markerLength) || !EndsWithRandomPart(name, length - 12, 12) ||
-                    !isOwnRecent(at, name, false))
-                    return false;
-                return unlinkat(at, name, 0) == 0;
-            });
-            close(folder);
-        }
+        RemoveEntries(m_besideFolder, [&](int folder, const char* name) {
+            const size_t length = std::strlen(name);
+            if (length < prefixLength + 4 + markLength + 12 || !StartsWith(name, m_besidePrefix, prefixLength))
+                return false;
+            const size_t markerAt = length - 12 - markLength - 4;
+            if (!StartsWith(name + markerAt, ".tmp", 4) || !StartsWith(name + markerAt + 4, mark, markLength) ||
+                !EndsWithRandomPart(name, length - 12, 12) || !isOwn(folder, name, false))
+                return false;
+            return unlinkat(folder, name, 0) == 0;
+        });
     }
 }
 

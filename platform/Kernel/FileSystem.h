@@ -61,26 +61,39 @@ inline constexpr uint64_t kMebibyte = uint64_t(1) << 20;
 
 // What a child process may leave behind when a signal ends it where it cannot tidy up (SIGKILL),
 // or where it has no handler for its own files: its temporary folder below TMPDIR and the
-// temporary files of its AtomicFiles. Both names carry the process's id, so the parent can tell
-// its child's files from those of every other process. Prepare before the child starts (in the
-// folder and environment the child gets), SetProcess once it runs, and Remove after it died of a
-// signal but before it is reaped, while its id cannot be anybody else's. Remove is safe inside a
-// signal handler; it takes away only what is owned by this user, carries the child's id and was
-// changed since Prepare, never through a symbolic link.
+// temporary files of its AtomicFiles. Both names carry the process's id and a token: the one its
+// parent handed it in kTokenVariable, else one it made itself. Ids repeat across pid namespaces
+// (containers sharing one TMPDIR), tokens do not, so the parent can tell its child's files from
+// those of every other process. Prepare before the child starts (in the folder and environment
+// the child gets) and put Token in its environment, SetProcess once it runs, and Remove after it
+// died of a signal but before it is reaped. Remove is safe inside a signal handler; it takes away
+// only what is owned by this user and carries the child's id and token, and works from the
+// folders as they were at Prepare: a symbolic link found in place of the child's folder or any
+// folder inside it is removed as a link or left alone, never followed.
 class ChildLeftovers {
 public:
+    static constexpr char kTokenVariable[] = "QUIREVALE_CHILD_TOKEN";
+
+    ChildLeftovers() = default;
+    ~ChildLeftovers();
+    ChildLeftovers(const ChildLeftovers&) = delete;
+    ChildLeftovers& operator=(const ChildLeftovers&) = delete;
+
     // besideFile: temporaries in its folder whose names begin with its file name are the child's
-    // too (a unit's baseline, metric file and images); empty for none.
+    // too (a unit's baseline, metric file and images); empty for none. Makes a fresh token.
     void Prepare(const Path& besideFile);
+    const char* Token() const { return m_token; }
     void SetProcess(int pid) { m_pid = pid; }
     void Remove() const;
 
 private:
-    char m_temporaryBase[4096] = {};  // the folder the child makes its temporary folder in
-    char m_besideFolder[4096] = {};
+    void Close();
+
+    int m_temporaryBase = -1;  // the folder the child makes its temporary folder in
+    int m_besideFolder = -1;
     char m_besidePrefix[256] = {};
+    char m_token[16] = {};
     int m_pid = 0;
-    int64_t m_since = 0;  // seconds; a little before the child started
 };
 
 // A file that appears under its name whole or not at all. The data goes to a new file in the

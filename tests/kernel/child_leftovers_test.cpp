@@ -1,5 +1,5 @@
-// What a child killed by a signal leaves of its own, found by its id and removed by its parent,
-// and nothing of anybody else's.
+// What a child killed by a signal leaves of its own, found by its id and its token and removed by
+// its parent, and nothing of anybody else's.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -20,9 +20,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> Names(const fs::path& folder) {
+// Relative names below folder, links listed and never followed.
+std::vector<std::string> Listing(const fs::path& folder, bool recursive = false) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    if (recursive)
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            names.push_back(fs::relative(entry.path(), folder).string());
+    else
+        for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -32,63 +37,102 @@ bool IsLettersAndDigits(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
 }
 
-TEST(ChildLeftovers, OnlyWhatTheKilledChildMadeIsRemoved) {
-    std::string pattern = (fs::temp_directory_path() / "qv-leftovers-XXXXXX").string();
-    ASSERT_TRUE(mkdtemp(pattern.data()));
-    const fs::path root = pattern, tmp = root / "tmp", units = root / "units", elsewhere = root / "elsewhere";
-    for (const fs::path& folder : {tmp, units, elsewhere}) fs::create_directories(folder);
-    std::ofstream(elsewhere / "precious") << "kept";
-    const char* old = std::getenv("TMPDIR");
-    const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
-    setenv("TMPDIR", tmp.c_str(), 1);
+std::string Replaced(std::string text, const std::string& key, const std::string& value) {
+    for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+    return text;
+}
 
-    Kernel::ChildLeftovers leftovers;
-    leftovers.Prepare(Kernel::Path((units / "a.kqvle").string()));
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        // The child: a file in its temporary folder, unfinished files beside the unit, then SIGKILL.
-        const Kernel::Path folder = Kernel::FileSystem::GetTemporaryDirectory();
-        std::ofstream(folder.ToStd() + "/test.persona") << "copy";
-        Kernel::AtomicFile baseline(Kernel::Path((units / "a.kqvle_baseline").string()));
-        Kernel::AtomicFile image(Kernel::Path((units / "a.kqvle.snapshot-2.failure.png").string()));
-        if (!baseline.Write("half") || !image.Write("half")) _exit(2);
-        std::fflush(nullptr);
-        raise(SIGKILL);
-        _exit(3);
+class ChildLeftovers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "qv-leftovers-XXXXXX").string();
+        ASSERT_TRUE(mkdtemp(pattern.data()));
+        m_root = pattern;
+        for (const fs::path& folder : {m_root / "tmp", m_root / "units", m_root / "elsewhere"})
+            fs::create_directories(folder);
+        const char* old = std::getenv("TMPDIR");
+        if (old) m_savedTmpdir = old;
+        setenv("TMPDIR", (m_root / "tmp").c_str(), 1);
     }
-    ASSERT_GT(child, 0);
-    leftovers.SetProcess(child);
-    siginfo_t ended{};
-    ASSERT_EQ(waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOWAIT), 0);
-    EXPECT_EQ(ended.si_code, CLD_KILLED);
+    void TearDown() override {
+        if (m_savedTmpdir) setenv("TMPDIR", m_savedTmpdir->c_str(), 1);
+        else unsetenv("TMPDIR");
+        fs::remove_all(m_root);
+    }
 
-    // The child's names carry its id and a random part.
-    const std::string id = std::to_string(child);
-    const std::vector<std::string> made = Names(tmp);
+    // A child handed the token as the runner hands it: it saves a copy in its temporary folder,
+    // leaves two unfinished files beside the unit and dies of SIGKILL. Not reaped on return.
+    pid_t KilledChild(Kernel::ChildLeftovers& leftovers) {
+        leftovers.Prepare(Kernel::Path((m_root / "units/a.kqvle").string()));
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            setenv(Kernel::ChildLeftovers::kTokenVariable, leftovers.Token(), 1);
+            const std::string folder = Kernel::FileSystem::GetTemporaryDirectory().ToStd();
+            fs::create_directory(folder + "/inner");
+            std::ofstream(folder + "/inner/test.persona") << "copy";
+            std::ofstream(folder + "/test.persona") << "copy";
+            Kernel::AtomicFile baseline(Kernel::Path((m_root / "units/a.kqvle_baseline").string()));
+            Kernel::AtomicFile image(Kernel::Path((m_root / "units/a.kqvle.snapshot-2.failure.png").string()));
+            if (folder.empty() || !baseline.Write("half") || !image.Write("half")) _exit(2);
+            std::fflush(nullptr);
+            raise(SIGKILL);
+            _exit(3);
+        }
+        leftovers.SetProcess(child);
+        siginfo_t ended{};
+        EXPECT_EQ(waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOWAIT), 0);
+        EXPECT_EQ(ended.si_code, CLD_KILLED);
+        return child;
+    }
+
+    fs::path m_root;
+    std::optional<std::string> m_savedTmpdir;
+};
+
+TEST_F(ChildLeftovers, OnlyNamesWithTheKilledChildsIdAndTokenGo) {
+    const fs::path tmp = m_root / "tmp", units = m_root / "units", elsewhere = m_root / "elsewhere";
+    std::ofstream(elsewhere / "precious") << "kept";
+    Kernel::ChildLeftovers leftovers;
+    const pid_t child = KilledChild(leftovers);
+    const std::string token = leftovers.Token();
+    ASSERT_EQ(token.size(), 12u);
+    ASSERT_TRUE(IsLettersAndDigits(token)) << token;
+
+    // The child's names carry its id, the token and a random part.
+    const std::string id = std::to_string(child), mark = "-" + id + "-" + token + "-";
+    const std::vector<std::string> made = Listing(tmp);
     ASSERT_EQ(made.size(), 1u);
-    EXPECT_EQ(made[0].rfind("quirevale-" + id + "-", 0), 0u) << made[0];
-    EXPECT_TRUE(IsLettersAndDigits(made[0].substr(("quirevale-" + id + "-").size()))) << made[0];
-    EXPECT_EQ(made[0].size(), ("quirevale-" + id + "-").size() + 6);
-    const std::vector<std::string> beside = Names(units);
+    EXPECT_EQ(made[0].rfind("quirevale" + mark, 0), 0u) << made[0];
+    EXPECT_EQ(made[0].size(), ("quirevale" + mark).size() + 6) << made[0];
+    EXPECT_TRUE(IsLettersAndDigits(made[0].substr(("quirevale" + mark).size()))) << made[0];
+    const std::vector<std::string> beside = Listing(units);
     ASSERT_EQ(beside.size(), 2u);
     for (const std::string& name : beside) {
-        const size_t marker = name.find(".tmp-" + id + "-");
-        ASSERT_NE(marker, std::string::npos) << name;
-        EXPECT_EQ(name.size(), marker + (".tmp-" + id + "-").size() + 12) << name;
+        const size_t at = name.find(".tmp" + mark);
+        ASSERT_NE(at, std::string::npos) << name;
+        EXPECT_EQ(name.size(), at + (".tmp" + mark).size() + 12) << name;
         EXPECT_TRUE(IsLettersAndDigits(name.substr(name.size() - 12))) << name;
     }
 
-    // Names that are close, but not of its making, and a link: all stay.
-    const std::vector<std::string> keptTmp = {"quirevale-" + id + "-AbC", "quirevale-1-AbCdEf", "quirevale-" + id + "-Link12",
-                                              "quirevale-" + id + "-AbCdEfG"};
-    for (size_t i = 0; i < keptTmp.size(); ++i)
-        if (i == 2) fs::create_directory_symlink(elsewhere, tmp / keptTmp[i]);
-        else fs::create_directory(tmp / keptTmp[i]);
+    // Names that are close, but not of its making: all stay. A link is planted for "Link" names.
+    const std::string other = "ZyXwVuTsRqPo";
+    const std::vector<std::string> keptTmp = {
+        "quirevale-" + id + "-" + other + "-AbCdEf",  // another runner's child with the same id
+        "quirevale-" + id + "-AbCdEf",                // no token
+        "quirevale-1-" + token + "-AbCdEf",           // the token, another id: a process the child started
+        "quirevale" + mark + "AbC", "quirevale" + mark + "AbCdEfG", "quirevale" + mark + "Link12",
+    };
     const std::vector<std::string> keptUnits = {
-        "a.kqvle_baseline.tmp-" + id + "-AbCdEfGhIjK", "a.kqvle_baseline.tmp-1-AbCdEfGhIjKl",
-        "c.kqvle_baseline.tmp-" + id + "-AbCdEfGhIjKl", "a.kqvle_baseline.tmp-" + id + "-Link12345678",
-        "a.kqvle_baseline"};
+        "a.kqvle_baseline.tmp-" + id + "-" + other + "-AbCdEfGhIjKl",  // another runner's child with the same id
+        "a.kqvle_baseline.tmp-" + id + "-AbCdEfGhIjKl",                // no token
+        "a.kqvle_baseline.tmp-1-" + token + "-AbCdEfGhIjKl",           // the token, another id
+        "a.kqvle_baseline.tmp" + mark + "AbCdEfGhIjK", "c.kqvle_baseline.tmp" + mark + "AbCdEfGhIjKl",
+        "a.kqvle_baseline.tmp" + mark + "Link12345678", "a.kqvle_baseline",
+    };
+    for (const std::string& name : keptTmp)
+        if (name.find("Link") != std::string::npos) fs::create_directory_symlink(elsewhere, tmp / name);
+        else fs::create_directory(tmp / name);
     for (const std::string& name : keptUnits)
         if (name.find("Link") != std::string::npos) fs::create_symlink(elsewhere / "precious", units / name);
         else std::ofstream(units / name) << "other";
@@ -99,19 +143,71 @@ TEST(ChildLeftovers, OnlyWhatTheKilledChildMadeIsRemoved) {
     std::vector<std::string> expectedTmp = keptTmp, expectedUnits = keptUnits;
     std::sort(expectedTmp.begin(), expectedTmp.end());
     std::sort(expectedUnits.begin(), expectedUnits.end());
-    EXPECT_EQ(Names(tmp), expectedTmp);
-    EXPECT_EQ(Names(units), expectedUnits);
-    EXPECT_EQ(Names(elsewhere), std::vector<std::string>{"precious"});
+    EXPECT_EQ(Listing(tmp), expectedTmp);
+    EXPECT_EQ(Listing(units), expectedUnits);
+    EXPECT_EQ(Listing(elsewhere), std::vector<std::string>{"precious"});
 
     // Nothing is removed for a child that never started.
     Kernel::ChildLeftovers unset;
     unset.Prepare(Kernel::Path((units / "a.kqvle").string()));
     unset.Remove();
-    EXPECT_EQ(Names(units), expectedUnits);
+    EXPECT_EQ(Listing(units), expectedUnits);
+}
 
-    if (saved) setenv("TMPDIR", saved->c_str(), 1);
-    else unsetenv("TMPDIR");
-    fs::remove_all(root);
+// A folder swapped for a link to elsewhere after the child died, elsewhere holding names that
+// match where the link stands: nothing in elsewhere goes, and what the child left where it
+// really wrote still does.
+TEST_F(ChildLeftovers, ALinkSwappedInForAFolderIsNeverFollowed) {
+    struct Case {
+        const char* swapped;                 // below the root; {scratch} is the child's folder
+        std::vector<std::string> planted;    // in elsewhere; {mark} is "-<pid>-<token>-"
+        std::vector<std::string> leftMoved;  // of the folder the link replaced, moved aside
+    };
+    const Case cases[] = {
+        {"tmp/{scratch}",
+         {"inner/", "inner/test.persona", "test.persona"},
+         {"inner", "inner/test.persona", "test.persona"}},
+        {"tmp/{scratch}/inner", {"test.persona"}, {"test.persona"}},
+        {"units", {"a.kqvle_baseline.tmp{mark}AbCdEfGhIjKl"}, {}},
+        {"tmp", {"quirevale{mark}AbCdEf/", "quirevale{mark}AbCdEf/test.persona"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.swapped);
+        const fs::path elsewhere = m_root / "elsewhere", moved = m_root / "moved";
+        Kernel::ChildLeftovers leftovers;
+        const pid_t child = KilledChild(leftovers);
+        const std::string mark = "-" + std::to_string(child) + "-" + leftovers.Token() + "-";
+        const std::vector<std::string> scratch = Listing(m_root / "tmp");
+        ASSERT_EQ(scratch.size(), 1u);
+        std::vector<std::string> planted;
+        for (const std::string& name : c.planted) {
+            const std::string path = Replaced(name, "{mark}", mark);
+            if (path.back() == '/') fs::create_directory(elsewhere / path);
+            else std::ofstream(elsewhere / path) << "kept";
+            planted.push_back(path.back() == '/' ? path.substr(0, path.size() - 1) : path);
+        }
+        std::sort(planted.begin(), planted.end());
+        const fs::path swapped = m_root / Replaced(c.swapped, "{scratch}", scratch[0]);
+        fs::rename(swapped, moved);
+        fs::create_directory_symlink(elsewhere, swapped);
+
+        leftovers.Remove();
+        ASSERT_EQ(waitpid(child, nullptr, 0), child);
+        EXPECT_EQ(Listing(elsewhere, true), planted);
+        EXPECT_EQ(Listing(moved, true), c.leftMoved);
+        // The child's folder and its unfinished files went from where they really are.
+        const fs::path tmp = m_root / "tmp", units = m_root / "units";
+        if (std::string(c.swapped) != "tmp/{scratch}") {
+            EXPECT_EQ(Listing(swapped == tmp ? moved : tmp), std::vector<std::string>{});
+        }
+        EXPECT_EQ(Listing(swapped == units ? moved : units), std::vector<std::string>{});
+
+        for (const fs::path& folder : {m_root / "tmp", m_root / "units", elsewhere}) {
+            fs::remove_all(folder);
+            fs::create_directory(folder);
+        }
+        fs::remove_all(moved);
+    }
 }
 
 }  // namespace

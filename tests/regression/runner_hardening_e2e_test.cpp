@@ -361,18 +361,21 @@ TEST_F(RunnerHardening, AUnitChildKilledBySigkillLeavesNothingOfItsOwn) {
     const pid_t child = WaitForUnitChild(runner.Pid());
     ASSERT_GT(child, 0) << "no unit child appeared";
     const std::string id = std::to_string(child);
-    // Names with the child's id that are not of its making: no random part, another unit's.
+    // Names with the child's id that are not of its making: no random part, another unit's, and
+    // those of another runner's child with the same id (a container of its own) and another token.
+    const std::string sameId = "quirevale-" + id + "-ZyXwVuTsRqPo-AbCdEf";
     const std::vector<std::string> planted = {"a.kqvle_baseline.tmp-" + id + "-short",
                                               "b.kqvle_baseline.tmp-" + id + "-AbCdEfGhIjKl",
+                                              "a.kqvle_baseline.tmp-" + id + "-ZyXwVuTsRqPo-AbCdEfGhIjKl",
                                               "a.kqvle_baseline.tmp-1-AbCdEfGhIjKl"};
-    WriteFile(m_work / planted[0], "x");
-    WriteFile(m_work / planted[1], "x");
+    for (size_t i = 0; i + 1 < planted.size(); ++i) WriteFile(m_work / planted[i], "x");
+    WriteFile(m_tmp / sameId / "test.persona", "another runner's");
     fs::create_directory_symlink(m_root.Path() / "elsewhere", m_tmp / ("quirevale-" + id + "-LnKlnk"));
     // The child makes its temporary folder when it saves its copy, before the first (slow) render.
     bool made = false;
     while (!made && ProcessState(child) != 0 && ProcessState(child) != 'Z') {
         for (const std::string& name : Names(m_tmp))
-            if (name.rfind("quirevale-", 0) == 0 && name != "quirevale-1-AbCdEf" &&
+            if (name.rfind("quirevale-", 0) == 0 && name != "quirevale-1-AbCdEf" && name != sameId &&
                 fs::is_directory(fs::symlink_status(m_tmp / name)))
                 made = true;
         if (!made) std::this_thread::sleep_for(std::chrono::milliseconds(5));  // polling, not a wait for the result
@@ -382,7 +385,8 @@ TEST_F(RunnerHardening, AUnitChildKilledBySigkillLeavesNothingOfItsOwn) {
     const ProcessResult run = runner.Wait();
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(EndsWith(run.out, Counts(1, 0, 0, 1))) << run.out;
-    EXPECT_EQ(Names(m_tmp), (std::vector<std::string>{"quirevale-1-AbCdEf", "quirevale-" + id + "-LnKlnk"}));
+    EXPECT_EQ(Names(m_tmp), (std::vector<std::string>{"quirevale-1-AbCdEf", "quirevale-" + id + "-LnKlnk", sameId}));
+    EXPECT_TRUE(fs::exists(m_tmp / sameId / "test.persona"));
     std::vector<std::string> work = {"a.kqvle"};
     work.insert(work.end(), planted.begin(), planted.end());
     std::sort(work.begin(), work.end());
