@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "Kernel/OutOfMemory.h"
 #include "Kernel/Rect.h"
 #include "Raster/Bitmap.h"
 #include "System/UnfairLock.h"
@@ -115,7 +116,9 @@ Raster::Tile* LookupMutableTile(Raster::Plane<Channel>& plane, int column, int r
     Region* region = plane.root;
     while (r.right - r.left >= kLimit && r.bottom - r.top >= kLimit) {
         Region*& child = region->m_children[QuadrantStep(r, column, row)];
-        if (!child) child = new Region(r, region->m_default);
+        if (!child)
+            child = Kernel::Allocating("a region of a bitmap plane", sizeof(Region),
+                                       [&] { return new Region(r, region->m_default); });
         region = child;
     }
     return &region->m_tiles[size_t(row - r.top) * size_t(r.right - r.left) + size_t(column - r.left)];

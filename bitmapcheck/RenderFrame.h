@@ -18,6 +18,7 @@
 #include <type_traits>
 
 #include "Kernel/Dispatch.h"
+#include "Kernel/OutOfMemory.h"
 #include "bitmapcheck/KernelParams.h"
 #include "bitmapcheck/PixelAccess.h"
 #include "bitmapcheck/SpanEquality.h"
@@ -149,7 +150,9 @@ public:
             ProcessTile<Op, B, Transform, Mask, Sampler, Policy, Blend>(source, destination, run, r, true, transform);
             return;
         }
-        std::unique_ptr<Item[]> items(new Item[size_t(count)]);
+        std::unique_ptr<Item[]> items(Kernel::Allocating("the work items of a bitmap kernel",
+                                                         uint64_t(count) * sizeof(Item),
+                                                         [count] { return new Item[size_t(count)]; }));
         std::atomic<uint64_t> done{0};
         for (int64_t index = 0; index < count; ++index) {
             Item& item = items[size_t(index)];

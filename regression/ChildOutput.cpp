@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Kernel/Format.h"
+#include "Kernel/OutOfMemory.h"
 
 RegressionLogSection* CurrentRegressionLogSection = nullptr;
 bool FailureReported = false;
@@ -29,8 +30,8 @@ Kernel::String SanitiseRecordPayload(const Kernel::String& payload) {
 }
 
 RegressionLogSection::RegressionLogSection(const Kernel::String& name) : m_name(name) {
+    WriteRecord(kRecordStart, m_name);  // first: a section whose line could not be made is never current
     CurrentRegressionLogSection = this;
-    WriteRecord(kRecordStart, m_name);
 }
 
 RegressionLogSection::~RegressionLogSection() {
@@ -43,6 +44,35 @@ void RegressionLogInfo(const Kernel::String& message) { WriteRecord(kRecordInfo,
 void RegressionLogFail(const Kernel::String& message) {
     WriteRecord(kRecordFail, message);
     FailureReported = true;
+}
+
+void RegressionLogOutOfMemory(const std::bad_alloc& error) {
+    // No string is made: memory is what is short. The text stays on its line, as every payload does.
+    std::fputs(kRecordFail, stdout);
+    std::fputs("out of memory: ", stdout);
+    for (const char* c = Kernel::DescribeAllocation(error); *c; ++c)
+        std::fputc(*c == '\n' || *c == '\r' ? ' ' : *c, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    FailureReported = true;
+}
+
+void ReportOutOfMemory(const char* section, const std::bad_alloc& error) {
+    if (CurrentRegressionLogSection) return RegressionLogOutOfMemory(error);
+    try {
+        RegressionLogSection open((Kernel::String(section)));
+        RegressionLogOutOfMemory(error);
+    } catch (const std::bad_alloc&) {
+        // Too little memory even to open the test (nothing of it was written): its lines go
+        // out as they are.
+        std::fputs(kRecordStart, stdout);
+        std::fputs(section, stdout);
+        std::fputc('\n', stdout);
+        RegressionLogOutOfMemory(error);
+        std::fputs(kRecordEnd, stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
 }
 
 void RegressionLogCommand(const Kernel::String& identifier, const Kernel::String& name) {

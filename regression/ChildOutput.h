@@ -1,6 +1,7 @@
 // The line protocol between the unit executor (child) and the runner (parent):
 // one record per line on the child's standard output, a tag then a payload.
 #pragma once
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -31,6 +32,27 @@ extern bool FailureReported;
 void RegressionLogInfo(const Kernel::String& message);
 void RegressionLogFail(const Kernel::String& message);
 void RegressionLogCommand(const Kernel::String& identifier, const Kernel::String& name);
+
+// The failure of a test that ran out of memory, as RegressionLogFail writes it: "out of memory: "
+// and what was being allocated (Kernel::DescribeAllocation). Written without allocating.
+void RegressionLogOutOfMemory(const std::bad_alloc& error);
+
+// Writes that failure in the open test, or, when none is open, in a test named section.
+void ReportOutOfMemory(const char* section, const std::bad_alloc& error);
+
+// Runs step. Memory running out in it (a std::bad_alloc, from any thread the step's work ran
+// on) becomes a failure of the open test; when no test is open, of a test named section, opened
+// for that failure alone. Answers whether step ran to its end.
+template <class Step>
+bool RunReportingOutOfMemory(const char* section, Step&& step) {
+    try {
+        step();
+        return true;
+    } catch (const std::bad_alloc& error) {
+        ReportOutOfMemory(section, error);
+        return false;
+    }
+}
 
 // The payload as it goes on the wire: cut at the first NUL, every line feed or carriage return
 // turned into a blank so that no text can forge a record, then shown as every console text is

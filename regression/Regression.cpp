@@ -23,10 +23,15 @@ Regression::Regression(const Kernel::String& unitPath, bool update, bool create,
 
 Regression::~Regression() {
     if (m_document) {
-        RegressionLogSection section("Close document");
-        m_document->Settle();
-        PersonaController::GetInstance()->RemoveDocumentController(m_document);
-        DocumentControllerArchive::StopOfflining(m_document);
+        // A destructor throws nothing: memory running out here is this test's failure.
+        RunReportingOutOfMemory("Close document", [&] {
+            RegressionLogSection section("Close document");
+            Guarded([&] {
+                m_document->Settle();
+                PersonaController::GetInstance()->RemoveDocumentController(m_document);
+                DocumentControllerArchive::StopOfflining(m_document);
+            });
+        });
         m_document.Reset();
     }
     m_metadata.Reset();
@@ -51,6 +56,13 @@ void Regression::HandleAssert(const char* file, const char* expression, uint32_t
 }
 
 bool Regression::Run() {
+    // Memory running out outside any test (between tests, or while a test is opened) ends the
+    // unit, as a failure of a test of its own.
+    bool passed = false;
+    return Guarded([&] { passed = RunSequence(); }) && passed;
+}
+
+bool Regression::RunSequence() {
     if (m_hardware) {
         RegressionLogSection section("GPU Check");
         if (!Raster::Hardware<Raster::DefaultImplementation>::GetHardwarePossible()) {
@@ -77,7 +89,9 @@ bool Regression::Run() {
     if (!LoadUnit()) return false;
     if (!SaveAndReloadDocument()) return false;
     if (m_create) {
+        const bool ranOutBefore = m_ranOutOfMemory;
         CreateBaseline(false);
+        if (m_ranOutOfMemory && !ranOutBefore) return false;  // no baseline was made: that failure ends the run
         path = FindBaselinePath();
         if (!LoadBaseline(path)) return false;
     }
@@ -100,7 +114,9 @@ bool Regression::Run() {
 bool Regression::SaveMetadata(const Kernel::String& path) {
     RegressionLogSection section("Save metadata");
     std::string reason;
-    if (m_metadata->Save(path, reason)) {
+    bool saved = false;
+    if (!Guarded([&] { saved = m_metadata->Save(path, reason); })) return false;
+    if (saved) {
         RegressionLogInfo(Kernel::String("Done"));
         return true;
     }
@@ -123,8 +139,13 @@ Kernel::String Regression::FindBaselinePath() const {
 
 bool Regression::LoadBaseline(const Kernel::String& path) {
     RegressionLogSection section("Load baseline");
-    m_baseline = Kernel::MakeCounted<RegressionBaselineFileStoreItem>();
-    m_baseline->Load(path);
+    if (!Guarded([&] {
+            m_baseline = Kernel::MakeCounted<RegressionBaselineFileStoreItem>();
+            m_baseline->Load(path);
+        })) {
+        m_baseline.Reset();  // whatever was inflated goes now
+        return false;
+    }
     if (!m_baseline->m_content) {
         // The engine's reason goes to standard error; the protocol line stays the empty failure.
         if (!m_baseline->GetLoadError().empty())
@@ -162,7 +183,7 @@ Kernel::Counted<DocumentController> Regression::LoadDocument(const Kernel::Strin
 
 bool Regression::LoadUnit() {
     RegressionLogSection section("Load unit");
-    m_document = LoadDocument(m_unitPath);
+    if (!Guarded([&] { m_document = LoadDocument(m_unitPath); })) return false;
     if (!m_document) {
         RegressionLogFail(Kernel::String());
         return false;
@@ -192,19 +213,23 @@ bool Regression::SaveAndReloadDocument() {
     {
         // A copy that was not written is never reloaded: the run ends here.
         RegressionLogSection section("Save document");
-        if (!SaveDocumentCopy("test.persona", saved)) return false;
+        bool written = false;
+        Guarded([&] { written = SaveDocumentCopy("test.persona", saved); });
+        if (!written) return false;
     }
     {
         RegressionLogSection section("Refcount leak test");
-        m_document->Settle();
-        PersonaController::GetInstance()->RemoveDocumentController(m_document);
-        if (m_document->GetRefCount() != 1) RegressionLogFail(Kernel::String());
+        Guarded([&] {
+            m_document->Settle();
+            PersonaController::GetInstance()->RemoveDocumentController(m_document);
+            if (m_document->GetRefCount() != 1) RegressionLogFail(Kernel::String());
+        });
     }
     DocumentControllerArchive::StopOfflining(m_document);
     m_document.Reset();
     {
         RegressionLogSection section("Reload document");
-        m_document = LoadDocument(saved);
+        if (!Guarded([&] { m_document = LoadDocument(saved); })) return false;
         if (!m_document) {
             RegressionLogFail(Kernel::String());
             return false;
@@ -216,21 +241,28 @@ bool Regression::SaveAndReloadDocument() {
 
 bool Regression::CreateBaseline(bool withPostRedoRender) {
     RegressionLogSection section("Create baseline");
-    Kernel::Counted<DocumentController> copy = LoadDocument(m_savedDocumentPath);
-    if (!copy) {
-        RegressionLogFail(Kernel::String());
-        return false;
-    }
-    auto item = Kernel::MakeCounted<RegressionBaselineFileStoreItem>();
-    item->m_content = RegressionBaseline::Create(copy, withPostRedoRender);
-    Kernel::String target = m_unitPath + "_baseline";
-    if (m_hardware) target += "_hw";
-    copy->Settle();
-    PersonaController::GetInstance()->RemoveDocumentController(copy);
-    std::string reason;
-    const bool saved = item->Save(target, reason);
-    if (saved) RegressionLogInfo(Kernel::String("Done"));
-    else RegressionLogFail(FormatSaveFailure(target, reason));
+    Kernel::Counted<DocumentController> copy;
+    bool saved = false;
+    const bool ended = Guarded([&] {
+        copy = LoadDocument(m_savedDocumentPath);
+        if (!copy) {
+            RegressionLogFail(Kernel::String());
+            return;
+        }
+        auto item = Kernel::MakeCounted<RegressionBaselineFileStoreItem>();
+        item->m_content = RegressionBaseline::Create(copy, withPostRedoRender);
+        Kernel::String target = m_unitPath + "_baseline";
+        if (m_hardware) target += "_hw";
+        copy->Settle();
+        PersonaController::GetInstance()->RemoveDocumentController(copy);
+        std::string reason;
+        saved = item->Save(target, reason);
+        if (saved) RegressionLogInfo(Kernel::String("Done"));
+        else RegressionLogFail(FormatSaveFailure(target, reason));
+    });
+    // A copy whose baseline ran out of memory leaves the persona controller all the same, so
+    // that its pixels are gone before the memory-leak test.
+    if (!ended && copy) Guarded([&] { PersonaController::GetInstance()->RemoveDocumentController(copy); });
     return saved;
 }
 

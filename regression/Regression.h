@@ -3,12 +3,14 @@
 #pragma once
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "DocSession/DocumentEngine.h"
 #include "DocSession/RegressionStore.h"
 #include "Kernel/AssertTrap.h"
 #include "Kernel/String.h"
 #include "Raster/Bitmap.h"
+#include "regression/ChildOutput.h"
 
 // The outcome of one render comparison.
 struct RenderCompareResult {
@@ -36,6 +38,22 @@ public:
     static bool IsUnitImageName(std::string_view unitName, std::string_view name);
 
 protected:
+    // The sequence itself; Run reports memory that ran out outside any test.
+    bool RunSequence();
+
+    // Runs a step of the open test (when none is open, of a test named section, opened for the
+    // failure alone): memory running out in it, on any thread, is that test's failure, a
+    // "[FAIL]" line "out of memory: <what was being allocated>". False then. After memory ran
+    // out in a test of the unit's document, the document may be half-changed: such a test
+    // also sets m_renderFailed, so that no later comparison judges it.
+    template <class Step>
+    bool Guarded(Step&& step, const char* section = kSequenceSection) {
+        if (RunReportingOutOfMemory(section, std::forward<Step>(step))) return true;
+        m_ranOutOfMemory = true;
+        return false;
+    }
+    static constexpr const char kSequenceSection[] = "Unit test sequence";
+
     // The sequence's steps.
     Kernel::String FindBaselinePath() const;
     bool LoadBaseline(const Kernel::String& path);
@@ -58,6 +76,8 @@ protected:
     void RunMacroTest();
     void RunTilestoreTest();
     void RunTeardownTest();
+    // A test's command on the unit's document; false when it ran out of memory (Guarded).
+    bool RunDocumentTest(const Kernel::Counted<DocumentCommand>& command);
     // A comparison after the document was changed, against the post-change baseline render.
     bool RunPostChangeComparison(const char* section, const char* tag);
 
@@ -75,6 +95,7 @@ protected:
     void CheckRasterMemoryUsage();
 
     bool m_renderFailed = false;
+    bool m_ranOutOfMemory = false;  // some test of this unit ran out of memory
     bool m_comparisonFailed = false;
     bool m_update;
     bool m_create;

@@ -60,7 +60,9 @@ bool Regression::CompareRenderWithBaseline(const Raster::DynamicBitmap& current,
     exportParams.m_intent = persona->GetScreenIntent();
     exportParams.m_blackPointCompensation = persona->GetScreenBlackPointCompensation();
 
-    if (!m_nodump && !m_update) WriteFailureImages(base, current, baseline, exportParams, bits, comparable);
+    // Images that ran out of memory are a failure of their own; the comparison failed all the same.
+    if (!m_nodump && !m_update)
+        Guarded([&] { WriteFailureImages(base, current, baseline, exportParams, bits, comparable); });
     m_comparisonFailed = true;
     return false;
 }

@@ -35,15 +35,20 @@ void Regression::RunSnapshotComparisons() {
         RegressionLogSection section(FormatWithThreeStrings("Snapshot render comparison %1/%2 (%3)",
                                                             Kernel::ToStringT(uint64_t(i + 1)), count,
                                                             kept[i]->GetDescription()));
-        auto document = Kernel::MakeCounted<DocumentController>();
-        if (!document->NewDocument(kept[i], DocumentController::NewDocParams())) continue;
-        document->Settle();
-        Kernel::MakeCounted<RegressionRender>(document);  // an untimed first render, dropped at once
-        Kernel::Counted<RegressionRender> baselineRender = GetBaselineRenderForSnapshot(int32_t(i));
-        RenderCompareResult result;
-        if (!TimedRenderAndCompare(baselineRender, result, FormatWithInt("snapshot-%1", int32_t(i + 1)), document))
-            RegressionLogFail(FormatCompareMessage(result));
-        document.Reset();
+        // The snapshot's document is its own: memory running out in it fails this comparison
+        // alone, and leaves the unit's document and renderFailed as they were.
+        Guarded([&] {
+            auto document = Kernel::MakeCounted<DocumentController>();
+            if (!document->NewDocument(kept[i], DocumentController::NewDocParams())) return;
+            document->Settle();
+            Kernel::MakeCounted<RegressionRender>(document);  // an untimed first render, dropped at once
+            Kernel::Counted<RegressionRender> baselineRender = GetBaselineRenderForSnapshot(int32_t(i));
+            RenderCompareResult result;
+            if (!TimedRenderAndCompare(baselineRender, result, FormatWithInt("snapshot-%1", int32_t(i + 1)),
+                                       document))
+                RegressionLogFail(FormatCompareMessage(result));
+            document.Reset();
+        });
     }
 }
 
@@ -51,31 +56,47 @@ void Regression::RunRenderComparison() {
     RenderCompareResult result;
     {
         RegressionLogSection section("Render comparison");
-        Kernel::MakeCounted<RegressionRender>(m_document);  // an untimed first render, dropped at once
-        Kernel::Counted<RegressionRender> baselineRender = GetBaselineRenderForSnapshot(-1);
-        Kernel::Counted<DocumentController> document = m_document;
-        if (!TimedRenderAndCompare(baselineRender, result, Kernel::String(), document)) {
-            RegressionLogFail(FormatCompareMessage(result));
-            m_renderFailed = true;
-        }
-        if (m_rendertimes) RegressionLogInfo(FormatWithUInt64("Render time: %1 ms", result.renderTime));
+        // A comparison that ran out of memory is a failed one; it has no render time to tell.
+        const bool ended = Guarded([&] {
+            Kernel::MakeCounted<RegressionRender>(m_document);  // an untimed first render, dropped at once
+            Kernel::Counted<RegressionRender> baselineRender = GetBaselineRenderForSnapshot(-1);
+            Kernel::Counted<DocumentController> document = m_document;
+            if (!TimedRenderAndCompare(baselineRender, result, Kernel::String(), document)) {
+                RegressionLogFail(FormatCompareMessage(result));
+                m_renderFailed = true;
+            }
+        });
+        if (!ended) m_renderFailed = true;
+        else if (m_rendertimes) RegressionLogInfo(FormatWithUInt64("Render time: %1 ms", result.renderTime));
     }
     if (!m_renderFailed) {
         RegressionLogSection section("Render performance");
-        Kernel::String key("render performance");
-        if (m_hardware) key += " (hardware)";
-        CheckRenderPerformance(key, result.renderTime);
+        Guarded([&] {
+            Kernel::String key("render performance");
+            if (m_hardware) key += " (hardware)";
+            CheckRenderPerformance(key, result.renderTime);
+        });
     }
 }
 
 bool Regression::RunPostChangeComparison(const char* sectionName, const char* tag) {
     RegressionLogSection section((Kernel::String(sectionName)));
-    Kernel::Counted<RegressionRender> baselineRender = GetPostRedoBaselineRender();
-    RenderCompareResult result;
-    Kernel::Counted<DocumentController> document = m_document;
-    if (TimedRenderAndCompare(baselineRender, result, Kernel::String(tag), document)) return true;
-    RegressionLogFail(FormatCompareMessage(result));
-    m_renderFailed = true;
+    bool passed = false;
+    const bool ended = Guarded([&] {
+        Kernel::Counted<RegressionRender> baselineRender = GetPostRedoBaselineRender();
+        RenderCompareResult result;
+        Kernel::Counted<DocumentController> document = m_document;
+        passed = TimedRenderAndCompare(baselineRender, result, Kernel::String(tag), document);
+        if (!passed) RegressionLogFail(FormatCompareMessage(result));
+    });
+    if (ended && passed) return true;
+    m_renderFailed = true;  // a comparison that ran out of memory is a failed one
+    return false;
+}
+
+bool Regression::RunDocumentTest(const Kernel::Counted<DocumentCommand>& command) {
+    if (Guarded([&] { RunDocumentCommand(command); })) return true;
+    m_renderFailed = true;  // the document may be half-changed: no later comparison judges it
     return false;
 }
 
@@ -87,15 +108,18 @@ bool Regression::RunUndoRedoTest() {
     auto redo = Kernel::MakeCounted<SetHistoryIndexCommand>(position - 1);
     {
         RegressionLogSection section("Undo test");
-        RunDocumentCommand(undo);
+        RunDocumentTest(undo);
     }
     {
         RegressionLogSection section("Redo test");
         CommandCoverage::Session session;
-        RunDocumentCommand(redo);
-        const CommandCoverage& registry = CommandCoverage::Instance();
-        for (const auto& [identifier, times] : session.GetRecordedCommands())
-            RegressionLogCommand(identifier, registry._FindCommandName(identifier));
+        // The commands that ran are told also when the redo ran out of memory part way.
+        RunDocumentTest(redo);
+        Guarded([&] {
+            const CommandCoverage& registry = CommandCoverage::Instance();
+            for (const auto& [identifier, times] : session.GetRecordedCommands())
+                RegressionLogCommand(identifier, registry._FindCommandName(identifier));
+        });
     }
     if (m_renderFailed) return true;
     return RunPostChangeComparison("Post-undo-redo render comparison", "undo-redo");
@@ -106,14 +130,17 @@ void Regression::RunMacroTest() {
     if (!macro || macro->GetRawCommands().empty()) return;
     {
         RegressionLogSection section("Macro test");
-        RunDocumentCommand(Kernel::MakeCounted<SetHistoryIndexCommand>(-1));
-        RunDocumentCommand(Kernel::MakeCounted<ReplayMacroCommand>(Kernel::Counted<Macro>(), 0, 0));
+        if (RunDocumentTest(Kernel::MakeCounted<SetHistoryIndexCommand>(-1)))
+            RunDocumentTest(Kernel::MakeCounted<ReplayMacroCommand>(Kernel::Counted<Macro>(), 0, 0));
     }
     if (!m_renderFailed) RunPostChangeComparison("Post-macro-playback render comparison", "macro");
 }
 
 void Regression::RunTilestoreTest() {
-    RunDocumentCommand(Kernel::MakeCounted<DeduplicateTilestoreCommand>());
+    // Outside any test; memory running out in it is the failure of a test of its own.
+    if (!Guarded([&] { RunDocumentCommand(Kernel::MakeCounted<DeduplicateTilestoreCommand>()); },
+                 "Tilestore optimisation"))
+        m_renderFailed = true;
     if (!m_renderFailed) RunPostChangeComparison("Tilestore optimisation comparison", "tilestore");
 }
 
@@ -122,12 +149,12 @@ void Regression::RunTeardownTest() {
     {
         RegressionLogSection section("Teardown test");
         PersonaController::GetInstance()->SetStackLimit(0);
-        m_document->GetDocumentHistory().EnforceStackLimit();
+        if (!Guarded([&] { m_document->GetDocumentHistory().EnforceStackLimit(); })) m_renderFailed = true;
     }
     {
         RegressionLogSection section("Post-teardown save test");
         Kernel::String path;
-        SaveDocumentCopy("post_teardown_test.persona", path);
+        Guarded([&] { SaveDocumentCopy("post_teardown_test.persona", path); });
     }
 }
 

@@ -131,10 +131,13 @@ int RunRegressionUnit(int argc, char const* const* argv) {
     const char* tmpdir = Kernel::GetEnv("TMPDIR");
     const Kernel::String temporary(tmpdir && *tmpdir ? tmpdir : "/tmp");
 
-    InitBackend(arguments, resources, temporary);
-    const bool unitPassed = ReadUnitOptions(arguments);
-    ShutdownBackend();
-    const bool noLeak = RunMemoryLeakTest();
+    // Memory running out outside the unit's own tests is the failure of a test named after the
+    // step; a unit whose engine did not start is not run.
+    bool unitPassed = false, noLeak = false;
+    if (RunReportingOutOfMemory("Engine start-up", [&] { InitBackend(arguments, resources, temporary); }))
+        RunReportingOutOfMemory("Unit test sequence", [&] { unitPassed = ReadUnitOptions(arguments); });
+    RunReportingOutOfMemory("Engine shutdown", [] { ShutdownBackend(); });
+    RunReportingOutOfMemory("Memory leak test", [&] { noLeak = RunMemoryLeakTest(); });
     return unitPassed && noLeak ? 0 : -1;
 }
 

@@ -1,5 +1,8 @@
 #include "DomainController.h"
 
+#include <new>
+#include <system_error>
+
 namespace {
 
 // The engine's command thread: runs the commands of every document's queue that nobody waits
@@ -12,13 +15,20 @@ public:
         return *instance;
     }
 
-    // The queue may have commands to run.
+    // The queue may have commands to run. Without the memory to note it, or a thread to run
+    // it, the queue's commands wait for whoever waits for the queue, who runs them.
     void Post(std::shared_ptr<DomainController::Queue> queue) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_ready.push_back(std::move(queue));
-        if (!m_started) {
-            m_started = true;
-            std::thread([this] { Loop(); }).detach();
+        try {
+            m_ready.push_back(std::move(queue));
+            if (!m_started) {
+                std::thread([this] { Loop(); }).detach();
+                m_started = true;
+            }
+        } catch (const std::system_error&) {
+            return;  // the thread is tried again with the next command
+        } catch (const std::bad_alloc&) {
+            return;
         }
         m_posted.notify_one();
     }
@@ -66,6 +76,12 @@ void DomainController::WaitUntilCommandQueueEmpty() {
     // Handing a command to the command thread and back costs two wake-ups, far more than most
     // commands take.
     RunUntilEmpty(q, lock);
+    if (q.failure) {
+        std::exception_ptr failure = std::move(q.failure);
+        q.failure = nullptr;
+        lock.unlock();
+        std::rethrow_exception(failure);
+    }
 }
 
 void DomainController::RunUntilEmpty(Queue& q, std::unique_lock<std::mutex>& lock) {
@@ -83,9 +99,15 @@ void DomainController::RunWaiting(Queue& q, std::unique_lock<std::mutex>& lock) 
         q.busy = true;
         q.runner = std::this_thread::get_id();
         lock.unlock();
-        work();
+        std::exception_ptr failure;
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();  // for whoever waits for the queue
+        }
         work = nullptr;
         lock.lock();
+        if (failure && !q.failure) q.failure = std::move(failure);
         q.busy = false;
         q.runner = std::thread::id();
         ++q.run;
@@ -113,4 +135,5 @@ void DomainController::StopCommandQueue() {
         return;
     }
     RunUntilEmpty(q, lock);
+    q.failure = nullptr;  // nobody is left to be told of a command that threw
 }

@@ -5,6 +5,7 @@
 #pragma once
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -27,7 +28,9 @@ public:
     DomainController& operator=(const DomainController&) = delete;
 
     // Blocks until every queued command has run, running those not yet started itself.
-    // Called from inside a queued command it returns at once.
+    // Called from inside a queued command it returns at once. A command that threw (on
+    // whatever thread ran it) ends there; the first such exception since the queue was last
+    // waited for is thrown again here, once the queue is empty.
     void WaitUntilCommandQueueEmpty();
     // Queued commands run so far (tests).
     uint64_t GetQueuedWorkRun() const;
@@ -49,6 +52,7 @@ public:
         std::thread::id runner;  // the thread running it
         bool stopping = false;
         uint64_t run = 0;
+        std::exception_ptr failure;  // what the first command that threw threw, until waited for
     };
     // Runs the queue's commands while none is running and some are waiting; the lock is held on
     // entry and exit.

@@ -128,7 +128,13 @@ void PersonaController::ShutdownPersona() {
         std::lock_guard<std::mutex> lock(state->documentsMutex);
         documents.swap(state->documents);
     }
-    for (auto& document : documents) document->Settle();
+    for (auto& document : documents) {
+        try {
+            document->Settle();
+        } catch (...) {
+            // A queued command that threw was its waiter's to report; at shutdown nobody waits.
+        }
+    }
     documents.clear();
     delete state;
     m_perfectClipping = false;

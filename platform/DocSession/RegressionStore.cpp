@@ -20,6 +20,7 @@
 #include "Kernel/AssertTrap.h"
 #include "Kernel/Dispatch.h"
 #include "Kernel/FileSystem.h"
+#include "Kernel/OutOfMemory.h"
 #include "PersonaController.h"
 
 bool RegressionBaselineFileStoreItem::s_saveBaselines = true;
@@ -110,7 +111,9 @@ int ChunkRows(size_t rowBytes) { return int(std::max<size_t>(1, 65536 / rowBytes
 // the same work. Its state is large, so it is made once a thread.
 inflate_state* StreamInflater() {
     thread_local std::unique_ptr<inflate_state> kept;
-    if (!kept) kept.reset(new inflate_state);  // not zeroed: the init below sets what inflating reads
+    if (!kept)  // not zeroed: the init below sets what inflating reads
+        kept.reset(Kernel::Allocating("the state of a baseline inflater", sizeof(inflate_state),
+                                      [] { return new inflate_state; }));
     isal_inflate_init(kept.get());
     kept->crc_flag = ISAL_ZLIB;  // the header is read and the Adler-32 at the end checked
     return kept.get();
@@ -140,7 +143,9 @@ bool InflateInto(std::string_view compressed, const DocEngine::FormatInfo& forma
     z.avail_in = uint32_t(compressed.size());
     const size_t rowBytes = size_t(width) * size_t(format.bytesPerSample);
     const int bandRows = ChunkRows(rowBytes);
-    std::unique_ptr<uint8_t[]> band(new uint8_t[size_t(bandRows) * rowBytes]);
+    const size_t bandBytes = size_t(bandRows) * rowBytes;
+    std::unique_ptr<uint8_t[]> band(Kernel::Allocating("a chunk of baseline rows being inflated", bandBytes,
+                                                       [bandBytes] { return new uint8_t[bandBytes]; }));
     bool ended = false;
     for (int c = 0; c < format.channels; ++c) {
         PlaneRows plane(format, bitmap, c);
@@ -225,14 +230,17 @@ uint32_t GetBigEndian32(const char* in) {
 // The spread's planes as one zlib stream, exactly as earlier builds wrote every spread.
 bool CompressWhole(const Raster::DynamicBitmap& bitmap, const DocEngine::FormatInfo& format, std::string& compressed) {
     const int width = bitmap.GetWidth(), height = bitmap.GetHeight();
-    std::string raw(format.RawBytes(width, height), '\0');
+    const uint64_t rawBytes = format.RawBytes(width, height);
+    std::string raw = Kernel::Allocating("a spread's rows being compressed whole", rawBytes,
+                                         [&] { return std::string(rawBytes, '\0'); });
     const size_t planeBytes = size_t(width) * size_t(format.bytesPerSample) * size_t(height);
     for (int c = 0; c < format.channels; ++c) CopyRows(bitmap, format, c, 0, height, raw.data() + size_t(c) * planeBytes);
     uLongf length = compressBound(uLong(raw.size()));
-    compressed.assign(length, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(compressed.data()), &length, reinterpret_cast<const Bytef*>(raw.data()),
-                  uLong(raw.size()), Z_DEFAULT_COMPRESSION) != Z_OK)
-        return false;
+    Kernel::Allocating("a spread compressed whole", length, [&] { compressed.assign(length, '\0'); });
+    const int result = compress2(reinterpret_cast<Bytef*>(compressed.data()), &length,
+                                 reinterpret_cast<const Bytef*>(raw.data()), uLong(raw.size()), Z_DEFAULT_COMPRESSION);
+    if (result == Z_MEM_ERROR) Kernel::ThrowOutOfMemory("the state of a spread's deflater", 268 * 1024);
+    if (result != Z_OK) return false;
     compressed.resize(length);
     return true;
 }
@@ -257,16 +265,30 @@ public:
                 return z;
             }
         }
-        auto z = std::make_unique<z_stream>();  // zlib's state points back at its stream: it must not move
-        if (deflateInit2(z.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return nullptr;
+        // zlib's state points back at its stream: it must not move.
+        auto z = Kernel::Allocating("a baseline band's deflater", sizeof(z_stream),
+                                    [] { return std::make_unique<z_stream>(); });
+        const int result = deflateInit2(z.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+        // Its window, hash chains and pending buffer at these settings.
+        if (result == Z_MEM_ERROR) Kernel::ThrowOutOfMemory("the state of a baseline band's deflater", 268 * 1024);
+        if (result != Z_OK) return nullptr;
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_made.push_back(std::move(z));
+        try {
+            m_made.push_back(std::move(z));
+        } catch (const std::bad_alloc&) {
+            deflateEnd(z.get());
+            Kernel::ThrowOutOfMemory("the list of a baseline's deflaters", (m_made.size() + 1) * sizeof(z_stream*));
+        }
         return m_made.back().get();
     }
-    void Give(z_stream* z) {
+    // Throws nothing: a stream the free list has no room for is kept for deflateEnd alone.
+    void Give(z_stream* z) noexcept {
         if (deflateReset(z) != Z_OK) return;  // kept for deflateEnd, never handed out again
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_free.push_back(z);
+        try {
+            m_free.push_back(z);
+        } catch (const std::bad_alloc&) {
+        }
     }
 
 private:
@@ -295,14 +317,24 @@ void DeflateBand(void* context, size_t index) {
     const bool last = index + 1 == work.bands->size();
     PackedBand& packed = work.packed[index];
     const size_t rawBytes = size_t(band.rows) * size_t(work.bitmap->GetWidth()) * size_t(work.format->bytesPerSample);
-    std::unique_ptr<char[]> raw(new char[rawBytes]());
+    std::unique_ptr<char[]> raw(Kernel::Allocating("a band of baseline rows being compressed", rawBytes,
+                                                   [rawBytes] { return new char[rawBytes](); }));
     CopyRows(*work.bitmap, *work.format, band.channel, band.top, band.rows, raw.get());
     packed.adler = uint32_t(adler32(adler32(0, Z_NULL, 0), reinterpret_cast<const Bytef*>(raw.get()), uInt(rawBytes)));
     z_stream* z = work.deflaters.Take();
     if (!z) return;
     z->next_in = reinterpret_cast<Bytef*>(raw.get());
     z->avail_in = uInt(rawBytes);
-    packed.bytes.resize(size_t(deflateBound(z, uLong(rawBytes))) + 64);  // room for the flush's empty block
+    // Given back to the pool however the band ends, so that the pool's end frees its state.
+    struct Given {
+        DeflaterPool& pool;
+        z_stream* z;
+        ~Given() { pool.Give(z); }
+    } given{work.deflaters, z};
+    auto grow = [&packed](size_t bytes) {
+        Kernel::Allocating("a band of compressed baseline rows", bytes, [&] { packed.bytes.resize(bytes); });
+    };
+    grow(size_t(deflateBound(z, uLong(rawBytes))) + 64);  // room for the flush's empty block
     size_t used = 0;
     for (;;) {
         z->next_out = reinterpret_cast<Bytef*>(packed.bytes.data() + used);
@@ -315,10 +347,9 @@ void DeflateBand(void* context, size_t index) {
             break;
         }
         if ((result != Z_OK && result != Z_BUF_ERROR) || z->avail_out > 0) break;
-        packed.bytes.resize(packed.bytes.size() * 2);
+        grow(packed.bytes.size() * 2);
     }
     packed.bytes.resize(used);
-    work.deflaters.Give(z);
 }
 
 // The spread in bands; empty when a band could not be compressed, or when the whole would be
@@ -338,8 +369,10 @@ std::string CompressBanded(const Raster::DynamicBitmap& bitmap, const DocEngine:
     }
     const std::array<char, 2> header = ZlibHeader();
     std::string out(header.begin(), header.end()), index;
-    out.reserve(total);
-    index.reserve(total - out.size());
+    Kernel::Allocating("a spread's compressed bands joined", total, [&] {
+        out.reserve(total);
+        index.reserve(bands.size() * kBandEntryBytes + kIndexTailBytes);
+    });
     const size_t rowBytes = size_t(bitmap.GetWidth()) * size_t(format.bytesPerSample);
     uLong adler = adler32(0, Z_NULL, 0);
     for (size_t i = 0; i < bands.size(); ++i) {
@@ -409,7 +442,9 @@ z_stream* RawInflater() {
     };
     thread_local Kept kept;
     if (!kept.made) {
-        if (inflateInit2(&kept.z, -15) != Z_OK) return nullptr;
+        const int result = inflateInit2(&kept.z, -15);
+        if (result == Z_MEM_ERROR) Kernel::ThrowOutOfMemory("the state of a baseline band's inflater", 7168);
+        if (result != Z_OK) return nullptr;
         kept.made = true;
     } else if (inflateReset(&kept.z) != Z_OK) {
         return nullptr;
@@ -431,7 +466,9 @@ bool InflateBand(std::string_view bytes, const BandSpan& band, bool last, const 
     z->avail_in = uInt(band.end - band.begin - (last ? 0 : 1));
     const size_t rowBytes = size_t(bitmap.GetWidth()) * size_t(format.bytesPerSample);
     const int chunkRows = ChunkRows(rowBytes);
-    std::unique_ptr<uint8_t[]> chunk(new uint8_t[size_t(chunkRows) * rowBytes]);
+    const size_t chunkBytes = size_t(chunkRows) * rowBytes;
+    std::unique_ptr<uint8_t[]> chunk(Kernel::Allocating("a chunk of baseline rows being inflated", chunkBytes,
+                                                        [chunkBytes] { return new uint8_t[chunkBytes]; }));
     PlaneRows plane(format, bitmap, band.rows.channel);
     uLong adler = adler32(0, Z_NULL, 0);
     bool ended = false;
@@ -448,6 +485,7 @@ bool InflateBand(std::string_view bytes, const BandSpan& band, bool last, const 
                 ended = true;
                 break;
             }
+            if (result == Z_MEM_ERROR) Kernel::ThrowOutOfMemory("the window of a baseline band's inflater", 32768);
             if (result != Z_OK) return false;
         }
         if (z->avail_out > 0) return false;
@@ -722,8 +760,11 @@ void WriteRender(std::string& out, const char* tag, const RegressionRender& rend
         out += "spread " + std::to_string(spread->GetFormat()) + " " + std::to_string(spread->GetWidth()) + " " +
                std::to_string(spread->GetHeight()) + " " + std::to_string(spread->GetRawSize()) + " " +
                std::to_string(spread->GetCompressed().size()) + "\n";
-        out += spread->GetCompressed();
-        out += "\n";
+        const std::string_view bytes = spread->GetCompressed();
+        Kernel::Allocating("the bytes of a baseline file", out.size() + bytes.size() + 1, [&] {
+            out += bytes;
+            out += "\n";
+        });
     }
 }
 

@@ -5,7 +5,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -30,20 +33,34 @@ struct Job {
     std::atomic<size_t> done{0};
     std::mutex m;
     std::condition_variable finished;
+    std::exception_ptr failure;  // what the first item that failed threw; guarded by m
 
-    // Takes indices until none are left; answers whether this thread ran the last one.
+    // Takes indices until none are left; answers whether this thread ran the last one. An item
+    // that throws ends the loop: the indices no thread has taken yet are not run, and count as
+    // ended here; the first exception waits in failure for the caller.
     void Drain() {
         size_t ran = 0;
         for (;;) {
             size_t i = next.fetch_add(1, std::memory_order_relaxed);
             if (i >= count) break;
-            work(context, i);
+            try {
+                work(context, i);
+            } catch (...) {
+                Fail(std::current_exception());
+                const size_t untaken = next.exchange(count, std::memory_order_relaxed);
+                if (untaken < count) ran += count - untaken;
+            }
             ++ran;
         }
         if (ran && done.fetch_add(ran, std::memory_order_acq_rel) + ran == count) {
             std::lock_guard<std::mutex> lock(m);
             finished.notify_all();
         }
+    }
+
+    void Fail(std::exception_ptr error) {
+        std::lock_guard<std::mutex> lock(m);
+        if (!failure) failure = std::move(error);
     }
 };
 
@@ -61,30 +78,38 @@ public:
         return n < 2 ? 1 : n - 1;
     }
 
-    // A worker is started for each queue entry no spare worker will take, up to cap in all.
+    // A worker is started for each queue entry no spare worker will take, up to cap in all. A
+    // worker that cannot be started (no thread or no memory to be had) means fewer workers, and
+    // with none the calling thread runs every item. The first exception an item threw is thrown
+    // again here once no thread runs any of the job's items.
     void Run(Job& job, unsigned helpers, unsigned cap) {
+        unsigned queued = 0;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            for (unsigned i = 0; i < helpers; ++i) m_queue.push_back(&job);
-            while (m_spare < m_queue.size() && m_started < cap) {
-                std::thread([this] { Loop(); }).detach();  // the pool lives as long as the process
-                ++m_started;
-                ++m_spare;
+            try {
+                for (; queued < helpers; ++queued) m_queue.push_back(&job);
+            } catch (const std::bad_alloc&) {
+                // Fewer helpers: the entries queued so far are all the job gets.
+            }
+            while (m_spare < m_queue.size() && m_started < cap && StartWorker()) {
             }
         }
-        if (helpers == 1) m_wake.notify_one();
-        else m_wake.notify_all();
+        if (queued == 1) m_wake.notify_one();
+        else if (queued > 1) m_wake.notify_all();
         job.Drain();
         std::unique_lock<std::mutex> lock(job.m);
         job.finished.wait(lock, [&] { return job.done.load(std::memory_order_acquire) == job.count; });
         // Queue entries of this job that no worker took must go before the job does.
         lock.unlock();
-        std::unique_lock<std::mutex> qlock(m_mutex);
-        for (auto it = m_queue.begin(); it != m_queue.end();) {
-            if (*it == &job) it = m_queue.erase(it);
-            else ++it;
+        {
+            std::unique_lock<std::mutex> qlock(m_mutex);
+            for (auto it = m_queue.begin(); it != m_queue.end();) {
+                if (*it == &job) it = m_queue.erase(it);
+                else ++it;
+            }
+            m_idle.wait(qlock, [&] { return m_active.count(&job) == 0; });
         }
-        m_idle.wait(qlock, [&] { return m_active.count(&job) == 0; });
+        if (job.failure) std::rethrow_exception(job.failure);
     }
 
 private:
@@ -97,7 +122,7 @@ private:
             for (Job* x : jobs) c += (x == j);
             return c;
         }
-        void add(Job* j) { jobs.push_back(j); }
+        void add(Job* j) { jobs.push_back(j); }  // within the capacity StartWorker keeps
         void remove(Job* j) {
             for (auto it = jobs.begin(); it != jobs.end(); ++it)
                 if (*it == j) {
@@ -106,6 +131,22 @@ private:
                 }
         }
     };
+
+    // Starts one more worker; false when the system gives no thread. m_mutex is held.
+    bool StartWorker() {
+        try {
+            // Room for every worker's entry, so that a worker never grows the set while it runs.
+            m_active.jobs.reserve(m_started + 1);
+            std::thread([this] { Loop(); }).detach();  // the pool lives as long as the process
+        } catch (const std::system_error&) {
+            return false;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        ++m_started;
+        ++m_spare;
+        return true;
+    }
 
     void Loop() {
         pthread_setname_np(pthread_self(), "qv-worker");  // so that a process's workers can be told

@@ -1,6 +1,8 @@
 #include "FileSystem.h"
 
 #include "Dispatch.h"
+#include "Format.h"
+#include "OutOfMemory.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -605,16 +607,31 @@ bool FileSystem::ReadFile(const Path& path, std::string& contents, uint64_t limi
     const uint64_t most = limit == UINT64_MAX ? limit : limit + 1;
     auto capped = [most](uint64_t size) { return size_t(std::min<uint64_t>(size, most)); };
     const size_t first = capped(st.st_size > 0 ? uint64_t(st.st_size) + 1 : 65536);
-    if (first >= (size_t(8) << 20)) {
-        contents.reserve(first);
-        PopulatePages(contents.data(), contents.capacity());
-    }
-    contents.resize(first);
+    // Memory that cannot be had is told with the file's name; the file is closed first.
+    auto grow = [&](size_t bytes, bool populate) {
+        try {
+            if (populate) {
+                contents.reserve(bytes);
+                PopulatePages(contents.data(), contents.capacity());
+            }
+            contents.resize(bytes);
+        } catch (const std::bad_alloc&) {
+            close(fd);
+            std::string().swap(contents);  // what was read goes back before the name is made
+            char what[256] = "the contents of a file";
+            try {
+                std::snprintf(what, sizeof what, "the contents of the file '%s'", Excerpt(path.ToStd(), 160).c_str());
+            } catch (const std::bad_alloc&) {
+            }
+            ThrowOutOfMemory(what, bytes);
+        }
+    };
+    grow(first, first >= (size_t(8) << 20));
     size_t used = 0;
     for (;;) {
         if (used == contents.size()) {
             if (used >= most) break;
-            contents.resize(capped(uint64_t(contents.size()) * 2));
+            grow(capped(uint64_t(contents.size()) * 2), false);
         }
         ssize_t n = read(fd, contents.data() + used, contents.size() - used);
         if (n > 0) {

@@ -16,6 +16,7 @@
 #include "Kernel/Dispatch.h"
 #include "Kernel/FileSystem.h"
 #include "Kernel/Format.h"
+#include "Kernel/OutOfMemory.h"
 #include "Kernel/Trace.h"
 
 namespace Raster {
@@ -98,7 +99,9 @@ struct Deflater {
     isal_zstream z{};
     std::unique_ptr<uint8_t[]> levelBuffer;
     void Reset() {
-        if (!levelBuffer) levelBuffer.reset(new uint8_t[ISAL_DEF_LVL1_DEFAULT]);
+        if (!levelBuffer)
+            levelBuffer.reset(Kernel::Allocating("the PNG deflater's level buffer", ISAL_DEF_LVL1_DEFAULT,
+                                                 [] { return new uint8_t[ISAL_DEF_LVL1_DEFAULT]; }));
         isal_deflate_init(&z);
         z.level = PNGBase::kCompressionLevel;
         z.level_buf = levelBuffer.get();
@@ -134,7 +137,10 @@ void DeflateBand(void* context, size_t index) {
     }
     // Room for stored blocks' headers, should the data not compress, and the flush's marker.
     const size_t bound = band.inBytes + band.inBytes / 64 + 1024;
-    if (band.out.size() < bound) band.out.resize(bound);
+    auto grow = [&band](size_t bytes) {
+        Kernel::Allocating("a band of compressed PNG image data", bytes, [&] { band.out.resize(bytes); });
+    };
+    if (band.out.size() < bound) grow(bound);
     z.next_in = band.in.data();
     z.avail_in = uint32_t(band.inBytes);
     z.end_of_stream = band.last ? 1 : 0;
@@ -149,7 +155,7 @@ void DeflateBand(void* context, size_t index) {
         }
         used = band.out.size() - z.avail_out;
         if (z.avail_out > 0) break;
-        band.out.resize(band.out.size() * 2);
+        grow(band.out.size() * 2);
     }
     const bool done = z.avail_in == 0 && (!band.last || z.internal_state.state == ZSTATE_END);
     band.outBytes = used;
@@ -187,19 +193,47 @@ PNGBase::~PNGBase() {
     bool complete = IsGood() && m_rows == m_height;
     if (complete && !WriteChunk(impl.png, "IEND", nullptr, 0)) Fail(impl.libraryError);
     if (impl.png) png_destroy_write_struct(&impl.png, impl.info ? &impl.info : nullptr);
-    if (IsGood() && m_rows != m_height)
-        Fail(std::to_string(m_rows) + " of " + std::to_string(m_height) + " rows were written");
+    if (IsGood() && m_rows != m_height) {
+        m_failed = true;
+        try {
+            m_error = std::to_string(m_rows) + " of " + std::to_string(m_height) + " rows were written";
+        } catch (const std::bad_alloc&) {
+        }
+    }
     if (impl.file && IsGood() && !impl.file->Commit()) Fail(impl.file->GetError());
     impl.file.reset();  // an image not committed is removed
     if (!IsGood()) {
-        Kernel::Trace(Kernel::Format("Could not write PNG file %1: %2\r\n", {Kernel::String(Kernel::EscapeForMessage(m_path)),
-                                                                   Kernel::String(Kernel::EscapeForMessage(m_error))})
-                          .c_str());
+        try {
+            Kernel::Trace(Kernel::Format("Could not write PNG file %1: %2\r\n",
+                                         {Kernel::String(Kernel::EscapeForMessage(m_path)),
+                                          Kernel::String(Kernel::EscapeForMessage(m_error))})
+                              .c_str());
+        } catch (const std::bad_alloc&) {
+            // No memory even to say why: the image is not made all the same.
+        }
     }
 }
 
-void PNGBase::Fail(const std::string& why) {
-    if (m_error.empty()) m_error = why.empty() ? std::string("write failed") : why;
+void PNGBase::Fail(std::string_view why) {
+    const bool first = !m_failed;
+    m_failed = true;
+    if (!first) return;
+    try {
+        m_error = why.empty() ? std::string_view("write failed") : why;
+    } catch (const std::bad_alloc&) {
+        m_error.clear();
+    }
+}
+
+void PNGBase::FailOutOfMemory(const std::bad_alloc& error) {
+    const bool first = !m_failed;
+    m_failed = true;
+    if (!first) return;
+    try {
+        m_error = std::string("out of memory: ") + Kernel::DescribeAllocation(error);
+    } catch (const std::bad_alloc&) {
+        m_error.clear();
+    }
 }
 
 void PNGBase::EmitRow(const uint8_t* row, int colourType, int channels, int bitDepth) {
@@ -212,7 +246,12 @@ void PNGBase::EmitRow(const uint8_t* row, int colourType, int channels, int bitD
         impl.colourType = colourType;
         impl.channels = channels;
         impl.bitDepth = bitDepth;
-        StartBands();
+        try {
+            StartBands();
+        } catch (const std::bad_alloc& error) {
+            FailOutOfMemory(error);
+            throw;
+        }
     } else if (colourType != impl.colourType || channels != impl.channels || bitDepth != impl.bitDepth) {
         return Fail("rows of different kinds in one image");
     }
@@ -228,7 +267,14 @@ void PNGBase::EmitRow(const uint8_t* row, int colourType, int channels, int bitD
     if (++impl.rowsInBand == impl.bandRows || m_rows == m_height) {
         band.last = m_rows == m_height;
         impl.rowsInBand = 0;
-        if (++impl.filled == impl.bands.size() || band.last) DeflateBatch();
+        if (++impl.filled == impl.bands.size() || band.last) {
+            try {
+                DeflateBatch();
+            } catch (const std::bad_alloc& error) {
+                FailOutOfMemory(error);  // the stream has a hole: the image must not be made
+                throw;
+            }
+        }
     }
 }
 
@@ -243,9 +289,12 @@ void PNGBase::StartBands() {
     }
     const size_t bandCount = (size_t(m_height) + size_t(impl.bandRows) - 1) / size_t(impl.bandRows);
     const size_t batch = std::min<size_t>(bandCount, std::clamp(Kernel::Dispatch::GetParallelism(), 1u, kMaxBatch));
-    impl.bands.resize(batch);
-    for (Band& band : impl.bands) band.in.resize(impl.rowBytes * size_t(impl.bandRows));
-    impl.previous.assign(impl.rowBytes - 1, 0);
+    const size_t bandBytes = impl.rowBytes * size_t(impl.bandRows);
+    Kernel::Allocating("the rows of a batch of PNG bands", uint64_t(batch) * bandBytes, [&] {
+        impl.bands.resize(batch);
+        for (Band& band : impl.bands) band.in.resize(bandBytes);
+        impl.previous.assign(impl.rowBytes - 1, 0);
+    });
 }
 
 void PNGBase::DeflateBatch() {
@@ -263,14 +312,17 @@ void PNGBase::DeflateBatch() {
         }
         impl.adler = adler32_combine(impl.adler, band.adler, z_off_t(band.inBytes));
         if (band.last) {
-            band.out.resize(std::max(band.out.size(), band.outBytes + 4));
+            Kernel::Allocating("the end of the compressed PNG image data", band.outBytes + 4,
+                               [&] { band.out.resize(std::max(band.out.size(), band.outBytes + 4)); });
             for (int b = 0; b < 4; ++b) band.out[band.outBytes++] = uint8_t(impl.adler >> (24 - 8 * b));
         }
         if (band.outBytes && !WriteChunk(impl.png, "IDAT", band.out.data(), band.outBytes)) return Fail(impl.libraryError);
     }
     const Band& final = impl.bands[impl.filled - 1];
     const size_t keep = std::min(kWindow, final.inBytes);
-    impl.history.assign(final.in.data() + final.inBytes - keep, final.in.data() + final.inBytes);
+    Kernel::Allocating("the PNG deflate history", keep, [&] {
+        impl.history.assign(final.in.data() + final.inBytes - keep, final.in.data() + final.inBytes);
+    });
     for (size_t i = 0; i < impl.filled; ++i) {
         impl.bands[i].inBytes = 0;
         impl.bands[i].outBytes = 0;
@@ -281,12 +333,18 @@ void PNGBase::DeflateBatch() {
 PNGBase::BasePixelAccessor::BasePixelAccessor(PNGBase& writer, int colourType, int channels, int bitDepth, bool)
     : m_row(nullptr), m_writer(writer), m_colourType(colourType), m_channels(channels), m_bitDepth(bitDepth) {
     size_t bytes = size_t(writer.GetWidth() > 0 ? writer.GetWidth() : 0) * size_t(channels) * size_t(bitDepth / 8);
-    m_storage.reset(new uint8_t[bytes ? bytes : 1]());
+    const size_t size = bytes ? bytes : 1;
+    m_storage.reset(Kernel::Allocating("a PNG row", size, [size] { return new uint8_t[size](); }));
     m_row = m_storage.get();
 }
 
 PNGBase::BasePixelAccessor::~BasePixelAccessor() {
-    if (m_writer.GetRowsWritten() < m_writer.GetHeight()) m_writer.EmitRow(m_row, m_colourType, m_channels, m_bitDepth);
+    if (m_writer.GetRowsWritten() >= m_writer.GetHeight()) return;
+    try {
+        m_writer.EmitRow(m_row, m_colourType, m_channels, m_bitDepth);
+    } catch (const std::bad_alloc&) {
+        // The writer has failed the image; a destructor throws nothing.
+    }
 }
 
 void PNGBase::BasePixelAccessor::WriteRow() { m_writer.EmitRow(m_row, m_colourType, m_channels, m_bitDepth); }

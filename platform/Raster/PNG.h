@@ -6,7 +6,9 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
+#include <string_view>
 
 #include "Raster/Channels.h"
 
@@ -56,11 +58,13 @@ public:
     const std::string& GetPath() const { return m_path; }
     int GetRowsWritten() const { return m_rows; }
     // False once anything went wrong; the file will then not be made.
-    bool IsGood() const { return m_error.empty(); }
+    bool IsGood() const { return !m_failed; }
     const std::string& GetError() const { return m_error; }
 
     // A row buffer bound to a writer. WriteRow hands the buffer over as the next row; the
     // accessor's end hands over the pending (last) row while the image still lacks rows.
+    // Memory running out while a row is handed over fails the image, and WriteRow then throws
+    // Kernel::OutOfMemory saying what was being allocated; the accessor's end throws nothing.
     class BasePixelAccessor {
     public:
         BasePixelAccessor(PNGBase& writer, int colourType, int channels, int bitDepth, bool);
@@ -86,14 +90,17 @@ private:
     void EmitRow(const uint8_t* row, int colourType, int channels, int bitDepth);
     void StartBands();
     void DeflateBatch();
-    void Fail(const std::string& why);
+    // Fails the image (the first reason is kept); throws nothing.
+    void Fail(std::string_view why);
+    void FailOutOfMemory(const std::bad_alloc& error);
 
     std::string m_path;
     int m_width;
     int m_height;
     ExportOptions m_options;
     int m_rows = 0;
-    std::string m_error;
+    bool m_failed = false;
+    std::string m_error;  // why, when there was memory enough to say
     std::unique_ptr<Impl> m_impl;
 };
 

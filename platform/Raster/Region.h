@@ -3,6 +3,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "Kernel/OutOfMemory.h"
 #include "Kernel/Rect.h"
 #include "Raster/Tile.h"
 #include "System/UnfairLock.h"
@@ -25,7 +26,8 @@ public:
         if (w < 0 || h < 0) throw std::invalid_argument("region rectangle is not normalised");
         if (w < kLeafLimit || h < kLeafLimit) {
             size_t n = size_t(w) * size_t(h);
-            m_tiles.reset(new Tile[n]);
+            m_tiles.reset(Kernel::Allocating("the tiles of a bitmap plane's region", uint64_t(n) * sizeof(Tile),
+                                             [n] { return new Tile[n]; }));
             const uint8_t* content = DefaultTileContent(kBytesPerSample, value);
             for (size_t i = 0; i < n; ++i) m_tiles[i].SetDefaultContent(content);
         }
@@ -60,7 +62,8 @@ struct Plane {
         : width(w),
           height(h),
           grid{0, 0, (w + kTileWidth - 1) / kTileWidth, (h + Tile::kRows - 1) / Tile::kRows},
-          root(new Region<Channel>(grid, value)) {}
+          root(Kernel::Allocating("the root region of a bitmap plane", sizeof(Region<Channel>),
+                                  [&] { return new Region<Channel>(grid, value); })) {}
     ~Plane() { delete root; }
     Plane(const Plane&) = delete;
     Plane& operator=(const Plane&) = delete;
@@ -83,7 +86,8 @@ struct Plane {
             if (!child) {
                 if (!create) return region->GetDefault();
                 try {
-                    child = new Region<Channel>(r, region->m_default);
+                    child = Kernel::Allocating("a region of a bitmap plane", sizeof(Region<Channel>),
+                                               [&] { return new Region<Channel>(r, region->m_default); });
                 } catch (...) {
                     os_unfair_lock_unlock(&lock);
                     throw;

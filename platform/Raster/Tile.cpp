@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Kernel/OutOfMemory.h"
+
 namespace Raster {
 
 namespace {
@@ -20,14 +22,16 @@ alignas(64) constinit uint8_t g_clear[Tile::kBytes] = {};
 const uint8_t* FullContent(int bytesPerSample) {
     if (bytesPerSample != 4) {
         static const uint8_t* full = [] {  // 0xff bytes are the maximum of 8- and 16-bit samples
-            auto* c = new uint8_t[Tile::kBytes];
+            auto* c = Kernel::Allocating("the full content of 8- and 16-bit tiles", Tile::kBytes,
+                                         [] { return new uint8_t[Tile::kBytes]; });
             std::memset(c, 0xff, Tile::kBytes);
             return c;
         }();
         return full;
     }
     static const uint8_t* fullFloat = [] {
-        auto* c = new uint8_t[Tile::kBytes];
+        auto* c = Kernel::Allocating("the full content of float tiles", Tile::kBytes,
+                                     [] { return new uint8_t[Tile::kBytes]; });
         const float one = 1.0f;
         for (int i = 0; i < Tile::kBytes; i += 4) std::memcpy(c + i, &one, 4);
         return c;
@@ -58,14 +62,22 @@ struct BufferPool {
 
     static uintptr_t SlabOf(const uint8_t* buffer) { return uintptr_t(buffer) & ~uintptr_t(kSlabBytes - 1); }
 
+    // The slab's count of buffers out is made here, with the slab, so that taking or giving
+    // back a buffer never allocates: a buffer is given back from a tile's destructor.
     void NewSlab() {
         // Twice the size, so that an aligned slab lies inside; the rest goes back at once.
         void* p = mmap(nullptr, 2 * kSlabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) throw std::bad_alloc();
+        if (p == MAP_FAILED) Kernel::ThrowOutOfMemory("the mapping of a slab of tile buffers", 2 * kSlabBytes);
         const uintptr_t begin = uintptr_t(p), slab = (begin + kSlabBytes - 1) & ~uintptr_t(kSlabBytes - 1);
         if (slab > begin) munmap(p, slab - begin);
         if (begin + 2 * kSlabBytes > slab + kSlabBytes)
             munmap(reinterpret_cast<void*>(slab + kSlabBytes), begin + 2 * kSlabBytes - (slab + kSlabBytes));
+        try {
+            out.emplace(slab, 0);
+        } catch (const std::bad_alloc&) {
+            munmap(reinterpret_cast<void*>(slab), kSlabBytes);
+            Kernel::ThrowOutOfMemory("the count of a new slab of tile buffers", sizeof(std::pair<uintptr_t, size_t>));
+        }
         madvise(reinterpret_cast<void*>(slab), kSlabBytes, MADV_HUGEPAGE);
         fresh = reinterpret_cast<uint8_t*>(slab);
         freshEnd = fresh + kSlabBytes;
@@ -89,10 +101,22 @@ struct BufferPool {
             out.erase(slab);
         }
     }
-    void Kept(uint8_t* buffer) {
-        kept.push_back(buffer);
+    // Never throws: it runs in tiles' destructors. A buffer the list has no room for is not
+    // kept: its pages go back to the system, and its address range with its slab, once the
+    // slab's other buffers are all back.
+    void Kept(uint8_t* buffer) noexcept {
+        try {
+            kept.push_back(buffer);
+        } catch (const std::bad_alloc&) {
+            madvise(buffer, Tile::kBytes, MADV_DONTNEED);
+            return;
+        }
         if (kept.size() < nextRelease) return;
-        ReleaseIdleSlabs();
+        try {
+            ReleaseIdleSlabs();
+        } catch (const std::bad_alloc&) {
+            // Looked for again once a few more buffers are kept.
+        }
         nextRelease = std::max(kept.size(), kKeptBuffers) + 16 * (kSlabBytes / Tile::kBytes);
     }
 };
@@ -106,7 +130,7 @@ BufferPool& Pool() {
 
 uint8_t* TakeTileBuffer(bool* zeroed) {
     if (zeroed) *zeroed = false;
-    if (!kSlabs) return new uint8_t[Tile::kBytes];
+    if (!kSlabs) return Kernel::Allocating("a tile buffer", Tile::kBytes, [] { return new uint8_t[Tile::kBytes]; });
     BufferPool& pool = Pool();
     std::lock_guard<std::mutex> lock(pool.mutex);
     uint8_t* buffer;
@@ -119,7 +143,7 @@ uint8_t* TakeTileBuffer(bool* zeroed) {
         pool.fresh += Tile::kBytes;
         if (zeroed) *zeroed = true;  // never written: the kernel's zeros
     }
-    ++pool.out[BufferPool::SlabOf(buffer)];
+    ++pool.out.find(BufferPool::SlabOf(buffer))->second;  // made with the slab
     return buffer;
 }
 
@@ -131,7 +155,7 @@ void GiveTileBuffer(uint8_t* buffer) {
     }
     BufferPool& pool = Pool();
     std::lock_guard<std::mutex> lock(pool.mutex);
-    --pool.out[BufferPool::SlabOf(buffer)];
+    --pool.out.find(BufferPool::SlabOf(buffer))->second;
     pool.Kept(buffer);
 }
 
