@@ -25,9 +25,12 @@ inline void Pause() {
 
 using Clock = std::chrono::steady_clock;
 // Spinning: long against a hold (nanoseconds for a pixel's results). A look takes the cache line
-// from the holder, so the pause between two looks doubles up to a cap.
+// from the holder, and one that finds the lock free between two of its holds takes the lock
+// from it: looks are kept few, the first after a microsecond or two, then ever further apart.
 constexpr auto kSpinTime = std::chrono::microseconds(20);
-constexpr int kMostPauses = 64;
+constexpr int kFirstPauses = 64;
+constexpr int kMostPauses = 1024;
+constexpr int kPoliteness = 4;
 // Then naps that the holder need not end: it pays no system call, however often it releases.
 constexpr auto kFirstNap = std::chrono::microseconds(50);
 constexpr auto kLongestNap = std::chrono::milliseconds(1);
@@ -48,21 +51,31 @@ bool CriticalSection::TryAcquireIfFree() {
     return false;
 }
 
+bool CriticalSection::TryAcquireFromWaiter() {
+    if (m_state.load(std::memory_order_relaxed) & kLocked) return false;
+    // Free between two holds of a holder that goes on is no reason to take the lock from it:
+    // only a lock still free a moment later is taken.
+    for (int i = 0; i < kPoliteness; ++i) Pause();
+    return TryAcquireIfFree();
+}
+
 void CriticalSection::AcquireContended() {
     for (;;) {
         const auto started = Clock::now();
-        int pauses = 1;
-        for (unsigned looks = 1;; ++looks) {
-            if (TryAcquireIfFree()) return;
+        int pauses = kFirstPauses;
+        for (;;) {
+            if (TryAcquireFromWaiter()) return;
             for (int i = 0; i < pauses; ++i) Pause();
             if (pauses < kMostPauses) pauses *= 2;
-            if (looks % 8 == 0 && Clock::now() - started > kSpinTime) break;
+            if (Clock::now() - started > kSpinTime) break;
         }
         for (auto nap = std::chrono::nanoseconds(kFirstNap); Clock::now() - started < kNapTime;
              nap = std::min<std::chrono::nanoseconds>(nap * 2, kLongestNap)) {
-            const timespec timeout{0, long(nap.count())};
-            FutexWait(m_state, kLocked, &timeout);
-            if (TryAcquireIfFree()) return;
+            // A plain sleep: a futex wait would end at once whenever the holder's releases
+            // change the word, and the nap would become a spin of system calls.
+            const timespec spell{0, long(nap.count())};
+            nanosleep(&spell, nullptr);
+            if (TryAcquireFromWaiter()) return;
         }
         // Sleep until a release, then spin again.
         uint32_t state = m_state.load(std::memory_order_relaxed);

@@ -6,10 +6,11 @@ namespace Kernel {
 
 // A lock for short holds, taken at high rates by many threads (the compare kernel takes one for
 // every differing pixel). The holder's path is two atomic operations and no system call. A
-// waiter spins a little, looking at the lock less and less often so that the holder keeps its
-// cache line and goes on at the speed of one thread; then naps for growing spells that nobody
-// has to end; only a waiter that has waited for milliseconds sleeps until a release wakes it, and
-// one such wake serves all the sleepers of the moment.
+// waiter looks at the lock seldom, and less and less often, so that a holder that goes on keeps
+// the lock's cache line and runs at the speed of one thread, and takes the lock only when it is
+// still free a moment after it was seen free; after a little spinning it naps for growing spells
+// that nobody has to end. Only a waiter that has waited for milliseconds sleeps until a release
+// wakes it, and one such wake serves all the sleepers of the moment.
 class alignas(64) CriticalSection {
 public:
     void AcquireLock() {
@@ -29,6 +30,7 @@ private:
     static constexpr uint32_t kSleepers = 2;
 
     bool TryAcquireIfFree();
+    bool TryAcquireFromWaiter();
     void AcquireContended();
     void WakeSleepers();
 
