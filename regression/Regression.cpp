@@ -128,7 +128,8 @@ bool Regression::LoadBaseline(const Kernel::String& path) {
     if (!m_baseline->m_content) {
         // The engine's reason goes to standard error; the protocol line stays the empty failure.
         if (!m_baseline->GetLoadError().empty())
-            std::fprintf(stderr, "Baseline '%s': %s\n", path.c_str(), m_baseline->GetLoadError().c_str());
+            std::fprintf(stderr, "Baseline '%s': %s\n", Kernel::EscapeForMessage(path.View()).c_str(),
+                         Kernel::EscapeForMessage(m_baseline->GetLoadError()).c_str());
         RegressionLogFail(Kernel::String());
         return false;
     }

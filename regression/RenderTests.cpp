@@ -43,6 +43,7 @@ void Regression::RunSnapshotComparisons() {
         RenderCompareResult result;
         if (!TimedRenderAndCompare(baselineRender, result, FormatWithInt("snapshot-%1", int32_t(i + 1)), document))
             RegressionLogFail(FormatCompareMessage(result));
+        if (baselineRender) baselineRender->ReleaseSpreadBitmaps();  // compared once
         document.Reset();
     }
 }
@@ -58,6 +59,9 @@ void Regression::RunRenderComparison() {
             RegressionLogFail(FormatCompareMessage(result));
             m_renderFailed = true;
         }
+        // Kept for the comparisons after changes, unless they have a render of their own or none follow.
+        if (baselineRender && (m_renderFailed || m_baseline->m_content->GetPostRedoRender()))
+            baselineRender->ReleaseSpreadBitmaps();
         if (m_rendertimes) RegressionLogInfo(FormatWithUInt64("Render time: %1 ms", result.renderTime));
     }
     if (!m_renderFailed) {
@@ -115,6 +119,12 @@ void Regression::RunMacroTest() {
 void Regression::RunTilestoreTest() {
     RunDocumentCommand(Kernel::MakeCounted<DeduplicateTilestoreCommand>());
     if (!m_renderFailed) RunPostChangeComparison("Tilestore optimisation comparison", "tilestore");
+    // The last comparison: nothing of the baseline is needed after it.
+    if (m_baseline && m_baseline->m_content) {
+        const RegressionBaseline& content = *m_baseline->m_content;
+        for (const RegressionRender* render : {content.GetRender().Get(), content.GetPostRedoRender().Get()})
+            if (render) render->ReleaseSpreadBitmaps();
+    }
 }
 
 void Regression::RunTeardownTest() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include <climits>
 
@@ -226,6 +227,8 @@ TEST_F(UnitSequence, CompareMessages) {
         {{.spread = 3}, "Pixel diff count: 0, max channel diff: 0 (0 bit), spread: 3"},
         {{.spread = -1, .maxChannelDifference = 255, .differingPixels = 1234567, .bitsPerChannel = 8},
          "Pixel diff count: 1234567, max channel diff: 255 (8 bit)"},
+        {{.spread = 2, .baselineError = "damaged at byte 91: the compressed pixels are cut short"},
+         "Baseline spread 2 can't be read: damaged at byte 91: the compressed pixels are cut short"},
     };
     for (const Case& c : cases) EXPECT_EQ(Regression::FormatCompareMessage(c.result).ToStd(), c.text);
 }
@@ -481,6 +484,43 @@ TEST_F(UnitSequence, SpreadsThatDoNotMatch) {
     EXPECT_FALSE(run.passed);
     EXPECT_EQ(Section(run.lines, "Render comparison"), std::vector<std::string>{"[FAIL]Spread count mismatch"});
     EXPECT_TRUE(Pngs().empty());
+}
+
+// A baseline spread is decompressed only when it is compared: one whose pixels are damaged
+// costs nothing, and fails nothing, where the unit does not compare it.
+TEST_F(UnitSequence, SpreadsThatAreNotComparedAreNeverDecompressed) {
+    struct Case {
+        const char* what;
+        const char* render;  // the line of the render whose first spread is damaged
+        const char* from;    // a change to the unit
+        const char* to;
+        Options options;
+        bool passed;
+        const char* section;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"a snapshot whose comparison is skipped", "snapshot 2", "snapshot ignore Red", "snapshot regression Red", {},
+         true, "Snapshot render comparison", {"[INFO]Skipped: baseline has 1 snapshots, unit has 2"}},
+        {"a spread of another size", "main 2", "spread 120 80", "spread 121 80", {.nodump = true}, false,
+         "Render comparison", {"[FAIL]Pixel diff count: 0, max channel diff: 0 (0 bit), spread: 0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(Path("poster.kqvle_baseline"));
+        const std::string unit = CreateUnit("poster.kqvle", kPoster);
+        std::string baseline = ReadFile(unit + "_baseline");
+        const size_t line = baseline.find(std::string("\n") + c.render + "\nspread ");
+        ASSERT_NE(line, std::string::npos);
+        const size_t end = baseline.find('\n', line + std::strlen(c.render) + 2);
+        const size_t length = std::stoull(baseline.substr(baseline.rfind(' ', end) + 1, end));
+        baseline[end + 1 + length / 2] = char(baseline[end + 1 + length / 2] ^ 0x5a);
+        WriteFile(unit + "_baseline", baseline);
+        Rewrite(unit, c.from, c.to);
+        UnitRun run = RunUnit(unit, c.options);
+        EXPECT_EQ(run.passed, c.passed);
+        EXPECT_EQ(Section(run.lines, c.section), c.lines);
+    }
 }
 
 TEST_F(UnitSequence, OneChannelOffByOneIn16Bit) {
