@@ -140,11 +140,19 @@ struct Series {
     void Add(double seconds) { values.push_back(seconds); }
     double Best() const { return values.empty() ? 0 : *std::min_element(values.begin(), values.end()) * 1e3; }
     double Worst() const { return values.empty() ? 0 : *std::max_element(values.begin(), values.end()) * 1e3; }
+    double Median() const {
+        if (values.empty()) return 0;
+        std::vector<double> sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        const size_t half = sorted.size() / 2;
+        return (sorted.size() % 2 ? sorted[half] : (sorted[half - 1] + sorted[half]) / 2) * 1e3;
+    }
     std::string Text() const {
-        char buffer[96];
+        char buffer[128];
         // Tenths of a millisecond where whole ones would hide the difference between small runs.
-        const char* format = Best() < 20 ? "%.1f ms (%.1f to %.1f ms over %zu)" : "%.0f ms (%.0f to %.0f ms over %zu)";
-        std::snprintf(buffer, sizeof buffer, format, Best(), Best(), Worst(), values.size());
+        const char* format = Best() < 20 ? "%.1f ms (median %.1f, %.1f to %.1f ms over %zu)"
+                                         : "%.0f ms (median %.0f, %.0f to %.0f ms over %zu)";
+        std::snprintf(buffer, sizeof buffer, format, Best(), Median(), Best(), Worst(), values.size());
         std::string text = buffer;
         if (processor < 1e30) {
             std::snprintf(buffer, sizeof buffer, ", processor time %.0f ms", processor * 1e3);

@@ -2,6 +2,7 @@
 // reference count, the render and history tests, metrics, baseline creation and update.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -20,6 +21,7 @@ struct RenderCompareResult {
     int32_t differingPixels = 0;
     int32_t bitsPerChannel = 0;
     uint64_t renderTime = 0;           // milliseconds
+    std::string baselineError{};       // why the failed spread's baseline could not be read
 };
 
 class Regression : public Kernel::AssertTrap {
@@ -84,8 +86,10 @@ protected:
     // Render comparison and failure images.
     bool TimedRenderAndCompare(const Kernel::Counted<RegressionRender>& baselineRender, RenderCompareResult& result,
                                const Kernel::String& tag, Kernel::Counted<DocumentController>& document);
-    bool CompareRenderWithBaseline(const Raster::DynamicBitmap& current, const Raster::DynamicBitmap& baseline,
-                                   RenderCompareResult& result, const Kernel::String& tag,
+    // Spread `spread` of the render against the baseline's; the baseline spread is decompressed
+    // only to be compared, or for the images of a failed spread.
+    bool CompareRenderWithBaseline(const Raster::DynamicBitmap& current, const RegressionRender& baselineRender,
+                                   size_t spread, RenderCompareResult& result, const Kernel::String& tag,
                                    const Kernel::Counted<DocumentController>& document);
     Kernel::Counted<RegressionRender> GetBaselineRenderForSnapshot(int32_t index) const;
     Kernel::Counted<RegressionRender> GetPostRedoBaselineRender() const;

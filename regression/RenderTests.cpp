@@ -37,18 +37,20 @@ void Regression::RunSnapshotComparisons() {
                                                             kept[i]->GetDescription()));
         // The snapshot's document is its own: memory running out in it fails this comparison
         // alone, and leaves the unit's document and renderFailed as they were.
+        Kernel::Counted<RegressionRender> baselineRender;
         Guarded([&] {
             auto document = Kernel::MakeCounted<DocumentController>();
             if (!document->NewDocument(kept[i], DocumentController::NewDocParams())) return;
             document->Settle();
             Kernel::MakeCounted<RegressionRender>(document);  // an untimed first render, dropped at once
-            Kernel::Counted<RegressionRender> baselineRender = GetBaselineRenderForSnapshot(int32_t(i));
+            baselineRender = GetBaselineRenderForSnapshot(int32_t(i));
             RenderCompareResult result;
             if (!TimedRenderAndCompare(baselineRender, result, FormatWithInt("snapshot-%1", int32_t(i + 1)),
                                        document))
                 RegressionLogFail(FormatCompareMessage(result));
             document.Reset();
         });
+        if (baselineRender) baselineRender->ReleaseSpreadBitmaps();  // compared once
     }
 }
 
@@ -57,9 +59,10 @@ void Regression::RunRenderComparison() {
     {
         RegressionLogSection section("Render comparison");
         // A comparison that ran out of memory is a failed one; it has no render time to tell.
+        Kernel::Counted<RegressionRender> baselineRender;
         const bool ended = Guarded([&] {
             Kernel::MakeCounted<RegressionRender>(m_document);  // an untimed first render, dropped at once
-            Kernel::Counted<RegressionRender> baselineRender = GetBaselineRenderForSnapshot(-1);
+            baselineRender = GetBaselineRenderForSnapshot(-1);
             Kernel::Counted<DocumentController> document = m_document;
             if (!TimedRenderAndCompare(baselineRender, result, Kernel::String(), document)) {
                 RegressionLogFail(FormatCompareMessage(result));
@@ -67,7 +70,10 @@ void Regression::RunRenderComparison() {
             }
         });
         if (!ended) m_renderFailed = true;
-        else if (m_rendertimes) RegressionLogInfo(FormatWithUInt64("Render time: %1 ms", result.renderTime));
+        // Kept for the comparisons after changes, unless they have a render of their own or none follow.
+        if (baselineRender && (m_renderFailed || m_baseline->m_content->GetPostRedoRender()))
+            baselineRender->ReleaseSpreadBitmaps();
+        if (ended && m_rendertimes) RegressionLogInfo(FormatWithUInt64("Render time: %1 ms", result.renderTime));
     }
     if (!m_renderFailed) {
         RegressionLogSection section("Render performance");
@@ -142,6 +148,12 @@ void Regression::RunTilestoreTest() {
                  "Tilestore optimisation"))
         m_renderFailed = true;
     if (!m_renderFailed) RunPostChangeComparison("Tilestore optimisation comparison", "tilestore");
+    // The last comparison: nothing of the baseline is needed after it.
+    if (m_baseline && m_baseline->m_content) {
+        const RegressionBaseline& content = *m_baseline->m_content;
+        for (const RegressionRender* render : {content.GetRender().Get(), content.GetPostRedoRender().Get()})
+            if (render) render->ReleaseSpreadBitmaps();
+    }
 }
 
 void Regression::RunTeardownTest() {

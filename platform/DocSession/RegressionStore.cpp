@@ -25,6 +25,32 @@
 
 bool RegressionBaselineFileStoreItem::s_saveBaselines = true;
 
+// The bytes a baseline is read from: text in memory, or a file left open and read where each
+// part lies.
+class BaselineData {
+public:
+    explicit BaselineData(std::shared_ptr<const std::string> text) : m_text(std::move(text)) {}
+    explicit BaselineData(Kernel::Counted<Kernel::ReadOnlyFile> file) : m_file(std::move(file)) {}
+
+    uint64_t GetSize() const { return m_file ? m_file->GetSize() : m_text->size(); }
+    // Up to length bytes from offset, fewer where the data ends: a view of the text, or of buffer
+    // read from the file. False, with the reason, when the file cannot be read.
+    bool Read(uint64_t offset, size_t length, std::string& buffer, std::string_view& bytes, std::string& reason) const {
+        if (!m_file) {
+            bytes = offset < m_text->size() ? std::string_view(*m_text).substr(size_t(offset), length) : std::string_view();
+            return true;
+        }
+        bytes = {};
+        if (!m_file->ReadAt(offset, length, buffer, reason)) return false;
+        bytes = buffer;
+        return true;
+    }
+
+private:
+    std::shared_ptr<const std::string> m_text;
+    Kernel::Counted<Kernel::ReadOnlyFile> m_file;
+};
+
 namespace {
 
 // Where a bitmap's samples of one row of one channel plane start inside its raster tile.
@@ -41,8 +67,6 @@ std::vector<Raster::DynamicBitmap>& LeakedBitmaps() {
 // What the worker pool is asked for when spreads are compressed or decompressed, as the drawing asks.
 constexpr int kInflatePriority = 21;
 constexpr int kInflatePurpose = 2;
-// Raw bytes of a baseline below which its spreads are inflated on the calling thread.
-constexpr uint64_t kParallelInflateBytes = uint64_t(1) << 20;
 
 // Copies rows [top, top + rows) of one channel plane out of the bitmap's tiles, each row
 // width * bytesPerSample bytes.
@@ -119,10 +143,71 @@ inflate_state* StreamInflater() {
     return kept.get();
 }
 
+// One spread's compressed bytes, read a piece at a time, so that decompressing a spread costs a
+// few pieces of memory whatever its size: views of text in memory, or pieces read from a file.
+class SpreadSource {
+public:
+    SpreadSource(const BaselineData& data, uint64_t offset, size_t length)
+        : m_data(data), m_offset(offset), m_length(length) {}
+
+    size_t Size() const { return m_length; }
+    // Bytes [at, at + count) of the spread, cut at its end, in buffer when they come from a file.
+    // False when they cannot all be read; the reason is kept. Safe on several threads at once.
+    bool Read(size_t at, size_t count, std::string& buffer, std::string_view& bytes) const {
+        count = at < m_length ? std::min(count, m_length - at) : 0;
+        std::string reason;
+        if (!m_data.Read(m_offset + at, count, buffer, bytes, reason)) return Failed(reason);
+        if (bytes.size() < count) return Failed("the file ends before them");  // it shrank since it was read
+        return true;
+    }
+    // Why a read failed; empty when none did.
+    std::string GetReadError() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_readError;
+    }
+
+private:
+    bool Failed(const std::string& reason) const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_readError.empty()) m_readError = reason;
+        return false;
+    }
+
+    const BaselineData& m_data;
+    uint64_t m_offset;
+    size_t m_length;
+    mutable std::mutex m_mutex;
+    mutable std::string m_readError;
+};
+
+// Compressed bytes handed to the stream inflater at a time.
+constexpr size_t kStreamPieceBytes = size_t(1) << 20;
+
+// Feeds a whole stream to the inflater a piece at a time.
+struct StreamInput {
+    const SpreadSource& source;
+    inflate_state& state;
+    std::string buffer;
+    size_t next = 0;  // where the next piece starts
+
+    // More input when the last piece is used up; false when it cannot be read.
+    bool Refill() {
+        if (state.avail_in > 0 || next >= source.Size()) return true;
+        std::string_view piece;
+        if (!source.Read(next, kStreamPieceBytes, buffer, piece)) return false;
+        state.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(piece.data()));
+        state.avail_in = uint32_t(piece.size());
+        next += piece.size();
+        return true;
+    }
+};
+
 // Inflates into next_out until avail_out is 0 or the stream ends; false on damaged or missing
 // bytes. ended tells whether the stream ended, its check found right.
-bool InflateSome(inflate_state& state, bool& ended) {
+bool InflateSome(StreamInput& input, bool& ended) {
+    inflate_state& state = input.state;
     while (state.avail_out > 0 && state.block_state != ISAL_BLOCK_FINISH) {
+        if (!input.Refill()) return false;
         const uint32_t in = state.avail_in, out = state.avail_out;
         const int result = isal_inflate(&state);
         if (result != ISAL_DECOMP_OK && result != ISAL_END_INPUT && result != ISAL_OUT_OVERFLOW) return false;
@@ -135,12 +220,11 @@ bool InflateSome(inflate_state& state, bool& ended) {
 // Inflates a spread's planes (one channel after another, rows top to bottom), as one zlib
 // stream, a few rows at a time straight into the bitmap's tiles. False unless the stream ends
 // exactly after the last row; bytes after its end are not looked at.
-bool InflateInto(std::string_view compressed, const DocEngine::FormatInfo& format, Raster::DynamicBitmap& bitmap) {
+bool InflateInto(const SpreadSource& source, const DocEngine::FormatInfo& format, Raster::DynamicBitmap& bitmap) {
     const int width = bitmap.GetWidth(), height = bitmap.GetHeight();
-    if (compressed.size() > UINT32_MAX) return false;
     inflate_state& z = *StreamInflater();
-    z.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(compressed.data()));
-    z.avail_in = uint32_t(compressed.size());
+    z.avail_in = 0;
+    StreamInput input{source, z, {}, 0};
     const size_t rowBytes = size_t(width) * size_t(format.bytesPerSample);
     const int bandRows = ChunkRows(rowBytes);
     const size_t bandBytes = size_t(bandRows) * rowBytes;
@@ -154,7 +238,7 @@ bool InflateInto(std::string_view compressed, const DocEngine::FormatInfo& forma
             const int rows = std::min(bandRows, height - top);
             z.next_out = band.get();
             z.avail_out = uint32_t(size_t(rows) * rowBytes);
-            if (!InflateSome(z, ended) || z.avail_out > 0) return false;
+            if (!InflateSome(input, ended) || z.avail_out > 0) return false;
             if (!plane.Place(band.get(), top, rows)) return false;
         }
     }
@@ -162,7 +246,7 @@ bool InflateInto(std::string_view compressed, const DocEngine::FormatInfo& forma
     uint8_t extra;
     z.next_out = &extra;
     z.avail_out = 1;
-    return InflateSome(z, ended) && ended && z.avail_out == 1;
+    return InflateSome(input, ended) && ended && z.avail_out == 1;
 }
 
 // ---- Spreads stored in bands ----
@@ -402,33 +486,42 @@ struct BandSpan {
 // of bands this spread's size is written in, each band's data right after the zlib header or
 // its predecessor, the last ending right before the stream's Adler-32, and that the bands'
 // combined. False for anything else: the bytes then inflate as one stream, which checks itself.
-bool ReadBandIndex(std::string_view bytes, const DocEngine::FormatInfo& format, int width, int height,
+bool ReadBandIndex(const SpreadSource& source, const DocEngine::FormatInfo& format, int width, int height,
                    std::vector<BandSpan>& spans) {
     const std::vector<BandRows> bands = BandsOf(format, width, height);
     if (bands.empty()) return false;
     const size_t indexBytes = bands.size() * kBandEntryBytes + kIndexTailBytes;
-    if (bytes.size() < 2 + 4 + indexBytes) return false;
-    const char* tail = bytes.data() + bytes.size() - kIndexTailBytes;
-    if (std::memcmp(tail + 4, kBandMagic, sizeof kBandMagic) != 0 || GetLittleEndian(tail, 4) != bands.size())
+    const size_t size = source.Size();
+    if (size < 2 + 4 + indexBytes) return false;
+    // The zlib header, and the stream's Adler-32 with the index after it: the bands' bytes are
+    // read only by the bands.
+    std::string headBuffer, tailBuffer;
+    std::string_view head, tail;
+    if (!source.Read(0, 2, headBuffer, head) || !source.Read(size - indexBytes - 4, indexBytes + 4, tailBuffer, tail))
+        return false;
+    const char* count = tail.data() + tail.size() - kIndexTailBytes;
+    if (std::memcmp(count + 4, kBandMagic, sizeof kBandMagic) != 0 || GetLittleEndian(count, 4) != bands.size())
         return false;
     // Deflate with a 32 KiB window and no preset dictionary, which the raw inflater of a band assumes.
-    const unsigned cmf = uint8_t(bytes[0]), flg = uint8_t(bytes[1]);
+    const unsigned cmf = uint8_t(head[0]), flg = uint8_t(head[1]);
     if (cmf != 0x78 || (cmf * 256 + flg) % 31 != 0 || (flg & 0x20) != 0) return false;
-    const size_t trailer = bytes.size() - indexBytes - 4;
-    const char* entry = bytes.data() + trailer + 4;
+    const size_t trailer = size - indexBytes - 4;
+    const char* entry = tail.data() + 4;
     const size_t rowBytes = size_t(width) * size_t(format.bytesPerSample);
     spans.clear();
     size_t begin = 2;
     uLong adler = adler32(0, Z_NULL, 0);
     for (const BandRows& band : bands) {
         const uint64_t end = GetLittleEndian(entry, 8);
-        if (end <= begin || end > trailer) return false;
+        const uint64_t raw = uint64_t(band.rows) * rowBytes;
+        // No band is longer than its compressed bound and the flush after it, as none is written so.
+        if (end <= begin || end > trailer || end - begin > compressBound(uLong(raw)) + 64) return false;
         spans.push_back({band, begin, size_t(end), uint32_t(GetLittleEndian(entry + 8, 4))});
-        adler = adler32_combine(adler, spans.back().adler, z_off_t(size_t(band.rows) * rowBytes));
+        adler = adler32_combine(adler, spans.back().adler, z_off_t(raw));
         begin = size_t(end);
         entry += kBandEntryBytes;
     }
-    return begin == trailer && GetBigEndian32(bytes.data() + trailer) == adler;
+    return begin == trailer && GetBigEndian32(tail.data()) == adler;
 }
 
 // This thread's raw inflater, reset for each band.
@@ -452,18 +545,41 @@ z_stream* RawInflater() {
     return &kept.z;
 }
 
+// Compressed bytes handed to a band's inflater at a time.
+constexpr size_t kBandPieceBytes = size_t(256) << 10;
+
+// Feeds bytes [next, stop) of a spread to a band's inflater a piece at a time.
+struct BandInput {
+    const SpreadSource& source;
+    z_stream& z;
+    size_t next;
+    size_t stop;
+    std::string buffer;
+
+    bool More() const { return next < stop; }
+    // More input when the last piece is used up; false when it cannot be read.
+    bool Refill() {
+        if (z.avail_in > 0 || !More()) return true;
+        std::string_view piece;
+        if (!source.Read(next, std::min(kBandPieceBytes, stop - next), buffer, piece)) return false;
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data()));
+        z.avail_in = uInt(piece.size());
+        next += piece.size();
+        return true;
+    }
+};
+
 // Inflates one band into its tile rows, alone. True when exactly its byte range gives exactly its
 // raw bytes, with the index's Adler-32, and ends the deflate stream if and only if it is the last
 // band; any other band must end at a byte-aligned block boundary, as a full flush leaves it.
-bool InflateBand(std::string_view bytes, const BandSpan& band, bool last, const DocEngine::FormatInfo& format,
+bool InflateBand(const SpreadSource& source, const BandSpan& band, bool last, const DocEngine::FormatInfo& format,
                  Raster::DynamicBitmap& bitmap) {
-    if (band.end - band.begin > UINT32_MAX) return false;
     z_stream* z = RawInflater();
     if (!z) return false;
     // A band but the last ends with the flush's empty stored block; its last byte is held back
     // until every sample is out, so that the inflater can be stopped at the boundary after it.
-    z->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data() + band.begin));
-    z->avail_in = uInt(band.end - band.begin - (last ? 0 : 1));
+    z->avail_in = 0;
+    BandInput input{source, *z, band.begin, band.end - (last ? 0 : 1), {}};
     const size_t rowBytes = size_t(bitmap.GetWidth()) * size_t(format.bytesPerSample);
     const int chunkRows = ChunkRows(rowBytes);
     const size_t chunkBytes = size_t(chunkRows) * rowBytes;
@@ -480,6 +596,7 @@ bool InflateBand(std::string_view bytes, const BandSpan& band, bool last, const 
         z->next_out = chunk.get();
         z->avail_out = uInt(n);
         while (z->avail_out > 0) {
+            if (!input.Refill()) return false;
             const int result = inflate(z, Z_NO_FLUSH);
             if (result == Z_STREAM_END) {
                 ended = true;
@@ -498,51 +615,52 @@ bool InflateBand(std::string_view bytes, const BandSpan& band, bool last, const 
         z->next_out = &extra;
         z->avail_out = 1;
         if (last) {
-            ended = inflate(z, Z_NO_FLUSH) == Z_STREAM_END;
-            if (!ended || z->avail_out != 1) return false;
+            for (;;) {
+                if (!input.Refill()) return false;
+                const int result = inflate(z, Z_NO_FLUSH);
+                if (z->avail_out != 1) return false;
+                if (result == Z_STREAM_END) break;
+                if (result != Z_OK) return false;
+            }
+            ended = true;
         } else {
-            z->avail_in += 1;
-            do {
+            input.stop = band.end;
+            while (z->avail_in > 0 || input.More()) {
+                if (!input.Refill()) return false;
                 if (inflate(z, Z_BLOCK) != Z_OK || z->avail_out != 1) return false;
-            } while (z->avail_in > 0);
+            }
             // 128 alone: stopped at a block boundary, byte-aligned, outside the stream's last block.
             if (z->data_type != 128) return false;
         }
     }
-    return ended == last && z->avail_in == 0 && adler == band.adler;
+    return ended == last && z->avail_in == 0 && !input.More() && adler == band.adler;
 }
 
-}  // namespace
-
 // What one inflation of a spread's bytes needs between its parts.
-struct StoredSpread::InflateWork {
-    std::string_view bytes;
-    uint64_t rawSize = 0;
+struct InflateWork {
+    const SpreadSource* source = nullptr;
     const DocEngine::FormatInfo* format = nullptr;
     Raster::DynamicBitmap bitmap;  // null when the spread's size does not fit its format
     std::vector<BandSpan> bands;   // none: the stream inflates whole, as one part
     std::vector<char> good;        // per part
 
-    void Begin(const StoredSpread& spread) {
-        bytes = spread.GetCompressed();
-        rawSize = spread.m_rawSize;
-        format = DocEngine::FindFormat(spread.m_format);
-        if (format && spread.m_rawSize == format->RawBytes(spread.m_width, spread.m_height)) {
-            bitmap = Raster::DynamicBitmap::Create(spread.m_format, spread.m_width, spread.m_height);
-            if (!ReadBandIndex(bytes, *format, spread.m_width, spread.m_height, bands)) bands.clear();
+    void Begin(Raster::Format code, int width, int height, uint64_t raw, const SpreadSource& bytes) {
+        source = &bytes;
+        format = DocEngine::FindFormat(code);
+        if (format && raw == format->RawBytes(width, height)) {
+            bitmap = Raster::DynamicBitmap::Create(code, width, height);
+            if (!ReadBandIndex(bytes, *format, width, height, bands)) bands.clear();
         }
         good.assign(Parts(), 0);
     }
     size_t Parts() const { return bands.empty() ? 1 : bands.size(); }
-    // Raw bytes of a part, for the order parts are taken in.
-    uint64_t PartBytes(size_t part) const {
-        if (bands.empty()) return rawSize;
-        return uint64_t(bands[part].rows.rows) * uint64_t(bitmap.GetWidth()) * uint64_t(format->bytesPerSample);
-    }
     void Run(size_t part) {
         if (!bitmap || part >= good.size()) return;
-        good[part] = bands.empty() ? InflateInto(bytes, *format, bitmap)
-                                   : InflateBand(bytes, bands[part], part + 1 == bands.size(), *format, bitmap);
+        if (bands.empty()) {
+            good[part] = InflateInto(*source, *format, bitmap);
+            return;
+        }
+        good[part] = InflateBand(*source, bands[part], part + 1 == bands.size(), *format, bitmap);
     }
     // The bitmap, or a null one when the bytes do not inflate to the spread's pixels.
     Raster::DynamicBitmap End() {
@@ -551,45 +669,47 @@ struct StoredSpread::InflateWork {
         if (bands.empty()) return {};
         // A band or the index is at fault: the stream, inflated whole, decides.
         bitmap = Raster::DynamicBitmap::Create(bitmap.GetFormat(), bitmap.GetWidth(), bitmap.GetHeight());
-        return InflateInto(bytes, *format, bitmap) ? bitmap : Raster::DynamicBitmap();
+        return InflateInto(*source, *format, bitmap) ? bitmap : Raster::DynamicBitmap();
     }
 };
+
+}  // namespace
 
 // ---- Stored spreads -----------------------------------------------------------------------
 
 StoredSpread::StoredSpread(Raster::Format format, int width, int height, uint64_t rawSize, std::string compressed)
-    : StoredSpread(format, width, height, rawSize, nullptr, 0, compressed.size()) {
-    m_data = std::make_shared<const std::string>(std::move(compressed));
+    : StoredSpread(format, width, height, rawSize, nullptr, 0, compressed.size(), 0) {
+    m_data = std::make_shared<const BaselineData>(std::make_shared<const std::string>(std::move(compressed)));
+    m_keepsBitmap = false;
 }
 
 StoredSpread::StoredSpread(Raster::Format format, int width, int height, uint64_t rawSize,
-                           std::shared_ptr<const std::string> data, size_t offset, size_t length)
+                           std::shared_ptr<const BaselineData> data, uint64_t offset, size_t length, uint64_t line)
     : m_format(format),
       m_width(width),
       m_height(height),
       m_rawSize(rawSize),
       m_data(std::move(data)),
       m_offset(offset),
-      m_length(length) {
+      m_length(length),
+      m_line(line),
+      m_keepsBitmap(true) {
     Raster::MemoryManager::Instance().AddCompressed(m_length);
 }
 
 StoredSpread::~StoredSpread() { Raster::MemoryManager::Instance().RemoveCompressed(m_length); }
 
 std::string_view StoredSpread::GetCompressed() const {
-    if (m_data) return std::string_view(*m_data).substr(m_offset, m_length);
-    if (!m_bitmap) return {};
-    std::lock_guard<std::mutex> lock(m_recompressMutex);
-    if (!m_isRecompressed) {
-        const Kernel::Counted<StoredSpread> fresh = FromBitmap(m_bitmap);
-        if (fresh) m_recompressed = std::string(fresh->GetCompressed());
-        m_isRecompressed = true;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_isCopied) {
+        std::string reason;
+        m_isCopied = m_data->Read(m_offset, m_length, m_copy, m_compressed, reason) && m_compressed.size() == m_length;
+        if (!m_isCopied) {
+            m_compressed = {};
+            m_copy = std::string();
+        }
     }
-    return m_recompressed;
-}
-
-void StoredSpread::ReleaseCompressed() {
-    if (m_bitmap) m_data.reset();
+    return m_compressed;
 }
 
 Kernel::Counted<StoredSpread> StoredSpread::FromBitmap(const Raster::DynamicBitmap& bitmap) {
@@ -604,46 +724,51 @@ Kernel::Counted<StoredSpread> StoredSpread::FromBitmap(const Raster::DynamicBitm
                                              std::move(compressed));
 }
 
-Raster::DynamicBitmap StoredSpread::Decompress() const {
-    // The kept bitmap is charged to the planar account while a handle to it is out, just as a
-    // bitmap decompressed for the caller would be.
-    if (m_bitmap)
-        return Raster::DynamicBitmap(m_bitmap.GetFormat(), Kernel::Counted<Raster::BitmapBase>(m_bitmap.GetBitmap()),
-                                     std::make_shared<const Raster::PlanarCharge>(m_bitmapBytes));
-    return Unpack();
-}
-
-Raster::DynamicBitmap StoredSpread::Unpack() const {
+Raster::DynamicBitmap StoredSpread::Inflate(std::string& error) const {
+    const SpreadSource source(*m_data, m_offset, m_length);
     InflateWork work;
-    work.Begin(*this);
+    work.Begin(m_format, m_width, m_height, m_rawSize, source);
     Kernel::Dispatch::DispatchParallelFor(
         [](void* context, size_t part) { static_cast<InflateWork*>(context)->Run(part); }, work.Parts(), &work,
         kInflatePriority, kInflatePurpose, 0);
-    return work.End();
-}
-
-std::vector<uint64_t> StoredSpread::PrepareInflate() {
-    m_work = std::make_unique<InflateWork>();
-    m_work->Begin(*this);
-    std::vector<uint64_t> sizes;
-    for (size_t part = 0; part < m_work->Parts(); ++part) sizes.push_back(m_work->PartBytes(part));
-    return sizes;
-}
-
-void StoredSpread::InflatePart(size_t part) {
-    // Kept ahead of use, this is the store's memory until a comparison takes it.
-    Raster::MemoryManager::UnaccountedScope unaccounted;
-    if (m_work) m_work->Run(part);
-}
-
-bool StoredSpread::FinishInflate() {
-    {
-        Raster::MemoryManager::UnaccountedScope unaccounted;
-        m_bitmap = m_work ? m_work->End() : Raster::DynamicBitmap();
+    Raster::DynamicBitmap bitmap = work.End();
+    if (!bitmap) {
+        const std::string unread = source.GetReadError();
+        error = unread.empty() ? "the compressed pixels do not decompress to the spread's size"
+                               : "the compressed pixels can't be read: " + unread;
     }
-    m_work.reset();
-    m_bitmapBytes = m_bitmap ? m_bitmap.GetBitmap()->GetTileBufferBytes() : 0;
-    return bool(m_bitmap);
+    return bitmap;
+}
+
+Raster::DynamicBitmap StoredSpread::Decompress(std::string* error) const {
+    std::string reason;
+    if (!m_keepsBitmap) {
+        Raster::DynamicBitmap bitmap = Inflate(reason);
+        if (!bitmap && error) *error = reason;
+        return bitmap;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_bitmap && m_error.empty()) {
+        // Kept between comparisons, the bitmap is the store's memory, not the engine's.
+        Raster::MemoryManager::UnaccountedScope unaccounted;
+        m_bitmap = Inflate(reason);
+        if (!m_bitmap) m_error = "damaged at byte " + std::to_string(m_line) + ": " + reason;
+        m_bitmapBytes = m_bitmap ? m_bitmap.GetBitmap()->GetTileBufferBytes() : 0;
+    }
+    if (!m_bitmap) {
+        if (error) *error = m_error;
+        return {};
+    }
+    // Charged to the planar account while a handle to it is out, just as a bitmap decompressed
+    // for the caller would be.
+    return Raster::DynamicBitmap(m_bitmap.GetFormat(), Kernel::Counted<Raster::BitmapBase>(m_bitmap.GetBitmap()),
+                                 std::make_shared<const Raster::PlanarCharge>(m_bitmapBytes));
+}
+
+void StoredSpread::Release() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bitmap = Raster::DynamicBitmap();
+    m_bitmapBytes = 0;
 }
 
 // ---- Renders ------------------------------------------------------------------------------
@@ -670,10 +795,36 @@ RegressionRender::RegressionRender(std::vector<Raster::DynamicBitmap> bitmaps) :
 
 size_t RegressionRender::GetSpreadCount() const { return m_isStored ? m_stored.size() : m_bitmaps.size(); }
 
-Raster::DynamicBitmap RegressionRender::GetSpreadBitmap(size_t index) const {
+bool RegressionRender::GetSpreadShape(size_t index, Raster::Format& format, int& width, int& height) const {
+    if (index >= GetSpreadCount()) return false;
+    if (m_isStored) {
+        const StoredSpread* spread = m_stored[index].Get();
+        if (!spread) return false;
+        format = spread->GetFormat();
+        width = spread->GetWidth();
+        height = spread->GetHeight();
+        return true;
+    }
+    const Raster::DynamicBitmap& bitmap = m_bitmaps[index];
+    if (!bitmap) return false;
+    format = bitmap.GetFormat();
+    width = bitmap.GetWidth();
+    height = bitmap.GetHeight();
+    return true;
+}
+
+Raster::DynamicBitmap RegressionRender::GetSpreadBitmap(size_t index, std::string* error) const {
     if (index >= GetSpreadCount()) return {};
     if (!m_isStored) return m_bitmaps[index];
-    return m_stored[index] ? m_stored[index]->Decompress() : Raster::DynamicBitmap();
+    return m_stored[index] ? m_stored[index]->Decompress(error) : Raster::DynamicBitmap();
+}
+
+void RegressionRender::ReleaseSpreadBitmap(size_t index) const {
+    if (m_isStored && index < m_stored.size() && m_stored[index]) m_stored[index]->Release();
+}
+
+void RegressionRender::ReleaseSpreadBitmaps() const {
+    for (size_t i = 0; i < m_stored.size(); ++i) ReleaseSpreadBitmap(i);
 }
 
 Kernel::Counted<RegressionRender> RegressionRender::Store() const {
@@ -770,15 +921,17 @@ void WriteRender(std::string& out, const char* tag, const RegressionRender& rend
 
 class BaselineReader {
 public:
-    BaselineReader(std::shared_ptr<const std::string> data, std::string& error)
-        : m_shared(std::move(data)), m_data(*m_shared), m_error(error) {}
+    BaselineReader(std::shared_ptr<const BaselineData> data, std::string& error)
+        : m_data(std::move(data)), m_size(m_data->GetSize()), m_error(error) {}
 
     bool Line(std::string_view& line) {
-        size_t end = m_data.find('\n', m_at);
-        if (end == std::string::npos || end - m_at > 200) return Fail("a line is cut short or too long");
-        line = std::string_view(m_data).substr(m_at, end - m_at);
+        std::string_view bytes;
+        if (!Peek(m_at, kLongestLine + 1, bytes)) return false;
+        const size_t end = bytes.find('\n');
+        if (end == std::string_view::npos) return Fail("a line is cut short or too long");
+        line = bytes.substr(0, end);
         m_lineStart = m_at;
-        m_at = end + 1;
+        m_at += end + 1;
         return true;
     }
 
@@ -831,107 +984,61 @@ public:
         if (width < 1 || height < 1 || width * height > uint64_t(DocEngine::kMaxSpreadArea))
             return Fail("a spread size out of range");
         if (raw != format->RawBytes(int(width), int(height))) return Fail("the byte count does not fit the size");
-        if (compressed == 0 || compressed > m_data.size() - m_at || m_data.size() - m_at - compressed < 1 ||
-            m_data[m_at + compressed] != '\n')
+        // No build writes more than zlib's bound, so a spread read costs no more than its samples.
+        if (compressed > compressBound(uLong(raw))) return Fail("more compressed bytes than the size allows");
+        if (compressed == 0 || compressed > m_size - m_at || m_size - m_at - compressed < 1)
             return Fail("the compressed pixels are cut short");
-        spread = Kernel::MakeCounted<StoredSpread>(format->code, int(width), int(height), raw, m_shared, m_at,
-                                                   size_t(compressed));
-        m_pending.push_back({spread.Get(), m_lineStart, false});
+        // The line feed after the bytes, and the next line with it; the bytes are not read here.
+        std::string_view after;
+        if (!Peek(m_at + compressed, kLongestLine + 2, after)) return false;
+        if (after.empty() || after[0] != '\n') return Fail("the compressed pixels are cut short");
+        spread = Kernel::MakeCounted<StoredSpread>(format->code, int(width), int(height), raw, m_data, m_at,
+                                                   size_t(compressed), m_lineStart);
         m_at += compressed + 1;
         return true;
-    }
-
-    // Decompresses every spread read, in parallel: everything is checked before the baseline
-    // is used, so that a later comparison never meets a damaged spread. The parts of all
-    // spreads (the bands of large ones) share one loop, largest first, so that every thread
-    // has work until the end whatever mix of sizes the file holds.
-    bool InflateSpreads() {
-        struct Part {
-            StoredSpread* spread;
-            size_t index;
-            uint64_t bytes;
-        };
-        std::vector<Part> parts;
-        for (const Pending& pending : m_pending) {
-            const std::vector<uint64_t> sizes = pending.spread->PrepareInflate();
-            for (size_t i = 0; i < sizes.size(); ++i) parts.push_back({pending.spread, i, sizes[i]});
-        }
-        std::stable_sort(parts.begin(), parts.end(), [](const Part& a, const Part& b) { return a.bytes > b.bytes; });
-        uint64_t total = 0;
-        for (const Part& part : parts) total += part.bytes;
-        // A small baseline takes less time to inflate than the pool takes to wake.
-        const bool inParallel = total >= kParallelInflateBytes;
-        auto run = [inParallel](Kernel::Dispatch::ParallelWork work, size_t count, void* context) {
-            if (inParallel) Kernel::Dispatch::DispatchParallelFor(work, count, context, kInflatePriority, kInflatePurpose, 0);
-            else
-                for (size_t i = 0; i < count; ++i) work(context, i);
-        };
-        run(
-            [](void* context, size_t i) {
-                const Part& part = (*static_cast<std::vector<Part>*>(context))[i];
-                part.spread->InflatePart(part.index);
-            },
-            parts.size(), &parts);
-        // Spreads whose bands or index failed inflate again whole here, in parallel too.
-        run(
-            [](void* context, size_t i) {
-                Pending& pending = (*static_cast<std::vector<Pending>*>(context))[i];
-                pending.good = pending.spread->FinishInflate();
-            },
-            m_pending.size(), &m_pending);
-        for (const Pending& pending : m_pending)
-            if (!pending.good) {
-                m_lineStart = pending.lineStart;
-                return Fail("the compressed pixels do not decompress to the spread's size");
-            }
-        return true;
-    }
-
-    void ReleaseCompressed() {
-        for (const Pending& pending : m_pending) pending.spread->ReleaseCompressed();
     }
 
     bool Fail(const std::string& why) {
         m_error = "damaged at byte " + std::to_string(m_lineStart) + ": " + why;
         return false;
     }
-    bool AtEnd() const { return m_at == m_data.size(); }
+    bool AtEnd() const { return m_at == m_size; }
 
 private:
-    struct Pending {
-        StoredSpread* spread;
-        size_t lineStart;
-        bool good;
-    };
-    std::shared_ptr<const std::string> m_shared;
-    const std::string& m_data;
+    // Lines are at most this long, without their line feed.
+    static constexpr size_t kLongestLine = 200;
+    // Bytes read from a file at a time: a small baseline in one read, a large one a read or two
+    // for each spread's line.
+    static constexpr size_t kWindowBytes = 65536;
+
+    // Up to length bytes from offset, fewer where the data ends.
+    bool Peek(uint64_t offset, size_t length, std::string_view& bytes) {
+        const uint64_t windowEnd = m_windowStart + m_window.size();
+        if (offset < m_windowStart || (offset + length > windowEnd && windowEnd < m_size)) {
+            std::string reason;
+            if (!m_data->Read(offset, std::max(length, kWindowBytes), m_buffer, m_window, reason)) {
+                m_error = "the file can't be read: " + reason;
+                return false;
+            }
+            m_windowStart = offset;
+        }
+        const uint64_t from = offset - m_windowStart;
+        bytes = from < m_window.size() ? m_window.substr(size_t(from), length) : std::string_view();
+        return true;
+    }
+
+    std::shared_ptr<const BaselineData> m_data;
+    uint64_t m_size;
     std::string& m_error;
-    size_t m_at = 0;
-    size_t m_lineStart = 0;
-    std::vector<Pending> m_pending;
+    uint64_t m_at = 0;
+    uint64_t m_lineStart = 0;
+    std::string m_buffer;     // what was last read from a file
+    std::string_view m_window;  // the data's bytes from m_windowStart
+    uint64_t m_windowStart = 0;
 };
 
-}  // namespace
-
-std::string RegressionBaseline::Serialise() const {
-    std::string out = "quirevale-baseline 1\n";
-    out += std::string("perfect-clipping ") + (m_perfectClipping ? "1" : "0") + "\n";
-    WriteRender(out, "main", m_render ? *m_render : RegressionRender(std::vector<Raster::DynamicBitmap>()));
-    if (m_postRedoRender) WriteRender(out, "post-redo", *m_postRedoRender);
-    else out += "post-redo none\n";
-    out += "snapshots " + std::to_string(m_snapshots.size()) + "\n";
-    for (const auto& snapshot : m_snapshots)
-        WriteRender(out, "snapshot", snapshot ? *snapshot : RegressionRender(std::vector<Raster::DynamicBitmap>()));
-    out += "end\n";
-    return out;
-}
-
-Kernel::Counted<RegressionBaseline> RegressionBaseline::Deserialise(const std::string& data, std::string& error) {
-    return Deserialise(std::make_shared<const std::string>(data), error);
-}
-
-Kernel::Counted<RegressionBaseline> RegressionBaseline::Deserialise(std::shared_ptr<const std::string> data,
-                                                                    std::string& error) {
+// Every line of the data, in order, each checked before the next is read.
+Kernel::Counted<RegressionBaseline> ReadBaseline(std::shared_ptr<const BaselineData> data, std::string& error) {
     BaselineReader reader(std::move(data), error);
     std::string_view line;
     uint64_t value;
@@ -959,11 +1066,37 @@ Kernel::Counted<RegressionBaseline> RegressionBaseline::Deserialise(std::shared_
         reader.Fail("\"end\" expected as the last line");
         return {};
     }
-    if (!reader.InflateSpreads()) return {};
-    // The file's bytes go with the last spread that held them: the bitmaps are kept.
-    reader.ReleaseCompressed();
     return Kernel::MakeCounted<RegressionBaseline>(perfect, std::move(render), std::move(postRedo),
                                                    std::move(snapshots));
+}
+
+}  // namespace
+
+std::string RegressionBaseline::Serialise() const {
+    std::string out = "quirevale-baseline 1\n";
+    out += std::string("perfect-clipping ") + (m_perfectClipping ? "1" : "0") + "\n";
+    WriteRender(out, "main", m_render ? *m_render : RegressionRender(std::vector<Raster::DynamicBitmap>()));
+    if (m_postRedoRender) WriteRender(out, "post-redo", *m_postRedoRender);
+    else out += "post-redo none\n";
+    out += "snapshots " + std::to_string(m_snapshots.size()) + "\n";
+    for (const auto& snapshot : m_snapshots)
+        WriteRender(out, "snapshot", snapshot ? *snapshot : RegressionRender(std::vector<Raster::DynamicBitmap>()));
+    out += "end\n";
+    return out;
+}
+
+Kernel::Counted<RegressionBaseline> RegressionBaseline::Deserialise(const std::string& data, std::string& error) {
+    return Deserialise(std::make_shared<const std::string>(data), error);
+}
+
+Kernel::Counted<RegressionBaseline> RegressionBaseline::Deserialise(std::shared_ptr<const std::string> data,
+                                                                    std::string& error) {
+    return ReadBaseline(std::make_shared<const BaselineData>(std::move(data)), error);
+}
+
+Kernel::Counted<RegressionBaseline> RegressionBaseline::Deserialise(const Kernel::Counted<Kernel::ReadOnlyFile>& file,
+                                                                    std::string& error) {
+    return ReadBaseline(std::make_shared<const BaselineData>(file), error);
 }
 
 // ---- Metadata -----------------------------------------------------------------------------
@@ -1048,17 +1181,21 @@ Kernel::Counted<RegressionMetadata> RegressionMetadata::Deserialise(const std::s
 bool RegressionFileStoreItem::Load(const Kernel::String& path) {
     m_loadError.clear();
     if (!Kernel::FileSystem::Exists(path)) return false;
-    std::string data;
-    Kernel::FileSystem::ReadError readError;
-    if (!Kernel::FileSystem::ReadFile(path, data, GetFileSizeLimit(), &readError)) {
-        m_loadError = "the file can't be read: " + readError.reason;
-        return false;
-    }
-    if (!ReadContent(std::move(data), m_loadError)) {
+    if (!ReadFileContent(path, m_loadError)) {
         if (m_loadError.empty()) m_loadError = "the file is damaged";
         return false;
     }
     return true;
+}
+
+bool RegressionFileStoreItem::ReadFileContent(const Kernel::String& path, std::string& error) {
+    std::string data;
+    Kernel::FileSystem::ReadError readError;
+    if (!Kernel::FileSystem::ReadFile(path, data, GetFileSizeLimit(), &readError)) {
+        error = "the file can't be read: " + readError.reason;
+        return false;
+    }
+    return ReadContent(std::move(data), error);
 }
 
 bool RegressionFileStoreItem::Save(const Kernel::String& path) const {
@@ -1073,6 +1210,17 @@ bool RegressionFileStoreItem::Save(const Kernel::String& path, std::string& reas
         return false;
     }
     return EngineFaults::SaveFile(path.ToStd(), data, reason);
+}
+
+bool RegressionBaselineFileStoreItem::ReadFileContent(const Kernel::String& path, std::string& error) {
+    Kernel::FileSystem::ReadError readError;
+    const Kernel::Counted<Kernel::ReadOnlyFile> file = Kernel::ReadOnlyFile::Open(path, GetFileSizeLimit(), &readError);
+    if (!file) {
+        error = "the file can't be read: " + readError.reason;
+        return false;
+    }
+    m_content = RegressionBaseline::Deserialise(file, error);
+    return bool(m_content);
 }
 
 bool RegressionBaselineFileStoreItem::ReadContent(std::string data, std::string& error) {

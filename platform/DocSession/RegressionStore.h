@@ -8,11 +8,13 @@
 //   post-redo none | post-redo <spreads>
 //   snapshots <count>, then per snapshot: snapshot <spreads>
 //   spread <format> <width> <height> <raw bytes> <compressed bytes>, a line feed, the compressed
-//          bytes, a line feed (channel planes one after another, rows top to bottom; a large
-//          spread's stream is cut into bands that inflate alone, indexed after the stream)
+//          bytes (no more than zlib's bound for the raw bytes), a line feed (channel planes one
+//          after another, rows top to bottom; a large spread's stream is cut into bands that
+//          inflate alone, indexed after the stream)
 //   end
 // Metric files ("quirevale-metrics 1"): one "key<TAB>value" line per value, then "end".
-// A damaged file of either kind fails to load with a reason; nothing in it is trusted.
+// A damaged file of either kind fails to load with a reason; nothing in it is trusted. A
+// baseline's compressed pixels are checked when they are decompressed, which fails the same way.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -25,71 +27,70 @@
 #include "DocumentController.h"
 #include "DocumentModel.h"
 #include "Kernel/Counted.h"
+#include "Kernel/FileSystem.h"
 #include "Kernel/Metadata.h"
 #include "Kernel/String.h"
 #include "Raster/Bitmap.h"
 
 class DocumentSnapshot;
+class BaselineData;
 
 // One spread kept compressed; compressed memory while it lives. A spread read from a baseline
-// file keeps its bytes where the file's data lies, and its pixels decompressed once.
+// keeps where its bytes lie in the baseline's data (a file is read only there, and only when the
+// pixels are first asked for), and its pixels, once decompressed, until they are released.
 class StoredSpread : public Kernel::Countable {
 public:
     StoredSpread(Raster::Format format, int width, int height, uint64_t rawSize, std::string compressed);
-    // Bytes [offset, offset + length) of a file's data; PrepareInflate, InflatePart and
-    // FinishInflate make the pixels.
+    // Bytes [offset, offset + length) of a baseline's data; line is where its spread line starts,
+    // which names the spread when its bytes turn out damaged.
     StoredSpread(Raster::Format format, int width, int height, uint64_t rawSize,
-                 std::shared_ptr<const std::string> data, size_t offset, size_t length);
+                 std::shared_ptr<const BaselineData> data, uint64_t offset, size_t length, uint64_t line);
     ~StoredSpread() override;
 
     // The spread's planes compressed; an empty handle for a bitmap of another format.
     static Kernel::Counted<StoredSpread> FromBitmap(const Raster::DynamicBitmap& bitmap);
-    // Decompresses the bytes into a bitmap that this spread keeps, outside the planar account,
-    // in parts, so that a reader shares the worker pool between the parts of many spreads:
-    // PrepareInflate answers the raw bytes of each part (the bands of a spread stored in bands,
-    // else the whole stream), InflatePart may run for different parts at once, and FinishInflate,
-    // once every part is done, keeps the bitmap, inflating the stream whole when a band or the
-    // index is at fault; false when the bytes do not decompress to the spread's size.
-    std::vector<uint64_t> PrepareInflate();
-    void InflatePart(size_t part);
-    bool FinishInflate();
-    // The kept bitmap, charged to the planar account while the handle or a copy of it lives,
-    // else a fresh bitmap with the stored pixels; empty when the data does not decompress.
-    Raster::DynamicBitmap Decompress() const;
-
-    // Once the bitmap is kept, the file's bytes serve only to save the spread again: they can
-    // go, and a save then compresses the kept bitmap anew (the same pixels, in the form this
-    // build writes). Nothing happens while no bitmap is kept.
-    void ReleaseCompressed();
+    // A spread read from a baseline decompresses its bytes when first asked (the bands of a large
+    // one on the worker pool) into a bitmap that it keeps outside the planar account; each handle
+    // to it is charged to the planar account while it or a copy lives. Any other spread gives a
+    // fresh bitmap with the stored pixels each time. Empty, with the reason in error, when the
+    // bytes cannot be read or do not decompress to the spread's size.
+    Raster::DynamicBitmap Decompress(std::string* error = nullptr) const;
+    // Lets the kept bitmap go (handles out keep theirs); the next Decompress makes it again.
+    void Release() const;
 
     Raster::Format GetFormat() const { return m_format; }
     int GetWidth() const { return m_width; }
     int GetHeight() const { return m_height; }
     uint64_t GetRawSize() const { return m_rawSize; }
+    // The stored bytes, as read; empty when a file they were in can no longer be read.
     std::string_view GetCompressed() const;
 
 private:
-    struct InflateWork;
-    Raster::DynamicBitmap Unpack() const;
+    // The pixels, read and decompressed a few pieces at a time; empty, with the reason, when the
+    // bytes cannot be read or do not decompress.
+    Raster::DynamicBitmap Inflate(std::string& error) const;
 
     Raster::Format m_format;
     int m_width;
     int m_height;
     uint64_t m_rawSize;
-    std::shared_ptr<const std::string> m_data;
-    size_t m_offset;
+    std::shared_ptr<const BaselineData> m_data;
+    uint64_t m_offset;
     size_t m_length;
-    Raster::DynamicBitmap m_bitmap;
-    uint64_t m_bitmapBytes = 0;  // its tile buffers
-    std::unique_ptr<InflateWork> m_work;  // from PrepareInflate to FinishInflate
-    mutable std::mutex m_recompressMutex;
-    mutable std::string m_recompressed;  // made by the first GetCompressed after the release
-    mutable bool m_isRecompressed = false;
+    uint64_t m_line = 0;
+    bool m_keepsBitmap = false;  // read from a baseline
+    mutable std::mutex m_mutex;
+    mutable Raster::DynamicBitmap m_bitmap;
+    mutable uint64_t m_bitmapBytes = 0;  // its tile buffers
+    mutable std::string m_error;         // why the bytes did not give the bitmap
+    mutable std::string m_copy;          // the bytes read from a file for GetCompressed
+    mutable std::string_view m_compressed;  // the stored bytes, in the text or the copy
+    mutable bool m_isCopied = false;
 };
 
 // A render of a document: one bitmap per spread, in spread order. A render built from a
-// document is made at construction on fresh tiles; a stored render gives the bitmaps its
-// spreads decompressed when read from a file, and otherwise decompresses them afresh.
+// document is made at construction on fresh tiles; a stored render decompresses its spreads
+// when they are asked for (see StoredSpread::Decompress).
 class RegressionRender : public Kernel::Countable {
 public:
     explicit RegressionRender(const Kernel::Counted<DocumentController>& document);
@@ -97,8 +98,15 @@ public:
     explicit RegressionRender(std::vector<Raster::DynamicBitmap> bitmaps);
 
     size_t GetSpreadCount() const;
-    // The spread's bitmap; an empty handle for a stored spread that cannot be read back.
-    Raster::DynamicBitmap GetSpreadBitmap(size_t index) const;
+    // The spread's format and size, known without decompressing it; false for a spread without
+    // a bitmap.
+    bool GetSpreadShape(size_t index, Raster::Format& format, int& width, int& height) const;
+    // The spread's bitmap; an empty handle for a spread without one, and for a stored spread that
+    // cannot be read back, with the reason in error.
+    Raster::DynamicBitmap GetSpreadBitmap(size_t index, std::string* error = nullptr) const;
+    // Stored spreads let their kept bitmaps go: for a render that is not compared again.
+    void ReleaseSpreadBitmap(size_t index) const;
+    void ReleaseSpreadBitmaps() const;
     bool IsStored() const { return m_isStored; }
     const std::vector<Kernel::Counted<StoredSpread>>& GetStoredSpreads() const { return m_stored; }
 
@@ -129,11 +137,16 @@ public:
     const std::vector<Kernel::Counted<RegressionRender>>& GetSnapshots() const { return m_snapshots; }
 
     std::string Serialise() const;
-    // Null with the reason when the text is not a whole, sound baseline file.
-    // The spreads are decompressed once, in parallel, and keep the data's bytes without copies.
+    // Null with the reason when the text is not a whole, sound baseline file. Every line is
+    // checked here; the spreads' compressed bytes only when their pixels are asked for. The
+    // spreads keep the data without copies.
     static Kernel::Counted<RegressionBaseline> Deserialise(std::shared_ptr<const std::string> data,
                                                            std::string& error);
     static Kernel::Counted<RegressionBaseline> Deserialise(const std::string& data, std::string& error);
+    // The same from an open file, read line by line: one whose first line is not a baseline's is
+    // refused without reading further, and the spreads' bytes stay in the file until needed.
+    static Kernel::Counted<RegressionBaseline> Deserialise(const Kernel::Counted<Kernel::ReadOnlyFile>& file,
+                                                           std::string& error);
 
 private:
     bool m_perfectClipping;
@@ -168,6 +181,8 @@ public:
     const std::string& GetLoadError() const { return m_loadError; }
 
 protected:
+    // Reads the file into the content; by default the whole file, handed to ReadContent.
+    virtual bool ReadFileContent(const Kernel::String& path, std::string& error);
     virtual bool ReadContent(std::string data, std::string& error) = 0;
     virtual bool WriteContent(std::string& data) const = 0;
     // The most bytes a file of this kind can hold; a longer one is refused unread.
@@ -198,6 +213,8 @@ public:
     }();
 
 protected:
+    // Kept open and read where needed: a baseline costs what is compared of it.
+    bool ReadFileContent(const Kernel::String& path, std::string& error) override;
     bool ReadContent(std::string data, std::string& error) override;
     bool WriteContent(std::string& data) const override;
     uint64_t GetFileSizeLimit() const override { return kFileSizeLimit; }

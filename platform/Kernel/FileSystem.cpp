@@ -575,32 +575,41 @@ bool FileSystem::ReadFile(const Path& path, std::string& contents, ReadError* er
     return ReadFile(path, contents, UINT64_MAX, error);
 }
 
-bool FileSystem::ReadFile(const Path& path, std::string& contents, uint64_t limit, ReadError* error) {
-    contents.clear();
-    if (error) *error = ReadError();
+namespace {
+// Opens a regular file of at most limit bytes for reading, blocking reads; -1 when it is not one.
+int OpenRegular(const Path& path, uint64_t limit, FileSystem::ReadError* error, struct stat& st) {
     // Refused before it is opened where possible: opening some devices has effects of its own.
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return ReadFailed(error, errno);
-    if (!S_ISREG(st.st_mode)) return NotRegular(error, st.st_mode);
-    if (uint64_t(st.st_size) > limit) return TooLarge(error, SizeOverLimit(st.st_size, limit));
+    if (stat(path.c_str(), &st) != 0) return ReadFailed(error, errno), -1;
+    if (!S_ISREG(st.st_mode)) return NotRegular(error, st.st_mode), -1;
+    if (uint64_t(st.st_size) > limit) return TooLarge(error, SizeOverLimit(st.st_size, limit)), -1;
     // Without O_NONBLOCK, a FIFO swapped in after the check would block the open until a writer came.
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return ReadFailed(error, errno);
+    if (fd < 0) return ReadFailed(error, errno), -1;
     if (fstat(fd, &st) != 0) {
         int code = errno;
         close(fd);
-        return ReadFailed(error, code);
+        return ReadFailed(error, code), -1;
     }
     if (!S_ISREG(st.st_mode)) {
         close(fd);
-        return NotRegular(error, st.st_mode);
+        return NotRegular(error, st.st_mode), -1;
     }
     if (uint64_t(st.st_size) > limit) {
         close(fd);
-        return TooLarge(error, SizeOverLimit(st.st_size, limit));
+        return TooLarge(error, SizeOverLimit(st.st_size, limit)), -1;
     }
     int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+}  // namespace
+
+bool FileSystem::ReadFile(const Path& path, std::string& contents, uint64_t limit, ReadError* error) {
+    contents.clear();
+    if (error) *error = ReadError();
+    struct stat st;
+    int fd = OpenRegular(path, limit, error, st);
+    if (fd < 0) return false;
     // Read straight into the string, sized from the file's length (one byte more, to meet the
     // end without growing) where it has one, and never past one byte more than the limit: a file
     // that grows while it is read, or has no length (/proc), cannot make the reader take more.
@@ -652,6 +661,40 @@ bool FileSystem::ReadFile(const Path& path, std::string& contents, uint64_t limi
         return TooLarge(error, "it holds more than the limit of " + std::to_string(limit) + " bytes");
     }
     contents.resize(used);
+    return true;
+}
+
+Counted<ReadOnlyFile> ReadOnlyFile::Open(const Path& path, uint64_t limit, FileSystem::ReadError* error) {
+    if (error) *error = FileSystem::ReadError();
+    struct stat st;
+    const int fd = OpenRegular(path, limit, error, st);
+    if (fd < 0) return {};
+    return Counted<ReadOnlyFile>(new ReadOnlyFile(fd, uint64_t(st.st_size)));
+}
+
+ReadOnlyFile::~ReadOnlyFile() { close(m_fd); }
+
+bool ReadOnlyFile::ReadAt(uint64_t offset, size_t length, std::string& out, std::string& reason) const {
+    out.clear();
+    if (length >= (size_t(8) << 20)) {
+        out.reserve(length);
+        PopulatePages(out.data(), out.capacity());
+    }
+    out.resize(length);
+    size_t used = 0;
+    while (used < length) {
+        const ssize_t n = pread(m_fd, out.data() + used, length - used, off_t(offset + used));
+        if (n > 0) {
+            used += size_t(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            reason = ErrorText(errno);
+            out.clear();
+            return false;
+        }
+    }
+    out.resize(used);
     return true;
 }
 

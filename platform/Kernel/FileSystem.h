@@ -59,6 +59,29 @@ public:
 
 inline constexpr uint64_t kMebibyte = uint64_t(1) << 20;
 
+// A regular file kept open, for readers that want a few parts of a file that may be large: opened
+// and refused as ReadFile opens and refuses one, and read where each part lies, so that the rest
+// costs neither time nor memory. What it reads is the file it opened, also after a rename over it.
+class ReadOnlyFile : public Countable {
+public:
+    // Null, with the reason in error, when the file cannot be opened or is longer than limit.
+    static Counted<ReadOnlyFile> Open(const Path& path, uint64_t limit, FileSystem::ReadError* error = nullptr);
+    ~ReadOnlyFile() override;
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    // Its length when it was opened.
+    uint64_t GetSize() const { return m_size; }
+    // Up to length bytes from offset into out, fewer only where the file ends; false, with the
+    // reason, when it cannot be read. Safe on several threads at once.
+    bool ReadAt(uint64_t offset, size_t length, std::string& out, std::string& reason) const;
+
+private:
+    ReadOnlyFile(int fd, uint64_t size) : m_fd(fd), m_size(size) {}
+    int m_fd;
+    uint64_t m_size;
+};
+
 // What a child process may leave behind when a signal ends it where it cannot tidy up (SIGKILL),
 // or where it has no handler for its own files: its temporary folder below TMPDIR and the
 // temporary files of its AtomicFiles. Both names carry the process's id and a token: the one its

@@ -431,8 +431,8 @@ TEST_F(ParallelWork, ALoadedBaselineIsDecompressedOnceIntoItsBitmaps) {
         const uint64_t planar = Raster::MemoryManager::Instance().GetPlanarUsage();
         auto item = Kernel::MakeCounted<RegressionBaselineFileStoreItem>();
         ASSERT_TRUE(item->Load(Kernel::String(path))) << item->GetLoadError();
-        // The pixels are there as the load left them: the same bitmaps each time they are
-        // asked for, and equal to the render. Kept by the store they are not the engine's
+        // The pixels are decompressed when first asked for, and kept: the same bitmaps each
+        // time they are asked for, and equal to the render. Kept by the store they are not the engine's
         // planar memory; a spread handed out counts, with no more tiles than the render has
         // (the spread's empty cells and the second spread take none), while it is held.
         EXPECT_EQ(Raster::MemoryManager::Instance().GetPlanarUsage(), planar);
@@ -455,16 +455,27 @@ TEST_F(ParallelWork, ALoadedBaselineIsDecompressedOnceIntoItsBitmaps) {
         ExpectSameTiles(main, *render, "main render");
     }
 
-    // A damaged third spread is named by its own line, whichever worker found it.
+    // A damaged third spread is found when it is asked for, named by its own line; the others read.
     std::string damaged = data;
     const size_t third = damaged.find("spread 3 129 257");
     ASSERT_NE(third, std::string::npos);
     const size_t pixels = damaged.find('\n', third) + 30;
     damaged[pixels] = char(damaged[pixels] ^ 0x5a);
     std::string error;
-    EXPECT_FALSE(RegressionBaseline::Deserialise(damaged, error));
+    Kernel::Counted<RegressionBaseline> read = RegressionBaseline::Deserialise(damaged, error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_TRUE(read->GetRender()->GetSpreadBitmap(0, &error)) << error;
+    EXPECT_FALSE(read->GetRender()->GetSpreadBitmap(2, &error));
     EXPECT_EQ(error, "damaged at byte " + std::to_string(third) +
                          ": the compressed pixels do not decompress to the spread's size");
+
+    // A file cut short after it was loaded, before the third spread's line: that spread says so.
+    auto item = Kernel::MakeCounted<RegressionBaselineFileStoreItem>();
+    ASSERT_TRUE(item->Load(Kernel::String(path))) << item->GetLoadError();
+    std::filesystem::resize_file(path, third);
+    EXPECT_FALSE(item->m_content->GetRender()->GetSpreadBitmap(2, &error));
+    EXPECT_EQ(error, "damaged at byte " + std::to_string(third) +
+                         ": the compressed pixels can't be read: the file ends before them");
 }
 
 TEST(FileRead, ReadsWholeFilesOfAnyKind) {

@@ -484,6 +484,58 @@ TEST_F(RunnerHardening, AFileLargerThanItsKindIsRefusedUnread) {
               "Ignore list './ignore.txt' can't be read: it is 4294967296 bytes, more than the limit of 16777216 bytes\n");
 }
 
+// A baseline costs what the unit compares of it. A file that does not begin as a baseline is
+// refused before the rest is read, and the pixels of a spread that the unit does not compare
+// (another size than its render's, or a snapshot the unit no longer has) are never read: each
+// file is over 2 GB, sparse, and a reader of it would hold it all.
+TEST_F(RunnerHardening, ABaselineIsReadOnlyWhereTheUnitComparesIt) {
+    WriteFile(m_work / "a.kqvle", kDocument);
+    ASSERT_EQ(Run({"--create", "--file", "./a.kqvle"}).status, 0);
+    // An RGBA float spread of 8192 x 2048 as 268435456 bytes of zeros, its sample bytes' count.
+    const std::string spread = "spread 9 8192 2048 268435456 268435456\n";
+    const uintmax_t pixels = 268435456;
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, uintmax_t>> parts;  // text, then that many zeros
+        std::string section;
+        std::vector<std::string> lines;
+        std::string err;
+    };
+    std::vector<std::pair<std::string, uintmax_t>> huge = {{"quirevale-baseline 1\nperfect-clipping 0\nmain 1\n" + spread, pixels}};
+    huge.push_back({"\npost-redo none\nsnapshots 7\n", 0});
+    for (int i = 0; i < 7; ++i) huge.push_back({"snapshot 1\n" + spread, pixels}), huge.push_back({"\n", 0});
+    huge.push_back({"end\n", 0});
+    const Case cases[] = {
+        {"no line", {{"garbage", uintmax_t(2) << 30}}, "Load baseline", {"[FAIL]"},
+         "Baseline './a.kqvle_baseline': damaged at byte 0: a line is cut short or too long\n"},
+        {"not a baseline", {{"garbage\n", uintmax_t(2) << 30}}, "Load baseline", {"[FAIL]"},
+         "Baseline './a.kqvle_baseline': damaged at byte 0: not a baseline file\n"},
+        {"spreads the unit does not compare", huge, "Render comparison",
+         {"[FAIL]Pixel diff count: 0, max channel diff: 0 (0 bit), spread: 0"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path baseline = m_work / "a.kqvle_baseline";
+        fs::remove(baseline);
+        for (const auto& [text, zeros] : c.parts) {
+            std::ofstream(baseline, std::ios::binary | std::ios::app) << text;
+            fs::resize_file(baseline, fs::file_size(baseline) + zeros);
+        }
+        ASSERT_GT(fs::file_size(baseline), uintmax_t(2) << 30);
+        const ProcessResult run = runner_test::RunProcess(
+            Arguments("regressionunit", {"-file", "./a.kqvle", "--nodump"}), m_work, Env(), "", kHangLimitSeconds);
+        EXPECT_EQ(run.status, 255);
+        const std::string section = "[START]" + c.section + "\n";
+        const size_t at = run.out.find(section);
+        ASSERT_NE(at, std::string::npos) << run.out;
+        std::string body;
+        for (const std::string& line : c.lines) body += line + "\n";
+        EXPECT_EQ(run.out.substr(at + section.size(), body.size() + 6), body + "[END]\n") << run.out;
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_LT(run.peakKiB, 256 << 10);  // a tenth of what the file holds
+    }
+}
+
 // A passing unit's images all go, those of an older baseline's snapshots too, and nothing else.
 TEST_F(RunnerHardening, TheUnitsImagesAreRemovedAndNoOthers) {
     const fs::path folder = m_work / "many";

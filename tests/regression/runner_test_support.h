@@ -2,6 +2,7 @@
 #pragma once
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -105,6 +106,7 @@ inline bool EndsWith(const std::string& text, const std::string& end) {
 struct ProcessResult {
     int status = -1;          // exit status, or -1 when the process did not exit
     int signal = 0;           // the signal that ended it, if one did
+    long peakKiB = 0;         // its largest resident set
     std::string out;
     std::string err;
     std::vector<std::string> Lines() const { return SplitLines(out); }
@@ -214,8 +216,10 @@ public:
     ProcessResult Wait() {
         ProcessResult result;
         int status = 0;
-        if (m_pid > 0 && !m_waited && waitpid(m_pid, &status, 0) == m_pid) {
+        rusage usage{};
+        if (m_pid > 0 && !m_waited && wait4(m_pid, &status, 0, &usage) == m_pid) {
             m_waited = true;
+            result.peakKiB = usage.ru_maxrss;
             if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
             if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
         }

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "bitmapcheck/BitmapKernels.h"
 #include "unit_test_support.h"
@@ -257,10 +258,8 @@ TEST_F(UnitExecutorE2E, DamagedFilesFailCleanly) {
     const std::string baseline = ReadFile(m_work / "poster.kqvle_baseline");
     const std::string metrics = ReadFile(m_work / "poster.kqvle_baseline.metadata");
 
-    // A baseline cut short or with a byte changed inside its compressed pixels.
-    std::string flipped = baseline;
-    flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x5a);
-    for (const std::string& damaged : {baseline.substr(0, baseline.size() / 3), flipped, std::string()}) {
+    // A baseline cut short or empty fails its load.
+    for (const std::string& damaged : {baseline.substr(0, baseline.size() / 3), std::string()}) {
         WriteFile(m_work / "poster.kqvle_baseline", damaged);
         ProcessResult run = Unit("poster.kqvle");
         EXPECT_EQ(run.status, 255);
@@ -269,12 +268,32 @@ TEST_F(UnitExecutorE2E, DamagedFilesFailCleanly) {
         EXPECT_EQ(Section(run.Lines(), "Load baseline"), std::vector<std::string>{"[FAIL]"});
         EXPECT_NE(run.err.find("Baseline './poster.kqvle_baseline': damaged at byte"), std::string::npos) << run.err;
     }
+    // A byte changed inside the main render's first spread fails the comparison that needs it,
+    // named by the spread's line (after the three lines of 21, 19 and 7 bytes); the snapshot,
+    // whose spread is sound, passes. An update writes a sound baseline in its place.
+    std::string flipped = baseline;
+    const size_t second = baseline.find("\nspread ", baseline.find("\nspread ") + 1);
+    ASSERT_LT(baseline.find("\nspread "), flipped.size() / 2);
+    ASSERT_GT(second, flipped.size() / 2);
+    flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x5a);
+    WriteFile(m_work / "poster.kqvle_baseline", flipped);
+    ProcessResult run = Unit("poster.kqvle");
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(Failures(run.Lines()), std::vector<std::string>{"[FAIL]Baseline spread 0 can't be read: damaged at "
+                                                              "byte 47: the compressed pixels do not decompress to "
+                                                              "the spread's size"});
+    EXPECT_EQ(Section(run.Lines(), "Snapshot render comparison 1/1 (Background and gradient)"),
+              std::vector<std::string>{});
+    EXPECT_TRUE(Section(run.Lines(), "Render comparison"));
+    EXPECT_TRUE(Pngs().empty());
+    EXPECT_EQ(Unit("poster.kqvle", {"--update"}).status, 255);
+    EXPECT_EQ(Unit("poster.kqvle").status, 0);
     WriteFile(m_work / "poster.kqvle_baseline", baseline);
 
     // A metric file cut short: reported, and left as it is.
     const std::string cut = metrics.substr(0, metrics.size() - 4);
     WriteFile(m_work / "poster.kqvle_baseline.metadata", cut);
-    ProcessResult run = Unit("poster.kqvle");
+    run = Unit("poster.kqvle");
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(Failures(run.Lines()), std::vector<std::string>{"[FAIL]Metric file ./poster.kqvle_baseline.metadata "
                                                               "is damaged: \"end\" is missing after line 3"});
@@ -578,6 +597,52 @@ TEST_F(UnitExecutorE2E, WritingFailureImagesLeavesThePeakAsItIs) {
         EXPECT_EQ(Section(run.Lines(), "Raster memory usage"), std::vector<std::string>{baselined}) << run.out;
         EXPECT_EQ(Pngs().size(), nodump ? 0u : 3u);
     }
+}
+
+// A baseline spread of another size than the render's is decompressed for its image alone, and
+// let go after it: a baseline of 8 flat RGBA float spreads of 8192 x 2048 (2 GiB of samples in
+// about 10 MB) against a unit of 8 spreads of 16 x 16 fails at spread 0 with zeros in the
+// difference fields, holding no spread without images and one of 256 MiB with them.
+TEST_F(UnitExecutorE2E, ABaselineOfLargerSpreadsCostsOneSpreadAtMost) {
+    std::string unit = "quirevale-document 1\nformat rgba8\n";
+    for (int i = 0; i < 8; ++i) unit += "spread 16 16\n";
+    WriteFile(m_work / "flat.kqvle", unit + "history\n  fill 0 0 0 16 16 0.2 0.4 0.6 1\nend\n");
+    // Every sample 1.0, as one zlib stream made a megabyte at a time.
+    std::string ones(size_t(1) << 20, '\0'), stream;
+    for (size_t at = 0; at < ones.size(); at += 4) ones.replace(at, 4, "\x00\x00\x80\x3f", 4);
+    z_stream z{};
+    ASSERT_EQ(deflateInit(&z, Z_BEST_SPEED), Z_OK);
+    char out[65536];
+    for (int megabyte = 0; megabyte < 256; ++megabyte) {
+        z.next_in = reinterpret_cast<Bytef*>(ones.data());
+        z.avail_in = uInt(ones.size());
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(out);
+            z.avail_out = sizeof out;
+            deflate(&z, megabyte == 255 ? Z_FINISH : Z_NO_FLUSH);
+            stream.append(out, sizeof out - z.avail_out);
+        } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+    std::string baseline = "quirevale-baseline 1\nperfect-clipping 0\nmain 8\n";
+    for (int i = 0; i < 8; ++i)
+        baseline += "spread 9 8192 2048 268435456 " + std::to_string(stream.size()) + "\n" + stream + "\n";
+    WriteFile(m_work / "flat.kqvle_baseline", baseline + "post-redo none\nsnapshots 0\nend\n");
+    ASSERT_LT(fs::file_size(m_work / "flat.kqvle_baseline"), 16u << 20);
+
+    const long spreadKiB = 256 << 10;
+    for (bool nodump : {true, false}) {
+        SCOPED_TRACE(nodump ? "--nodump" : "with images");
+        const ProcessResult run = Unit("flat.kqvle", nodump ? std::vector<std::string>{"--nodump"} : std::vector<std::string>{});
+        EXPECT_EQ(run.status, 255);
+        EXPECT_EQ(Section(run.Lines(), "Render comparison"),
+                  std::vector<std::string>{"[FAIL]Pixel diff count: 0, max channel diff: 0 (0 bit), spread: 0"});
+        EXPECT_LT(run.peakKiB, nodump ? spreadKiB / 2 : spreadKiB * 2);
+        EXPECT_EQ(Pngs().size(), nodump ? 0u : 3u);
+    }
+    const Image expected = ReadPNG(m_work / "flat.kqvle.baseline.png");
+    EXPECT_EQ(expected.width, 8192);
+    EXPECT_EQ(expected.height, 2048);
 }
 
 // "--cpus" bounds the threads that do a unit's work: the pool's workers (named "qv-worker")

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include <climits>
 
@@ -219,19 +220,29 @@ TEST_F(UnitSequence, RasterMemoryMargins) {
 
 TEST_F(UnitSequence, CompareMessages) {
     struct Case {
-        RenderCompareResult result;
-        std::string text;
+        bool mismatch;
+        int32_t spread, maxChannelDifference, differingPixels, bitsPerChannel;
+        std::string baselineError, text;
     };
     const Case cases[] = {
-        {{.spreadCountMismatch = true, .spread = -1}, "Spread count mismatch"},
-        {{.spreadCountMismatch = true, .spread = 2, .maxChannelDifference = 5}, "Spread count mismatch"},
-        {{.spread = 0, .maxChannelDifference = 1, .differingPixels = 1, .bitsPerChannel = 16},
-         "Pixel diff count: 1, max channel diff: 1 (16 bit), spread: 0"},
-        {{.spread = 3}, "Pixel diff count: 0, max channel diff: 0 (0 bit), spread: 3"},
-        {{.spread = -1, .maxChannelDifference = 255, .differingPixels = 1234567, .bitsPerChannel = 8},
-         "Pixel diff count: 1234567, max channel diff: 255 (8 bit)"},
+        {true, -1, 0, 0, 0, "", "Spread count mismatch"},
+        {true, 2, 5, 0, 0, "", "Spread count mismatch"},
+        {false, 0, 1, 1, 16, "", "Pixel diff count: 1, max channel diff: 1 (16 bit), spread: 0"},
+        {false, 3, 0, 0, 0, "", "Pixel diff count: 0, max channel diff: 0 (0 bit), spread: 3"},
+        {false, -1, 255, 1234567, 8, "", "Pixel diff count: 1234567, max channel diff: 255 (8 bit)"},
+        {false, 2, 0, 0, 0, "damaged at byte 91: the compressed pixels are cut short",
+         "Baseline spread 2 can't be read: damaged at byte 91: the compressed pixels are cut short"},
     };
-    for (const Case& c : cases) EXPECT_EQ(Regression::FormatCompareMessage(c.result).ToStd(), c.text);
+    for (const Case& c : cases) {
+        RenderCompareResult result;
+        result.spreadCountMismatch = c.mismatch;
+        result.spread = c.spread;
+        result.maxChannelDifference = c.maxChannelDifference;
+        result.differingPixels = c.differingPixels;
+        result.bitsPerChannel = c.bitsPerChannel;
+        result.baselineError = c.baselineError;
+        EXPECT_EQ(Regression::FormatCompareMessage(result).ToStd(), c.text);
+    }
 }
 
 TEST_F(UnitSequence, OnlyTheUnitsOwnImagesAreDeleted) {
@@ -507,6 +518,43 @@ TEST_F(UnitSequence, SpreadsThatDoNotMatch) {
     EXPECT_FALSE(run.passed);
     EXPECT_EQ(Section(run.lines, "Render comparison"), std::vector<std::string>{"[FAIL]Spread count mismatch"});
     EXPECT_TRUE(Pngs().empty());
+}
+
+// A baseline spread is decompressed only when it is compared: one whose pixels are damaged
+// costs nothing, and fails nothing, where the unit does not compare it.
+TEST_F(UnitSequence, SpreadsThatAreNotComparedAreNeverDecompressed) {
+    struct Case {
+        const char* what;
+        const char* render;  // the line of the render whose first spread is damaged
+        const char* from;    // a change to the unit
+        const char* to;
+        Options options;
+        bool passed;
+        const char* section;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"a snapshot whose comparison is skipped", "snapshot 2", "snapshot ignore Red", "snapshot regression Red", {},
+         true, "Snapshot render comparison", {"[INFO]Skipped: baseline has 1 snapshots, unit has 2"}},
+        {"a spread of another size", "main 2", "spread 120 80", "spread 121 80", {.nodump = true}, false,
+         "Render comparison", {"[FAIL]Pixel diff count: 0, max channel diff: 0 (0 bit), spread: 0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(Path("poster.kqvle_baseline"));
+        const std::string unit = CreateUnit("poster.kqvle", kPoster);
+        std::string baseline = ReadFile(unit + "_baseline");
+        const size_t line = baseline.find(std::string("\n") + c.render + "\nspread ");
+        ASSERT_NE(line, std::string::npos);
+        const size_t end = baseline.find('\n', line + std::strlen(c.render) + 2);
+        const size_t length = std::stoull(baseline.substr(baseline.rfind(' ', end) + 1, end));
+        baseline[end + 1 + length / 2] = char(baseline[end + 1 + length / 2] ^ 0x5a);
+        WriteFile(unit + "_baseline", baseline);
+        Rewrite(unit, c.from, c.to);
+        UnitRun run = RunUnit(unit, c.options);
+        EXPECT_EQ(run.passed, c.passed);
+        EXPECT_EQ(Section(run.lines, c.section), c.lines);
+    }
 }
 
 TEST_F(UnitSequence, OneChannelOffByOneIn16Bit) {
