@@ -131,17 +131,21 @@ private:
 // stay in the processor's cache while they are placed.
 int ChunkRows(size_t rowBytes) { return int(std::max<size_t>(1, 65536 / rowBytes)); }
 
-// This thread's inflater of whole zlib streams: ISA-L's, several times faster than zlib's at
-// the same work. Its state is large, so it is made once a thread.
-inflate_state* StreamInflater() {
+// This thread's ISA-L inflater, reset for each use: several times faster than zlib's at the same
+// work. Its state is large, so it is made once a thread and serves whole streams and bands alike.
+inflate_state* ThreadInflater(uint32_t wrapper) {
     thread_local std::unique_ptr<inflate_state> kept;
     if (!kept)  // not zeroed: the init below sets what inflating reads
         kept.reset(Kernel::Allocating("the state of a baseline inflater", sizeof(inflate_state),
                                       [] { return new inflate_state; }));
     isal_inflate_init(kept.get());
-    kept->crc_flag = ISAL_ZLIB;  // the header is read and the Adler-32 at the end checked
+    kept->crc_flag = wrapper;
     return kept.get();
 }
+
+// This thread's inflater of whole zlib streams: the header is read and the Adler-32 at the end
+// checked.
+inflate_state* StreamInflater() { return ThreadInflater(ISAL_ZLIB); }
 
 // One spread's compressed bytes, read a piece at a time, so that decompressing a spread costs a
 // few pieces of memory whatever its size: views of text in memory, or pieces read from a file.
@@ -183,18 +187,21 @@ private:
 // Compressed bytes handed to the stream inflater at a time.
 constexpr size_t kStreamPieceBytes = size_t(1) << 20;
 
-// Feeds a whole stream to the inflater a piece at a time.
+// Feeds bytes [next, stop) of a spread to the inflater a piece at a time: a whole stream, or a band.
 struct StreamInput {
     const SpreadSource& source;
     inflate_state& state;
     std::string buffer;
     size_t next = 0;  // where the next piece starts
+    size_t stop = SIZE_MAX;
+    size_t pieceBytes = kStreamPieceBytes;
 
+    bool More() const { return next < std::min(stop, source.Size()); }
     // More input when the last piece is used up; false when it cannot be read.
     bool Refill() {
-        if (state.avail_in > 0 || next >= source.Size()) return true;
+        if (state.avail_in > 0 || !More()) return true;
         std::string_view piece;
-        if (!source.Read(next, kStreamPieceBytes, buffer, piece)) return false;
+        if (!source.Read(next, std::min(pieceBytes, std::min(stop, source.Size()) - next), buffer, piece)) return false;
         state.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(piece.data()));
         state.avail_in = uint32_t(piece.size());
         next += piece.size();
@@ -524,116 +531,58 @@ bool ReadBandIndex(const SpreadSource& source, const DocEngine::FormatInfo& form
     return begin == trailer && GetBigEndian32(tail.data()) == adler;
 }
 
-// This thread's raw inflater, reset for each band.
-z_stream* RawInflater() {
-    struct Kept {
-        z_stream z{};
-        bool made = false;
-        ~Kept() {
-            if (made) inflateEnd(&z);
-        }
-    };
-    thread_local Kept kept;
-    if (!kept.made) {
-        const int result = inflateInit2(&kept.z, -15);
-        if (result == Z_MEM_ERROR) Kernel::ThrowOutOfMemory("the state of a baseline band's inflater", 7168);
-        if (result != Z_OK) return nullptr;
-        kept.made = true;
-    } else if (inflateReset(&kept.z) != Z_OK) {
-        return nullptr;
-    }
-    return &kept.z;
-}
-
 // Compressed bytes handed to a band's inflater at a time.
 constexpr size_t kBandPieceBytes = size_t(256) << 10;
-
-// Feeds bytes [next, stop) of a spread to a band's inflater a piece at a time.
-struct BandInput {
-    const SpreadSource& source;
-    z_stream& z;
-    size_t next;
-    size_t stop;
-    std::string buffer;
-
-    bool More() const { return next < stop; }
-    // More input when the last piece is used up; false when it cannot be read.
-    bool Refill() {
-        if (z.avail_in > 0 || !More()) return true;
-        std::string_view piece;
-        if (!source.Read(next, std::min(kBandPieceBytes, stop - next), buffer, piece)) return false;
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data()));
-        z.avail_in = uInt(piece.size());
-        next += piece.size();
-        return true;
-    }
-};
 
 // Inflates one band into its tile rows, alone. True when exactly its byte range gives exactly its
 // raw bytes, with the index's Adler-32, and ends the deflate stream if and only if it is the last
 // band; any other band must end at a byte-aligned block boundary, as a full flush leaves it.
 bool InflateBand(const SpreadSource& source, const BandSpan& band, bool last, const DocEngine::FormatInfo& format,
                  Raster::DynamicBitmap& bitmap) {
-    z_stream* z = RawInflater();
-    if (!z) return false;
-    // A band but the last ends with the flush's empty stored block; its last byte is held back
-    // until every sample is out, so that the inflater can be stopped at the boundary after it.
-    z->avail_in = 0;
-    BandInput input{source, *z, band.begin, band.end - (last ? 0 : 1), {}};
+    inflate_state& z = *ThreadInflater(ISAL_DEFLATE);
+    z.avail_in = 0;
+    StreamInput input{source, z, {}, band.begin, band.end, kBandPieceBytes};
     const size_t rowBytes = size_t(bitmap.GetWidth()) * size_t(format.bytesPerSample);
     const int chunkRows = ChunkRows(rowBytes);
     const size_t chunkBytes = size_t(chunkRows) * rowBytes;
     std::unique_ptr<uint8_t[]> chunk(Kernel::Allocating("a chunk of baseline rows being inflated", chunkBytes,
                                                         [chunkBytes] { return new uint8_t[chunkBytes]; }));
     PlaneRows plane(format, bitmap, band.rows.channel);
-    uLong adler = adler32(0, Z_NULL, 0);
+    uint32_t adler = 1;
     bool ended = false;
     const int bottom = band.rows.top + band.rows.rows;
     for (int top = band.rows.top; top < bottom; top += chunkRows) {
         if (ended) return false;
         const int rows = std::min(chunkRows, bottom - top);
         const size_t n = size_t(rows) * rowBytes;
-        z->next_out = chunk.get();
-        z->avail_out = uInt(n);
-        while (z->avail_out > 0) {
-            if (!input.Refill()) return false;
-            const int result = inflate(z, Z_NO_FLUSH);
-            if (result == Z_STREAM_END) {
-                ended = true;
-                break;
-            }
-            if (result == Z_MEM_ERROR) Kernel::ThrowOutOfMemory("the window of a baseline band's inflater", 32768);
-            if (result != Z_OK) return false;
-        }
-        if (z->avail_out > 0) return false;
-        adler = adler32(adler, chunk.get(), uInt(n));
+        z.next_out = chunk.get();
+        z.avail_out = uint32_t(n);
+        if (!InflateSome(input, ended) || z.avail_out > 0) return false;
+        adler = isal_adler32(adler, chunk.get(), uint64_t(n));
         if (!plane.Place(chunk.get(), top, rows)) return false;
     }
-    if (!ended) {
-        // What is left may end the last block and hold the flush's empty block, but no samples.
-        uint8_t extra;
-        z->next_out = &extra;
-        z->avail_out = 1;
-        if (last) {
-            for (;;) {
-                if (!input.Refill()) return false;
-                const int result = inflate(z, Z_NO_FLUSH);
-                if (z->avail_out != 1) return false;
-                if (result == Z_STREAM_END) break;
-                if (result != Z_OK) return false;
-            }
-            ended = true;
-        } else {
-            input.stop = band.end;
-            while (z->avail_in > 0 || input.More()) {
-                if (!input.Refill()) return false;
-                if (inflate(z, Z_BLOCK) != Z_OK || z->avail_out != 1) return false;
-            }
-            // 128 alone: stopped at a block boundary, byte-aligned, outside the stream's last block.
-            if (z->data_type != 128) return false;
-        }
+    // What is left may end the last block and hold the flush's empty block, but no samples.
+    uint8_t extra;
+    z.next_out = &extra;
+    z.avail_out = 1;
+    while (z.block_state != ISAL_BLOCK_FINISH) {
+        // Bits already taken in are worked through too, so the loop ends only when nothing moves.
+        if (!input.Refill()) return false;
+        const uint32_t in = z.avail_in;
+        const int32_t bits = z.read_in_length;
+        const isal_block_state state = z.block_state;
+        const int result = isal_inflate(&z);
+        if ((result != ISAL_DECOMP_OK && result != ISAL_END_INPUT) || z.avail_out != 1) return false;
+        if (z.avail_in == in && z.read_in_length == bits && z.block_state == state && !input.More()) break;
     }
-    return ended == last && z->avail_in == 0 && !input.More() && adler == band.adler;
+    ended = z.block_state == ISAL_BLOCK_FINISH;
+    if (ended != last || z.avail_in != 0 || input.More() || adler != band.adler) return false;
+    // The last band: nothing but the final block's padding after it. Any other: stopped between
+    // blocks, outside the stream's last one, with no bit of the range left over.
+    // (Out of input there, the inflater waits for a block header it has no byte of yet.)
+    return last ? z.read_in_length < 8
+                : (z.block_state == ISAL_BLOCK_NEW_HDR || z.block_state == ISAL_BLOCK_HDR) && !z.bfinal &&
+                      z.read_in_length == 0 && z.tmp_in_size == 0;
 }
 
 // What one inflation of a spread's bytes needs between its parts.
