@@ -10,7 +10,7 @@
 // The last line is the compare of identical RGBA8 bitmaps.
 //
 // Usage: bitmapcheck_bench [repeats]   (default 3; the slow libpng runs take fewer)
-//        bitmapcheck_bench failing-unit [runs]   (the failure job end to end: failing_unit_bench.h)
+//        bitmapcheck_bench failing-unit [runs] [side]   (the failure job end to end: failing_unit_bench.h)
 #include <lcms2.h>
 #include <png.h>
 #include <unistd.h>
@@ -422,11 +422,13 @@ void RunPNG(const char* tag, const Image& image, const std::string& folder, int 
 int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "failing-unit") {
         const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
-        if (runs <= 0 || argc > 3) {
-            std::fprintf(stderr, "usage: bitmapcheck_bench failing-unit [runs]\n");
+        failing_unit::Page page;
+        if (argc > 3) page.side = std::atoi(argv[3]);
+        if (runs <= 0 || argc > 4 || page.side < 40 || page.side > 16384) {
+            std::fprintf(stderr, "usage: bitmapcheck_bench failing-unit [runs] [side, 40 to 16384]\n");
             return 2;
         }
-        return failing_unit::Run(QV_EXECUTABLE, runs);
+        return failing_unit::Run(QV_EXECUTABLE, runs, page);
     }
     for (const char* mode : {"passing-unit", "small-suite"})
         if (argc > 1 && std::string(argv[1]) == mode) {

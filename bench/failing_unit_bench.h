@@ -1,9 +1,10 @@
 // The failure job end to end: a 4000 x 4000 RGBA8 unit with a gradient and noise, its
 // baseline created, one fill changed, and the failing `quirevale regressionunit` run timed as
-// a whole and by protocol section, then its pieces timed in this process: drawing the
+// a whole and by protocol section; the same page under a gradient that changes every pixel,
+// timed as a whole beside it; then the failing run's pieces timed in this process: drawing the
 // document, the render, the baseline load, the compare, the heat map and the three images.
 //
-// Usage: bitmapcheck_bench failing-unit [runs]   (default 5)
+// Usage: bitmapcheck_bench failing-unit [runs] [side]   (default 5 runs of a page of 4000)
 #pragma once
 #include <fcntl.h>
 #include <spawn.h>
@@ -33,22 +34,31 @@ extern char** environ;
 
 namespace failing_unit {
 
-constexpr int kSide = 4000;
+constexpr int kSide = 4000;  // the page of the usual run; others are given on the command line
 
-// The unit; only the colour of the last fill differs between the baseline and the failing run.
-std::string UnitText(const char* lastFill) {
-    return std::string("quirevale-document 1\n"
-                       "format rgba8\n"
-                       "spread 4000 4000\n"
-                       "history\n"
-                       "  fill 0 0 0 4000 4000 0.94 0.92 0.86 1\n"
-                       "  gradient 0 0 0 4000 4000 horizontal 0.05 0.2 0.75 1 0.98 0.55 0.1 1\n"
-                       "  noise 0 0 1000 4000 2000 1234 0.02\n"
-                       "  fill 0 1200 600 400 300 ") +
-           lastFill + "\nend\n";
-}
+// The page as a unit; only the colour of the last fill differs between the baseline and the
+// failing run: over the page a fill and a gradient, noise over its middle half, and a fill of a
+// tenth of its width at three tenths across (400 x 300 at 1200, 600 on the usual page).
+struct Page {
+    int side = kSide;
+    int FillWidth() const { return side / 10; }
+    int FillHeight() const { return side * 3 / 40; }
+    int ChangedPixels() const { return FillWidth() * FillHeight(); }
+    std::string UnitText(const char* lastFill, bool wholePageGradient = false) const {
+        const std::string s = std::to_string(side);
+        std::string text = "quirevale-document 1\nformat rgba8\nspread " + s + " " + s + "\nhistory\n  fill 0 0 0 " + s +
+                           " " + s + " 0.94 0.92 0.86 1\n  gradient 0 0 0 " + s + " " + s +
+                           " horizontal 0.05 0.2 0.75 1 0.98 0.55 0.1 1\n  noise 0 0 " + std::to_string(side / 4) + " " + s +
+                           " " + std::to_string(side / 2) + " 1234 0.02\n  fill 0 " + std::to_string(side * 3 / 10) + " " +
+                           std::to_string(side * 3 / 20) + " " + std::to_string(FillWidth()) + " " +
+                           std::to_string(FillHeight()) + " " + lastFill + "\n";
+        // Over the page drawn as the baseline was, a gradient that changes every pixel.
+        if (wholePageGradient)
+            text += "  gradient 0 0 0 " + s + " " + s + " vertical 0.9 0.1 0.2 1 0.1 0.9 0.6 1\n";
+        return text + "end\n";
+    }
+};
 constexpr int kCommands = 4;
-constexpr int kChangedPixels = 400 * 300;
 
 bool WriteText(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -190,9 +200,11 @@ void Time(Series& series, F&& f) {
     series.processor = std::min(series.processor, ProcessorSeconds() - processor);
 }
 
-double Mpixels(double milliseconds) { return double(kSide) * kSide / (milliseconds * 1e-3) / 1e6; }
+double Mpixels(const Page& page, double milliseconds) {
+    return double(page.side) * page.side / (milliseconds * 1e-3) / 1e6;
+}
 
-int Run(const std::string& executable, int runs) {
+int Run(const std::string& executable, int runs, const Page& page = Page()) {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/failing-unit-bench-XXXXXX";
     if (!mkdtemp(pattern.data())) {
@@ -202,17 +214,17 @@ int Run(const std::string& executable, int runs) {
     const std::string folder = pattern;
     const std::string unit = folder + "/page.kqvle";
     std::printf("failing-unit: %d x %d RGBA8, %d drawing commands (fill and gradient over the page, noise over "
-                "half of it, a fill of 400 x 300), the last fill changed; %d runs\n",
-                kSide, kSide, kCommands, runs);
+                "half of it, a fill of %d x %d), the last fill changed; %d runs\n",
+                page.side, page.side, kCommands, page.FillWidth(), page.FillHeight(), runs);
 
-    if (!WriteText(unit, UnitText("0.2 0.6 0.3 1"))) return std::fprintf(stderr, "cannot write %s\n", unit.c_str()), 1;
+    if (!WriteText(unit, page.UnitText("0.2 0.6 0.3 1"))) return std::fprintf(stderr, "cannot write %s\n", unit.c_str()), 1;
     ChildRun created = RunChild(executable, {"regressionunit", "-file", unit, "--create"}, folder);
     if (created.status != 0 || !std::filesystem::exists(unit + "_baseline")) {
         std::fprintf(stderr, "creating the baseline failed (exit status %d)\n", created.status);
         return 1;
     }
     std::printf("baseline created in %.0f ms\n", created.seconds * 1e3);
-    if (!WriteText(unit, UnitText("0.8 0.1 0.3 1"))) return 1;
+    if (!WriteText(unit, page.UnitText("0.8 0.1 0.3 1"))) return 1;
 
     // The failing runs, as a user runs them.
     ChildRuns failing;
@@ -220,7 +232,7 @@ int Run(const std::string& executable, int runs) {
         ChildRun run = RunChild(executable, {"regressionunit", "-file", unit}, folder);
         const bool failedAsExpected =
             run.status == 255 && std::find(run.lines.begin(), run.lines.end(),
-                                           "[FAIL]Pixel diff count: " + std::to_string(kChangedPixels) +
+                                           "[FAIL]Pixel diff count: " + std::to_string(page.ChangedPixels()) +
                                                ", max channel diff: 153 (8 bit), spread: 0") != run.lines.end();
         if (!failedAsExpected) {
             std::fprintf(stderr, "the run did not fail as expected (exit status %d):\n", run.status);
@@ -233,6 +245,27 @@ int Run(const std::string& executable, int runs) {
     for (const std::string& name : failing.order)
         std::printf("  section %s: %s\n", name.c_str(), failing.sections[name].Text().c_str());
     std::fflush(stdout);
+
+    // Every pixel different: the compare takes its lock for each of them.
+    if (!WriteText(unit, page.UnitText("0.2 0.6 0.3 1", true))) return 1;
+    ChildRuns different;
+    for (int i = 0; i < runs; ++i) {
+        ChildRun run = RunChild(executable, {"regressionunit", "-file", unit}, folder);
+        const auto failure = std::find_if(run.lines.begin(), run.lines.end(), [](const std::string& l) {
+            return l.rfind("[FAIL]Pixel diff count: ", 0) == 0;
+        });
+        if (run.status != 255 || failure == run.lines.end())
+            return std::fprintf(stderr, "the entirely different run did not fail as expected\n"), 1;
+        if (i == 0) std::printf("entirely different run: %s\n", failure->c_str() + 6);
+        different.Add(run);
+    }
+    std::printf("whole entirely different run: %s, peak memory %.0f MiB; against the failing run %.2f (best), "
+                "%.2f (median)\n",
+                different.whole.Text().c_str(), different.PeakMiB(), different.whole.Best() / failing.whole.Best(),
+                different.whole.Median() / failing.whole.Median());
+    std::printf("  section Render comparison: %s\n", different.sections["Render comparison"].Text().c_str());
+    std::fflush(stdout);
+    if (!WriteText(unit, page.UnitText("0.8 0.1 0.3 1"))) return 1;
 
     // The same pieces in this process.
     Series draw, render, load, compare, heat, images, baselineImage, failureImage, differenceImage;
@@ -259,7 +292,7 @@ int Run(const std::string& executable, int runs) {
         const Raster::DynamicBitmap bitmap = current->GetSpreadBitmap(0);
         CompareParams params;
         Time(compare, [&] { CompareBitmapsDispatch(bitmap, baseline, &params); });
-        if (params.m_differingPixels != kChangedPixels) return std::fprintf(stderr, "unexpected comparison\n"), 1;
+        if (params.m_differingPixels != page.ChangedPixels()) return std::fprintf(stderr, "unexpected comparison\n"), 1;
         {
             Raster::DynamicBitmap scratch = Kernel::MakeCounted<RegressionRender>(document)->GetSpreadBitmap(0);
             DifferencesParams differences;
@@ -276,11 +309,11 @@ int Run(const std::string& executable, int runs) {
         const std::string base = folder + "/in-process";
         // Each image alone, as the failure images would be written one after another.
         Time(baselineImage, [&] {
-            Raster::PNGWriterRGBA8 w((base + ".baseline.png").c_str(), kSide, kSide, Raster::ExportOptions());
+            Raster::PNGWriterRGBA8 w((base + ".baseline.png").c_str(), page.side, page.side, Raster::ExportOptions());
             WriteBitmapPNGConvertedDispatch(w, baseline, &exportParams);
         });
         Time(failureImage, [&] {
-            Raster::PNGWriterRGBA8 w((base + ".failure.png").c_str(), kSide, kSide, Raster::ExportOptions());
+            Raster::PNGWriterRGBA8 w((base + ".failure.png").c_str(), page.side, page.side, Raster::ExportOptions());
             WriteBitmapPNGConvertedDispatch(w, bitmap, &exportParams);
         });
         // Made untimed: while the compared render holds the blocks it wrote in place, a second
@@ -290,7 +323,7 @@ int Run(const std::string& executable, int runs) {
             DifferencesParams differences;
             differences.m_bitsPerChannel = 8;
             DifferenceBitmapsDispatch(scratch, baseline, &differences);
-            Raster::PNGWriterRGBA8 w((base + ".difference.png").c_str(), kSide, kSide, Raster::ExportOptions());
+            Raster::PNGWriterRGBA8 w((base + ".difference.png").c_str(), page.side, page.side, Raster::ExportOptions());
             WriteBitmapPNGDispatch(w, scratch);
         });
         // The three together, as a failed spread writes them.
@@ -302,8 +335,8 @@ int Run(const std::string& executable, int runs) {
     const double largest = std::max({baselineImage.Best(), failureImage.Best(), differenceImage.Best()});
     std::printf("in this process, best of %d (spread):\n", runs);
     std::printf("  drawing the document (its load and first render): %s, %.0f Mpixel/s\n", draw.Text().c_str(),
-                Mpixels(draw.Best()));
-    std::printf("  render: %s, %.0f Mpixel/s\n", render.Text().c_str(), Mpixels(render.Best()));
+                Mpixels(page, draw.Best()));
+    std::printf("  render: %s, %.0f Mpixel/s\n", render.Text().c_str(), Mpixels(page, render.Best()));
     std::printf("  baseline load: %s\n", load.Text().c_str());
     std::printf("  compare: %s\n", compare.Text().c_str());
     std::printf("  heat map: %s\n", heat.Text().c_str());

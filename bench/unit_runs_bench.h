@@ -48,7 +48,7 @@ int RunPassing(const std::string& executable, int runs) {
     const std::string unit = folder.path + "/page.kqvle";
     std::printf("passing-unit: %d x %d RGBA8, %d drawing commands, against its own baseline; %d runs\n",
                 failing_unit::kSide, failing_unit::kSide, failing_unit::kCommands, runs);
-    if (!WriteText(unit, failing_unit::UnitText("0.2 0.6 0.3 1"))) return 1;
+    if (!WriteText(unit, failing_unit::Page().UnitText("0.2 0.6 0.3 1"))) return 1;
     ChildRun created = RunChild(executable, {"regressionunit", "-file", unit, "--create"}, folder.path);
     if (created.status != 0 || !PinRenderTime(unit + "_baseline.metadata"))
         return std::fprintf(stderr, "creating the baseline failed (exit status %d)\n", created.status), 1;
