@@ -511,8 +511,10 @@ uint8_t* WritableBlock(SpreadContent& target, int channel, const Area& cell, con
     return slot->Bytes();
 }
 
-// A cell of every channel takes tens of microseconds to draw.
-constexpr size_t kCellsPerBatch = 4;
+// A cell of every channel takes tens of microseconds to draw, a cell of noise hundreds: a page
+// of up to this many cells is drawn on the calling thread, a larger one a cell to a worker, so
+// that cells of noise beside plain ones keep every thread busy.
+constexpr size_t kCellsOnCaller = 4;
 
 void DrawCell(void* context, size_t index) {
     const DrawWork& work = *static_cast<const DrawWork*>(context);
@@ -555,7 +557,8 @@ void DrawCommands(const DrawCommand* const* commands, size_t count, Content& con
                     }
             }
     }
-    DispatchInBatches(&DrawCell, work.cells.size(), &work, kCellsPerBatch);
+    const size_t cells = work.cells.size();
+    DispatchInBatches(&DrawCell, cells, &work, cells <= kCellsOnCaller ? kCellsOnCaller : 1);
 }
 
 void DrawCommands(CommandList::const_iterator first, CommandList::const_iterator last, Content& content) {
