@@ -17,6 +17,7 @@ public:
         : m_owner(const_cast<BitmapBase*>(&owner)), m_bytes(bytes) {}
     const uint8_t* GetBytes() const override { return m_bytes; }
     uint8_t* TakeForWriting() override { return nullptr; }
+    bool CopiesAreScratch() const override { return true; }  // the view is a short-lived one
 
 private:
     Kernel::Counted<BitmapBase> m_owner;

@@ -119,28 +119,31 @@ public:
     }
 
     // A band alike, shared with the caller, whose own band is then not needed; or null, the
-    // band then kept for others to find.
+    // band then kept for others to find. Rows are compared outside the lock, which every
+    // writer's every band takes.
     Band* FindAlike(Band* band) {
-        Band* evicted = nullptr;
-        Band* alike = nullptr;
+        Band* candidate = nullptr;
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            std::lock_guard<std::mutex> lock(m_sharedMutex);
             for (Band* kept : m_shared)
-                if (kept && kept->check == band->check && kept->inBytes == band->inBytes && kept->last == band->last &&
-                    std::memcmp(kept->in, band->in, band->inBytes) == 0) {
-                    alike = kept;
-                    alike->users.fetch_add(1, std::memory_order_relaxed);
+                if (kept && kept->check == band->check && kept->inBytes == band->inBytes && kept->last == band->last) {
+                    candidate = kept;
+                    candidate->users.fetch_add(1, std::memory_order_relaxed);
                     break;
                 }
-            if (!alike) {
-                band->users.fetch_add(1, std::memory_order_relaxed);
-                evicted = m_shared[m_next];
-                m_shared[m_next] = band;
-                m_next = (m_next + 1) % kShared;
-            }
+        }
+        if (candidate && std::memcmp(candidate->in, band->in, band->inBytes) == 0) return candidate;
+        Drop(candidate);
+        Band* evicted;
+        {
+            std::lock_guard<std::mutex> lock(m_sharedMutex);
+            band->users.fetch_add(1, std::memory_order_relaxed);
+            evicted = m_shared[m_next];
+            m_shared[m_next] = band;
+            m_next = (m_next + 1) % kShared;
         }
         Drop(evicted);
-        return alike;
+        return nullptr;
     }
 
     // Marks a band deflated (or failed) for whoever waits for it.
@@ -151,43 +154,19 @@ public:
         m_deflated.notify_all();
     }
 
-    // Waits until the band is deflated, by whoever deflates it.
+    // Waits until the band is deflated, by whoever deflates it: looking for a while first, as
+    // a band takes a few tens of microseconds, about what waking a sleeping thread does.
     void WaitFor(Band& band) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(100);
+        for (unsigned i = 1; !band.done.load(std::memory_order_acquire); ++i)
+            if (i % 64 == 0 && std::chrono::steady_clock::now() >= until) break;
+        if (band.done.load(std::memory_order_acquire)) return;
         m_waiters.fetch_add(1);
         {
             std::unique_lock<std::mutex> lock(m_doneMutex);
             while (!band.done.load()) m_deflated.wait_for(lock, std::chrono::milliseconds(1));
         }
         m_waiters.fetch_sub(1);
-    }
-
-    // ISA-L's stateless level 1 needs no level buffer: the stream's own state holds its hash
-    // and tokens, and only the part a band uses is ever touched.
-    isal_zstream* TakeDeflater() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (!m_deflaters.empty()) {
-                isal_zstream* z = m_deflaters.back();
-                m_deflaters.pop_back();
-                return z;
-            }
-            // Room to give it back without allocating.
-            Kernel::Allocating("the list of PNG deflate states", (m_deflatersMade + 1) * sizeof(isal_zstream*),
-                               [&] { m_deflaters.reserve(m_deflatersMade + 1); });
-            ++m_deflatersMade;
-        }
-        try {
-            return Kernel::Allocating("a PNG deflate state", sizeof(isal_zstream), [] { return new isal_zstream; });
-        } catch (...) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            --m_deflatersMade;
-            throw;
-        }
-    }
-
-    void GiveDeflater(isal_zstream* z) noexcept {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_deflaters.push_back(z);  // reserved when it was made
     }
 
 private:
@@ -236,10 +215,9 @@ private:
     std::vector<Band*> m_free;
     size_t m_bandsMade = 0;
     size_t m_keptBytes = 0;
+    std::mutex m_sharedMutex;
     Band* m_shared[kShared] = {};  // each holds a use of its band
     size_t m_next = 0;
-    std::vector<isal_zstream*> m_deflaters;
-    size_t m_deflatersMade = 0;
     std::mutex m_doneMutex;
     std::condition_variable m_deflated;
     std::atomic<int> m_waiters{0};
@@ -257,13 +235,22 @@ size_t CloseChunk(uint8_t* chunk, size_t length) {
     return 8 + length + 4;
 }
 
-// Deflates one band alone into its chunk, with a deflate state taken for it, and marks it done
-// whatever happens.
+// This thread's deflate state, made when it first deflates. ISA-L's stateless level 1 needs no
+// level buffer: the stream's own state holds its hash and tokens, and only the part a band uses
+// is ever touched.
+isal_zstream* ThreadDeflater() {
+    thread_local std::unique_ptr<isal_zstream> deflater;
+    if (!deflater)
+        deflater.reset(Kernel::Allocating("a PNG deflate state", sizeof(isal_zstream), [] { return new isal_zstream; }));
+    return deflater.get();
+}
+
+// Deflates one band alone into its chunk and marks it done, whatever happens.
 void DeflateBand(Band& band) {
     BandStore& store = BandStore::Instance();
     try {
         band.adler = isal_adler32(1, band.in, band.inBytes);
-        isal_zstream* z = store.TakeDeflater();
+        isal_zstream* z = ThreadDeflater();
         isal_deflate_stateless_init(z);
         z->level = PNGBase::kCompressionLevel;
         z->level_buf = nullptr;
@@ -277,7 +264,6 @@ void DeflateBand(Band& band) {
         const int result = isal_deflate_stateless(z);
         const size_t length = band.chunkCapacity - 12 - z->avail_out;
         band.failed = result != COMP_OK || z->avail_in != 0;
-        store.GiveDeflater(z);
         if (!band.failed) band.chunkBytes = CloseChunk(band.chunk, length);
     } catch (...) {
         band.error = std::current_exception();
