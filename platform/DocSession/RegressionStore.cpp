@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "DocumentEngine.h"
@@ -604,8 +605,12 @@ struct InflateWork {
         good.assign(Parts(), 0);
     }
     size_t Parts() const { return bands.empty() ? 1 : bands.size(); }
+    bool unaccounted = false;  // the tile buffers made are not the engine's
+
     void Run(size_t part) {
         if (!bitmap || part >= good.size()) return;
+        std::optional<Raster::MemoryManager::ThreadUnaccountedScope> scope;
+        if (unaccounted) scope.emplace();
         if (bands.empty()) {
             good[part] = InflateInto(*source, *format, bitmap);
             return;
@@ -618,6 +623,8 @@ struct InflateWork {
         if (std::find(good.begin(), good.end(), 0) == good.end()) return bitmap;
         if (bands.empty()) return {};
         // A band or the index is at fault: the stream, inflated whole, decides.
+        std::optional<Raster::MemoryManager::ThreadUnaccountedScope> scope;
+        if (unaccounted) scope.emplace();
         bitmap = Raster::DynamicBitmap::Create(bitmap.GetFormat(), bitmap.GetWidth(), bitmap.GetHeight());
         return InflateInto(*source, *format, bitmap) ? bitmap : Raster::DynamicBitmap();
     }
@@ -647,7 +654,10 @@ StoredSpread::StoredSpread(Raster::Format format, int width, int height, uint64_
     Raster::MemoryManager::Instance().AddCompressed(m_length);
 }
 
-StoredSpread::~StoredSpread() { Raster::MemoryManager::Instance().RemoveCompressed(m_length); }
+StoredSpread::~StoredSpread() {
+    EndPrefetch(false);
+    Raster::MemoryManager::Instance().RemoveCompressed(m_length);
+}
 
 std::string_view StoredSpread::GetCompressed() const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -674,9 +684,10 @@ Kernel::Counted<StoredSpread> StoredSpread::FromBitmap(const Raster::DynamicBitm
                                              std::move(compressed));
 }
 
-Raster::DynamicBitmap StoredSpread::Inflate(std::string& error) const {
+Raster::DynamicBitmap StoredSpread::Inflate(std::string& error, bool unaccounted) const {
     const SpreadSource source(*m_data, m_offset, m_length);
     InflateWork work;
+    work.unaccounted = unaccounted;
     work.Begin(m_format, m_width, m_height, m_rawSize, source);
     Kernel::Dispatch::DispatchParallelFor(
         [](void* context, size_t part) { static_cast<InflateWork*>(context)->Run(part); }, work.Parts(), &work,
@@ -691,20 +702,15 @@ Raster::DynamicBitmap StoredSpread::Inflate(std::string& error) const {
 }
 
 Raster::DynamicBitmap StoredSpread::Decompress(std::string* error) const {
-    std::string reason;
     if (!m_keepsBitmap) {
-        Raster::DynamicBitmap bitmap = Inflate(reason);
+        std::string reason;
+        Raster::DynamicBitmap bitmap = Inflate(reason, false);
         if (!bitmap && error) *error = reason;
         return bitmap;
     }
+    EndPrefetch(true);
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_bitmap && m_error.empty()) {
-        // Kept between comparisons, the bitmap is the store's memory, not the engine's.
-        Raster::MemoryManager::UnaccountedScope unaccounted;
-        m_bitmap = Inflate(reason);
-        if (!m_bitmap) m_error = "damaged at byte " + std::to_string(m_line) + ": " + reason;
-        m_bitmapBytes = m_bitmap ? m_bitmap.GetBitmap()->GetTileBufferBytes() : 0;
-    }
+    if (!m_bitmap && m_error.empty()) MakeKeptBitmap();
     if (!m_bitmap) {
         if (error) *error = m_error;
         return {};
@@ -715,7 +721,58 @@ Raster::DynamicBitmap StoredSpread::Decompress(std::string* error) const {
                                  std::make_shared<const Raster::PlanarCharge>(m_bitmapBytes));
 }
 
+void StoredSpread::MakeKeptBitmap() const {
+    // Kept between comparisons, the bitmap is the store's memory, not the engine's.
+    std::string reason;
+    m_bitmap = Inflate(reason, true);
+    if (!m_bitmap) m_error = "damaged at byte " + std::to_string(m_line) + ": " + reason;
+    m_bitmapBytes = m_bitmap ? m_bitmap.GetBitmap()->GetTileBufferBytes() : 0;
+}
+
+void StoredSpread::Prefetch() const {
+    if (!m_keepsBitmap) return;
+    const DocEngine::FormatInfo* format = DocEngine::FindFormat(m_format);
+    // A banded spread inflates on every thread already.
+    if (!format || !BandsOf(*format, m_width, m_height).empty()) return;
+    Kernel::Dispatch::Group* group;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_prefetch || m_bitmap || !m_error.empty()) return;
+        try {
+            m_prefetch.reset(new Kernel::Dispatch::Group(
+                [](void* context, size_t) {
+                    const StoredSpread& spread = *static_cast<const StoredSpread*>(context);
+                    std::lock_guard<std::mutex> lock(spread.m_mutex);
+                    if (!spread.m_bitmap && spread.m_error.empty()) spread.MakeKeptBitmap();
+                },
+                const_cast<StoredSpread*>(this)));
+        } catch (const std::bad_alloc&) {
+            return;  // Decompress makes the bitmap itself
+        }
+        group = m_prefetch.get();
+    }
+    try {
+        group->Run(0);
+    } catch (const std::bad_alloc&) {
+        // Not handed over: Decompress makes the bitmap itself.
+    }
+}
+
+void StoredSpread::EndPrefetch(bool throwing) const {
+    std::unique_ptr<Kernel::Dispatch::Group> prefetch;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        prefetch = std::move(m_prefetch);
+    }
+    if (!prefetch) return;
+    // Memory that ran out making the bitmap is the failure of whoever needs it now; whoever
+    // lets it go does not.
+    if (throwing) prefetch->Wait();
+    else prefetch.reset();
+}
+
 void StoredSpread::Release() const {
+    EndPrefetch(false);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_bitmap = Raster::DynamicBitmap();
     m_bitmapBytes = 0;
@@ -767,6 +824,15 @@ Raster::DynamicBitmap RegressionRender::GetSpreadBitmap(size_t index, std::strin
     if (index >= GetSpreadCount()) return {};
     if (!m_isStored) return m_bitmaps[index];
     return m_stored[index] ? m_stored[index]->Decompress(error) : Raster::DynamicBitmap();
+}
+
+void RegressionRender::PrefetchFirstSpread(const Kernel::Counted<DocumentController>& document) const {
+    const DocEngine::DocumentModel* model = document ? document->GetModel() : nullptr;
+    if (!m_isStored || m_stored.empty() || !m_stored[0] || !model || model->GetSpreadSizes().empty()) return;
+    const StoredSpread& spread = *m_stored[0];
+    const auto [width, height] = model->GetSpreadSizes()[0];
+    if (spread.GetFormat() == model->GetFormat().code && spread.GetWidth() == width && spread.GetHeight() == height)
+        spread.Prefetch();
 }
 
 void RegressionRender::ReleaseSpreadBitmap(size_t index) const {

@@ -113,7 +113,16 @@ public:
         UnaccountedScope(const UnaccountedScope&) = delete;
         UnaccountedScope& operator=(const UnaccountedScope&) = delete;
     };
-    bool IsAccounting() const { return m_unaccounted.load(std::memory_order_acquire) == 0; }
+    // The same for the tile buffers made on the calling thread alone: for working memory made
+    // while the engine goes on with its own on other threads.
+    class ThreadUnaccountedScope {
+    public:
+        ThreadUnaccountedScope() { ++t_unaccounted; }
+        ~ThreadUnaccountedScope() { --t_unaccounted; }
+        ThreadUnaccountedScope(const ThreadUnaccountedScope&) = delete;
+        ThreadUnaccountedScope& operator=(const ThreadUnaccountedScope&) = delete;
+    };
+    bool IsAccounting() const { return m_unaccounted.load(std::memory_order_acquire) == 0 && t_unaccounted == 0; }
 
     // Bitmaps kept compressed, and the blocks of documents' tile stores.
     uint64_t GetCompressedUsage() const { return m_compressed.load(std::memory_order_relaxed); }
@@ -129,6 +138,7 @@ private:
     std::atomic<uint64_t> m_usage{0};
     std::atomic<uint64_t> m_peak{0};
     std::atomic<int> m_unaccounted{0};
+    static inline thread_local int t_unaccounted = 0;
 };
 
 // Planar memory charged for as long as the charge lives: for bitmaps held uncharged in a
