@@ -87,6 +87,10 @@ bool Regression::RunSequence() {
     if (!m_nodump) DeleteUnitImages();
     LoadMetadata(metadataPath);
     if (!LoadUnit()) return false;
+    // The pixels the render comparison first compares with are made meanwhile, where they would
+    // take a thread alone.
+    if (const Kernel::Counted<RegressionRender> baselineRender = GetBaselineRenderForSnapshot(-1))
+        baselineRender->PrefetchFirstSpread(m_document);
     if (!SaveAndReloadDocument()) return false;
     if (m_create) {
         const bool ranOutBefore = m_ranOutOfMemory;

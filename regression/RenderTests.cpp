@@ -61,10 +61,8 @@ void Regression::RunRenderComparison() {
         // A comparison that ran out of memory is a failed one; it has no render time to tell.
         Kernel::Counted<RegressionRender> baselineRender;
         const bool ended = Guarded([&] {
-            baselineRender = GetBaselineRenderForSnapshot(-1);
-            // The baseline's pixels are made meanwhile, where they would take a thread alone.
-            if (baselineRender) baselineRender->PrefetchFirstSpread(m_document);
             Kernel::MakeCounted<RegressionRender>(m_document);  // an untimed first render, dropped at once
+            baselineRender = GetBaselineRenderForSnapshot(-1);
             Kernel::Counted<DocumentController> document = m_document;
             if (!TimedRenderAndCompare(baselineRender, result, Kernel::String(), document)) {
                 RegressionLogFail(FormatCompareMessage(result));
