@@ -378,7 +378,9 @@ Dispatch::Group::~Group() {
 void Dispatch::Group::Run(size_t index) {
     State& state = *m_state;
     if (state.cap == 0) {
-        state.work(state.context, index);
+        std::unique_lock<std::mutex> lock(state.m);
+        state.pending.push_back(index);
+        state.RunOne(lock);
         return;
     }
     bool queue, wake;

@@ -29,7 +29,8 @@ public:
         Group(const Group&) = delete;
         Group& operator=(const Group&) = delete;
 
-        // Hands index over; with no other thread allowed, runs it here at once.
+        // Hands index over; with no other thread allowed, runs it here at once (what it throws
+        // is kept all the same).
         void Run(size_t index);
         // Runs here one item that no worker has taken; false when there is none.
         bool RunPending();
