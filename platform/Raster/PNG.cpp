@@ -36,8 +36,9 @@ static_assert(PNGBase::kRowFilter == PNG_FILTER_UP);
 // the file does not depend on how many threads made it, and bands alike deflate once: a band
 // is shared by every writer whose band holds the same rows at about the same time (a failure
 // image and its baseline differ in a few bands, a heat map's black bands are all alike). The
-// bands and the deflate states are memory the writers keep: an image written after another,
-// or beside it, reuses pages already mapped rather than having the kernel clear fresh ones.
+// bands are memory the writers keep, and the deflate states the threads': an image written
+// after another, or beside it, reuses pages already mapped rather than having the kernel clear
+// fresh ones.
 struct Band {
     std::atomic<int> users{0};
     uint8_t* in = nullptr;  // filtered rows; not written again once the band is shared
@@ -69,7 +70,7 @@ constexpr size_t kShared = 8;                     // bands kept for others to fi
 // headers, should the data not compress, and the final block's.
 size_t ChunkBound(size_t bytes) { return 8 + bytes + bytes / 64 + 1024 + 4; }
 
-// Bands and deflate states, and the bands lately filled, for writers to share.
+// Bands kept for the next image, and the bands lately filled, for writers to share.
 class BandStore {
 public:
     static BandStore& Instance() {
