@@ -260,10 +260,12 @@ void DeflateBand(Band& band) {
         z->avail_in = uint32_t(band.inBytes);
         z->end_of_stream = band.last ? 1 : 0;
         z->flush = band.last ? NO_FLUSH : FULL_FLUSH;
+        // The room is the rows' own bound, not the buffer's: ISA-L's output depends on it.
+        const size_t room = ChunkBound(band.inBytes) - 12;
         z->next_out = band.chunk + 8;
-        z->avail_out = uint32_t(band.chunkCapacity - 12);
+        z->avail_out = uint32_t(room);
         const int result = isal_deflate_stateless(z);
-        const size_t length = band.chunkCapacity - 12 - z->avail_out;
+        const size_t length = room - z->avail_out;
         band.failed = result != COMP_OK || z->avail_in != 0;
         if (!band.failed) band.chunkBytes = CloseChunk(band.chunk, length);
     } catch (...) {
