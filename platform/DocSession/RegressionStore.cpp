@@ -130,7 +130,7 @@ private:
 
 // Rows decompressed at a time: enough for the decompressor to work on long runs, few enough to
 // stay in the processor's cache while they are placed.
-int ChunkRows(size_t rowBytes) { return int(std::max<size_t>(1, 65536 / rowBytes)); }
+int ChunkRows(size_t rowBytes) { return int(std::max<size_t>(1, 16384 / rowBytes)); }
 
 // This thread's ISA-L inflater, reset for each use: several times faster than zlib's at the same
 // work. Its state is large, so it is made once a thread and serves whole streams and bands alike.
@@ -274,7 +274,9 @@ bool InflateInto(const SpreadSource& source, const DocEngine::FormatInfo& format
 //     8 bytes kBandMagic, which end the spread's bytes.
 // The first band starts right after the header, every other one where its predecessor ends. A
 // spread whose bytes do not end with an index that fits them exactly inflates as one stream.
-constexpr uint64_t kBandedSpreadBytes = uint64_t(4) << 20;
+// From 1 MiB, so that even the planes of a 1000 x 1000 page, a band each, inflate at once: one
+// thread takes several milliseconds over such a spread, longer than the rest of its comparison.
+constexpr uint64_t kBandedSpreadBytes = uint64_t(1) << 20;
 constexpr uint64_t kBandBytes = uint64_t(1) << 20;
 constexpr char kBandMagic[8] = {'Q', 'V', 'B', 'A', 'N', 'D', 'S', '1'};
 constexpr size_t kBandEntryBytes = 12;
@@ -534,7 +536,7 @@ bool ReadBandIndex(const SpreadSource& source, const DocEngine::FormatInfo& form
 }
 
 // Compressed bytes handed to a band's inflater at a time; every thread inflating holds a piece.
-constexpr size_t kBandPieceBytes = size_t(128) << 10;
+constexpr size_t kBandPieceBytes = size_t(32) << 10;
 
 // Inflates one band into its tile rows, alone. True when exactly its byte range gives exactly its
 // raw bytes, with the index's Adler-32, and ends the deflate stream if and only if it is the last

@@ -60,11 +60,13 @@ struct Band {
 namespace {
 
 constexpr int kFilterUp = 2;                      // the filter byte of an Up row
-constexpr size_t kBandBytes = 32 * 1024;          // filtered bytes a band holds, at most, but a whole row
+constexpr size_t kBandBytes = 16 * 1024;          // filtered bytes a band holds, at most, but a whole row
 constexpr size_t kSlots = 8;                      // bands a writer has in the pool's hands at once
 constexpr size_t kSerialBytes = size_t(1) << 20;  // images up to this size deflate on the caller
 constexpr size_t kStreamBuffer = 64 * 1024;       // the file's buffer: a write for many small chunks
-constexpr size_t kShared = 8;                     // bands kept for others to find alike
+// Bands kept for others to find alike: writers of images that differ in a few rows drift apart
+// by several bands, and a writer that finds none deflates its own, so falls further behind.
+constexpr size_t kShared = 16;
 
 // Room for a band's chunk: its length, type and CRC, and for the deflate stored blocks'
 // headers, should the data not compress, and the final block's.
