@@ -178,6 +178,57 @@ struct Differences {
                                   int n) {
         Fill(run, dst, n);
     }
+
+    // A whole cell every pixel of which equals the source's becomes the fill colour as shared
+    // content, with no buffer of its own: equal pixels are a heat map's common case, and a tile
+    // of them holds nothing its colour's shared content does not. The cell is the tile's part
+    // of the destination; answers whether it was all equal, and so done.
+    template <class B>
+    static bool WholeCell(BitmapKernels::RunRecord<Differences, B>& run, const B& source, B& destination,
+                          const Kernel::RectT<int>& tile) {
+        using Sample = typename B::Sample;
+        constexpr int kRows = BitmapKernels::kTileRows;
+        const int width = destination.GetWidth(), height = destination.GetHeight();
+        if (source.GetWidth() != width || source.GetHeight() != height) return false;
+        const int column = tile.left / B::kTileWidth, row = tile.top / kRows;
+        const Kernel::RectT<int> cell{column * B::kTileWidth, row * kRows,
+                                      std::min(width, column * B::kTileWidth + B::kTileWidth),
+                                      std::min(height, row * kRows + kRows)};
+        if (tile.left != cell.left || tile.top != cell.top || tile.right != cell.right || tile.bottom != cell.bottom)
+            return false;
+        const size_t rowBytes = size_t(cell.right - cell.left) * sizeof(Sample);
+        const int rows = cell.bottom - cell.top;
+        bool equal = true;
+        BitmapKernels::ForEachChannel<B>([&](auto channel) {
+            constexpr size_t I = decltype(channel)::value;
+            if (!equal) return;
+            const auto& to = destination.template GetPlane<I>();
+            const auto& from = source.template GetPlane<I>();
+            const Tile* d = BitmapKernels::LookupConstTile(to, to.grid, column, row);
+            const Tile* s = BitmapKernels::LookupConstTile(from, from.grid, column, row);
+            if (!d || !s) {
+                equal = false;
+                return;
+            }
+            const uint8_t* a = d->GetConstBuffer();
+            const uint8_t* b = s->GetConstBuffer();
+            if (a == b) return;
+            if (rowBytes == size_t(Tile::kRowBytes) && rows == kRows) {
+                equal = std::memcmp(a, b, Tile::kBytes) == 0;
+                return;
+            }
+            for (int y = 0; y < rows && equal; ++y)
+                equal = std::memcmp(a + size_t(y) * Tile::kRowBytes, b + size_t(y) * Tile::kRowBytes, rowBytes) == 0;
+        });
+        if (!equal) return false;
+        BitmapKernels::ForEachChannel<B>([&](auto channel) {
+            constexpr size_t I = decltype(channel)::value;
+            const Sample fill = run.m_state.m_fillPixel.c[I];
+            BitmapKernels::LookupMutableTile(destination.template GetPlane<I>(), column, row)
+                ->ShowShared(ConstantTileContent(int(sizeof(Sample)), &fill));
+        });
+        return true;
+    }
 };
 
 }  // namespace Raster

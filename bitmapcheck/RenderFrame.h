@@ -5,8 +5,9 @@
 // An op supplies: its parameter record type Params; a per-run State<B>; whether it changes
 // the destination (kWritesDestination); and the per-pixel rule as Pixel (one destination
 // pixel's samples, one source pixel's), Span (32 of each, copied out as planar spans),
-// SpanInPlace (32 of each, read and written where they lie in their tiles) and
-// EqualSpansInPlace (whole spans whose pixels all equal the source's, where they lie).
+// SpanInPlace (32 of each, read and written where they lie in their tiles), EqualSpansInPlace
+// (whole spans whose pixels all equal the source's, where they lie), and may supply WholeCell
+// (a whole cell done at once, when it can).
 #pragma once
 #include <algorithm>
 #include <atomic>
@@ -199,6 +200,11 @@ public:
                             Kernel::RectT<int> tile, bool isInline, const Transform& transform) {
         using BitmapKernels::kSpan;
         if (run.IsCancelled()) return;
+        // A dispatched cell may be done whole, by an op that can (reporting no progress of its
+        // own by rows).
+        if constexpr (std::is_same_v<Transform, IdentityTransform> &&
+                      requires { Op::WholeCell(run, source, destination, tile); })
+            if (!isInline && Op::WholeCell(run, source, destination, tile)) return;
         typename ModelBase<B>::template PixelAccessor<AllChannels> dst(destination);
         typename ModelBase<B>::template ConstPixelAccessor<Policy, Transform> src(source, transform);
         PlanarPixelSpan<B> dspan, sspan;

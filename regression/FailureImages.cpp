@@ -28,9 +28,10 @@ struct ImageJobs {
     std::exception_ptr errors[3];
 };
 
-// The heat map is made a band of tile rows at a time, into a bitmap one band high, and each
-// band is written as soon as it is made: the render itself is left as it is (the failure image
-// is written from it at the same time), and no copy of the whole render is ever held.
+// The heat map is made a tile row at a time, into a bitmap one tile row high that shows the
+// render's row (and the baseline's, into another, to be compared with), and each band is
+// written as soon as it is made: the render itself is left as it is (the failure image is
+// written from it at the same time), and only the band's tiles the heat map writes are copies.
 void WriteDifferenceImage(const ImageJobs& jobs) {
     const Raster::DynamicBitmap& current = *jobs.current;
     const int width = current.GetWidth(), height = current.GetHeight();
@@ -41,13 +42,14 @@ void WriteDifferenceImage(const ImageJobs& jobs) {
         return;
     }
     const int bandRows = std::min(height, Raster::Tile::kRows);
-    const Raster::DynamicBitmap heatMap = Raster::DynamicBitmap::Create(current.GetFormat(), width, bandRows);
-    const Raster::DynamicBitmap expected = Raster::DynamicBitmap::Create(current.GetFormat(), width, bandRows);
     DifferencesParams differences;
     differences.m_bitsPerChannel = jobs.bitsPerChannel;
     for (int top = 0, band = 0; top < height; top += Raster::Tile::kRows, ++band) {
-        current.GetBitmap()->CopyTileRow(band, *heatMap.GetBitmap(), 0);
-        jobs.baseline->GetBitmap()->CopyTileRow(band, *expected.GetBitmap(), 0);
+        // Made anew for each band: a tile shows another's pixels only until it is written.
+        const Raster::DynamicBitmap heatMap = Raster::DynamicBitmap::Create(current.GetFormat(), width, bandRows);
+        const Raster::DynamicBitmap expected = Raster::DynamicBitmap::Create(current.GetFormat(), width, bandRows);
+        current.GetBitmap()->ShowTileRow(band, *heatMap.GetBitmap(), 0);
+        jobs.baseline->GetBitmap()->ShowTileRow(band, *expected.GetBitmap(), 0);
         DifferenceBitmapsDispatch(heatMap, expected, &differences);
         const Kernel::RectT<int> rows{0, 0, width, std::min(Raster::Tile::kRows, height - top)};
         KernelParams write;

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <unordered_map>
 
 #include <isa-l/crc64.h>
@@ -511,8 +510,10 @@ uint8_t* WritableBlock(SpreadContent& target, int channel, const Area& cell, con
     return slot->Bytes();
 }
 
-// A cell of every channel takes tens of microseconds to draw.
-constexpr size_t kCellsPerBatch = 4;
+// A cell of every channel takes tens of microseconds to draw, a cell of noise hundreds: a page
+// of up to this many cells is drawn on the calling thread, a larger one a cell to a worker, so
+// that cells of noise beside plain ones keep every thread busy.
+constexpr size_t kCellsOnCaller = 4;
 
 void DrawCell(void* context, size_t index) {
     const DrawWork& work = *static_cast<const DrawWork*>(context);
@@ -555,7 +556,8 @@ void DrawCommands(const DrawCommand* const* commands, size_t count, Content& con
                     }
             }
     }
-    DispatchInBatches(&DrawCell, work.cells.size(), &work, kCellsPerBatch);
+    const size_t cells = work.cells.size();
+    DispatchInBatches(&DrawCell, cells, &work, cells <= kCellsOnCaller ? kCellsOnCaller : 1);
 }
 
 void DrawCommands(CommandList::const_iterator first, CommandList::const_iterator last, Content& content) {
@@ -1018,6 +1020,11 @@ namespace {
 // document only when the check finds the bytes as they were lent.
 uint64_t BlockCheck(const uint8_t* bytes) { return crc64_ecma_refl(0, bytes, TileBlock::kBytes); }
 
+// Blocks a document's store is swept for at a time when it looks for blocks alike: a few
+// blocks are done on the calling thread, without the pool.
+constexpr size_t kBlocksOnCaller = 16;
+constexpr size_t kBlocksPerBatch = 4;
+
 class BlockLoan final : public Raster::TileLoan {
 public:
     BlockLoan(Kernel::Counted<TileBlock> block, std::shared_ptr<ContentLoans> loans, uint32_t generation)
@@ -1096,31 +1103,56 @@ Raster::DynamicBitmap RenderSpread(const SpreadContent& content, ContentLoans& l
 
 size_t DeduplicateBlocks(const std::vector<Kernel::Counted<TileBlock>*>& slots) {
     const uint8_t* zeros = Raster::DefaultTileContent(1, Raster::kDefaultClear);
-    // A block's bytes keyed by their CRC, which ISA-L works out many times faster than a
-    // general hash; equal keys are still compared whole.
-    struct Hash {
-        size_t operator()(std::string_view bytes) const {
-            return size_t(BlockCheck(reinterpret_cast<const uint8_t*>(bytes.data())));
-        }
-    };
-    std::unordered_map<std::string_view, Kernel::Counted<TileBlock>, Hash> kept;
-    std::map<const TileBlock*, bool> before;
+    // Sweeping every block's bytes is what takes the time: each distinct block's CRC, which
+    // ISA-L works out many times faster than a general hash, and whether it is all zeros, are
+    // found on the pool first.
+    std::vector<const TileBlock*> blocks;
+    std::unordered_map<const TileBlock*, size_t> index;
     for (Kernel::Counted<TileBlock>* slot : slots)
-        if (*slot) before[slot->Get()] = true;
+        if (*slot && index.emplace(slot->Get(), blocks.size()).second) blocks.push_back(slot->Get());
+    struct Facts {
+        uint64_t check = 0;
+        bool zeros = false;
+    };
+    struct Sweep {
+        const std::vector<const TileBlock*>* blocks;
+        std::vector<Facts>* facts;
+        const uint8_t* zeros;
+    };
+    std::vector<Facts> facts(blocks.size());
+    Sweep sweep{&blocks, &facts, zeros};
+    DispatchInBatches(
+        [](void* context, size_t i) {
+            const Sweep& s = *static_cast<const Sweep*>(context);
+            const uint8_t* bytes = (*s.blocks)[i]->Bytes();
+            (*s.facts)[i] = {BlockCheck(bytes), std::memcmp(bytes, s.zeros, TileBlock::kBytes) == 0};
+        },
+        blocks.size(), &sweep, blocks.size() <= kBlocksOnCaller ? kBlocksOnCaller : kBlocksPerBatch);
+    // A block's bytes keyed by their CRC; equal keys are still compared whole.
+    struct Key {
+        uint64_t check;
+        std::string_view bytes;
+        bool operator==(const Key& other) const { return check == other.check && bytes == other.bytes; }
+    };
+    struct Hash {
+        size_t operator()(const Key& key) const { return size_t(key.check); }
+    };
+    std::unordered_map<Key, Kernel::Counted<TileBlock>, Hash> kept;
     for (Kernel::Counted<TileBlock>* slot : slots) {
         if (!*slot) continue;
-        std::string_view bytes(reinterpret_cast<const char*>((*slot)->Bytes()), TileBlock::kBytes);
-        if (std::memcmp(bytes.data(), zeros, TileBlock::kBytes) == 0) {
+        const Facts& f = facts[index.find(slot->Get())->second];
+        if (f.zeros) {
             slot->Reset();
             continue;
         }
-        auto [it, inserted] = kept.emplace(bytes, *slot);
+        const Key key{f.check, std::string_view(reinterpret_cast<const char*>((*slot)->Bytes()), TileBlock::kBytes)};
+        auto [it, inserted] = kept.emplace(key, *slot);
         if (!inserted) *slot = it->second;  // the key's bytes live in the kept block
     }
-    std::map<const TileBlock*, bool> after;
+    std::unordered_map<const TileBlock*, bool> after;
     for (Kernel::Counted<TileBlock>* slot : slots)
         if (*slot) after[slot->Get()] = true;
-    return before.size() - after.size();
+    return blocks.size() - after.size();
 }
 
 }  // namespace DocEngine

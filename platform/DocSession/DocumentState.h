@@ -24,6 +24,7 @@ public:
     std::mutex& Mutex() const { return m_loans->Mutex(); }
 
     const FormatInfo& GetFormat() const { return *m_format; }
+    const std::vector<std::pair<int, int>>& GetSpreadSizes() const { return m_spreads; }
     const Kernel::Counted<Raster::ICCProfile>& GetProfile() const { return m_profile; }
     const std::string& GetPath() const { return m_path; }
     void SetPath(std::string path) { m_path = std::move(path); }

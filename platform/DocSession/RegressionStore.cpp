@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "DocumentEngine.h"
@@ -129,7 +130,7 @@ private:
 
 // Rows decompressed at a time: enough for the decompressor to work on long runs, few enough to
 // stay in the processor's cache while they are placed.
-int ChunkRows(size_t rowBytes) { return int(std::max<size_t>(1, 65536 / rowBytes)); }
+int ChunkRows(size_t rowBytes) { return int(std::max<size_t>(1, 16384 / rowBytes)); }
 
 // This thread's ISA-L inflater, reset for each use: several times faster than zlib's at the same
 // work. Its state is large, so it is made once a thread and serves whole streams and bands alike.
@@ -184,8 +185,9 @@ private:
     mutable std::string m_readError;
 };
 
-// Compressed bytes handed to the stream inflater at a time.
-constexpr size_t kStreamPieceBytes = size_t(1) << 20;
+// Compressed bytes handed to the stream inflater at a time: few enough that the buffer a file
+// is read into costs little beside the spread's pixels, and stays in the processor's cache.
+constexpr size_t kStreamPieceBytes = size_t(128) << 10;
 
 // Feeds bytes [next, stop) of a spread to the inflater a piece at a time: a whole stream, or a band.
 struct StreamInput {
@@ -272,7 +274,9 @@ bool InflateInto(const SpreadSource& source, const DocEngine::FormatInfo& format
 //     8 bytes kBandMagic, which end the spread's bytes.
 // The first band starts right after the header, every other one where its predecessor ends. A
 // spread whose bytes do not end with an index that fits them exactly inflates as one stream.
-constexpr uint64_t kBandedSpreadBytes = uint64_t(4) << 20;
+// From 1 MiB, so that even the planes of a 1000 x 1000 page, a band each, inflate at once: one
+// thread takes several milliseconds over such a spread, longer than the rest of its comparison.
+constexpr uint64_t kBandedSpreadBytes = uint64_t(1) << 20;
 constexpr uint64_t kBandBytes = uint64_t(1) << 20;
 constexpr char kBandMagic[8] = {'Q', 'V', 'B', 'A', 'N', 'D', 'S', '1'};
 constexpr size_t kBandEntryBytes = 12;
@@ -531,8 +535,8 @@ bool ReadBandIndex(const SpreadSource& source, const DocEngine::FormatInfo& form
     return begin == trailer && GetBigEndian32(tail.data()) == adler;
 }
 
-// Compressed bytes handed to a band's inflater at a time.
-constexpr size_t kBandPieceBytes = size_t(256) << 10;
+// Compressed bytes handed to a band's inflater at a time; every thread inflating holds a piece.
+constexpr size_t kBandPieceBytes = size_t(32) << 10;
 
 // Inflates one band into its tile rows, alone. True when exactly its byte range gives exactly its
 // raw bytes, with the index's Adler-32, and ends the deflate stream if and only if it is the last
@@ -603,8 +607,12 @@ struct InflateWork {
         good.assign(Parts(), 0);
     }
     size_t Parts() const { return bands.empty() ? 1 : bands.size(); }
+    bool unaccounted = false;  // the tile buffers made are not the engine's
+
     void Run(size_t part) {
         if (!bitmap || part >= good.size()) return;
+        std::optional<Raster::MemoryManager::ThreadUnaccountedScope> scope;
+        if (unaccounted) scope.emplace();
         if (bands.empty()) {
             good[part] = InflateInto(*source, *format, bitmap);
             return;
@@ -617,6 +625,8 @@ struct InflateWork {
         if (std::find(good.begin(), good.end(), 0) == good.end()) return bitmap;
         if (bands.empty()) return {};
         // A band or the index is at fault: the stream, inflated whole, decides.
+        std::optional<Raster::MemoryManager::ThreadUnaccountedScope> scope;
+        if (unaccounted) scope.emplace();
         bitmap = Raster::DynamicBitmap::Create(bitmap.GetFormat(), bitmap.GetWidth(), bitmap.GetHeight());
         return InflateInto(*source, *format, bitmap) ? bitmap : Raster::DynamicBitmap();
     }
@@ -646,7 +656,10 @@ StoredSpread::StoredSpread(Raster::Format format, int width, int height, uint64_
     Raster::MemoryManager::Instance().AddCompressed(m_length);
 }
 
-StoredSpread::~StoredSpread() { Raster::MemoryManager::Instance().RemoveCompressed(m_length); }
+StoredSpread::~StoredSpread() {
+    EndPrefetch(false);
+    Raster::MemoryManager::Instance().RemoveCompressed(m_length);
+}
 
 std::string_view StoredSpread::GetCompressed() const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -673,9 +686,10 @@ Kernel::Counted<StoredSpread> StoredSpread::FromBitmap(const Raster::DynamicBitm
                                              std::move(compressed));
 }
 
-Raster::DynamicBitmap StoredSpread::Inflate(std::string& error) const {
+Raster::DynamicBitmap StoredSpread::Inflate(std::string& error, bool unaccounted) const {
     const SpreadSource source(*m_data, m_offset, m_length);
     InflateWork work;
+    work.unaccounted = unaccounted;
     work.Begin(m_format, m_width, m_height, m_rawSize, source);
     Kernel::Dispatch::DispatchParallelFor(
         [](void* context, size_t part) { static_cast<InflateWork*>(context)->Run(part); }, work.Parts(), &work,
@@ -690,20 +704,15 @@ Raster::DynamicBitmap StoredSpread::Inflate(std::string& error) const {
 }
 
 Raster::DynamicBitmap StoredSpread::Decompress(std::string* error) const {
-    std::string reason;
     if (!m_keepsBitmap) {
-        Raster::DynamicBitmap bitmap = Inflate(reason);
+        std::string reason;
+        Raster::DynamicBitmap bitmap = Inflate(reason, false);
         if (!bitmap && error) *error = reason;
         return bitmap;
     }
+    EndPrefetch(true);
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_bitmap && m_error.empty()) {
-        // Kept between comparisons, the bitmap is the store's memory, not the engine's.
-        Raster::MemoryManager::UnaccountedScope unaccounted;
-        m_bitmap = Inflate(reason);
-        if (!m_bitmap) m_error = "damaged at byte " + std::to_string(m_line) + ": " + reason;
-        m_bitmapBytes = m_bitmap ? m_bitmap.GetBitmap()->GetTileBufferBytes() : 0;
-    }
+    if (!m_bitmap && m_error.empty()) MakeKeptBitmap();
     if (!m_bitmap) {
         if (error) *error = m_error;
         return {};
@@ -714,7 +723,58 @@ Raster::DynamicBitmap StoredSpread::Decompress(std::string* error) const {
                                  std::make_shared<const Raster::PlanarCharge>(m_bitmapBytes));
 }
 
+void StoredSpread::MakeKeptBitmap() const {
+    // Kept between comparisons, the bitmap is the store's memory, not the engine's.
+    std::string reason;
+    m_bitmap = Inflate(reason, true);
+    if (!m_bitmap) m_error = "damaged at byte " + std::to_string(m_line) + ": " + reason;
+    m_bitmapBytes = m_bitmap ? m_bitmap.GetBitmap()->GetTileBufferBytes() : 0;
+}
+
+void StoredSpread::Prefetch() const {
+    if (!m_keepsBitmap) return;
+    const DocEngine::FormatInfo* format = DocEngine::FindFormat(m_format);
+    // A banded spread inflates on every thread already.
+    if (!format || !BandsOf(*format, m_width, m_height).empty()) return;
+    Kernel::Dispatch::Group* group;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_prefetch || m_bitmap || !m_error.empty()) return;
+        try {
+            m_prefetch.reset(new Kernel::Dispatch::Group(
+                [](void* context, size_t) {
+                    const StoredSpread& spread = *static_cast<const StoredSpread*>(context);
+                    std::lock_guard<std::mutex> lock(spread.m_mutex);
+                    if (!spread.m_bitmap && spread.m_error.empty()) spread.MakeKeptBitmap();
+                },
+                const_cast<StoredSpread*>(this)));
+        } catch (const std::bad_alloc&) {
+            return;  // Decompress makes the bitmap itself
+        }
+        group = m_prefetch.get();
+    }
+    try {
+        group->Run(0);
+    } catch (const std::bad_alloc&) {
+        // Not handed over: Decompress makes the bitmap itself.
+    }
+}
+
+void StoredSpread::EndPrefetch(bool throwing) const {
+    std::unique_ptr<Kernel::Dispatch::Group> prefetch;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        prefetch = std::move(m_prefetch);
+    }
+    if (!prefetch) return;
+    // Memory that ran out making the bitmap is the failure of whoever needs it now; whoever
+    // lets it go does not.
+    if (throwing) prefetch->Wait();
+    else prefetch.reset();
+}
+
 void StoredSpread::Release() const {
+    EndPrefetch(false);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_bitmap = Raster::DynamicBitmap();
     m_bitmapBytes = 0;
@@ -766,6 +826,15 @@ Raster::DynamicBitmap RegressionRender::GetSpreadBitmap(size_t index, std::strin
     if (index >= GetSpreadCount()) return {};
     if (!m_isStored) return m_bitmaps[index];
     return m_stored[index] ? m_stored[index]->Decompress(error) : Raster::DynamicBitmap();
+}
+
+void RegressionRender::PrefetchFirstSpread(const Kernel::Counted<DocumentController>& document) const {
+    const DocEngine::DocumentModel* model = document ? document->GetModel() : nullptr;
+    if (!m_isStored || m_stored.empty() || !m_stored[0] || !model || model->GetSpreadSizes().empty()) return;
+    const StoredSpread& spread = *m_stored[0];
+    const auto [width, height] = model->GetSpreadSizes()[0];
+    if (spread.GetFormat() == model->GetFormat().code && spread.GetWidth() == width && spread.GetHeight() == height)
+        spread.Prefetch();
 }
 
 void RegressionRender::ReleaseSpreadBitmap(size_t index) const {

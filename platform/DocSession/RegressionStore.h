@@ -27,6 +27,7 @@
 #include "DocumentController.h"
 #include "DocumentModel.h"
 #include "Kernel/Counted.h"
+#include "Kernel/Dispatch.h"
 #include "Kernel/FileSystem.h"
 #include "Kernel/Metadata.h"
 #include "Kernel/String.h"
@@ -57,6 +58,10 @@ public:
     Raster::DynamicBitmap Decompress(std::string* error = nullptr) const;
     // Lets the kept bitmap go (handles out keep theirs); the next Decompress makes it again.
     void Release() const;
+    // For a spread read from a baseline whose pixels inflate on one thread: starts making its
+    // kept bitmap on the worker pool, so that Decompress then waits for it, or finds it made,
+    // rather than making it. Nothing happens when memory for that runs out.
+    void Prefetch() const;
 
     Raster::Format GetFormat() const { return m_format; }
     int GetWidth() const { return m_width; }
@@ -67,8 +72,14 @@ public:
 
 private:
     // The pixels, read and decompressed a few pieces at a time; empty, with the reason, when the
-    // bytes cannot be read or do not decompress.
-    Raster::DynamicBitmap Inflate(std::string& error) const;
+    // bytes cannot be read or do not decompress. With unaccounted, the tile buffers made for them
+    // are not charged to the planar account.
+    Raster::DynamicBitmap Inflate(std::string& error, bool unaccounted) const;
+    // Makes the kept bitmap, or the reason it cannot be made; m_mutex is held.
+    void MakeKeptBitmap() const;
+    // Waits for a prefetch that was started, and forgets it, throwing what it threw when
+    // throwing; m_mutex is not held.
+    void EndPrefetch(bool throwing) const;
 
     Raster::Format m_format;
     int m_width;
@@ -86,6 +97,7 @@ private:
     mutable std::string m_copy;          // the bytes read from a file for GetCompressed
     mutable std::string_view m_compressed;  // the stored bytes, in the text or the copy
     mutable bool m_isCopied = false;
+    mutable std::unique_ptr<Kernel::Dispatch::Group> m_prefetch;  // guarded by m_mutex; waited for without it
 };
 
 // A render of a document: one bitmap per spread, in spread order. A render built from a
@@ -104,6 +116,10 @@ public:
     // The spread's bitmap; an empty handle for a spread without one, and for a stored spread that
     // cannot be read back, with the reason in error.
     Raster::DynamicBitmap GetSpreadBitmap(size_t index, std::string* error = nullptr) const;
+    // Starts making the first stored spread's kept bitmap (StoredSpread::Prefetch) when a render
+    // of the document will be compared with it: when its first spread has the same format and
+    // size.
+    void PrefetchFirstSpread(const Kernel::Counted<DocumentController>& document) const;
     // Stored spreads let their kept bitmaps go: for a render that is not compared again.
     void ReleaseSpreadBitmap(size_t index) const;
     void ReleaseSpreadBitmaps() const;

@@ -3,7 +3,9 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -25,7 +27,34 @@ unsigned Processors() {
     return processors;
 }
 
-struct Job {
+// What a queue entry asks a worker to do. RunEntry throws nothing.
+struct Task {
+    virtual void RunEntry() = 0;
+
+protected:
+    ~Task() = default;
+};
+
+// Looks for a while before a thread sleeps: waking a sleeping thread costs tens of
+// microseconds on a virtual machine, more than the gaps between the items of a producer that
+// hands them over one at a time, or between the loops of a caller that runs many. Answers
+// whether ready() came true.
+template <class Ready>
+bool SpinUntil(Ready ready) {
+    constexpr auto kSpin = std::chrono::microseconds(50);
+    const auto until = std::chrono::steady_clock::now() + kSpin;
+    for (unsigned i = 0;; ++i) {
+        if (ready()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#elif defined(__aarch64__)
+        asm volatile("yield");
+#endif
+        if ((i & 63) == 63 && std::chrono::steady_clock::now() >= until) return false;
+    }
+}
+
+struct Job final : Task {
     Dispatch::ParallelWork work;
     void* context;
     size_t count;
@@ -62,6 +91,8 @@ struct Job {
         std::lock_guard<std::mutex> lock(m);
         if (!failure) failure = std::move(error);
     }
+
+    void RunEntry() override { Drain(); }
 };
 
 class Pool {
@@ -84,6 +115,7 @@ public:
     // again here once no thread runs any of the job's items.
     void Run(Job& job, unsigned helpers, unsigned cap) {
         unsigned queued = 0;
+        size_t waiting = 0;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             try {
@@ -91,39 +123,70 @@ public:
             } catch (const std::bad_alloc&) {
                 // Fewer helpers: the entries queued so far are all the job gets.
             }
+            m_queued.store(m_queue.size(), std::memory_order_relaxed);
             while (m_spare < m_queue.size() && m_started < cap && StartWorker()) {
             }
+            waiting = m_queue.size();
         }
-        if (queued == 1) m_wake.notify_one();
-        else if (queued > 1) m_wake.notify_all();
+        if (queued) Wake(waiting);
         job.Drain();
+        SpinUntil([&] { return job.done.load(std::memory_order_acquire) == job.count; });
         std::unique_lock<std::mutex> lock(job.m);
         job.finished.wait(lock, [&] { return job.done.load(std::memory_order_acquire) == job.count; });
-        // Queue entries of this job that no worker took must go before the job does.
         lock.unlock();
-        {
-            std::unique_lock<std::mutex> qlock(m_mutex);
-            for (auto it = m_queue.begin(); it != m_queue.end();) {
-                if (*it == &job) it = m_queue.erase(it);
-                else ++it;
-            }
-            m_idle.wait(qlock, [&] { return m_active.count(&job) == 0; });
-        }
+        Forget(job);
         if (job.failure) std::rethrow_exception(job.failure);
+    }
+
+    // Queues one entry of a task that may take up to cap workers, starting one when no spare
+    // worker will take it. Without room for the entry the task goes without: its owner runs
+    // what nobody took.
+    void Add(Task& task, unsigned cap, bool wake = true) {
+        size_t waiting;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            try {
+                m_queue.push_back(&task);
+            } catch (const std::bad_alloc&) {
+                return;
+            }
+            m_queued.store(m_queue.size(), std::memory_order_relaxed);
+            while (m_spare < m_queue.size() && m_started < cap && StartWorker()) {
+            }
+            waiting = m_queue.size();
+        }
+        if (wake && waiting > m_spinning.load()) m_wake.notify_one();
+    }
+
+    // Wakes a worker for the entries waiting, unless one is looking at the queue.
+    void WakeOne() {
+        if (m_queued.load(std::memory_order_relaxed) > m_spinning.load()) m_wake.notify_one();
+    }
+
+    // Queue entries of a task that no worker took must go before the task does, and so must
+    // the workers still running one.
+    void Forget(Task& task) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (auto it = m_queue.begin(); it != m_queue.end();) {
+            if (*it == &task) it = m_queue.erase(it);
+            else ++it;
+        }
+        m_queued.store(m_queue.size(), std::memory_order_relaxed);
+        m_idle.wait(lock, [&] { return m_active.count(&task) == 0; });
     }
 
 private:
     Pool() = default;
 
     struct ActiveSet {
-        std::vector<Job*> jobs;
-        size_t count(Job* j) const {
+        std::vector<Task*> jobs;
+        size_t count(Task* j) const {
             size_t c = 0;
-            for (Job* x : jobs) c += (x == j);
+            for (Task* x : jobs) c += (x == j);
             return c;
         }
-        void add(Job* j) { jobs.push_back(j); }  // within the capacity StartWorker keeps
-        void remove(Job* j) {
+        void add(Task* j) { jobs.push_back(j); }  // within the capacity StartWorker keeps
+        void remove(Task* j) {
             for (auto it = jobs.begin(); it != jobs.end(); ++it)
                 if (*it == j) {
                     jobs.erase(it);
@@ -152,13 +215,30 @@ private:
         pthread_setname_np(pthread_self(), "qv-worker");  // so that a process's workers can be told
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [&] { return !m_queue.empty(); });
-            Job* job = m_queue.front();
+            if (m_queue.empty()) {
+                // A looking worker takes the lock only when it is free, so that the workers
+                // looking at once do not queue up on it when an entry comes.
+                lock.unlock();
+                m_spinning.fetch_add(1);
+                const bool found = SpinUntil([&] {
+                    if (m_queued.load(std::memory_order_relaxed) == 0 || !lock.try_lock()) return false;
+                    if (!m_queue.empty()) return true;
+                    lock.unlock();
+                    return false;
+                });
+                m_spinning.fetch_sub(1);
+                if (!found) {
+                    lock.lock();
+                    m_wake.wait(lock, [&] { return !m_queue.empty(); });
+                }
+            }
+            Task* job = m_queue.front();
             m_queue.pop_front();
+            m_queued.store(m_queue.size(), std::memory_order_relaxed);
             m_active.add(job);
             --m_spare;
             lock.unlock();
-            job->Drain();
+            job->RunEntry();
             lock.lock();
             m_active.remove(job);
             ++m_spare;
@@ -171,11 +251,32 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
-    std::deque<Job*> m_queue;
+    std::deque<Task*> m_queue;
+    std::atomic<size_t> m_queued{0};  // the queue's length, for a spinning worker to see
+    // Workers looking at the queue before they sleep. An entry queued while one looks needs no
+    // wake-up, whose cost falls on the thread that queues it: a sleeping worker sees the queue
+    // under the lock before it sleeps, and stops looking before it does.
+    std::atomic<size_t> m_spinning{0};
+
+    // Wakes sleeping workers for the queue's entries, of which there were waiting when it was
+    // last changed, that no looking worker will take.
+    void Wake(size_t waiting) {
+        const size_t looking = m_spinning.load();
+        if (waiting <= looking) return;
+        if (waiting - looking == 1) m_wake.notify_one();
+        else m_wake.notify_all();
+    }
     ActiveSet m_active;
 };
 
 std::atomic<unsigned> g_parallelism{0};
+
+// The workers a loop or group of this process may take besides its caller.
+unsigned WorkerCap() {
+    const unsigned p = Dispatch::GetParallelism();
+    const unsigned cap = p - 1;
+    return cap > Pool::MaxWorkers() ? Pool::MaxWorkers() : cap;
+}
 
 std::mutex g_mainMutex;
 std::deque<std::function<void()>> g_mainQueue;
@@ -193,8 +294,7 @@ void Dispatch::DispatchParallelFor(ParallelWork work, size_t count, void* contex
         return;
     }
     Pool& pool = Pool::Instance();
-    unsigned cap = threads - 1;
-    if (cap > Pool::MaxWorkers()) cap = Pool::MaxWorkers();
+    const unsigned cap = WorkerCap();
     unsigned helpers = cap;
     if (helpers + 1 > count) helpers = static_cast<unsigned>(count - 1);
     Job job;
@@ -202,6 +302,120 @@ void Dispatch::DispatchParallelFor(ParallelWork work, size_t count, void* contex
     job.context = context;
     job.count = count;
     pool.Run(job, helpers, cap);
+}
+
+struct Dispatch::Group::State final : Task {
+    ParallelWork work;
+    void* context;
+    unsigned cap;
+    std::mutex m;
+    std::condition_variable ended;
+    std::deque<size_t> pending;  // handed over and not taken yet
+    size_t entries = 0;          // its entries in the pool's queue: more than pending would find nothing
+    size_t drainers = 0;         // workers taking its items one after another
+    size_t running = 0;
+    std::exception_ptr failure;  // the first an item threw, until thrown again
+
+    State(ParallelWork w, void* c) : work(w), context(c), cap(WorkerCap()) {}
+
+    // Takes and runs one pending item; false when there was none. m is held on entry and exit.
+    bool RunOne(std::unique_lock<std::mutex>& lock) {
+        if (pending.empty()) return false;
+        const size_t index = pending.front();
+        pending.pop_front();
+        ++running;
+        lock.unlock();
+        std::exception_ptr error;
+        try {
+            work(context, index);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        lock.lock();
+        if (error && !failure) failure = std::move(error);
+        --running;
+        ended.notify_all();
+        return true;
+    }
+
+    // A worker goes on with what was handed over meanwhile, with no wake-up between items; and
+    // a worker, not the producer, wakes another for items that wait: the thread that wakes one
+    // may have to give up its processor to it.
+    void RunEntry() override {
+        std::unique_lock<std::mutex> lock(m);
+        if (entries > 0) --entries;
+        ++drainers;
+        while (!pending.empty()) {
+            if (pending.size() > 1 && entries > 0) {
+                lock.unlock();
+                Pool::Instance().WakeOne();
+                lock.lock();
+            }
+            RunOne(lock);
+        }
+        --drainers;
+    }
+
+    void ThrowFailure(std::unique_lock<std::mutex>& lock) {
+        if (!failure) return;
+        std::exception_ptr error = std::move(failure);
+        failure = nullptr;
+        lock.unlock();
+        std::rethrow_exception(error);
+    }
+};
+
+Dispatch::Group::Group(ParallelWork work, void* context) : m_state(new State(work, context)) {}
+
+Dispatch::Group::~Group() {
+    try {
+        Wait();
+    } catch (...) {
+        // Dropped: whoever wanted it waited for it.
+    }
+}
+
+void Dispatch::Group::Run(size_t index) {
+    State& state = *m_state;
+    if (state.cap == 0) {
+        std::unique_lock<std::mutex> lock(state.m);
+        state.pending.push_back(index);
+        state.RunOne(lock);
+        return;
+    }
+    bool queue, wake;
+    {
+        std::lock_guard<std::mutex> lock(state.m);
+        state.pending.push_back(index);
+        queue = state.pending.size() > state.entries && state.drainers + state.entries < state.cap;
+        if (queue) ++state.entries;
+        // A worker already taking items wakes another, once it takes the next.
+        wake = state.drainers == 0;
+    }
+    if (queue) Pool::Instance().Add(state, state.cap, wake);
+}
+
+bool Dispatch::Group::RunPending() {
+    State& state = *m_state;
+    std::unique_lock<std::mutex> lock(state.m);
+    return state.RunOne(lock);
+}
+
+void Dispatch::Group::Wait() {
+    State& state = *m_state;
+    {
+        std::unique_lock<std::mutex> lock(state.m);
+        for (;;) {
+            if (state.RunOne(lock)) continue;
+            if (state.running == 0) break;
+            state.ended.wait(lock, [&] { return !state.pending.empty() || state.running == 0; });
+        }
+    }
+    // Entries no worker took run nothing now; a worker that took one may still be looking.
+    if (state.cap > 0) Pool::Instance().Forget(state);
+    std::unique_lock<std::mutex> lock(state.m);
+    state.entries = 0;
+    state.ThrowFailure(lock);
 }
 
 void Dispatch::SetParallelism(unsigned threads) { g_parallelism.store(threads, std::memory_order_relaxed); }

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <functional>
+#include <memory>
 
 namespace Kernel {
 
@@ -14,6 +15,33 @@ public:
     // worker or not) is a loop of its own, shared with whatever workers are idle.
     static void DispatchParallelFor(ParallelWork work, size_t count, void* context, int priority, int purpose,
                                     int flags);
+
+    // Items handed to the pool one at a time while the caller goes on with its own work, for a
+    // producer that cannot wait for each: every index given to Run runs exactly once, on an
+    // idle worker (started, like a loop's, up to the parallelism less the caller) or on the
+    // caller, in RunPending or Wait. The first exception an item throws is kept for Wait to
+    // throw.
+    class Group {
+    public:
+        Group(ParallelWork work, void* context);
+        // Waits for every item handed over; an exception not yet thrown is dropped.
+        ~Group();
+        Group(const Group&) = delete;
+        Group& operator=(const Group&) = delete;
+
+        // Hands index over; with no other thread allowed, runs it here at once (what it throws
+        // is kept all the same).
+        void Run(size_t index);
+        // Runs here one item that no worker has taken; false when there is none.
+        bool RunPending();
+        // Runs what no worker has taken and waits until every item handed over has ended.
+        void Wait();
+
+        struct State;
+
+    private:
+        std::unique_ptr<State> m_state;
+    };
 
     // Caps how many threads (the caller included) take part in later parallel loops, and so
     // how many workers the pool ever starts; 0 restores the default, the number of processors.

@@ -1,5 +1,7 @@
 #include "Raster/Bitmap.h"
 
+#include "Kernel/OutOfMemory.h"
+
 namespace Raster {
 
 namespace {
@@ -9,7 +11,25 @@ std::string RectText(const Kernel::RectT<int>& r) {
            std::to_string(r.bottom) + "}";
 }
 
+class PixelLoan final : public TileLoan {
+public:
+    PixelLoan(const BitmapBase& owner, const uint8_t* bytes)
+        : m_owner(const_cast<BitmapBase*>(&owner)), m_bytes(bytes) {}
+    const uint8_t* GetBytes() const override { return m_bytes; }
+    uint8_t* TakeForWriting() override { return nullptr; }
+    bool CopiesAreScratch() const override { return true; }  // the view is a short-lived one
+
+private:
+    Kernel::Counted<BitmapBase> m_owner;
+    const uint8_t* m_bytes;
+};
+
 }  // namespace
+
+Kernel::Counted<TileLoan> LendPixels(const BitmapBase& owner, const uint8_t* bytes) {
+    return Kernel::Counted<TileLoan>(Kernel::Allocating("a loan of a tile's pixels", sizeof(PixelLoan),
+                                                        [&] { return new PixelLoan(owner, bytes); }));
+}
 
 void BitmapBase::Record(const std::string& call, bool* cancel) const {
     {

@@ -112,9 +112,11 @@ public:
     // A new bitmap of the same layout and size with this one's pixels; tiles never written
     // stay unwritten. Mipmaps, caches and devices are not carried over.
     virtual Kernel::Counted<BitmapBase> MakeCopy() const = 0;
-    // Copies every plane's tiles of tile row fromRow into tile row toRow of a bitmap of the same
-    // layout and width; tiles never written are copied as their content.
-    virtual void CopyTileRow(int fromRow, BitmapBase& to, int toRow) const = 0;
+    // Makes tile row toRow of a bitmap of the same layout and width, never written, show this
+    // bitmap's tile row fromRow without a copy: each tile there shows this one's pixels until it
+    // is first written, when it takes a copy. Only while this bitmap's tiles are not written; it
+    // lives as long as a tile shows its pixels.
+    virtual void ShowTileRow(int fromRow, BitmapBase& to, int toRow) const = 0;
     // Bytes of the tile buffers the bitmap has made (tiles never written share theirs).
     virtual uint64_t GetTileBufferBytes() const = 0;
 
@@ -135,6 +137,10 @@ private:
     mutable std::mutex m_callsMutex;
     mutable std::vector<std::string> m_calls;
 };
+
+// A loan of bytes of a bitmap's tile to a tile of another, which keeps the bitmap alive and
+// copies the bytes before it writes them.
+Kernel::Counted<TileLoan> LendPixels(const BitmapBase& owner, const uint8_t* bytes);
 
 template <class C0, class C1, class C2, class C3, class C4>
 class Bitmap : public BitmapBase {
@@ -211,8 +217,8 @@ public:
         return Kernel::Counted<BitmapBase>(copy.Get());
     }
 
-    void CopyTileRow(int fromRow, BitmapBase& to, int toRow) const override {
-        CopyRowOfPlanes(fromRow, static_cast<Bitmap&>(to), toRow, std::make_index_sequence<kChannelCount>());
+    void ShowTileRow(int fromRow, BitmapBase& to, int toRow) const override {
+        ShowRowOfPlanes(fromRow, static_cast<Bitmap&>(to), toRow, std::make_index_sequence<kChannelCount>());
     }
 
     uint64_t GetTileBufferBytes() const override {
@@ -256,15 +262,19 @@ private:
         (copyPlane(*std::get<I>(m_planes), *std::get<I>(copy.m_planes)), ...);
     }
     template <size_t... I>
-    void CopyRowOfPlanes(int fromRow, Bitmap& to, int toRow, std::index_sequence<I...>) const {
-        auto copyRow = [&](auto& from, auto& into) {
+    void ShowRowOfPlanes(int fromRow, Bitmap& to, int toRow, std::index_sequence<I...>) const {
+        auto showRow = [&](auto& from, auto& into) {
             if (fromRow < 0 || fromRow >= from.grid.bottom || toRow < 0 || toRow >= into.grid.bottom) return;
             const int columns = std::min(from.grid.right, into.grid.right);
-            for (int column = 0; column < columns; ++column)
-                std::memcpy(into.TileAt(column, toRow, true)->GetMutableBuffer(),
-                            from.TileAt(column, fromRow, false)->GetConstBuffer(), Tile::kBytes);
+            for (int column = 0; column < columns; ++column) {
+                const Tile* tile = from.TileAt(column, fromRow, false);
+                Tile* shown = into.TileAt(column, toRow, true);
+                // Content never written is shared already: only pixels of a tile's own are lent.
+                if (tile->HasOwnBuffer()) shown->Lend(LendPixels(*this, tile->GetConstBuffer()));
+                else shown->SetDefaultContent(tile->GetConstBuffer());
+            }
         };
-        (copyRow(*std::get<I>(m_planes), *std::get<I>(to.m_planes)), ...);
+        (showRow(*std::get<I>(m_planes), *std::get<I>(to.m_planes)), ...);
     }
     template <class F>
     void Visit(int channel, F&& f) const {

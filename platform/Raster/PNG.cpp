@@ -3,14 +3,21 @@
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "Kernel/Dispatch.h"
@@ -23,21 +30,253 @@ namespace Raster {
 
 static_assert(PNGBase::kRowFilter == PNG_FILTER_UP);
 
-// The image data is one zlib stream, made a band of filtered rows at a time: a batch of bands
-// is deflated at once on the worker pool, each band primed with the 32 KiB before it as its
-// dictionary and ended on a byte boundary, so that the bands joined are one stream that loses
-// next to nothing at the joins. libpng writes every chunk.
+// The image data is one zlib stream, made a band of filtered rows at a time. Each band is
+// deflated alone (no history from the band before, ended on a byte boundary) and written as an
+// IDAT chunk of its own, so bands deflate on the worker pool while the caller fills the next,
+// the file does not depend on how many threads made it, and bands alike deflate once: a band
+// is shared by every writer whose band holds the same rows at about the same time (a failure
+// image and its baseline differ in a few bands, a heat map's black bands are all alike). The
+// bands are memory the writers keep, and the deflate states the threads': an image written
+// after another, or beside it, reuses pages already mapped rather than having the kernel clear
+// fresh ones.
 struct Band {
-    std::vector<uint8_t> in;  // filtered rows
+    std::atomic<int> users{0};
+    uint8_t* in = nullptr;  // filtered rows; not written again once the band is shared
+    size_t inCapacity = 0;
     size_t inBytes = 0;
-    std::vector<uint8_t> out;  // raw deflate, ended by a sync flush or, for the last band, the final block
-    size_t outBytes = 0;
+    // The band's IDAT chunk: length and type, raw deflate ended by a full flush or, for the
+    // last band, the final block, and the CRC.
+    uint8_t* chunk = nullptr;
+    size_t chunkCapacity = 0;
+    size_t chunkBytes = 0;
+    uint32_t check = 0;  // the rows' CRC, to find bands alike
     uint32_t adler = 0;
     bool last = false;
-    int error = 0;
+    bool failed = false;
+    std::exception_ptr error;       // what deflating it threw
+    std::atomic<bool> done{false};  // deflated, or failed to; set by whichever thread did it
 };
 
-enum : int { kDone = 0, kFailed = 1 };
+namespace {
+
+constexpr int kFilterUp = 2;                      // the filter byte of an Up row
+constexpr size_t kBandBytes = 16 * 1024;          // filtered bytes a band holds, at most, but a whole row
+constexpr size_t kSlots = 8;                      // bands a writer has in the pool's hands at once
+constexpr size_t kSerialBytes = size_t(1) << 20;  // images up to this size deflate on the caller
+constexpr size_t kStreamBuffer = 64 * 1024;       // the file's buffer: a write for many small chunks
+// Bands kept for others to find alike: writers of images that differ in a few rows drift apart
+// by several bands, and a writer that finds none deflates its own, so falls further behind.
+constexpr size_t kShared = 16;
+
+// Room for a band's chunk: its length, type and CRC, and for the deflate stored blocks'
+// headers, should the data not compress, and the final block's.
+size_t ChunkBound(size_t bytes) { return 8 + bytes + bytes / 64 + 1024 + 4; }
+
+// Bands kept for the next image, and the bands lately filled, for writers to share.
+class BandStore {
+public:
+    static BandStore& Instance() {
+        static auto* store = new BandStore;  // writers may end during static destruction
+        return *store;
+    }
+
+    // A band with room for bytes of rows and a chunk of room bytes, used by the caller alone.
+    Band* Take(size_t bytes, size_t room) {
+        Band* band = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            // The smallest kept one that fits, if not more than twice too large.
+            auto best = m_free.end();
+            for (auto it = m_free.begin(); it != m_free.end(); ++it)
+                if (Fits((*it)->inCapacity, bytes) && Fits((*it)->chunkCapacity, room) &&
+                    (best == m_free.end() || (*it)->inCapacity < (*best)->inCapacity))
+                    best = it;
+            if (best != m_free.end()) {
+                band = *best;
+                m_free.erase(best);
+                m_keptBytes -= band->inCapacity + band->chunkCapacity;
+            }
+        }
+        if (!band) band = Make(bytes, room);
+        band->users.store(1, std::memory_order_relaxed);
+        band->inBytes = band->chunkBytes = 0;
+        band->check = band->adler = 0;
+        band->last = band->failed = false;
+        band->error = nullptr;
+        band->done.store(false, std::memory_order_relaxed);
+        return band;
+    }
+
+    void Drop(Band* band) noexcept {
+        if (!band || band->users.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            const size_t bytes = band->inCapacity + band->chunkCapacity;
+            if (m_keptBytes + bytes <= kKeptBytes && m_free.size() < m_free.capacity()) {
+                m_free.push_back(band);  // within what Make reserved
+                m_keptBytes += bytes;
+                return;
+            }
+        }
+        Destroy(band);
+    }
+
+    // A band alike, shared with the caller, whose own band is then not needed; or null, the
+    // band then kept for others to find. Rows are compared outside the lock, which every
+    // writer's every band takes.
+    Band* FindAlike(Band* band) {
+        Band* candidate = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(m_sharedMutex);
+            for (Band* kept : m_shared)
+                if (kept && kept->check == band->check && kept->inBytes == band->inBytes && kept->last == band->last) {
+                    candidate = kept;
+                    candidate->users.fetch_add(1, std::memory_order_relaxed);
+                    break;
+                }
+        }
+        if (candidate && std::memcmp(candidate->in, band->in, band->inBytes) == 0) return candidate;
+        Drop(candidate);
+        Band* evicted;
+        {
+            std::lock_guard<std::mutex> lock(m_sharedMutex);
+            band->users.fetch_add(1, std::memory_order_relaxed);
+            evicted = m_shared[m_next];
+            m_shared[m_next] = band;
+            m_next = (m_next + 1) % kShared;
+        }
+        Drop(evicted);
+        return nullptr;
+    }
+
+    // Marks a band deflated (or failed) for whoever waits for it.
+    void Done(Band& band) {
+        band.done.store(true);
+        if (m_waiters.load() == 0) return;
+        { std::lock_guard<std::mutex> lock(m_doneMutex); }
+        m_deflated.notify_all();
+    }
+
+    // Waits until the band is deflated, by whoever deflates it: looking for a while first, as
+    // a band takes a few tens of microseconds, about what waking a sleeping thread does.
+    void WaitFor(Band& band) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(100);
+        for (unsigned i = 1; !band.done.load(std::memory_order_acquire); ++i)
+            if (i % 64 == 0 && std::chrono::steady_clock::now() >= until) break;
+        if (band.done.load(std::memory_order_acquire)) return;
+        m_waiters.fetch_add(1);
+        {
+            std::unique_lock<std::mutex> lock(m_doneMutex);
+            while (!band.done.load()) m_deflated.wait_for(lock, std::chrono::milliseconds(1));
+        }
+        m_waiters.fetch_sub(1);
+    }
+
+private:
+    BandStore() = default;
+    // Enough for the bands of a few images written at once.
+    static constexpr size_t kKeptBytes = size_t(4) << 20;
+
+    static bool Fits(size_t capacity, size_t bytes) { return capacity >= bytes && capacity / 2 <= bytes; }
+
+    Band* Make(size_t bytes, size_t room) {
+        {
+            // Room to keep it without allocating, once it is given back.
+            std::lock_guard<std::mutex> lock(m_mutex);
+            Kernel::Allocating("the list of kept PNG bands", (m_bandsMade + 1) * sizeof(Band*),
+                               [&] { m_free.reserve(m_bandsMade + 1); });
+            ++m_bandsMade;
+        }
+        std::unique_ptr<Band> band;
+        try {
+            band.reset(Kernel::Allocating("a PNG band", sizeof(Band), [] { return new Band; }));
+            band->in = Kernel::Allocating("the rows of a PNG band", bytes, [bytes] { return new uint8_t[bytes]; });
+            band->inCapacity = bytes;
+            band->chunk = Kernel::Allocating("a band of compressed PNG image data", room,
+                                             [room] { return new uint8_t[room]; });
+            band->chunkCapacity = room;
+        } catch (...) {
+            if (band) Destroy(band.release());
+            else {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                --m_bandsMade;
+            }
+            throw;
+        }
+        return band.release();
+    }
+
+    void Destroy(Band* band) noexcept {
+        delete[] band->in;
+        delete[] band->chunk;
+        delete band;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        --m_bandsMade;
+    }
+
+    std::mutex m_mutex;
+    std::vector<Band*> m_free;
+    size_t m_bandsMade = 0;
+    size_t m_keptBytes = 0;
+    std::mutex m_sharedMutex;
+    Band* m_shared[kShared] = {};  // each holds a use of its band
+    size_t m_next = 0;
+    std::mutex m_doneMutex;
+    std::condition_variable m_deflated;
+    std::atomic<int> m_waiters{0};
+};
+
+void PutBigEndian(uint8_t* at, uint32_t value) {
+    for (int b = 0; b < 4; ++b) at[b] = uint8_t(value >> (24 - 8 * b));
+}
+
+// A whole IDAT chunk of data at chunk + 8, its length and CRC put around it.
+size_t CloseChunk(uint8_t* chunk, size_t length) {
+    PutBigEndian(chunk, uint32_t(length));
+    std::memcpy(chunk + 4, "IDAT", 4);
+    PutBigEndian(chunk + 8 + length, crc32_gzip_refl(0, chunk + 4, uint32_t(4 + length)));
+    return 8 + length + 4;
+}
+
+// This thread's deflate state, made when it first deflates. ISA-L's stateless level 1 needs no
+// level buffer: the stream's own state holds its hash and tokens, and only the part a band uses
+// is ever touched.
+isal_zstream* ThreadDeflater() {
+    thread_local std::unique_ptr<isal_zstream> deflater;
+    if (!deflater)
+        deflater.reset(Kernel::Allocating("a PNG deflate state", sizeof(isal_zstream), [] { return new isal_zstream; }));
+    return deflater.get();
+}
+
+// Deflates one band alone into its chunk and marks it done, whatever happens.
+void DeflateBand(Band& band) {
+    BandStore& store = BandStore::Instance();
+    try {
+        band.adler = isal_adler32(1, band.in, band.inBytes);
+        isal_zstream* z = ThreadDeflater();
+        isal_deflate_stateless_init(z);
+        z->level = PNGBase::kCompressionLevel;
+        z->level_buf = nullptr;
+        z->level_buf_size = 0;
+        z->next_in = band.in;
+        z->avail_in = uint32_t(band.inBytes);
+        z->end_of_stream = band.last ? 1 : 0;
+        z->flush = band.last ? NO_FLUSH : FULL_FLUSH;
+        // The room is the rows' own bound, not the buffer's: ISA-L's output depends on it.
+        const size_t room = ChunkBound(band.inBytes) - 12;
+        z->next_out = band.chunk + 8;
+        z->avail_out = uint32_t(room);
+        const int result = isal_deflate_stateless(z);
+        const size_t length = room - z->avail_out;
+        band.failed = result != COMP_OK || z->avail_in != 0;
+        if (!band.failed) band.chunkBytes = CloseChunk(band.chunk, length);
+    } catch (...) {
+        band.error = std::current_exception();
+    }
+    store.Done(band);
+}
+
+}  // namespace
 
 struct PNGBase::Impl {
     std::unique_ptr<Kernel::AtomicFile> file;
@@ -52,13 +291,37 @@ struct PNGBase::Impl {
     size_t rowBytes = 0;  // a filtered row: the filter byte and the samples
     int bandRows = 0;
     int rowsInBand = 0;
-    std::vector<uint8_t> previous;  // the row above, unfiltered
-    std::vector<Band> bands;        // one batch
-    size_t filled = 0;              // bands of the batch that are complete
-    std::vector<uint8_t> history;   // the last 32 KiB before the batch
+    std::unique_ptr<uint8_t[]> previous;  // the row above, unfiltered
+    size_t bandBytes = 0;
+    size_t room = 0;        // each band's chunk buffer
+    Band* filling = nullptr;  // the band being filled, this writer's alone
+    Band* bands[kSlots] = {};  // handed over and not written yet, in the order of the image
+    size_t slots = 0;        // 1 when each band is deflated here as soon as it is full
+    size_t submitted = 0;    // bands full and handed over
+    size_t written = 0;      // bands whose chunk is in the file
+    std::unique_ptr<Kernel::Dispatch::Group> group;  // none when serial
     bool streamStarted = false;
     uLong adler = 1;
+
+    // Deflates still running end before the bands go back.
+    void Release() noexcept {
+        group.reset();
+        BandStore& store = BandStore::Instance();
+        store.Drop(filling);
+        filling = nullptr;
+        for (Band*& band : bands) {
+            store.Drop(band);
+            band = nullptr;
+        }
+    }
+    ~Impl() { Release(); }
 };
+
+namespace {
+
+void DeflateSlot(void* context, size_t index) { DeflateBand(*static_cast<PNGBase::Impl*>(context)->bands[index]); }
+
+}  // namespace
 
 namespace {
 
@@ -87,81 +350,6 @@ bool WriteChunk(png_structp png, const char* name, const uint8_t* data, size_t l
     return true;
 }
 
-constexpr int kFilterUp = 2;                 // the filter byte of an Up row
-constexpr size_t kWindow = 32768;            // deflate's history
-constexpr size_t kBandBytes = 256 * 1024;    // filtered bytes a band holds, at least
-constexpr size_t kSingleBandBytes = 1 << 20;  // images up to this size are one band, on the caller
-constexpr unsigned kMaxBatch = 16;
-
-// A deflate state per thread, reset for each band rather than made anew. ISA-L's fast level
-// deflates these rows several times faster than zlib's and into fewer bytes.
-struct Deflater {
-    isal_zstream z{};
-    std::unique_ptr<uint8_t[]> levelBuffer;
-    void Reset() {
-        if (!levelBuffer)
-            levelBuffer.reset(Kernel::Allocating("the PNG deflater's level buffer", ISAL_DEF_LVL1_DEFAULT,
-                                                 [] { return new uint8_t[ISAL_DEF_LVL1_DEFAULT]; }));
-        isal_deflate_init(&z);
-        z.level = PNGBase::kCompressionLevel;
-        z.level_buf = levelBuffer.get();
-        z.level_buf_size = ISAL_DEF_LVL1_DEFAULT;
-    }
-};
-
-struct BatchJob {
-    std::vector<Band>* bands;
-    const std::vector<uint8_t>* history;  // the dictionary of the batch's first band; empty at the image's start
-};
-
-void DeflateBand(void* context, size_t index) {
-    BatchJob& job = *static_cast<BatchJob*>(context);
-    Band& band = (*job.bands)[index];
-    band.adler = isal_adler32(1, band.in.data(), band.inBytes);
-    thread_local Deflater deflater;
-    deflater.Reset();
-    isal_zstream& z = deflater.z;
-    const uint8_t* dictionary = nullptr;
-    size_t dictionaryBytes = 0;
-    if (index > 0) {
-        const Band& before = (*job.bands)[index - 1];
-        dictionaryBytes = std::min(kWindow, before.inBytes);
-        dictionary = before.in.data() + before.inBytes - dictionaryBytes;
-    } else if (!job.history->empty()) {
-        dictionary = job.history->data();
-        dictionaryBytes = job.history->size();
-    }
-    if (dictionary && isal_deflate_set_dict(&z, const_cast<uint8_t*>(dictionary), uint32_t(dictionaryBytes)) != COMP_OK) {
-        band.error = kFailed;
-        return;
-    }
-    // Room for stored blocks' headers, should the data not compress, and the flush's marker.
-    const size_t bound = band.inBytes + band.inBytes / 64 + 1024;
-    auto grow = [&band](size_t bytes) {
-        Kernel::Allocating("a band of compressed PNG image data", bytes, [&] { band.out.resize(bytes); });
-    };
-    if (band.out.size() < bound) grow(bound);
-    z.next_in = band.in.data();
-    z.avail_in = uint32_t(band.inBytes);
-    z.end_of_stream = band.last ? 1 : 0;
-    z.flush = band.last ? NO_FLUSH : SYNC_FLUSH;
-    size_t used = 0;
-    for (;;) {
-        z.next_out = band.out.data() + used;
-        z.avail_out = uint32_t(band.out.size() - used);
-        if (isal_deflate(&z) != COMP_OK) {
-            band.error = kFailed;
-            return;
-        }
-        used = band.out.size() - z.avail_out;
-        if (z.avail_out > 0) break;
-        grow(band.out.size() * 2);
-    }
-    const bool done = z.avail_in == 0 && (!band.last || z.internal_state.state == ZSTATE_END);
-    band.outBytes = used;
-    band.error = done ? kDone : kFailed;
-}
-
 }  // namespace
 
 PNGBase::PNGBase(const char* path, int width, int height, const ExportOptions& options)
@@ -185,11 +373,13 @@ PNGBase::PNGBase(const char* path, int width, int height, const ExportOptions& o
         Fail("out of memory");
         return;
     }
+    std::setvbuf(m_impl->file->GetStream(), nullptr, _IOFBF, kStreamBuffer);
     png_init_io(m_impl->png, m_impl->file->GetStream());
 }
 
 PNGBase::~PNGBase() {
     Impl& impl = *m_impl;
+    impl.Release();
     bool complete = IsGood() && m_rows == m_height;
     if (complete && !WriteChunk(impl.png, "IEND", nullptr, 0)) Fail(impl.libraryError);
     if (impl.png) png_destroy_write_struct(&impl.png, impl.info ? &impl.info : nullptr);
@@ -255,79 +445,120 @@ void PNGBase::EmitRow(const uint8_t* row, int colourType, int channels, int bitD
     } else if (colourType != impl.colourType || channels != impl.channels || bitDepth != impl.bitDepth) {
         return Fail("rows of different kinds in one image");
     }
-    Band& band = impl.bands[impl.filled];
-    uint8_t* out = band.in.data() + band.inBytes;
+    try {
+        // A band's slot is free once the band before in it is written.
+        if (impl.rowsInBand == 0) {
+            if (impl.submitted - impl.written == impl.slots) WriteBands(impl.submitted - impl.slots + 1);
+            if (!IsGood()) return;
+            impl.filling = BandStore::Instance().Take(impl.bandBytes, impl.room);
+        }
+    } catch (const std::bad_alloc& error) {
+        FailOutOfMemory(error);
+        throw;
+    }
+    Band& band = *impl.filling;
+    uint8_t* out = band.in + band.inBytes;
     const size_t samples = impl.rowBytes - 1;
-    const uint8_t* above = impl.previous.data();
+    const uint8_t* above = impl.previous.get();
     out[0] = kFilterUp;
     for (size_t i = 0; i < samples; ++i) out[i + 1] = uint8_t(row[i] - above[i]);
-    std::memcpy(impl.previous.data(), row, samples);
+    std::memcpy(impl.previous.get(), row, samples);
     band.inBytes += impl.rowBytes;
     ++m_rows;
-    if (++impl.rowsInBand == impl.bandRows || m_rows == m_height) {
-        band.last = m_rows == m_height;
-        impl.rowsInBand = 0;
-        if (++impl.filled == impl.bands.size() || band.last) {
+    if (++impl.rowsInBand < impl.bandRows && m_rows < m_height) return;
+    const bool last = m_rows == m_height;
+    band.last = last;
+    band.check = crc32_gzip_refl(0, band.in, uint32_t(band.inBytes));
+    impl.rowsInBand = 0;
+    try {
+        BandStore& store = BandStore::Instance();
+        const size_t slot = impl.submitted % impl.slots;
+        Band* alike = store.FindAlike(&band);
+        impl.filling = nullptr;
+        impl.bands[slot] = alike ? alike : &band;
+        ++impl.submitted;
+        if (alike) {
+            store.Drop(&band);
+        } else if (impl.group) {
             try {
-                DeflateBatch();
-            } catch (const std::bad_alloc& error) {
-                FailOutOfMemory(error);  // the stream has a hole: the image must not be made
+                impl.group->Run(slot);
+            } catch (...) {
+                // Others may wait for it: it ends, failed.
+                band.error = std::current_exception();
+                store.Done(band);
                 throw;
             }
+        } else {
+            DeflateBand(band);
         }
+        WriteBands(last ? impl.submitted : 0);
+    } catch (const std::bad_alloc& error) {
+        FailOutOfMemory(error);  // the stream has a hole: the image must not be made
+        throw;
     }
 }
 
 void PNGBase::StartBands() {
     Impl& impl = *m_impl;
     impl.rowBytes = 1 + size_t(m_width) * size_t(impl.channels) * size_t(impl.bitDepth / 8);
-    const size_t total = impl.rowBytes * size_t(m_height);
-    if (total <= kSingleBandBytes) {
-        impl.bandRows = m_height;
-    } else {
-        impl.bandRows = int(std::min<size_t>(size_t(m_height), (kBandBytes + impl.rowBytes - 1) / impl.rowBytes));
-    }
+    impl.bandRows = int(std::clamp<size_t>(kBandBytes / impl.rowBytes, 1, size_t(m_height)));
+    impl.bandBytes = impl.rowBytes * size_t(impl.bandRows);
+    impl.room = ChunkBound(impl.bandBytes);
     const size_t bandCount = (size_t(m_height) + size_t(impl.bandRows) - 1) / size_t(impl.bandRows);
-    const size_t batch = std::min<size_t>(bandCount, std::clamp(Kernel::Dispatch::GetParallelism(), 1u, kMaxBatch));
-    const size_t bandBytes = impl.rowBytes * size_t(impl.bandRows);
-    Kernel::Allocating("the rows of a batch of PNG bands", uint64_t(batch) * bandBytes, [&] {
-        impl.bands.resize(batch);
-        for (Band& band : impl.bands) band.in.resize(bandBytes);
-        impl.previous.assign(impl.rowBytes - 1, 0);
-    });
+    const bool serial = impl.rowBytes * size_t(m_height) <= kSerialBytes || Kernel::Dispatch::GetParallelism() <= 1;
+    impl.slots = serial ? 1 : std::min(kSlots, bandCount);
+    impl.previous.reset(
+        Kernel::Allocating("a PNG row", impl.rowBytes - 1, [&] { return new uint8_t[impl.rowBytes - 1](); }));
+    if (impl.slots > 1)
+        impl.group.reset(Kernel::Allocating("the PNG deflate group", sizeof(Kernel::Dispatch::Group),
+                                            [&] { return new Kernel::Dispatch::Group(&DeflateSlot, &impl); }));
 }
 
-void PNGBase::DeflateBatch() {
+void PNGBase::WriteBands(size_t upTo) {
     Impl& impl = *m_impl;
-    BatchJob job{&impl.bands, &impl.history};
-    Kernel::Dispatch::DispatchParallelFor(&DeflateBand, impl.filled, &job, 0, 0, 0);
-    for (size_t i = 0; i < impl.filled && IsGood(); ++i) {
-        Band& band = impl.bands[i];
-        if (band.error != kDone) return Fail("the image data could not be compressed");
+    BandStore& store = BandStore::Instance();
+    FILE* stream = impl.file->GetStream();
+    while (impl.written < impl.submitted) {
+        Band*& slot = impl.bands[impl.written % impl.slots];
+        Band& band = *slot;
+        if (!band.done.load(std::memory_order_acquire)) {
+            if (impl.written >= upTo) return;
+            // This writer's own bands that no worker has taken come first: another writer may be
+            // waiting for one of them, as this one may be for one of its.
+            if (!impl.group || !impl.group->RunPending()) store.WaitFor(band);
+            continue;
+        }
+        ++impl.written;
+        struct Drop {
+            Band*& band;
+            ~Drop() {
+                BandStore::Instance().Drop(band);
+                band = nullptr;
+            }
+        } drop{slot};
+        if (!IsGood()) continue;  // what is still in the pool's hands ends unwritten
+        if (band.error) std::rethrow_exception(band.error);
+        if (band.failed) {
+            Fail("the image data could not be compressed");
+            continue;
+        }
         if (!impl.streamStarted) {
             // The zlib header of a 32 KiB window and the fastest level, no dictionary.
-            static const uint8_t header[2] = {0x78, 0x01};
-            if (!WriteChunk(impl.png, "IDAT", header, sizeof header)) return Fail(impl.libraryError);
+            uint8_t header[8 + 2 + 4] = {0, 0, 0, 0, 0, 0, 0, 0, 0x78, 0x01};
+            const size_t bytes = CloseChunk(header, 2);
+            if (std::fwrite(header, 1, bytes, stream) != bytes) Fail("Write Error");
             impl.streamStarted = true;
         }
         impl.adler = adler32_combine(impl.adler, band.adler, z_off_t(band.inBytes));
+        // Written as libpng would write them, with libpng's words should the write fail.
+        if (std::fwrite(band.chunk, 1, band.chunkBytes, stream) != band.chunkBytes) Fail("Write Error");
         if (band.last) {
-            Kernel::Allocating("the end of the compressed PNG image data", band.outBytes + 4,
-                               [&] { band.out.resize(std::max(band.out.size(), band.outBytes + 4)); });
-            for (int b = 0; b < 4; ++b) band.out[band.outBytes++] = uint8_t(impl.adler >> (24 - 8 * b));
+            uint8_t check[8 + 4 + 4];
+            PutBigEndian(check + 8, uint32_t(impl.adler));
+            const size_t bytes = CloseChunk(check, 4);
+            if (std::fwrite(check, 1, bytes, stream) != bytes) Fail("Write Error");
         }
-        if (band.outBytes && !WriteChunk(impl.png, "IDAT", band.out.data(), band.outBytes)) return Fail(impl.libraryError);
     }
-    const Band& final = impl.bands[impl.filled - 1];
-    const size_t keep = std::min(kWindow, final.inBytes);
-    Kernel::Allocating("the PNG deflate history", keep, [&] {
-        impl.history.assign(final.in.data() + final.inBytes - keep, final.in.data() + final.inBytes);
-    });
-    for (size_t i = 0; i < impl.filled; ++i) {
-        impl.bands[i].inBytes = 0;
-        impl.bands[i].outBytes = 0;
-    }
-    impl.filled = 0;
 }
 
 PNGBase::BasePixelAccessor::BasePixelAccessor(PNGBase& writer, int colourType, int channels, int bitDepth, bool)

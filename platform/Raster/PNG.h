@@ -89,7 +89,8 @@ public:
 private:
     void EmitRow(const uint8_t* row, int colourType, int channels, int bitDepth);
     void StartBands();
-    void DeflateBatch();
+    // Writes the bands deflated so far, in order, waiting for those before upTo.
+    void WriteBands(size_t upTo);
     // Fails the image (the first reason is kept); throws nothing.
     void Fail(std::string_view why);
     void FailOutOfMemory(const std::bad_alloc& error);

@@ -52,11 +52,18 @@ constexpr bool kSlabs = true;
 constexpr size_t kSlabBytes = size_t(2) << 20;
 constexpr size_t kKeptBuffers = 4096;
 
+// The buffers of the newest slab of one kind never taken yet.
+struct Fresh {
+    uint8_t* next = nullptr;
+    uint8_t* end = nullptr;
+    uintptr_t Slab() const { return end ? uintptr_t(end) - kSlabBytes : 0; }
+};
+
 struct BufferPool {
     std::mutex mutex;
-    std::vector<uint8_t*> kept;               // given back, the last first out again
-    uint8_t* fresh = nullptr;                 // the newest slab's buffers never taken yet
-    uint8_t* freshEnd = nullptr;
+    std::vector<uint8_t*> kept;  // given back, the last first out again
+    Fresh huge;                  // of a slab of huge pages
+    Fresh small;                 // of a slab of small pages, for scratch
     std::unordered_map<uintptr_t, size_t> out;  // slab to its buffers taken and not given back
     size_t nextRelease = kKeptBuffers;          // kept buffers at which idle slabs are looked for
 
@@ -64,7 +71,7 @@ struct BufferPool {
 
     // The slab's count of buffers out is made here, with the slab, so that taking or giving
     // back a buffer never allocates: a buffer is given back from a tile's destructor.
-    void NewSlab() {
+    void NewSlab(Fresh& fresh, bool hugePages) {
         // Twice the size, so that an aligned slab lies inside; the rest goes back at once.
         void* p = mmap(nullptr, 2 * kSlabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED) Kernel::ThrowOutOfMemory("the mapping of a slab of tile buffers", 2 * kSlabBytes);
@@ -78,19 +85,18 @@ struct BufferPool {
             munmap(reinterpret_cast<void*>(slab), kSlabBytes);
             Kernel::ThrowOutOfMemory("the count of a new slab of tile buffers", sizeof(std::pair<uintptr_t, size_t>));
         }
-        madvise(reinterpret_cast<void*>(slab), kSlabBytes, MADV_HUGEPAGE);
-        fresh = reinterpret_cast<uint8_t*>(slab);
-        freshEnd = fresh + kSlabBytes;
+        if (hugePages) madvise(reinterpret_cast<void*>(slab), kSlabBytes, MADV_HUGEPAGE);
+        fresh.next = reinterpret_cast<uint8_t*>(slab);
+        fresh.end = fresh.next + kSlabBytes;
     }
 
-    // Slabs all of whose buffers are kept, but the one still being handed out fresh. Looked for
-    // again only once a few more slabs' worth are kept, so that giving back many buffers in a
-    // row does not look at every slab each time.
+    // Slabs all of whose buffers are kept, but the ones still being handed out fresh. Looked
+    // for again only once a few more slabs' worth are kept, so that giving back many buffers in
+    // a row does not look at every slab each time.
     void ReleaseIdleSlabs() {
-        const uintptr_t current = freshEnd ? uintptr_t(freshEnd) - kSlabBytes : 0;
         std::vector<uintptr_t> idle;
         for (const auto& [slab, taken] : out)
-            if (taken == 0 && slab != current) idle.push_back(slab);
+            if (taken == 0 && slab != huge.Slab() && slab != small.Slab()) idle.push_back(slab);
         if (idle.empty()) return;
         std::sort(idle.begin(), idle.end());
         kept.erase(std::remove_if(kept.begin(), kept.end(),
@@ -128,7 +134,7 @@ BufferPool& Pool() {
 
 }  // namespace
 
-uint8_t* TakeTileBuffer(bool* zeroed) {
+uint8_t* TakeTileBuffer(bool* zeroed, bool scratch) {
     if (zeroed) *zeroed = false;
     if (!kSlabs) return Kernel::Allocating("a tile buffer", Tile::kBytes, [] { return new uint8_t[Tile::kBytes]; });
     BufferPool& pool = Pool();
@@ -138,9 +144,10 @@ uint8_t* TakeTileBuffer(bool* zeroed) {
         buffer = pool.kept.back();
         pool.kept.pop_back();
     } else {
-        if (pool.fresh == pool.freshEnd) pool.NewSlab();
-        buffer = pool.fresh;
-        pool.fresh += Tile::kBytes;
+        Fresh& fresh = scratch ? pool.small : pool.huge;
+        if (fresh.next == fresh.end) pool.NewSlab(fresh, !scratch);
+        buffer = fresh.next;
+        fresh.next += Tile::kBytes;
         if (zeroed) *zeroed = true;  // never written: the kernel's zeros
     }
     ++pool.out.find(BufferPool::SlabOf(buffer))->second;  // made with the slab
@@ -163,6 +170,33 @@ const uint8_t* DefaultTileContent(int bytesPerSample, RegionDefault value) {
     return value == kDefaultClear ? g_clear : FullContent(bytesPerSample);
 }
 
+const uint8_t* ConstantTileContent(int bytesPerSample, const void* value) {
+    const auto* bytes = static_cast<const uint8_t*>(value);
+    if (std::all_of(bytes, bytes + bytesPerSample, [](uint8_t b) { return b == 0; })) return g_clear;
+    if (std::memcmp(FullContent(bytesPerSample), bytes, size_t(bytesPerSample)) == 0) return FullContent(bytesPerSample);
+    struct Made {
+        int bytesPerSample;
+        uint8_t value[8];
+        const uint8_t* content;
+    };
+    static std::mutex mutex;
+    static auto* made = new std::vector<Made>;  // tiles may show them during static destruction
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const Made& m : *made)
+        if (m.bytesPerSample == bytesPerSample && std::memcmp(m.value, bytes, size_t(bytesPerSample)) == 0)
+            return m.content;
+    Made m{bytesPerSample, {}, nullptr};
+    std::memcpy(m.value, bytes, size_t(bytesPerSample));
+    Kernel::Allocating("the list of constant tile contents", (made->size() + 1) * sizeof(Made),
+                       [&] { made->reserve(made->size() + 1); });
+    auto* content = Kernel::Allocating("the content of a constant tile", Tile::kBytes,
+                                       [] { return new uint8_t[Tile::kBytes]; });
+    for (int i = 0; i < Tile::kBytes; i += bytesPerSample) std::memcpy(content + i, bytes, size_t(bytesPerSample));
+    m.content = content;
+    made->push_back(m);
+    return content;
+}
+
 Tile::~Tile() {
     uint8_t* b = m_buffer.load(std::memory_order_acquire);
     if (b && !(m_loan && b == m_loan->GetBytes())) GiveTileBuffer(b);
@@ -177,8 +211,17 @@ void Tile::Lend(Kernel::Counted<TileLoan> loan) {
 
 void Tile::Charge() {
     MemoryManager& memory = MemoryManager::Instance();
+    m_accounted = true;
     m_charged = memory.IsAccounting();
     if (m_charged) memory.AddPlanar(kBytes);
+}
+
+void Tile::ShowShared(const uint8_t* content) {
+    uint8_t* b = m_buffer.exchange(nullptr, std::memory_order_acq_rel);
+    if (b && !(m_loan && b == m_loan->GetBytes())) GiveTileBuffer(b);
+    m_loan.Reset();
+    m_default = content;
+    if (!m_accounted) Charge();  // as the write it stands for would have
 }
 
 uint8_t* Tile::GetMutableBuffer() {
@@ -192,11 +235,11 @@ uint8_t* Tile::GetMutableBuffer() {
         }
     }
     bool zeroed;
-    uint8_t* fresh = TakeTileBuffer(&zeroed);
+    uint8_t* fresh = TakeTileBuffer(&zeroed, m_loan && m_loan->CopiesAreScratch());
     const uint8_t* from = m_loan ? m_loan->GetBytes() : m_default;
     if (!(zeroed && from == g_clear)) std::memcpy(fresh, from, kBytes);
     if (m_buffer.compare_exchange_strong(b, fresh, std::memory_order_acq_rel)) {
-        if (!m_loan) Charge();  // a lent tile was charged when lent
+        if (!m_accounted) Charge();  // a lent tile was charged when lent
         return fresh;
     }
     GiveTileBuffer(fresh);  // another thread made it first

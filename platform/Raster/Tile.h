@@ -16,11 +16,16 @@ enum RegionDefault : uint32_t {
 
 // The shared, never-written content of a tile for a sample width and a default.
 const uint8_t* DefaultTileContent(int bytesPerSample, RegionDefault value);
+// The shared content of a tile whose every sample holds the bytesPerSample bytes at value:
+// made once for each value asked for, and kept until exit.
+const uint8_t* ConstantTileContent(int bytesPerSample, const void* value);
 
 // Buffers of Tile::kBytes, uninitialised, or all zeros where zeroed is given and set. A buffer
 // given back is kept for the next one taken, up to a bound: a fresh buffer costs page faults
 // and the kernel's zeroing, and renders, documents and baselines take and give back thousands.
-uint8_t* TakeTileBuffer(bool* zeroed = nullptr);
+// Fresh buffers come from slabs of huge pages, or, for scratch, from slabs of small pages, which
+// cost only the pages of the buffers taken: a few short-lived buffers should not cost a slab.
+uint8_t* TakeTileBuffer(bool* zeroed = nullptr, bool scratch = false);
 void GiveTileBuffer(uint8_t* buffer);
 
 // Pixels a tile shows in place without a buffer of its own: a block of another store, lent to
@@ -32,6 +37,8 @@ public:
     // them in place (they are then the tile's until the loan ends), or null when the tile must
     // write a copy. Every caller gets the same answer; it may run on any thread.
     virtual uint8_t* TakeForWriting() = 0;
+    // Whether that copy is scratch (see TakeTileBuffer).
+    virtual bool CopiesAreScratch() const { return false; }
 };
 
 class Tile {
@@ -53,6 +60,11 @@ public:
     // Only for a tile that has not been written, before other threads see it.
     void Lend(Kernel::Counted<TileLoan> loan);
 
+    // Shows shared content in place of what the tile held, as if written with it: charged as a
+    // buffer of its own, and copied before it is written again. Only while no other thread
+    // uses the tile.
+    void ShowShared(const uint8_t* content);
+
     // The tile's own buffer, made from the default or lent content on first use.
     uint8_t* GetMutableBuffer();
     const uint8_t* GetConstBuffer() const;
@@ -73,7 +85,8 @@ private:
     const uint8_t* m_default = DefaultTileContent(1, kDefaultClear);
     std::atomic<uint8_t*> m_buffer{nullptr};  // the loan's bytes when written in place
     Kernel::Counted<TileLoan> m_loan;
-    bool m_charged = false;  // whether the buffer counts in the planar account
+    bool m_charged = false;    // whether the buffer counts in the planar account
+    bool m_accounted = false;  // whether Charge has decided that
     std::atomic<long> m_mutableRefs{0};
     std::atomic<long> m_constRefs{0};
 };
@@ -100,7 +113,16 @@ public:
         UnaccountedScope(const UnaccountedScope&) = delete;
         UnaccountedScope& operator=(const UnaccountedScope&) = delete;
     };
-    bool IsAccounting() const { return m_unaccounted.load(std::memory_order_acquire) == 0; }
+    // The same for the tile buffers made on the calling thread alone: for working memory made
+    // while the engine goes on with its own on other threads.
+    class ThreadUnaccountedScope {
+    public:
+        ThreadUnaccountedScope() { ++t_unaccounted; }
+        ~ThreadUnaccountedScope() { --t_unaccounted; }
+        ThreadUnaccountedScope(const ThreadUnaccountedScope&) = delete;
+        ThreadUnaccountedScope& operator=(const ThreadUnaccountedScope&) = delete;
+    };
+    bool IsAccounting() const { return m_unaccounted.load(std::memory_order_acquire) == 0 && t_unaccounted == 0; }
 
     // Bitmaps kept compressed, and the blocks of documents' tile stores.
     uint64_t GetCompressedUsage() const { return m_compressed.load(std::memory_order_relaxed); }
@@ -116,6 +138,7 @@ private:
     std::atomic<uint64_t> m_usage{0};
     std::atomic<uint64_t> m_peak{0};
     std::atomic<int> m_unaccounted{0};
+    static inline thread_local int t_unaccounted = 0;
 };
 
 // Planar memory charged for as long as the charge lives: for bitmaps held uncharged in a

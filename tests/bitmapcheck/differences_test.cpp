@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "bitmap_test_support.h"
+#include "bitmapcheck/PixelAccess.h"
 
 using namespace bitmaptest;
 
@@ -29,6 +30,19 @@ Samples InFormat(Raster::Format f, const Raster::PixelRGBA8& colour) {
         bitmap->SetPixel(0, 0, p.Get<typename std::remove_pointer_t<decltype(bitmap)>::PixelType>());
     });
     return GetPixel(one, 0, 0);
+}
+
+// Whether a tile of a plane holds pixels of its own.
+bool OwnBuffer(const Raster::DynamicBitmap& b, int channel, int column, int row) {
+    bool own = false;
+    WithTyped(b, [&](auto* bitmap) {
+        using B = std::remove_pointer_t<decltype(bitmap)>;
+        BitmapKernels::ForEachChannel<B>([&](auto c) {
+            if (int(decltype(c)::value) == channel)
+                own = bitmap->template GetPlane<decltype(c)::value>().TileAt(column, row, false)->HasOwnBuffer();
+        });
+    });
+    return own;
 }
 
 }  // namespace
@@ -150,4 +164,67 @@ TEST(Differences, CancelledRunKeepsTheRowsAlreadyDone) {
                 &context);
     EXPECT_EQ(GetPixel(dst, 99, 16), (Samples{0, 0, 0, 255}));
     EXPECT_EQ(GetPixel(dst, 0, 17), (Samples{1, 2, 3, 4}));
+}
+
+// A cell of the grid whose pixels all equal the source's is done whole: it reads back opaque
+// black, the same samples as the equal pixels of a cell with a difference, from shared content
+// with no buffer of its own, and stays charged to the planar account as a written tile would.
+// Cells the destination never wrote are charged when the heat map first fills them.
+TEST(Differences, AWholeCellOfEqualPixelsIsOpaqueBlackWithNoBufferOfItsOwn) {
+    struct Case {
+        Raster::Format format;
+        Samples paper, changed;
+    };
+    const Case cases[] = {
+        {Raster::kFormatRGBA8, {10, 20, 30, 40}, {10, 20, 31, 40}},
+        {Raster::kFormatRGBA16, {1000, 2000, 3000, 4000}, {1000, 2000, 3300, 4000}},
+        {Raster::kFormatRGBAF, {0.25, 0.5, 0.75, 0.5}, {0.25, 4.5, 0.75, 0.5}},
+        {Raster::kFormatI8A8, {90, 200}, {91, 200}},
+        {Raster::kFormatI16A16, {9000, 20000}, {9100, 20000}},
+        {Raster::kFormatCMYKA8, {1, 2, 3, 4, 5}, {1, 2, 3, 9, 5}},
+        {Raster::kFormatLabA16, {30000, 100, 65535, 9}, {30000, 400, 65535, 9}},
+    };
+    Raster::MemoryManager& memory = Raster::MemoryManager::Instance();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "format " << c.format);
+        int tw = 0, channels = 0;
+        WithTyped(Raster::DynamicBitmap::Create(c.format, 1, 1), [&](auto* bitmap) {
+            tw = bitmap->kTileWidth;
+            channels = bitmap->kChannelCount;
+        });
+        // Two cells across and a narrow third, two cells down and a short third: 9 cells.
+        const int width = 2 * tw + 10, height = 2 * 256 + 20;
+        const uint64_t start = memory.GetPlanarUsage();
+        {
+            Raster::DynamicBitmap dst = Filled(c.format, width, height, c.paper);
+            Raster::DynamicBitmap src = Filled(c.format, width, height, c.paper);
+            SetPixel(dst, 5, 7, c.changed);  // in cell (0, 0) alone
+            const uint64_t written = memory.GetPlanarUsage();
+            EXPECT_EQ(written - start, 2u * 9 * uint64_t(channels) * Raster::Tile::kBytes);
+            Differences(dst, src);
+            EXPECT_EQ(memory.GetPlanarUsage(), written);
+            const Samples black = InFormat(c.format, Rgba(0, 0, 0, 255));
+            if (c.format == Raster::kFormatRGBA8) {
+                EXPECT_EQ(black, (Samples{0, 0, 0, 255}));
+            }
+            EXPECT_EQ(GetPixel(dst, 6, 7), black);  // an equal pixel beside the difference
+            for (auto [x, y] : {std::pair{tw, 0}, {2 * tw + 9, 531}, {0, 256}, {tw - 1, 531}, {2 * tw, 511}})
+                EXPECT_EQ(GetPixel(dst, x, y), black) << x << "," << y;
+            for (int channel = 0; channel < channels; ++channel) {
+                EXPECT_TRUE(OwnBuffer(dst, channel, 0, 0)) << channel;
+                EXPECT_FALSE(OwnBuffer(dst, channel, 1, 1)) << channel;
+                EXPECT_FALSE(OwnBuffer(dst, channel, 2, 2)) << channel;
+            }
+        }
+        EXPECT_EQ(memory.GetPlanarUsage(), start);
+        {
+            // Neither bitmap ever written: every cell is equal, and each tile counts once filled.
+            Raster::DynamicBitmap dst = Raster::DynamicBitmap::Create(c.format, width, height);
+            Raster::DynamicBitmap src = Raster::DynamicBitmap::Create(c.format, width, height);
+            Differences(dst, src);
+            EXPECT_EQ(memory.GetPlanarUsage() - start, 9u * uint64_t(channels) * Raster::Tile::kBytes);
+            EXPECT_EQ(GetPixel(dst, width - 1, height - 1), InFormat(c.format, Rgba(0, 0, 0, 255)));
+        }
+        EXPECT_EQ(memory.GetPlanarUsage(), start);
+    }
 }

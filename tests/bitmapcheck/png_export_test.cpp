@@ -14,6 +14,8 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <thread>
+#include <vector>
 
 #include "bitmap_test_support.h"
 #include "bitmapcheck/ColourTransformCache.h"
@@ -575,4 +577,58 @@ TEST(PNGExport, ALargeImageIsOneStreamOfItsRowsWhateverTheThreads) {
         // The bands do not depend on the threads: neither do the files.
         for (int t = 1; t < 3; ++t) EXPECT_TRUE(ReadAll(files[t]) == ReadAll(files[0])) << threads[t] << " threads";
     }
+}
+
+// Images written at the same time share the bands whose rows are alike, a band deflated once
+// for all of them: each file is byte for byte the one written alone, and reads back its own
+// rows. Among them: two images that differ in a few rows, and rows all alike, whose bands are
+// alike but for being the last band of a shorter image or not.
+TEST(PNGExport, ImagesWrittenTogetherShareBandsAlikeAndReadBackTheirOwnRows) {
+    TempDir dir;
+    const int width = 700, channels = 4;  // 11 rows a band
+    struct Image {
+        const char* name;
+        int height;
+        uint8_t (*sample)(int x, int y);
+    };
+    const Image images[] = {
+        {"pattern", 1500, [](int x, int y) { return TestSample(x, y); }},
+        {"pattern changed", 1500, [](int x, int y) { return uint8_t(TestSample(x, y) + (y >= 600 && y < 640)); }},
+        {"rows alike", 440, [](int x, int) { return uint8_t(x * 7); }},
+        {"rows alike, taller", 880, [](int x, int) { return uint8_t(x * 7); }},
+    };
+    auto write = [&](const Image& image, const std::string& path) {
+        Raster::PNGWriterRGBA8 writer(path.c_str(), width, image.height, Options(true));
+        {
+            Raster::PNGBase::BasePixelAccessor row(writer, 6, channels, 8, false);
+            for (int y = 0; y < image.height; ++y) {
+                if (y > 0) row.WriteRow();
+                for (int x = 0; x < width * channels; ++x) row.m_row[x] = image.sample(x, y);
+            }
+        }
+        EXPECT_TRUE(writer.IsGood()) << writer.GetError();
+    };
+    for (unsigned threads : {3u, 0u}) {
+        Kernel::Dispatch::SetParallelism(threads);
+        std::vector<std::thread> writers;
+        for (const Image& image : images)
+            writers.emplace_back([&, image] { write(image, dir.File(std::string(image.name) + " together.png")); });
+        for (std::thread& t : writers) t.join();
+        for (const Image& image : images) {
+            SCOPED_TRACE(std::string(image.name) + ", " + std::to_string(threads) + " threads");
+            const std::string together = dir.File(std::string(image.name) + " together.png");
+            const std::string alone = dir.File(std::string(image.name) + " alone.png");
+            write(image, alone);
+            EXPECT_TRUE(ReadAll(together) == ReadAll(alone));
+            const PNGImage read = ReadPNG(together);
+            ASSERT_TRUE(read.ok);
+            ASSERT_EQ(read.height, image.height);
+            size_t wrong = 0;
+            for (int y = 0; y < image.height; ++y)
+                for (int x = 0; x < width * channels; ++x)
+                    wrong += read.bytes[size_t(y) * size_t(width * channels) + size_t(x)] != image.sample(x, y);
+            EXPECT_EQ(wrong, 0u);
+        }
+    }
+    Kernel::Dispatch::SetParallelism(0);
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <stdexcept>
 #include <optional>
 #include <set>
 #include <thread>
@@ -206,6 +207,51 @@ TEST(KernelDispatch, ConcurrentCallersEachGetTheirOwnLoop) {
         });
     for (auto& c : callers) c.join();
     EXPECT_EQ(bad.load(), 0);
+}
+
+// Items handed over one at a time, while the caller goes on, each run once whatever the
+// threads; a group waits for what it was given when it ends, and the first exception an item
+// threw reaches Wait, after the other items have run.
+TEST(KernelDispatch, AGroupRunsEachItemHandedOverOnce) {
+    struct Throwing {
+        std::vector<std::atomic<int>>* hits;
+        size_t thrower;
+    };
+    for (unsigned threads : {1u, 2u, 8u, 0u}) {
+        Kernel::Dispatch::SetParallelism(threads);
+        for (size_t count : {size_t(1), size_t(3), size_t(1000)}) {
+            std::vector<std::atomic<int>> hits(count);
+            ForContext ctx{&hits};
+            {
+                Kernel::Dispatch::Group group(CountIndex, &ctx);
+                for (size_t i = 0; i < count; ++i) {
+                    group.Run(i);
+                    if (i % 7 == 0) group.RunPending();
+                }
+                if (count == 1000) group.Wait();  // else the group waits as it ends
+            }
+            for (size_t i = 0; i < count; ++i) ASSERT_EQ(hits[i].load(), 1) << threads << " threads, index " << i;
+        }
+        std::vector<std::atomic<int>> hits(200);
+        Throwing throwing{&hits, 150};
+        Kernel::Dispatch::Group group(
+            [](void* context, size_t i) {
+                auto& t = *static_cast<Throwing*>(context);
+                ++(*t.hits)[i];
+                if (i >= t.thrower) throw std::runtime_error("item " + std::to_string(i));
+            },
+            &throwing);
+        std::string thrown;
+        try {
+            for (size_t i = 0; i < hits.size(); ++i) group.Run(i);
+            group.Wait();
+        } catch (const std::runtime_error& error) {
+            thrown = error.what();
+        }
+        EXPECT_EQ(thrown.rfind("item 1", 0), 0u) << threads << " threads: " << thrown;
+        for (size_t i = 0; i < hits.size(); ++i) ASSERT_EQ(hits[i].load(), 1) << threads << " threads, index " << i;
+    }
+    Kernel::Dispatch::SetParallelism(0);
 }
 
 TEST(KernelDispatch, MainThreadQueueRunsInOrder) {

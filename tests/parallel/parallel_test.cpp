@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
 #include "DocSession/DocumentEngine.h"
 #include "DocSession/PersonaController.h"
@@ -476,6 +479,72 @@ TEST_F(ParallelWork, ALoadedBaselineIsDecompressedOnceIntoItsBitmaps) {
     EXPECT_FALSE(item->m_content->GetRender()->GetSpreadBitmap(2, &error));
     EXPECT_EQ(error, "damaged at byte " + std::to_string(third) +
                          ": the compressed pixels can't be read: the file ends before them");
+}
+
+// Tiles made on a thread that keeps its work out of the planar account are not charged, while
+// those another thread makes at the same time are: a baseline spread inflating on the pool
+// while the document is drawn leaves the document's charges as they would be. Such a spread is
+// the same kept bitmap when its comparison asks for it, charged while it is held.
+TEST_F(ParallelWork, APrefetchedSpreadLeavesOtherThreadsChargesAsTheyAre) {
+    Raster::MemoryManager& memory = Raster::MemoryManager::Instance();
+    // 2 x 2 cells of 4 channels: 16 tiles.
+    const uint64_t sixteenTiles = 16u * Raster::Tile::kBytes;
+    auto charged = [] { return bitmaptest::Filled(Raster::kFormatRGBA8, 512, 512, {1, 2, 3, 4}); };
+    {
+        const uint64_t before = memory.GetPlanarUsage();
+        std::mutex m;
+        std::condition_variable cv;
+        int step = 0;
+        std::thread other([&] {
+            Raster::MemoryManager::ThreadUnaccountedScope unaccounted;
+            const Raster::DynamicBitmap own = charged();
+            std::unique_lock<std::mutex> lock(m);
+            step = 1;
+            cv.notify_all();
+            cv.wait(lock, [&] { return step == 2; });
+        });
+        {
+            std::unique_lock<std::mutex> lock(m);
+            cv.wait(lock, [&] { return step == 1; });
+            const Raster::DynamicBitmap mine = charged();
+            EXPECT_EQ(memory.GetPlanarUsage() - before, sixteenTiles);
+            step = 2;
+            cv.notify_all();
+        }
+        other.join();
+        EXPECT_EQ(memory.GetPlanarUsage(), before);
+    }
+
+    Kernel::Counted<DocumentController> document = Load(
+        "quirevale-document 1\nformat rgba8\nspread 1000 600\nspread 40 30\nhistory\n"
+        "  noise 0 0 0 1000 600 3 0.5\n  fill 1 0 0 40 30 0.5 0.5 0.5 1\nend\n");
+    ASSERT_TRUE(document);
+    Kernel::Counted<RegressionRender> render = Kernel::MakeCounted<RegressionRender>(document);
+    Kernel::Counted<RegressionBaseline> made = RegressionBaseline::Create(document, false);
+    ASSERT_TRUE(made);
+    const std::string path = m_dir.File("prefetched.kqvle_baseline");
+    std::ofstream(path, std::ios::binary) << made->Serialise();
+    made.Reset();
+    for (unsigned threads : {1u, 8u}) {
+        Parallelism parallelism(threads);
+        auto item = Kernel::MakeCounted<RegressionBaselineFileStoreItem>();
+        ASSERT_TRUE(item->Load(Kernel::String(path))) << item->GetLoadError();
+        const RegressionRender& main = *item->m_content->GetRender();
+        const uint64_t before = memory.GetPlanarUsage();
+        main.PrefetchFirstSpread(document);
+        {
+            const Raster::DynamicBitmap mine = charged();
+            EXPECT_EQ(memory.GetPlanarUsage() - before, sixteenTiles) << threads << " threads";
+        }
+        {
+            // 4 x 3 cells, with noise in every channel but alpha.
+            const Raster::DynamicBitmap held = main.GetSpreadBitmap(0);
+            EXPECT_EQ(held.GetBitmap(), main.GetSpreadBitmap(0).GetBitmap());
+            EXPECT_EQ(memory.GetPlanarUsage() - before, (12u * 3u) * Raster::Tile::kBytes) << threads << " threads";
+        }
+        EXPECT_EQ(memory.GetPlanarUsage(), before);
+        ExpectSameTiles(main, *render, std::to_string(threads) + " threads");
+    }
 }
 
 TEST(FileRead, ReadsWholeFilesOfAnyKind) {

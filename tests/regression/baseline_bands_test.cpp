@@ -22,7 +22,7 @@ struct Shape {
     Raster::Format format;
     int width;
     int height;
-    bool banded;  // at least 4 MiB of samples
+    bool banded;  // at least 1 MiB of samples
 };
 
 // 4.5, 4.8 and 4.5 MB of samples, with partial tile columns and a short last band; and one
@@ -283,19 +283,21 @@ TEST_F(BaselineBands, SpreadBytesAreOneZlibStreamWhoseBandsInflateAlone) {
     }
 }
 
-// The rule's edge, read from the file: a spread of exactly 4 MiB of samples is stored in bands,
+// The rule's edge, read from the file: a spread of exactly 1 MiB of samples is stored in bands,
 // one a row or a column smaller as the one stream compress2 makes.
-TEST_F(BaselineBands, BandedFromExactlyFourMebibytesOfSamples) {
+TEST_F(BaselineBands, BandedFromExactlyOneMebibyteOfSamples) {
     struct Edge {
         Shape shape;
         size_t bands;
     };
     const Edge edges[] = {
-        {{Raster::kFormatRGBA8, 1024, 1024, true}, 4},  // one band of four tile rows a plane
-        {{Raster::kFormatRGBA8, 1024, 1023, false}, 0},
-        {{Raster::kFormatRGBA8, 1023, 1024, false}, 0},
-        {{Raster::kFormatI8A8, 2048, 1024, true}, 4},  // two bands of two tile rows a plane
-        {{Raster::kFormatI8A8, 2048, 1023, false}, 0},
+        {{Raster::kFormatRGBA8, 512, 512, true}, 4},  // a plane smaller than a band is one
+        {{Raster::kFormatRGBA8, 512, 511, false}, 0},
+        {{Raster::kFormatRGBA8, 511, 512, false}, 0},
+        {{Raster::kFormatI8A8, 1024, 512, true}, 2},
+        {{Raster::kFormatI8A8, 1024, 511, false}, 0},
+        {{Raster::kFormatRGBA8, 1000, 1000, true}, 4},  // the mid-size page: 3.8 MiB
+        {{Raster::kFormatI8A8, 2048, 1024, true}, 4},   // two bands of two tile rows a plane
     };
     std::vector<std::string> planes;
     std::vector<Kernel::Counted<StoredSpread>> spreads;
