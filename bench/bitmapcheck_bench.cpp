@@ -11,6 +11,7 @@
 //
 // Usage: bitmapcheck_bench [repeats]   (default 3; the slow libpng runs take fewer)
 //        bitmapcheck_bench failing-unit [runs] [side]   (the failure job end to end: failing_unit_bench.h)
+//        bitmapcheck_bench passing-unit [runs] | small-suite [runs]   (unit_runs_bench.h)
 #include <lcms2.h>
 #include <png.h>
 #include <unistd.h>
@@ -442,7 +443,7 @@ int main(int argc, char** argv) {
         }
     const int repeats = argc > 1 ? std::atoi(argv[1]) : 3;
     if (repeats <= 0 || argc > 2) {
-        std::fprintf(stderr, "usage: bitmapcheck_bench [repeats] | failing-unit [runs]\n");
+        std::fprintf(stderr, "usage: bitmapcheck_bench [repeats] | failing-unit [runs] [side] | passing-unit [runs] | small-suite [runs]\n");
         return 2;
     }
     Kernel::Timer total;

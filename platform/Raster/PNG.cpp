@@ -61,7 +61,11 @@ namespace {
 
 constexpr int kFilterUp = 2;                      // the filter byte of an Up row
 constexpr size_t kBandBytes = 16 * 1024;          // filtered bytes a band holds, at most, but a whole row
-constexpr size_t kSlots = 8;                      // bands a writer has in the pool's hands at once
+// Bands a writer has in the pool's hands at once: enough for a large image to keep every worker
+// busy while its rows are filled, few enough that a small one costs little beside its pixels.
+constexpr size_t kSlots = 8;
+constexpr size_t kMaxSlots = 64;
+constexpr size_t kBytesPerSlot = 512 * 1024;  // of the image's rows for each slot, from kSlots up
 constexpr size_t kSerialBytes = size_t(1) << 20;  // images up to this size deflate on the caller
 constexpr size_t kStreamBuffer = 64 * 1024;       // the file's buffer: a write for many small chunks
 // Bands kept for others to find alike: writers of images that differ in a few rows drift apart
@@ -295,7 +299,7 @@ struct PNGBase::Impl {
     size_t bandBytes = 0;
     size_t room = 0;        // each band's chunk buffer
     Band* filling = nullptr;  // the band being filled, this writer's alone
-    Band* bands[kSlots] = {};  // handed over and not written yet, in the order of the image
+    Band* bands[kMaxSlots] = {};  // handed over and not written yet, in the order of the image
     size_t slots = 0;        // 1 when each band is deflated here as soon as it is full
     size_t submitted = 0;    // bands full and handed over
     size_t written = 0;      // bands whose chunk is in the file
@@ -506,7 +510,8 @@ void PNGBase::StartBands() {
     impl.room = ChunkBound(impl.bandBytes);
     const size_t bandCount = (size_t(m_height) + size_t(impl.bandRows) - 1) / size_t(impl.bandRows);
     const bool serial = impl.rowBytes * size_t(m_height) <= kSerialBytes || Kernel::Dispatch::GetParallelism() <= 1;
-    impl.slots = serial ? 1 : std::min(kSlots, bandCount);
+    const size_t slots = std::clamp<size_t>(impl.rowBytes * size_t(m_height) / kBytesPerSlot, kSlots, kMaxSlots);
+    impl.slots = serial ? 1 : std::min(slots, bandCount);
     impl.previous.reset(
         Kernel::Allocating("a PNG row", impl.rowBytes - 1, [&] { return new uint8_t[impl.rowBytes - 1](); }));
     if (impl.slots > 1)
