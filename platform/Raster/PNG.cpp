@@ -33,7 +33,8 @@ static_assert(PNGBase::kRowFilter == PNG_FILTER_UP);
 // The image data is one zlib stream, made a band of filtered rows at a time. Each band is
 // deflated alone (no history from the band before, ended on a byte boundary) and written as an
 // IDAT chunk of its own, so bands deflate on the worker pool while the caller fills the next,
-// the file does not depend on how many threads made it, and bands alike deflate once: a band
+// the bands' rows do not depend on how many threads made them (ISA-L may still pick other
+// codes for the same rows from one call to the next), and bands alike deflate once: a band
 // is shared by every writer whose band holds the same rows at about the same time (a failure
 // image and its baseline differ in a few bands, a heat map's black bands are all alike). The
 // bands are memory the writers keep, and the deflate states the threads': an image written

@@ -513,6 +513,33 @@ std::string ImageStream(const std::string& path) {
     return stream;
 }
 
+// The filtered rows each IDAT chunk holds, each chunk inflated alone: the image's bands. Which
+// codes ISA-L picks for a band may differ from one call to the next, so files are compared by
+// these rather than byte for byte.
+std::vector<std::string> BandRows(const std::string& path) {
+    const std::string file = ReadAll(path);
+    std::vector<std::string> bands;
+    for (size_t at = 8; at + 12 <= file.size();) {
+        const auto* p = reinterpret_cast<const uint8_t*>(file.data() + at);
+        const size_t length = size_t(p[0]) << 24 | size_t(p[1]) << 16 | size_t(p[2]) << 8 | p[3];
+        if (file.compare(at + 4, 4, "IDAT") == 0) {
+            z_stream z{};
+            std::string rows(1 << 20, '\0');
+            inflateInit2(&z, -15);
+            z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(file.data() + at + 8));
+            z.avail_in = uInt(length);
+            z.next_out = reinterpret_cast<Bytef*>(rows.data());
+            z.avail_out = uInt(rows.size());
+            inflate(&z, Z_SYNC_FLUSH);
+            rows.resize(z.total_out);
+            inflateEnd(&z);
+            bands.push_back(rows);
+        }
+        at += 12 + length;
+    }
+    return bands;
+}
+
 // Rows of noise and of runs, in groups of five that repeat the five above, so that matches
 // reach back over the joins of the compressed bands.
 uint8_t TestSample(int x, int y) {
@@ -574,8 +601,8 @@ TEST(PNGExport, ALargeImageIsOneStreamOfItsRowsWhateverTheThreads) {
             EXPECT_EQ(length, raw.size());
             for (int y = 0; y < c.height; ++y) EXPECT_EQ(raw[size_t(y) * rowBytes], 2) << "row " << y;
         }
-        // The bands do not depend on the threads: neither do the files.
-        for (int t = 1; t < 3; ++t) EXPECT_TRUE(ReadAll(files[t]) == ReadAll(files[0])) << threads[t] << " threads";
+        // The bands do not depend on the threads.
+        for (int t = 1; t < 3; ++t) EXPECT_TRUE(BandRows(files[t]) == BandRows(files[0])) << threads[t] << " threads";
     }
 }
 
@@ -619,7 +646,7 @@ TEST(PNGExport, ImagesWrittenTogetherShareBandsAlikeAndReadBackTheirOwnRows) {
             const std::string together = dir.File(std::string(image.name) + " together.png");
             const std::string alone = dir.File(std::string(image.name) + " alone.png");
             write(image, alone);
-            EXPECT_TRUE(ReadAll(together) == ReadAll(alone));
+            EXPECT_TRUE(BandRows(together) == BandRows(alone));
             const PNGImage read = ReadPNG(together);
             ASSERT_TRUE(read.ok);
             ASSERT_EQ(read.height, image.height);
