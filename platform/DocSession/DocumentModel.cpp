@@ -1149,10 +1149,8 @@ size_t DeduplicateBlocks(const std::vector<Kernel::Counted<TileBlock>*>& slots) 
         auto [it, inserted] = kept.emplace(key, *slot);
         if (!inserted) *slot = it->second;  // the key's bytes live in the kept block
     }
-    std::unordered_map<const TileBlock*, bool> after;
-    for (Kernel::Counted<TileBlock>* slot : slots)
-        if (*slot) after[slot->Get()] = true;
-    return blocks.size() - after.size();
+    // Every slot left holds the kept block of its bytes.
+    return blocks.size() - kept.size();
 }
 
 }  // namespace DocEngine

@@ -35,24 +35,10 @@ protected:
     ~Task() = default;
 };
 
-// Looks for a while before a thread sleeps: waking a sleeping thread costs tens of
+// Workers and callers look this long before they sleep: waking a sleeping thread costs tens of
 // microseconds on a virtual machine, more than the gaps between the items of a producer that
-// hands them over one at a time, or between the loops of a caller that runs many. Answers
-// whether ready() came true.
-template <class Ready>
-bool SpinUntil(Ready ready) {
-    constexpr auto kSpin = std::chrono::microseconds(50);
-    const auto until = std::chrono::steady_clock::now() + kSpin;
-    for (unsigned i = 0;; ++i) {
-        if (ready()) return true;
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#elif defined(__aarch64__)
-        asm volatile("yield");
-#endif
-        if ((i & 63) == 63 && std::chrono::steady_clock::now() >= until) return false;
-    }
-}
+// hands them over one at a time, or between the loops of a caller that runs many.
+constexpr auto kSpin = std::chrono::microseconds(50);
 
 struct Job final : Task {
     Dispatch::ParallelWork work;
@@ -130,7 +116,7 @@ public:
         }
         if (queued) Wake(waiting);
         job.Drain();
-        SpinUntil([&] { return job.done.load(std::memory_order_acquire) == job.count; });
+        SpinUntil(kSpin, [&] { return job.done.load(std::memory_order_acquire) == job.count; });
         std::unique_lock<std::mutex> lock(job.m);
         job.finished.wait(lock, [&] { return job.done.load(std::memory_order_acquire) == job.count; });
         lock.unlock();
@@ -220,7 +206,7 @@ private:
                 // looking at once do not queue up on it when an entry comes.
                 lock.unlock();
                 m_spinning.fetch_add(1);
-                const bool found = SpinUntil([&] {
+                const bool found = SpinUntil(kSpin, [&] {
                     if (m_queued.load(std::memory_order_relaxed) == 0 || !lock.try_lock()) return false;
                     if (!m_queue.empty()) return true;
                     lock.unlock();

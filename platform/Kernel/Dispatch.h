@@ -1,10 +1,28 @@
 // Thread dispatch: a worker pool for parallel loops, and a queue for the main thread.
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
 
 namespace Kernel {
+
+// Looks, with a pause between looks, until ready() comes true or the time is up, for a thread
+// about to sleep on something that may come sooner than a wake-up would. Answers whether
+// ready() came true.
+template <class Ready>
+bool SpinUntil(std::chrono::microseconds time, Ready ready) {
+    const auto until = std::chrono::steady_clock::now() + time;
+    for (unsigned i = 0;; ++i) {
+        if (ready()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#elif defined(__aarch64__)
+        asm volatile("yield");
+#endif
+        if ((i & 63) == 63 && std::chrono::steady_clock::now() >= until) return false;
+    }
+}
 
 class Dispatch {
 public:

@@ -165,10 +165,8 @@ public:
     // Waits until the band is deflated, by whoever deflates it: looking for a while first, as
     // a band takes a few tens of microseconds, about what waking a sleeping thread does.
     void WaitFor(Band& band) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(100);
-        for (unsigned i = 1; !band.done.load(std::memory_order_acquire); ++i)
-            if (i % 64 == 0 && std::chrono::steady_clock::now() >= until) break;
-        if (band.done.load(std::memory_order_acquire)) return;
+        if (Kernel::SpinUntil(std::chrono::microseconds(100), [&] { return band.done.load(std::memory_order_acquire); }))
+            return;
         m_waiters.fetch_add(1);
         {
             std::unique_lock<std::mutex> lock(m_doneMutex);

@@ -480,7 +480,8 @@ TEST(KernelCriticalSection, ExcludesOtherThreadsAndWakesSleepers) {
                 ++counter;
             }
         });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // far past any spin
+    // Long enough that the waiters most likely sleep; the verdict holds wherever they are.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     counter = 0;
     lock.ReleaseLock();
     for (auto& t : threads) t.join();
