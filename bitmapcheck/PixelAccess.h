@@ -231,7 +231,7 @@ public:
             if constexpr (kMutable) {
                 Raster::Tile* tile = LookupMutableTile(plane, column, row);
                 Hold(tile);
-                m_bases[I] = reinterpret_cast<Sample*>(tile->GetMutableBuffer());
+                m_bases[I] = reinterpret_cast<Sample*>(m_readsOnly ? BufferToRead(*tile) : tile->GetMutableBuffer());
                 m_cursors[I] = m_bases[I] + offset;
                 m_current[I] = tile;
             } else {
@@ -334,6 +334,8 @@ public:
 
     SamplePtr m_cursors[kChannels] = {};
     SamplePtr m_bases[kChannels] = {};
+    // Set for a written bitmap whose op leaves it as it was (see BufferToRead).
+    bool m_readsOnly = false;
     Raster::Tile* m_current[kChannels] = {};
     BitmapType* m_bitmap;
     Kernel::RectT<int> m_valid{0, 0, 0, 0};
@@ -342,6 +344,12 @@ public:
     TileMap m_held;
 
 private:
+    // A tile with pixels of its own, written or lent, is read where they lie: taking a lent
+    // block for writing costs two checks of its bytes, or a copy. Any other tile is made as
+    // for a write, so that the planar account reads the same. The bytes are never written.
+    static uint8_t* BufferToRead(Raster::Tile& tile) {
+        return tile.HasOwnBuffer() ? const_cast<uint8_t*>(tile.GetConstBuffer()) : tile.GetMutableBuffer();
+    }
     void DestroyTileMapNodes() noexcept { m_held.clear(); }
     void Hold(Raster::Tile* tile) {
         TileMap::Entry& e = m_held.FindOrInsert(tile);

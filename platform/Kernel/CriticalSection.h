@@ -19,6 +19,11 @@ public:
             return;
         AcquireContended();
     }
+    // Takes the lock only when it is free at once.
+    bool TryAcquireLock() {
+        uint32_t state = 0;
+        return m_state.compare_exchange_strong(state, kLocked, std::memory_order_acquire, std::memory_order_relaxed);
+    }
     void ReleaseLock() {
         if (m_state.exchange(0, std::memory_order_release) & kSleepers) WakeSleepers();
     }

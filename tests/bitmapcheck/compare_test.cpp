@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
+#include "DocSession/DocumentModel.h"
 #include "Kernel/Dispatch.h"
+#include "Raster/Tile.h"
 #include "bitmap_test_support.h"
 
 using namespace bitmaptest;
@@ -360,4 +363,51 @@ TEST(Compare, LeavesASourceOfAnotherSizeAlone) {
         EXPECT_FALSE(d.m_executed);
         for (auto [x, y] : {std::pair{0, 0}, {99, 79}, {299, 299}}) EXPECT_EQ(GetPixel(dst, x, y), (Samples{5, 5, 5, 5}));
     }
+}
+
+TEST(Compare, ReadsLentTilesWhereTheyLieAndMakesUnwrittenOnesAsAWriteWould) {
+    // Taking a lent block for writing costs its lender two checks of it; a compare never writes.
+    struct CountingLoan final : Raster::TileLoan {
+        std::vector<uint8_t> bytes;
+        int* takes = nullptr;
+        const uint8_t* GetBytes() const override { return bytes.data(); }
+        uint8_t* TakeForWriting() override { return ++*takes, bytes.data(); }
+    };
+    const Raster::DynamicBitmap src = Filled(Raster::kFormatRGBA8, 300, 260, {1, 2, 3, 4});
+    Raster::DynamicBitmap dst = Raster::DynamicBitmap::Create(Raster::kFormatRGBA8, 300, 260);
+    int takes = 0;
+    for (int c = 0; c < 4; ++c) {  // cell (0, 0) of every plane shows the source's samples
+        auto loan = Kernel::MakeCounted<CountingLoan>();
+        const uint8_t* from = DocEngine::BitmapTile(src, c, 0, 0, false)->GetConstBuffer();
+        loan->bytes.assign(from, from + Raster::Tile::kBytes);
+        loan->takes = &takes;
+        DocEngine::BitmapTile(dst, c, 0, 0, true)->Lend(loan);
+    }
+    Raster::MemoryManager& memory = Raster::MemoryManager::Instance();
+    const uint64_t planar = memory.GetPlanarUsage();
+    const CompareParams r = Compare(dst, src);
+    EXPECT_EQ(r.m_differingPixels, 300 * 260 - 256 * 256);
+    EXPECT_EQ(takes, 0);
+    // The three unwritten cells of each plane are made and charged as before, so that the peak
+    // a unit records reads the same.
+    EXPECT_EQ(memory.GetPlanarUsage() - planar, 12u * Raster::Tile::kBytes);
+    // Left lent: the first write takes the block still, in place.
+    Raster::Tile* lent = DocEngine::BitmapTile(dst, 2, 0, 0, false);
+    const uint8_t* shown = lent->GetConstBuffer();
+    EXPECT_EQ(lent->GetMutableBuffer(), shown);
+    EXPECT_EQ(takes, 1);
+}
+
+TEST(Compare, CountsEveryPixelOfAnEntirelyDifferentPairOnAnyNumberOfThreads) {
+    // Every pixel takes the run's lock; once its threads have waited long enough for it, the
+    // tiles go one at a time, and must count the same.
+    for (unsigned threads : {1u, 2u, 0u}) {  // 0: the pool's own width
+        SCOPED_TRACE(testing::Message() << threads << " threads");
+        Kernel::Dispatch::SetParallelism(threads);
+        const CompareParams r = Compare(Filled(Raster::kFormatRGBA8, 1100, 1030, {10, 20, 30, 40}),
+                                        Filled(Raster::kFormatRGBA8, 1100, 1030, {10, 20, 33, 40}));
+        EXPECT_EQ(r.m_differingPixels, 1100 * 1030);
+        EXPECT_EQ(r.m_maxChannelDifference, 3);
+    }
+    Kernel::Dispatch::SetParallelism(0);
 }

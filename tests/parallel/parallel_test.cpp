@@ -235,9 +235,9 @@ TEST_F(ParallelWork, CellsNoCommandReachesStayUnwritten) {
                     << c << "/" << column << "/" << row;
 }
 
-TEST_F(ParallelWork, AComparisonOnThePoolWritesTheDocumentsBlocksInPlaceAndLeavesThemAsTheyWere) {
-    // 20 x 4 cells of RGBA8, all the history's own: the compare kernel takes every tile of the
-    // render for writing from many workers at once, each in place.
+TEST_F(ParallelWork, AComparisonOnThePoolReadsTheDocumentsBlocksInPlaceAndLeavesThemAsTheyWere) {
+    // 20 x 4 cells of RGBA8, all the history's own: the compare kernel reads every tile of the
+    // render where it lies, from many workers at once.
     Kernel::Counted<DocumentController> document =
         Load("quirevale-document 1\nformat rgba8\nspread 5120 1024\nhistory\n"
              "  gradient 0 0 0 5120 1024 vertical 0 0.2 0.4 1 1 0.8 0.6 1\n  noise 0 0 0 5120 100 9 0.1\nend\n");
@@ -260,7 +260,7 @@ TEST_F(ParallelWork, AComparisonOnThePoolWritesTheDocumentsBlocksInPlaceAndLeave
         CompareParams params;
         CompareBitmapsDispatch(current, reference->GetSpreadBitmap(0), &params);
         EXPECT_EQ(params.m_differingPixels, 0);
-        EXPECT_EQ(places(current), lent) << "every tile written in place";
+        EXPECT_EQ(places(current), lent) << "every tile read in place";
         EXPECT_EQ(Raster::MemoryManager::Instance().GetBackstoreUsage(), backstore);
     }
     first.Reset();

@@ -938,7 +938,7 @@ TEST_F(EngineDocuments, ARenderWrittenInPlaceGivesTheDocumentItsPixelsBackOnlyUn
                           page.tiles * Raster::Tile::kBytes);
                 const std::vector<uint8_t> was(writable, writable + Raster::Tile::kBytes);
                 if (c.change) writable[at] ^= 1;
-                else std::memcpy(writable, was.data(), was.size());  // as the compare kernel writes back
+                else std::memcpy(writable, was.data(), was.size());  // written back as it was
                 if (c.changeDocument) {
                     Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(-1));
                     Run(document, Kernel::MakeCounted<SetHistoryIndexCommand>(0));
