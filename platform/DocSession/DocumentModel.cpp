@@ -317,16 +317,34 @@ __attribute__((target("avx2"))) inline void Write(uint8_t* p, __m256d value) {
     }
 }
 
+// The places of pixels x to x + 3 of a row, mixed.
+__attribute__((target("avx2"))) inline __m256i Places(__m256i keyed, int x) {
+    const __m256i xs = _mm256_slli_epi64(_mm256_setr_epi64x(uint32_t(x), uint32_t(x + 1), uint32_t(x + 2),
+                                                            uint32_t(x + 3)), 32);
+    return Mix(_mm256_xor_si256(keyed, xs));
+}
+
 template <int Bytes>
 __attribute__((target("avx2"))) void NoiseRow(const DrawCommand& command, uint64_t key, const int* channels, int count,
                                               uint8_t* const* blocks, size_t at, int x0, int x1, int y) {
     const __m256d amount = _mm256_set1_pd(command.amount);
     const __m256i keyed = _mm256_set1_epi64x(int64_t(key ^ uint32_t(y)));
     int x = x0;
+    // Two groups of four at a time: each sample's steps wait on one another, the two groups'
+    // do not, so the processor runs them side by side.
+    for (; x + 8 <= x1; x += 8, at += 8 * Bytes) {
+        const __m256i first = Places(keyed, x), second = Places(keyed, x + 4);
+        for (int k = 0; k < count; ++k) {
+            uint8_t* p = blocks[channels[k]] + at;
+            const __m256d a = _mm256_add_pd(Read<Bytes>(p), _mm256_mul_pd(NoiseValue(first, channels[k]), amount));
+            const __m256d b =
+                _mm256_add_pd(Read<Bytes>(p + 4 * Bytes), _mm256_mul_pd(NoiseValue(second, channels[k]), amount));
+            Write<Bytes>(p, a);
+            Write<Bytes>(p + 4 * Bytes, b);
+        }
+    }
     for (; x + 4 <= x1; x += 4, at += 4 * Bytes) {
-        const __m256i xs = _mm256_slli_epi64(_mm256_setr_epi64x(uint32_t(x), uint32_t(x + 1), uint32_t(x + 2),
-                                                                uint32_t(x + 3)), 32);
-        const __m256i place = Mix(_mm256_xor_si256(keyed, xs));
+        const __m256i place = Places(keyed, x);
         for (int k = 0; k < count; ++k) {
             uint8_t* p = blocks[channels[k]] + at;
             Write<Bytes>(p, _mm256_add_pd(Read<Bytes>(p), _mm256_mul_pd(NoiseValue(place, channels[k]), amount)));
