@@ -33,7 +33,8 @@ static_assert(PNGBase::kRowFilter == PNG_FILTER_UP);
 // The image data is one zlib stream, made a band of filtered rows at a time. Each band is
 // deflated alone (no history from the band before, ended on a byte boundary) and written as an
 // IDAT chunk of its own, so bands deflate on the worker pool while the caller fills the next,
-// a file's bytes do not depend on how many threads made it, and bands alike deflate once: a band
+// the bands' rows do not depend on how many threads made them (ISA-L may still pick other
+// codes for the same rows from one call to the next), and bands alike deflate once: a band
 // is shared by every writer whose band holds the same rows at about the same time (a failure
 // image and its baseline differ in a few bands, a heat map's black bands are all alike). The
 // bands are memory the writers keep, and the deflate states the threads': an image written
@@ -241,7 +242,8 @@ size_t CloseChunk(uint8_t* chunk, size_t length) {
 }
 
 // This thread's deflate state, made when it first deflates. ISA-L's stateless level 1 needs no
-// level buffer: the stream's own state holds its hash and tokens.
+// level buffer: the stream's own state holds its hash and tokens, and only the part a band uses
+// is ever touched.
 isal_zstream* ThreadDeflater() {
     thread_local std::unique_ptr<isal_zstream> deflater;
     if (!deflater)
@@ -255,10 +257,6 @@ void DeflateBand(Band& band) {
     try {
         band.adler = isal_adler32(1, band.in, band.inBytes);
         isal_zstream* z = ThreadDeflater();
-        // Without a level buffer, level 1 keeps its tables, hash and tokens in the state's own
-        // buffer, and reads some of what the band deflated before left there: the same rows then
-        // get other codes, and a file's bytes would depend on which thread wrote which band.
-        std::memset(z->internal_state.buffer, 0, sizeof z->internal_state.buffer);
         isal_deflate_stateless_init(z);
         z->level = PNGBase::kCompressionLevel;
         z->level_buf = nullptr;
