@@ -246,7 +246,7 @@ void NoiseRow(const DrawCommand& command, uint64_t key, const int* channels, int
 }
 
 #if defined(__x86_64__)
-// The same, four pixels at a time, for processors with AVX2: noise is most of the drawing of
+// The same, four pixels to a vector, for processors with AVX2: noise is most of the drawing of
 // a small page. Every step is the scalar one's, in the same order and precision, so the
 // samples come out bit for bit the same.
 namespace avx2 {
