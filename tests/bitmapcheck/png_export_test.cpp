@@ -500,16 +500,23 @@ std::string ReadAll(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// The IDAT chunks' data of a PNG file, joined: the image's one zlib stream.
-std::string ImageStream(const std::string& path) {
+// The data of each IDAT chunk of a PNG file, in order.
+std::vector<std::string> ImageChunks(const std::string& path) {
     const std::string file = ReadAll(path);
-    std::string stream;
+    std::vector<std::string> chunks;
     for (size_t at = 8; at + 12 <= file.size();) {
         const auto* p = reinterpret_cast<const uint8_t*>(file.data() + at);
         const size_t length = size_t(p[0]) << 24 | size_t(p[1]) << 16 | size_t(p[2]) << 8 | p[3];
-        if (file.compare(at + 4, 4, "IDAT") == 0) stream.append(file, at + 8, length);
+        if (file.compare(at + 4, 4, "IDAT") == 0) chunks.push_back(file.substr(at + 8, length));
         at += 12 + length;
     }
+    return chunks;
+}
+
+// The IDAT chunks' data joined: the image's one zlib stream.
+std::string ImageStream(const std::string& path) {
+    std::string stream;
+    for (const std::string& chunk : ImageChunks(path)) stream += chunk;
     return stream;
 }
 
@@ -517,25 +524,19 @@ std::string ImageStream(const std::string& path) {
 // codes ISA-L picks for a band may differ from one call to the next, so files are compared by
 // these rather than byte for byte.
 std::vector<std::string> BandRows(const std::string& path) {
-    const std::string file = ReadAll(path);
     std::vector<std::string> bands;
-    for (size_t at = 8; at + 12 <= file.size();) {
-        const auto* p = reinterpret_cast<const uint8_t*>(file.data() + at);
-        const size_t length = size_t(p[0]) << 24 | size_t(p[1]) << 16 | size_t(p[2]) << 8 | p[3];
-        if (file.compare(at + 4, 4, "IDAT") == 0) {
-            z_stream z{};
-            std::string rows(1 << 20, '\0');
-            inflateInit2(&z, -15);
-            z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(file.data() + at + 8));
-            z.avail_in = uInt(length);
-            z.next_out = reinterpret_cast<Bytef*>(rows.data());
-            z.avail_out = uInt(rows.size());
-            inflate(&z, Z_SYNC_FLUSH);
-            rows.resize(z.total_out);
-            inflateEnd(&z);
-            bands.push_back(rows);
-        }
-        at += 12 + length;
+    for (const std::string& chunk : ImageChunks(path)) {
+        z_stream z{};
+        std::string rows(1 << 20, '\0');
+        inflateInit2(&z, -15);
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(chunk.data()));
+        z.avail_in = uInt(chunk.size());
+        z.next_out = reinterpret_cast<Bytef*>(rows.data());
+        z.avail_out = uInt(rows.size());
+        inflate(&z, Z_SYNC_FLUSH);
+        rows.resize(z.total_out);
+        inflateEnd(&z);
+        bands.push_back(rows);
     }
     return bands;
 }
