@@ -87,8 +87,8 @@ bool Regression::RunSequence() {
     if (!m_nodump) DeleteUnitImages();
     LoadMetadata(metadataPath);
     if (!LoadUnit()) return false;
-    // The pixels the render comparison compares with first are made meanwhile, where they would
-    // take a thread alone; with snapshots to compare before, they would only be held longer.
+    // The pixels the render comparison compares with first are made meanwhile, beside the save,
+    // the reload and the render; with snapshots to compare before, they would only be held longer.
     if (m_baseline && m_baseline->m_content && m_baseline->m_content->GetSnapshots().empty())
         if (const Kernel::Counted<RegressionRender> baselineRender = GetBaselineRenderForSnapshot(-1))
             baselineRender->PrefetchFirstSpread(m_document);

@@ -733,9 +733,6 @@ void StoredSpread::MakeKeptBitmap() const {
 
 void StoredSpread::Prefetch() const {
     if (!m_keepsBitmap) return;
-    const DocEngine::FormatInfo* format = DocEngine::FindFormat(m_format);
-    // A banded spread inflates on every thread already.
-    if (!format || !BandsOf(*format, m_width, m_height).empty()) return;
     Kernel::Dispatch::Group* group;
     {
         std::lock_guard<std::mutex> lock(m_mutex);

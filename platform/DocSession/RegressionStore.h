@@ -58,9 +58,9 @@ public:
     Raster::DynamicBitmap Decompress(std::string* error = nullptr) const;
     // Lets the kept bitmap go (handles out keep theirs); the next Decompress makes it again.
     void Release() const;
-    // For a spread read from a baseline whose pixels inflate on one thread: starts making its
-    // kept bitmap on the worker pool, so that Decompress then waits for it, or finds it made,
-    // rather than making it. Nothing happens when memory for that runs out.
+    // For a spread read from a baseline: starts making its kept bitmap on the worker pool (a
+    // banded spread's bands spread over the pool from there), so that Decompress then waits for
+    // it, or finds it made, rather than making it. Nothing happens when memory for that runs out.
     void Prefetch() const;
 
     Raster::Format GetFormat() const { return m_format; }

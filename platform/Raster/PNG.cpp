@@ -128,9 +128,12 @@ public:
 
     // A band alike, shared with the caller, whose own band is then not needed; or null, the
     // band then kept for others to find. Rows are compared outside the lock, which every
-    // writer's every band takes.
+    // writer's every band takes. A band with no candidate is kept in the same hold of the lock
+    // that looked: two writers of alike rows at the same band (a failure image and its
+    // baseline keep pace) would otherwise both look, both miss and both deflate it.
     Band* FindAlike(Band* band) {
         Band* candidate = nullptr;
+        Band* evicted = nullptr;
         {
             std::lock_guard<std::mutex> lock(m_sharedMutex);
             for (Band* kept : m_shared)
@@ -139,16 +142,17 @@ public:
                     candidate->users.fetch_add(1, std::memory_order_relaxed);
                     break;
                 }
+            if (!candidate) evicted = Keep(band);
         }
-        if (candidate && std::memcmp(candidate->in, band->in, band->inBytes) == 0) return candidate;
-        Drop(candidate);
-        Band* evicted;
+        if (!candidate) {
+            Drop(evicted);
+            return nullptr;
+        }
+        if (std::memcmp(candidate->in, band->in, band->inBytes) == 0) return candidate;
+        Drop(candidate);  // rows of another band with the same check
         {
             std::lock_guard<std::mutex> lock(m_sharedMutex);
-            band->users.fetch_add(1, std::memory_order_relaxed);
-            evicted = m_shared[m_next];
-            m_shared[m_next] = band;
-            m_next = (m_next + 1) % kShared;
+            evicted = Keep(band);
         }
         Drop(evicted);
         return nullptr;
@@ -181,6 +185,16 @@ private:
     static constexpr size_t kKeptBytes = size_t(4) << 20;
 
     static bool Fits(size_t capacity, size_t bytes) { return capacity >= bytes && capacity / 2 <= bytes; }
+
+    // Puts a use of the band in the next shared place, under m_sharedMutex; returns the band it
+    // pushed out, whose use the caller drops outside the lock.
+    Band* Keep(Band* band) {
+        band->users.fetch_add(1, std::memory_order_relaxed);
+        Band* evicted = m_shared[m_next];
+        m_shared[m_next] = band;
+        m_next = (m_next + 1) % kShared;
+        return evicted;
+    }
 
     Band* Make(size_t bytes, size_t room) {
         {
