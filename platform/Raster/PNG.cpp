@@ -272,6 +272,9 @@ void DeflateBand(Band& band) {
         band.adler = isal_adler32(1, band.in, band.inBytes);
         isal_zstream* z = ThreadDeflater();
         isal_deflate_stateless_init(z);
+        // The init leaves the window's size as the state's memory held it, which a thread's
+        // first state takes from whatever the heap held: 0 is deflate's whole 32 KiB.
+        z->hist_bits = 0;
         z->level = PNGBase::kCompressionLevel;
         z->level_buf = nullptr;
         z->level_buf_size = 0;

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -605,6 +606,46 @@ TEST(PNGExport, ALargeImageIsOneStreamOfItsRowsWhateverTheThreads) {
         // The bands do not depend on the threads.
         for (int t = 1; t < 3; ++t) EXPECT_TRUE(BandRows(files[t]) == BandRows(files[0])) << threads[t] << " threads";
     }
+}
+
+// A thread's deflate state is made from whatever the heap held before: none of it may reach the
+// compression. A thread that leaves freed blocks of small numbers behind it, then writes its
+// first image, writes the rows as small as a thread that starts clean.
+TEST(PNGExport, WhatTheHeapHeldBeforeDoesNotChangeHowAThreadCompresses) {
+    TempDir dir;
+    const int width = 300, height = 200;  // deflated on the writing thread
+    auto write = [&](const std::string& path, bool dirtyHeap, uint8_t shift = 0) {
+        std::thread([&] {
+            void* fence = nullptr;
+            if (dirtyHeap) {
+                std::vector<void*> blocks;
+                for (size_t bytes = 64 * 1024; bytes <= 128 * 1024; bytes += 4 * 1024) {
+                    auto* block = static_cast<uint16_t*>(std::malloc(bytes));
+                    if (block) std::fill(block, block + bytes / 2, uint16_t(10));  // small numbers, as counts and sizes are
+                    blocks.push_back(block);
+                }
+                fence = std::malloc(64);  // keeps the freed blocks from going back to the system
+                for (void* block : blocks) std::free(block);
+            }
+            Raster::PNGWriterRGBA8 writer(path.c_str(), width, height, Options(true));
+            {
+                Raster::PNGBase::BasePixelAccessor row(writer, 6, 4, 8, false);
+                for (int y = 0; y < height; ++y) {
+                    if (y > 0) row.WriteRow();
+                    for (int x = 0; x < width * 4; ++x) row.m_row[x] = uint8_t(TestSample(x, y) + shift);
+                }
+            }
+            EXPECT_TRUE(writer.IsGood()) << writer.GetError();
+            std::free(fence);
+        }).join();
+    };
+    // Each written after other rows, so that neither finds the other's bands to share.
+    write(dir.File("other.png"), false, 1);
+    write(dir.File("dirty.png"), true);
+    write(dir.File("other.png"), false, 2);
+    write(dir.File("clean.png"), false);
+    EXPECT_EQ(ImageStream(dir.File("dirty.png")).size(), ImageStream(dir.File("clean.png")).size());
+    EXPECT_TRUE(BandRows(dir.File("dirty.png")) == BandRows(dir.File("clean.png")));
 }
 
 // Images written at the same time share the bands whose rows are alike, a band deflated once
