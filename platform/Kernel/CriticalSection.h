@@ -14,10 +14,7 @@ namespace Kernel {
 class alignas(64) CriticalSection {
 public:
     void AcquireLock() {
-        uint32_t state = 0;
-        if (m_state.compare_exchange_weak(state, kLocked, std::memory_order_acquire, std::memory_order_relaxed))
-            return;
-        AcquireContended();
+        if (!TryAcquireLock()) AcquireContended();
     }
     // Takes the lock only when it is free at once.
     bool TryAcquireLock() {

@@ -550,6 +550,21 @@ uint8_t TestSample(int x, int y) {
     return uint8_t((uint32_t(x) * 2654435761u ^ uint32_t(y) * 40503u) >> 13);
 }
 
+// Writes an image of sample(x, y) bytes, RGBA or RGB, a row at a time as the row writers do.
+template <class Sample>
+void WriteRows(const std::string& path, int width, int height, bool alpha, Sample sample) {
+    const int channels = alpha ? 4 : 3;
+    Raster::PNGWriterRGBA8 writer(path.c_str(), width, height, Options(alpha));
+    {
+        Raster::PNGBase::BasePixelAccessor row(writer, alpha ? 6 : 2, channels, 8, false);
+        for (int y = 0; y < height; ++y) {
+            if (y > 0) row.WriteRow();
+            for (int x = 0; x < width * channels; ++x) row.m_row[x] = sample(x, y);
+        }
+    }
+    EXPECT_TRUE(writer.IsGood()) << writer.GetError();
+}
+
 }  // namespace
 
 TEST(PNGExport, ALargeImageIsOneStreamOfItsRowsWhateverTheThreads) {
@@ -571,15 +586,7 @@ TEST(PNGExport, ALargeImageIsOneStreamOfItsRowsWhateverTheThreads) {
         for (int t = 0; t < 3; ++t) {
             Kernel::Dispatch::SetParallelism(threads[t]);
             files[t] = dir.File("large-" + std::to_string(t) + ".png");
-            Raster::PNGWriterRGBA8 writer(files[t].c_str(), c.width, c.height, Options(c.alpha));
-            {
-                Raster::PNGBase::BasePixelAccessor row(writer, c.alpha ? 6 : 2, channels, 8, false);
-                for (int y = 0; y < c.height; ++y) {
-                    if (y > 0) row.WriteRow();
-                    for (int x = 0; x < c.width * channels; ++x) row.m_row[x] = TestSample(x, y);
-                }
-            }
-            EXPECT_TRUE(writer.IsGood()) << writer.GetError();
+            WriteRows(files[t], c.width, c.height, c.alpha, TestSample);
         }
         Kernel::Dispatch::SetParallelism(0);
         for (int t = 0; t < 3; ++t) {
@@ -627,15 +634,7 @@ TEST(PNGExport, WhatTheHeapHeldBeforeDoesNotChangeHowAThreadCompresses) {
                 fence = std::malloc(64);  // keeps the freed blocks from going back to the system
                 for (void* block : blocks) std::free(block);
             }
-            Raster::PNGWriterRGBA8 writer(path.c_str(), width, height, Options(true));
-            {
-                Raster::PNGBase::BasePixelAccessor row(writer, 6, 4, 8, false);
-                for (int y = 0; y < height; ++y) {
-                    if (y > 0) row.WriteRow();
-                    for (int x = 0; x < width * 4; ++x) row.m_row[x] = uint8_t(TestSample(x, y) + shift);
-                }
-            }
-            EXPECT_TRUE(writer.IsGood()) << writer.GetError();
+            WriteRows(path, width, height, true, [shift](int x, int y) { return uint8_t(TestSample(x, y) + shift); });
             std::free(fence);
         }).join();
     };
@@ -666,17 +665,7 @@ TEST(PNGExport, ImagesWrittenTogetherShareBandsAlikeAndReadBackTheirOwnRows) {
         {"rows alike", 440, [](int x, int) { return uint8_t(x * 7); }},
         {"rows alike, taller", 880, [](int x, int) { return uint8_t(x * 7); }},
     };
-    auto write = [&](const Image& image, const std::string& path) {
-        Raster::PNGWriterRGBA8 writer(path.c_str(), width, image.height, Options(true));
-        {
-            Raster::PNGBase::BasePixelAccessor row(writer, 6, channels, 8, false);
-            for (int y = 0; y < image.height; ++y) {
-                if (y > 0) row.WriteRow();
-                for (int x = 0; x < width * channels; ++x) row.m_row[x] = image.sample(x, y);
-            }
-        }
-        EXPECT_TRUE(writer.IsGood()) << writer.GetError();
-    };
+    auto write = [&](const Image& image, const std::string& path) { WriteRows(path, width, image.height, true, image.sample); };
     for (unsigned threads : {3u, 0u}) {
         Kernel::Dispatch::SetParallelism(threads);
         std::vector<std::thread> writers;
