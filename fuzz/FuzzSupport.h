@@ -60,6 +60,37 @@ inline std::string Shown(std::string_view text, size_t limit = 400) {
     return out;
 }
 
+// The length of the well-formed UTF-8 character at text[i], 0 when none begins there; code is its
+// code point. Worked out from the code point rather than from byte ranges, so that it checks the
+// project's own reader of characters rather than repeating it.
+inline size_t WellFormedLength(std::string_view text, size_t i, uint32_t& code) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    if (length == 0 || text.size() - i < length) return 0;
+    code = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        const auto u = static_cast<unsigned char>(text[i + k]);
+        if ((u & 0xC0) != 0x80) return 0;
+        code = code << 6 | (u & 0x3F);
+    }
+    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+
+// Where the text first holds a byte that may reach a console or a build log only escaped: one
+// of no well-formed character, or of a control (C0, DEL, C1) or a line or paragraph separator.
+// npos when there is none.
+inline size_t FirstUnshownByte(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        uint32_t code = 0;
+        const size_t length = WellFormedLength(text, i, code);
+        if (length == 0 || code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x2028 || code == 0x2029) return i;
+        i += length;
+    }
+    return std::string_view::npos;
+}
+
 // A broken property: said on the fuzzer's own standard error, then abort, so that libFuzzer
 // keeps the input.
 [[noreturn]] inline void Fail(const char* format, ...) __attribute__((format(printf, 1, 2)));

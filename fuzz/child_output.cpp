@@ -3,7 +3,8 @@
 // messages (with --showcommands and --coverage) and once plain. Input: the child's output, or a
 // unit path, a NUL byte and the output. Whatever the child prints and the path holds, no line
 // of the console or of summary.log may begin a service message other than the runner's own,
-// each of the runner's values must be escaped, and failed.log must read back as the failed unit.
+// each of the runner's values must be escaped, no line may hold a byte that could act on a
+// terminal (but the runner's colours), and failed.log must read back as the failed unit.
 #include <sys/stat.h>
 
 #include "FuzzSupport.h"
@@ -36,6 +37,38 @@ std::string UnitPath(std::string_view given) {
 
 constexpr std::string_view kServiceStart = "##teamcity[";
 
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out.push_back(char(code));
+    } else if (code < 0x800) {
+        out.push_back(char(0xC0 | code >> 6));
+        out.push_back(char(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(char(0xE0 | code >> 12));
+        out.push_back(char(0x80 | (code >> 6 & 0x3F)));
+        out.push_back(char(0x80 | (code & 0x3F)));
+    }
+}
+
+// A path as a TeamCity value brings it back: a byte of no character was escaped as its value.
+std::string AsTeamCityReadsIt(std::string_view path) {
+    std::string out;
+    for (size_t i = 0; i < path.size();) {
+        uint32_t code = 0;
+        const size_t length = Fuzz::WellFormedLength(path, i, code);
+        if (length == 0) AppendUtf8(out, static_cast<unsigned char>(path[i++]));
+        else out.append(path.substr(i, length)), i += length;
+    }
+    return out;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 // Checks the rest of a service message after "##teamcity[": a name, then name='value' pairs,
 // then "]" at the end of the line. The values come back unescaped in order.
 bool ParseServiceMessage(std::string_view text, std::string& name, std::vector<std::pair<std::string, std::string>>& attributes,
@@ -63,9 +96,17 @@ bool ParseServiceMessage(std::string_view text, std::string& name, std::vector<s
             const char c = text[i];
             if (c == '\'') break;
             if (c == '[' || c == ']') return why = "an unescaped bracket in a value", false;
-            const std::string_view rest = text.substr(i);
-            if (rest.starts_with("\xC2\x85") || rest.starts_with("\xE2\x80\xA8") || rest.starts_with("\xE2\x80\xA9"))
-                return why = "an unescaped Unicode line break in a value", false;
+            if (c == '|' && text.substr(i + 1, 2) == "0x") {
+                uint32_t code = 0;
+                for (size_t k = i + 3; k < i + 7; ++k) {
+                    const int digit = k < text.size() ? HexValue(text[k]) : -1;
+                    if (digit < 0) return why = "a |0x escape without four hex digits", false;
+                    code = code << 4 | uint32_t(digit);
+                }
+                AppendUtf8(value, code);
+                i += 7;
+                continue;
+            }
             if (c == '|') {
                 if (i + 1 >= text.size() || std::string_view("|'[]nrxlp").find(text[i + 1]) == std::string_view::npos)
                     return why = "a bar that escapes nothing", false;
@@ -92,6 +133,14 @@ bool ParseServiceMessage(std::string_view text, std::string& name, std::vector<s
 void CheckLines(const char* where, const std::string& text, bool teamcity, const std::string& unitPath) {
     int started = 0, finished = 0;
     for (std::string_view line : Fuzz::PhysicalLines(text)) {
+        // Only the runner's own colours may act on the terminal, at a line's two ends.
+        std::string_view uncoloured = line;
+        for (std::string_view colour : {kColourRed, kColourBlue, "\033[32m"})
+            if (uncoloured.starts_with(colour)) uncoloured.remove_prefix(colour.size());
+        if (uncoloured.ends_with(kColourReset)) uncoloured.remove_suffix(std::string_view(kColourReset).size());
+        const size_t unshown = Fuzz::FirstUnshownByte(uncoloured);
+        FUZZ_CHECK(unshown == std::string_view::npos, "%s: byte %zu of a line is not shown text: %s", where, unshown,
+                   Fuzz::Shown(line).c_str());
         std::string_view trimmed = line;
         while (!trimmed.empty() && (trimmed.front() == ' ' || trimmed.front() == '\t')) trimmed.remove_prefix(1);
         if (!trimmed.starts_with(kServiceStart)) continue;
@@ -107,7 +156,8 @@ void CheckLines(const char* where, const std::string& text, bool teamcity, const
         FUZZ_CHECK(test || name == "message", "%s: a service message the runner never sends: %s", where,
                    Fuzz::Shown(line).c_str());
         if (test)
-            FUZZ_CHECK(!attributes.empty() && attributes[0].first == "name" && attributes[0].second == unitPath,
+            FUZZ_CHECK(!attributes.empty() && attributes[0].first == "name" &&
+                           attributes[0].second == AsTeamCityReadsIt(unitPath),
                        "%s: a test message about another test: %s", where, Fuzz::Shown(line).c_str());
         started += name == "testStarted";
         finished += name == "testFinished";

@@ -1,7 +1,7 @@
 // The headless event reader: the input is the application's standard input, and the whole
 // application runs on it from start-up to the end of the input, in a home folder of its own.
-// It must end normally, and every message on standard error stays a line long (a word quoted
-// back is cut short).
+// It must end normally, every message on standard error stays a line long (a word quoted back
+// is cut short), and no line of either output holds a byte that could act on a terminal.
 #include <sys/stat.h>
 
 #include <sstream>
@@ -36,10 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::istringstream events(std::string(reinterpret_cast<const char*>(data), size));
     std::streambuf* keyboard = std::cin.rdbuf(events.rdbuf());
     int status;
-    std::string errors;
+    std::string printed, errors;
     {
         Fuzz::Capture out(1), err(2);
         status = NSApplicationMain(0, nullptr);
+        printed = out.Stop();
         errors = err.Stop();
     }
     std::cin.rdbuf(keyboard);
@@ -50,5 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (std::string_view line : Fuzz::PhysicalLines(errors))
         FUZZ_CHECK(line.size() <= kLongestMessage, "a message of %zu bytes on standard error: %s", line.size(),
                    Fuzz::Shown(line).c_str());
+    for (const std::string& text : {printed, errors})
+        for (std::string_view line : Fuzz::PhysicalLines(text))
+            FUZZ_CHECK(Fuzz::FirstUnshownByte(line) == std::string_view::npos,
+                       "a line with a byte that could act on a terminal: %s", Fuzz::Shown(line).c_str());
     return 0;
 }

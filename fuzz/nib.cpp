@@ -1,7 +1,7 @@
 // The nib reader, with the two kinds of owner the bundle's nibs have: the application (the
 // main menus) and the context-menu controller. A nib that loads must leave the owner's outlets
 // holding what their setters take, so that every menu they reach can be walked; one that does
-// not load must say why on one line naming the file and the line, and connect nothing.
+// not load must say why on one line naming the file and the line, escaped, and connect nothing.
 #include <string_view>
 
 #include "AppKit/AppKit.h"
@@ -48,6 +48,8 @@ void CheckRefusal(const std::string& errors, BOOL loaded, const Ref<NSArray>& ob
                Fuzz::Shown(errors).c_str());
     FUZZ_CHECK(!errors.empty() && errors.back() == '\n' && errors.find('\n') == errors.size() - 1,
                "a refused nib is told in other than one line: %s", Fuzz::Shown(errors).c_str());
+    FUZZ_CHECK(Fuzz::FirstUnshownByte(std::string_view(errors).substr(0, errors.size() - 1)) == std::string_view::npos,
+               "a refused nib is told with a byte that could act on a terminal: %s", Fuzz::Shown(errors).c_str());
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Kernel/FileSystem.h"
+#include "Kernel/Format.h"
 #include "regression/ChildOutput.h"
 #include "regression/RegressionStrings.h"
 
@@ -116,38 +117,34 @@ Kernel::String EscapeTeamCityValue(const Kernel::String& value) {
     std::string_view v = value.View();
     std::string out;
     out.reserve(v.size() + 8);
-    for (size_t i = 0; i < v.size(); ++i) {
-        char c = v[i];
-        switch (c) {
-            case '\'': out += "|'"; continue;
-            case '|': out += "||"; continue;
-            case '[': out += "|["; continue;
-            case ']': out += "|]"; continue;
-            case '\n': out += "|n"; continue;
-            case '\r': out += "|r"; continue;
+    for (size_t i = 0; i < v.size();) {
+        const Kernel::TextCharacter character = Kernel::CharacterAt(v, i);
+        const char* escape = nullptr;
+        switch (character.valid ? character.code : 0xFFFF) {
+            case '\'': escape = "|'"; break;
+            case '|': escape = "||"; break;
+            case '[': escape = "|["; break;
+            case ']': escape = "|]"; break;
+            case '\n': escape = "|n"; break;
+            case '\r': escape = "|r"; break;
+            // The Unicode line breaks (next line, line and paragraph separator) have escapes of their own.
+            case 0x85: escape = "|x"; break;
+            case 0x2028: escape = "|l"; break;
+            case 0x2029: escape = "|p"; break;
             default: break;
         }
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f) {
-            static const char kHex[] = "0123456789abcdef";
-            out += "|0x00";
-            out.push_back(kHex[u >> 4]);
-            out.push_back(kHex[u & 15]);
-            continue;
-        }
-        // The Unicode line breaks (next line, line and paragraph separator) have escapes of their own.
-        if (v.substr(i, 2) == "\xC2\x85") {
-            out += "|x";
-            ++i;
-        } else if (v.substr(i, 3) == "\xE2\x80\xA8") {
-            out += "|l";
-            i += 2;
-        } else if (v.substr(i, 3) == "\xE2\x80\xA9") {
-            out += "|p";
-            i += 2;
+        if (escape) {
+            out += escape;
+        } else if (character.shown) {
+            out.append(v.substr(i, character.length));
         } else {
-            out.push_back(c);
+            // Any other character that could act on a terminal showing the build log, and any
+            // byte of no valid character (as its value), in TeamCity's escape for a code point.
+            static const char kHex[] = "0123456789abcdef";
+            out += "|0x";
+            for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(character.code >> shift) & 15]);
         }
+        i += character.length;
     }
     return Kernel::String(out);
 }

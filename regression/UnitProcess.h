@@ -95,8 +95,10 @@ void ReportChildLine(UnitProcess& unit, bool isFailure, const char* label, const
 // Prints one line in the current output style.
 void PrintChildLine(const UnitProcess& unit, bool isFailure, const Kernel::String& text);
 
-// A value as a TeamCity service message attribute needs it; control characters other than line
-// breaks become "|0xNNNN" escapes, as they would act on a terminal that shows the build log.
+// A value as a TeamCity service message attribute needs it: besides TeamCity's own escapes, each
+// character that is not shown as it is (see Kernel::CharacterAt), and each byte of no valid
+// character, becomes "|0xNNNN" (the byte's value for a stray byte), as it could act on a
+// terminal that shows the build log.
 Kernel::String EscapeTeamCityValue(const Kernel::String& value);
 
 inline constexpr const char kColourRed[] = "\033[31m";

@@ -86,7 +86,8 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
-void Report(const std::string& text) { std::fprintf(stderr, "quirevale: %s\n", text.c_str()); }
+// A report may name the bundle's folder and what menus and alerts hold; excerpts in it show unchanged.
+void Report(const std::string& text) { std::fprintf(stderr, "quirevale: %s\n", Kernel::EscapeForMessage(text).c_str()); }
 
 // The characters of one code point.
 std::string CharactersOf(unsigned long code) {

@@ -130,7 +130,9 @@ BOOL LoadNibFromText(const std::string& text, const std::string& source, NSObjec
     std::vector<NSMenu*> open;  // menus being filled, innermost last
 
     auto fail = [&](int line, const std::string& why) {
-        std::fprintf(stderr, "quirevale: %s:%d: %s\n", source.c_str(), line, why.c_str());
+        // The reason quotes the file's words.
+        std::fprintf(stderr, "quirevale: %s:%d: %s\n", Kernel::EscapeForMessage(source).c_str(), line,
+                     Kernel::EscapeForMessage(why).c_str());
         return NO;
     };
 
@@ -265,8 +267,8 @@ BOOL NSBundleLoadNibNamed(NSBundle* bundle, const std::string& name, NSObject* o
     constexpr uint64_t kNibFileLimit = 16 * Kernel::kMebibyte;  // a menu's objects take kilobytes
     if (path.empty() || !Kernel::FileSystem::ReadFile(Kernel::Path(path), text, kNibFileLimit, &error)) {
         if (path.empty() || error.missing)
-            std::fprintf(stderr, "quirevale: interface file \"%s\" not found in %s\n", name.c_str(),
-                         bundle->resourcePath().c_str());
+            std::fprintf(stderr, "quirevale: interface file \"%s\" not found in %s\n",
+                         Kernel::EscapeForMessage(name).c_str(), Kernel::EscapeForMessage(bundle->resourcePath()).c_str());
         else
             std::fprintf(stderr, "quirevale: interface file \"%s\" can't be read: %s\n",
                          Kernel::EscapeForMessage(path).c_str(), error.reason.c_str());

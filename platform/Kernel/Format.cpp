@@ -34,18 +34,12 @@ StringT<TEncUtf8> ToStringT(uint64_t value) { return StringT<TEncUtf8>(std::to_s
 namespace {
 constexpr std::string_view kServiceMessageMarker = "##teamcity[";
 
-// Bytes that a terminal acts on: C0 controls, DEL, and the second byte of a C1 control (U+0080 to
-// U+009F, which UTF-8 writes as 0xC2 then 0x80 to 0x9F).
-bool IsControlAt(std::string_view text, size_t i) {
-    const auto u = static_cast<unsigned char>(text[i]);
-    if (u < 0x20 || u == 0x7f) return true;
-    return u == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-           static_cast<unsigned char>(text[i + 1]) <= 0x9f;
-}
+// Printable ASCII needs no decoding: most text is nothing else.
+bool IsPrintableAscii(unsigned char u) { return u >= 0x20 && u < 0x7f; }
 
 bool NeedsEscapes(std::string_view text) {
-    for (size_t i = 0; i < text.size(); ++i)
-        if (IsControlAt(text, i)) return true;
+    for (char c : text)
+        if (!IsPrintableAscii(static_cast<unsigned char>(c))) return true;
     return text.find(kServiceMessageMarker) != std::string_view::npos;
 }
 
@@ -57,36 +51,62 @@ void AppendHexByte(std::string& out, unsigned char u) {
 }
 }  // namespace
 
+TextCharacter CharacterAt(std::string_view text, size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const TextCharacter stray{1, lead, false, false};
+    if (lead < 0x80) return {1, lead, true, IsPrintableAscii(lead)};
+    // The lead byte gives the length and the first bits; the second byte's range also rules out
+    // overlong forms (E0, F0), surrogates (ED) and code points past U+10FFFF (F4).
+    size_t length;
+    char32_t code;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2, code = lead & 0x1F;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3, code = lead & 0x0F;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4, code = lead & 0x07;
+    else return stray;
+    if (lead == 0xE0) low = 0xA0;
+    else if (lead == 0xED) high = 0x9F;
+    else if (lead == 0xF0) low = 0x90;
+    else if (lead == 0xF4) high = 0x8F;
+    if (text.size() - at < length) return stray;
+    for (size_t k = 1; k < length; ++k) {
+        const auto u = static_cast<unsigned char>(text[at + k]);
+        if (u < (k == 1 ? low : 0x80) || u > (k == 1 ? high : 0xBF)) return stray;
+        code = (code << 6) | (u & 0x3F);
+    }
+    const bool c1 = code <= 0x9F;  // a sequence of two bytes or more is U+0080 or above
+    return {length, code, true, !c1 && code != 0x2028 && code != 0x2029};
+}
+
 std::string EscapeForMessage(std::string_view text) {
     if (!NeedsEscapes(text)) return std::string(text);
     std::string out;
     out.reserve(text.size() + 16);
-    for (size_t i = 0; i < text.size(); ++i) {
+    for (size_t i = 0; i < text.size();) {
         const char c = text[i];
-        const auto u = static_cast<unsigned char>(c);
+        const TextCharacter character = CharacterAt(text, i);
         if (c == '\n') out += "\\n";
         else if (c == '\r') out += "\\r";
         else if (c == '\t') out += "\\t";
-        else if (u == 0xC2 && IsControlAt(text, i)) {
-            AppendHexByte(out, u);
-            AppendHexByte(out, static_cast<unsigned char>(text[++i]));
-        } else if (IsControlAt(text, i)) {
-            AppendHexByte(out, u);
+        else if (!character.shown) {
+            for (size_t k = 0; k < character.length; ++k) AppendHexByte(out, static_cast<unsigned char>(text[i + k]));
         } else if (c == '#' && text.substr(i, kServiceMessageMarker.size()) == kServiceMessageMarker) {
             // Escapes insert no "#", so no marker can come back; the rest of it stays as it is.
             out += "\\x23\\x23";
-            ++i;
+            i += 2;
+            continue;
         } else {
-            out.push_back(c);
+            out.append(text.substr(i, character.length));
         }
+        i += character.length;
     }
     return out;
 }
 
 std::string Excerpt(std::string_view text, size_t limit) {
     if (text.size() <= limit) return EscapeForMessage(text);
-    size_t cut = limit;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // a continuation byte
+    size_t cut = 0;
+    for (size_t next; (next = cut + CharacterAt(text, cut).length) <= limit;) cut = next;
     // The "[" of the mark is escaped with the text: a cut after "##teamcity" must not make a marker.
     return EscapeForMessage(std::string(text.substr(0, cut)) + "[") + "...]";
 }

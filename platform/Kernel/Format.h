@@ -22,12 +22,26 @@ StringT<TEncUtf8> ToStringT(uint64_t value);
 inline StringT<TEncUtf8> ToStringT(int value) { return ToStringT(static_cast<int64_t>(value)); }
 inline StringT<TEncUtf8> ToStringT(unsigned value) { return ToStringT(static_cast<uint64_t>(value)); }
 
+// The character that begins at text[at], as every escaper of outside text reads it. A byte that
+// begins no well-formed UTF-8 sequence (a stray continuation byte, a truncated or overlong
+// sequence, a surrogate, a code point past U+10FFFF) is a character of its own: one byte, not
+// valid, with the byte's value as its code. Only printable ASCII and valid characters that are
+// neither controls (C0, DEL, C1) nor line or paragraph separators are shown as they are: any
+// other byte may act on a terminal, or break a line, in a console or a build log.
+struct TextCharacter {
+    size_t length;
+    char32_t code;
+    bool valid;
+    bool shown;
+};
+TextCharacter CharacterAt(std::string_view text, size_t at);
+
 // Text from outside (a path, an input line, a document's text) as every console line, log and
-// message shows it: line breaks and tabs as \n, \r and \t, other control characters (C1 ones
-// included) as \xNN escapes, and each "#" of a TeamCity service-message marker "##teamcity[" as
-// \x23, so it reads as one line, cannot act on the terminal and cannot be taken for a service
-// message at any column. Anything else, a backslash included, stays as it is: an ordinary path
-// shows unchanged, and showing a shown text again changes nothing.
+// message shows it: line breaks and tabs as \n, \r and \t, each other byte of a character that
+// is not shown (see CharacterAt) as \xNN, and each "#" of a TeamCity service-message marker
+// "##teamcity[" as \x23, so it reads as one line, cannot act on the terminal and cannot be taken
+// for a service message at any column. Anything else, a backslash included, stays as it is: an
+// ordinary path shows unchanged, and showing a shown text again changes nothing.
 std::string EscapeForMessage(std::string_view text);
 
 // User input quoted back in a message: escaped as above and, when longer than limit, cut to

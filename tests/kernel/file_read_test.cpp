@@ -135,6 +135,10 @@ TEST(MessageText, OutsideTextIsEscapedAndCut) {
     const std::string accents = std::string(Kernel::kExcerptBytes - 1, 'x') + "\xC3\xA9" + "tail";
     // A cut that leaves "##teamcity" before the cut mark's "[".
     const std::string marked = std::string(Kernel::kExcerptBytes - 10, 'x') + "##teamcity[x]";
+    // Stray continuation bytes are characters of one byte each: the cut keeps a whole limit of them.
+    const std::string strays(2 * Kernel::kExcerptBytes, '\x80');
+    std::string shownStrays;
+    for (size_t i = 0; i < Kernel::kExcerptBytes; ++i) shownStrays += "\\x80";
     struct Case {
         std::string text, escaped, excerpt;
     };
@@ -148,6 +152,15 @@ TEST(MessageText, OutsideTextIsEscapedAndCut) {
         {marked, cut.substr(10) + "\\x23\\x23teamcity[x]", cut.substr(10) + "\\x23\\x23teamcity[...]"},
         {"\x1b[31m\x7f", "\\x1b[31m\\x7f", "\\x1b[31m\\x7f"},
         {"caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9"},
+        // Lone bytes: DEL, a terminal's 8-bit controls and what is no character either.
+        {"\x7f\x80\x9f\xa0", "\\x7f\\x80\\x9f\\xa0", "\\x7f\\x80\\x9f\\xa0"},
+        {"\xC2\x80 \xC2\x9F \xC2\xA0", "\\xc2\\x80 \\xc2\\x9f \xC2\xA0", "\\xc2\\x80 \\xc2\\x9f \xC2\xA0"},
+        // Overlong "/", a surrogate, a code point past U+10FFFF; a character of four bytes is shown.
+        {"\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80\xF0\x9F\x98\x80", "\\xc0\\xaf\\xed\\xa0\\x80\\xf4\\x90\\x80\\x80\xF0\x9F\x98\x80",
+         "\\xc0\\xaf\\xed\\xa0\\x80\\xf4\\x90\\x80\\x80\xF0\x9F\x98\x80"},
+        {"line\xE2\x80\xA8para\xE2\x80\xA9", "line\\xe2\\x80\\xa8para\\xe2\\x80\\xa9", "line\\xe2\\x80\\xa8para\\xe2\\x80\\xa9"},
+        {"unit\xE2\x80", "unit\\xe2\\x80", "unit\\xe2\\x80"},  // cut short at the end
+        {strays, shownStrays + shownStrays, shownStrays + "[...]"},
         {cut, cut, cut},
         {cut + "y", cut + "y", cut + "[...]"},
         {accents, accents, cut.substr(1) + "[...]"},

@@ -69,6 +69,16 @@ TEST(RunnerReporting, TeamCityValuesAreEscaped) {
         {"||'", "|||||'"},
         {"next\xC2\x85line\xE2\x80\xA8para\xE2\x80\xA9", "next|xline|lpara|p"},
         {"caf\xC3\xA9 \"q\" $HOME `x`", "caf\xC3\xA9 \"q\" $HOME `x`"},
+        {"\x1b[2J\t", "|0x001b|[2J|0x0009"},
+        // Lone bytes are escaped with their value: 0x7f is DEL, 0x80 to 0x9f a terminal's 8-bit
+        // controls, and 0xa0 no character either.
+        {"a\x7f" "b\x80" "c\x9f" "d\xa0", "a|0x007fb|0x0080c|0x009fd|0x00a0"},
+        {"c\xC2\x9b" "2Jd", "c|0x009b2Jd"},
+        {"\xC2\x80 \xC2\x9F \xC2\xA0", "|0x0080 |0x009f \xC2\xA0"},
+        {"\xC0\xAF \xE0\x82\x9B", "|0x00c0|0x00af |0x00e0|0x0082|0x009b"},  // overlong "/" and U+009B
+        {"\xED\xA0\x80 \xF4\x90\x80\x80", "|0x00ed|0x00a0|0x0080 |0x00f4|0x0090|0x0080|0x0080"},
+        {"\xF0\x9F\x98\x80 \xEF\xBF\xBD", "\xF0\x9F\x98\x80 \xEF\xBF\xBD"},
+        {"unit\xE2\x80", "unit|0x00e2|0x0080"},  // cut short at the end
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(EscapeTeamCityValue(String(in)).ToStd(), out) << in;
 }
