@@ -112,6 +112,20 @@ bool StartsWith(const char* text, const char* prefix, size_t length) {
 }
 
 constexpr size_t kTokenLength = 12;
+constexpr size_t kRandomLength = 12;  // the random part that ends an AtomicFile's temporary
+
+// The longest name the folder takes, by the file system's own limit.
+size_t NameMaxOf(long limit) { return limit > 0 ? size_t(limit) : 255; }
+
+// How much of name (length bytes) to keep in at most room bytes: all of it where it fits, else
+// as much as fits cut at the end of a UTF-8 character, so that a file system that takes only
+// whole characters takes the cut name too. Nothing but arithmetic: safe inside a signal handler.
+size_t CutToFit(const char* name, size_t length, size_t room) {
+    if (length <= room) return length;
+    size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    return cut;
+}
 
 // The token in this process's names: the one its parent handed it, else one of its own, so that
 // its names always hold a part that nobody else can guess. A fork reads it again: its names carry
@@ -368,11 +382,23 @@ AtomicFile::AtomicFile(const Path& target) : m_target(target.ToStd()) {
         m_error = "no file name";
         return;
     }
+    // "<target>.tmp-<pid>-<token>-<12 letters and digits>": the id and token let a parent find a
+    // killed child's. Where that name would not fit the folder but the target's does, the
+    // target's name is cut to what fits (see CutToFit); ChildLeftovers::Remove makes the same cut.
+    const size_t slash = m_target.rfind('/');
+    const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : m_target.substr(0, slash);
+    const size_t nameMax = NameMaxOf(pathconf(folder.c_str(), _PC_NAME_MAX));
+    const std::string suffix = ".tmp-" + std::to_string(getpid()) + "-" + ProcessToken() + "-";
+    size_t kept = m_target.size() - nameAt;
+    if (kept <= nameMax) {
+        const size_t room = nameMax > suffix.size() + kRandomLength ? nameMax - suffix.size() - kRandomLength : 0;
+        kept = CutToFit(m_target.data() + nameAt, kept, room);
+    }
+    const std::string stem = m_target.substr(0, nameAt + kept) + suffix;
     // O_EXCL with O_NOFOLLOW: an existing name, a symbolic link included, is never opened.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        // "<target>.tmp-<pid>-<token>-<12 letters and digits>": the id and token let a parent find
-        // a killed child's.
-        std::string name = m_target + ".tmp-" + std::to_string(getpid()) + "-" + ProcessToken() + "-" + RandomName(12);
+        std::string name = stem + RandomName(kRandomLength);
         const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
@@ -463,6 +489,7 @@ void ChildLeftovers::Prepare(const Path& besideFile) {
     Close();
     m_pid = 0;
     m_besidePrefix[0] = 0;
+    m_besideNameMax = 0;
     CopyBounded(m_token, sizeof m_token, RandomName(kTokenLength));
     // Both folders are opened now, through whatever links their configured paths hold (TMPDIR or
     // a suite's folder may well be one): Remove works in the folders the child started with, and
@@ -477,6 +504,7 @@ void ChildLeftovers::Prepare(const Path& besideFile) {
                              : slash == 0                    ? std::string_view("/")
                                                              : file.substr(0, slash));
     m_besideFolder = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_besideFolder >= 0) m_besideNameMax = NameMaxOf(fpathconf(m_besideFolder, _PC_NAME_MAX));
 }
 
 void ChildLeftovers::Remove() const {
@@ -515,16 +543,23 @@ void ChildLeftovers::Remove() const {
         });
     }
 
-    // Its AtomicFile temporaries beside the file: "<name...>.tmp-<pid>-<token>-<12 letters and digits>".
+    // Its AtomicFile temporaries beside the file: "<name...>.tmp-<pid>-<token>-<12 letters and
+    // digits>", or, where the folder's limit left no room for that, the file's name cut exactly
+    // as AtomicFile cuts it before ".tmp-".
     if (m_besideFolder >= 0 && m_besidePrefix[0]) {
         const size_t prefixLength = std::strlen(m_besidePrefix);
+        const size_t suffixLength = 4 + markLength + kRandomLength;
+        const size_t room = m_besideNameMax > suffixLength ? m_besideNameMax - suffixLength : 0;
+        const size_t cut = CutToFit(m_besidePrefix, prefixLength, room);
         RemoveEntries(m_besideFolder, [&](int folder, const char* name) {
             const size_t length = std::strlen(name);
-            if (length < prefixLength + 4 + markLength + 12 || !StartsWith(name, m_besidePrefix, prefixLength))
-                return false;
-            const size_t markerAt = length - 12 - markLength - 4;
-            if (!StartsWith(name + markerAt, ".tmp", 4) || !StartsWith(name + markerAt + 4, mark, markLength) ||
-                !EndsWithRandomPart(name, length - 12, 12) || !isOwn(folder, name, false))
+            if (length < suffixLength) return false;
+            const size_t markerAt = length - suffixLength;
+            const bool whole = markerAt >= prefixLength && StartsWith(name, m_besidePrefix, prefixLength);
+            const bool shortened = cut < prefixLength && markerAt == cut && StartsWith(name, m_besidePrefix, cut);
+            if ((!whole && !shortened) || !StartsWith(name + markerAt, ".tmp", 4) ||
+                !StartsWith(name + markerAt + 4, mark, markLength) ||
+                !EndsWithRandomPart(name, length - kRandomLength, kRandomLength) || !isOwn(folder, name, false))
                 return false;
             return unlinkat(folder, name, 0) == 0;
         });

@@ -103,7 +103,8 @@ public:
     ChildLeftovers& operator=(const ChildLeftovers&) = delete;
 
     // besideFile: temporaries in its folder whose names begin with its file name are the child's
-    // too (a unit's baseline, metric file and images); empty for none. Makes a fresh token.
+    // too (a unit's baseline, metric file and images), as are those that begin with as much of
+    // it as AtomicFile keeps where the whole would not fit; empty for none. Makes a fresh token.
     void Prepare(const Path& besideFile);
     const char* Token() const { return m_token; }
     void SetProcess(int pid) { m_pid = pid; }
@@ -115,6 +116,7 @@ private:
     int m_temporaryBase = -1;  // the folder the child makes its temporary folder in
     int m_besideFolder = -1;
     char m_besidePrefix[256] = {};
+    size_t m_besideNameMax = 0;  // the longest name the folder takes
     char m_token[16] = {};
     int m_pid = 0;
 };

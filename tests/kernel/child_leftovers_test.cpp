@@ -61,9 +61,11 @@ protected:
     }
 
     // A child handed the token as the runner hands it: it saves a copy in its temporary folder,
-    // leaves two unfinished files beside the unit and dies of SIGKILL. Not reaped on return.
-    pid_t KilledChild(Kernel::ChildLeftovers& leftovers) {
-        leftovers.Prepare(Kernel::Path((m_root / "units/a.kqvle").string()));
+    // leaves two unfinished files beside the unit (its baseline and the file named by the unit's
+    // name and second) and dies of SIGKILL. Not reaped on return.
+    pid_t KilledChild(Kernel::ChildLeftovers& leftovers, const std::string& unit = "a.kqvle",
+                      const std::string& second = ".snapshot-2.failure.png") {
+        leftovers.Prepare(Kernel::Path((m_root / "units" / unit).string()));
         std::fflush(nullptr);
         const pid_t child = fork();
         if (child == 0) {
@@ -72,8 +74,8 @@ protected:
             fs::create_directory(folder + "/inner");
             std::ofstream(folder + "/inner/test.persona") << "copy";
             std::ofstream(folder + "/test.persona") << "copy";
-            Kernel::AtomicFile baseline(Kernel::Path((m_root / "units/a.kqvle_baseline").string()));
-            Kernel::AtomicFile image(Kernel::Path((m_root / "units/a.kqvle.snapshot-2.failure.png").string()));
+            Kernel::AtomicFile baseline(Kernel::Path((m_root / "units" / (unit + "_baseline")).string()));
+            Kernel::AtomicFile image(Kernel::Path((m_root / "units" / (unit + second)).string()));
             if (folder.empty() || !baseline.Write("half") || !image.Write("half")) _exit(2);
             std::fflush(nullptr);
             raise(SIGKILL);
@@ -152,6 +154,47 @@ TEST_F(ChildLeftovers, OnlyNamesWithTheKilledChildsIdAndTokenGo) {
     unset.Prepare(Kernel::Path((units / "a.kqvle").string()));
     unset.Remove();
     EXPECT_EQ(Listing(units), expectedUnits);
+}
+
+// A unit whose name leaves its temporaries no room: they begin with as much of it as fits, cut
+// at a character's end, and still go; names cut anywhere else, or of another process, stay.
+TEST_F(ChildLeftovers, ShortenedTemporariesOfALongUnitNameGo) {
+    const fs::path units = m_root / "units";
+    const long limit = pathconf(units.c_str(), _PC_NAME_MAX);
+    const size_t nameMax = limit > 0 ? size_t(limit) : 255;
+    // The longest unit whose metric file fits, of three-byte characters up to its end.
+    std::string unit;
+    while (unit.size() + 3 <= nameMax - 18 - 6) unit += "\xE2\x82\xAC";
+    unit.append(nameMax - 18 - 6 - unit.size(), 'a');
+    unit += ".kqvle";
+    Kernel::ChildLeftovers leftovers;
+    const pid_t child = KilledChild(leftovers, unit, "_baseline.metadata");
+    const std::string id = std::to_string(child), token = leftovers.Token(), mark = "-" + id + "-" + token + "-";
+    const size_t room = nameMax - (".tmp" + mark).size() - 12;
+    const std::string head = unit.substr(0, room / 3 * 3);
+    const std::vector<std::string> beside = Listing(units);
+    ASSERT_EQ(beside.size(), 2u);
+    for (const std::string& name : beside) {
+        EXPECT_EQ(name.rfind(head + ".tmp" + mark, 0), 0u) << name;
+        EXPECT_EQ(name.size(), (head + ".tmp" + mark).size() + 12) << name;
+        EXPECT_TRUE(IsLettersAndDigits(name.substr(name.size() - 12))) << name;
+    }
+
+    const std::string other = "ZyXwVuTsRqPo", shorter = head.substr(0, head.size() - 3);
+    const std::vector<std::string> kept = {
+        shorter + ".tmp" + mark + "AbCdEfGhIjKl",                        // cut a character short
+        "aaa" + head.substr(3) + ".tmp" + mark + "AbCdEfGhIjKl",         // another unit's
+        head + ".tmp-" + id + "-" + other + "-AbCdEfGhIjKl",             // another runner's child
+        head + ".tmp-1-" + token + "-AbCdEfGhIjKl",                      // the token, another id
+        head + ".tmp" + mark + "AbCdEfGhIjK",                            // no whole random part
+        unit,
+    };
+    for (const std::string& name : kept) std::ofstream(units / name) << "other";
+    leftovers.Remove();
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    std::vector<std::string> expected = kept;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Listing(units), expected);
 }
 
 // A folder swapped for a link to elsewhere after the child died, elsewhere holding names that

@@ -380,6 +380,53 @@ TEST(KernelFiles, AtomicWritesNeverFollowPlantedLinks) {
     fs::remove_all(dir);
 }
 
+// A temporary's name fits wherever its target's does: a target with no room left for the suffix
+// lends it as much of its own name as fits, whole characters only. A target that does not fit
+// itself is refused.
+TEST(KernelFiles, ATemporaryNameFitsWhereverItsTargetsDoes) {
+    namespace fs = std::filesystem;
+    std::string pattern = (fs::temp_directory_path() / "qv-atomic-XXXXXX").string();
+    ASSERT_TRUE(mkdtemp(pattern.data()));
+    const fs::path dir = pattern;
+    const long limit = pathconf(dir.c_str(), _PC_NAME_MAX);
+    const size_t nameMax = limit > 0 ? size_t(limit) : 255;
+    // ".tmp-<pid>-<token>-<random>", token and random part 12 letters and digits each.
+    const std::string pid = std::to_string(getpid());
+    const size_t suffix = 5 + pid.size() + 1 + 12 + 1 + 12, room = nameMax - suffix;
+    // Three-byte characters placed so that one straddles the room's end.
+    std::string euros((room + 2) % 3, 'a');
+    while (euros.size() + 3 <= nameMax) euros += "\xE2\x82\xAC";
+    euros.append(nameMax - euros.size(), 'b');
+    const std::pair<std::string, std::string> cases[] = {
+        // target, the part of it the temporary's name begins with
+        {"unit_baseline", "unit_baseline"},
+        {std::string(room, 'x'), std::string(room, 'x')},
+        {std::string(room + 1, 'y'), std::string(room, 'y')},
+        {std::string(nameMax, 'z'), std::string(room, 'z')},
+        {euros, euros.substr(0, room - 1)},
+    };
+    std::set<std::string> targets;
+    for (const auto& [target, head] : cases) {
+        SCOPED_TRACE(target.size());
+        Kernel::AtomicFile file{String((dir / target).string())};
+        ASSERT_TRUE(file.IsOpen()) << file.GetError();
+        const std::string name = fs::path(file.GetTemporaryPath()).filename().string();
+        EXPECT_EQ(name.rfind(head + ".tmp-" + pid + "-", 0), 0u) << name;
+        EXPECT_EQ(name.size(), head.size() + suffix) << name;
+        EXPECT_TRUE(file.Write(target) && file.Commit()) << file.GetError();
+        std::ifstream in(dir / target);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), target);
+        targets.insert(target);
+    }
+    Kernel::AtomicFile tooLong{String((dir / std::string(nameMax + 1, 'w')).string())};
+    EXPECT_FALSE(tooLong.IsOpen());
+    EXPECT_EQ(tooLong.GetError(), "cannot create a file beside it: File name too long");
+    std::set<std::string> listed;
+    for (const auto& entry : fs::directory_iterator(dir)) listed.insert(entry.path().filename().string());
+    EXPECT_EQ(listed, targets);
+    fs::remove_all(dir);
+}
+
 // The temporary folder is the process's own: made below TMPDIR with a fresh name and mode 0700,
 // the same on every call while it stands, made anew when it is gone, and an error (never a
 // shared folder) when none can be made.

@@ -356,8 +356,11 @@ TEST_F(RunnerHardening, AUnitChildKilledBySigkillLeavesNothingOfItsOwn) {
     WriteFile(m_work / "a.kqvle_baseline.tmp-1-AbCdEfGhIjKl", "another process's");
     WriteFile(m_root.Path() / "elsewhere/kept", "x");
 
-    runner_test::BackgroundProcess runner(Arguments("regression", {"--create"}), m_work,
-                                          Env({{"QUIREVALE_ENGINE_FAULT", "slow:60000"}}), "", kHangLimitSeconds);
+    // A runner started by another inherits its token: its child gets a token of its own all the same.
+    runner_test::BackgroundProcess runner(
+        Arguments("regression", {"--create"}), m_work,
+        Env({{"QUIREVALE_ENGINE_FAULT", "slow:60000"}, {"QUIREVALE_CHILD_TOKEN", "InHeRiTeDaBc"}}), "",
+        kHangLimitSeconds);
     const pid_t child = WaitForUnitChild(runner.Pid());
     ASSERT_GT(child, 0) << "no unit child appeared";
     const std::string id = std::to_string(child);
@@ -395,16 +398,24 @@ TEST_F(RunnerHardening, AUnitChildKilledBySigkillLeavesNothingOfItsOwn) {
 }
 
 TEST_F(RunnerHardening, AUnitChildKilledWhileItSavesLeavesNoTemporaryFile) {
-    // Noise does not compress: the baseline is far larger than the file size limit.
-    WriteFile(m_work / "a.kqvle", "quirevale-document 1\nformat rgba8\nspread 512 512\nhistory\n"
-                                  "  fill 0 0 0 512 512 0.5 0.5 0.5 1\n  noise 0 0 0 512 512 7 1\nend\n");
-    const ProcessResult run = runner_test::RunProcess(
-        {"/bin/sh", "-c", "ulimit -c 0; ulimit -f 400; exec \"$0\" \"$@\"", m_exe.string(), "regression", "--create"},
-        m_work, Env(), "", kHangLimitSeconds);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("ABORTED: Create baseline"), std::string::npos) << run.out;
-    EXPECT_EQ(Names(m_work), std::vector<std::string>{"a.kqvle"});
-    EXPECT_EQ(Names(m_tmp), std::vector<std::string>{});
+    // A short name, and the longest whose metric file fits: its temporaries' names are shortened.
+    const long nameMax = pathconf(m_work.c_str(), _PC_NAME_MAX);
+    for (const std::string& unit :
+         {std::string("a.kqvle"), std::string(size_t(nameMax > 0 ? nameMax : 255) - 18 - 6, 'a') + ".kqvle"}) {
+        SCOPED_TRACE(unit.size());
+        // Noise does not compress: the baseline is far larger than the file size limit.
+        WriteFile(m_work / unit, "quirevale-document 1\nformat rgba8\nspread 512 512\nhistory\n"
+                                 "  fill 0 0 0 512 512 0.5 0.5 0.5 1\n  noise 0 0 0 512 512 7 1\nend\n");
+        const ProcessResult run = runner_test::RunProcess(
+            {"/bin/sh", "-c", "ulimit -c 0; ulimit -f 400; exec \"$0\" \"$@\"", m_exe.string(), "regression",
+             "--create"},
+            m_work, Env(), "", kHangLimitSeconds);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.out.find("ABORTED: Create baseline"), std::string::npos) << run.out;
+        EXPECT_EQ(Names(m_work), std::vector<std::string>{unit});
+        EXPECT_EQ(Names(m_tmp), std::vector<std::string>{});
+        fs::remove(m_work / unit);
+    }
 }
 
 // Files of any size cost nothing here: they are sparse.

@@ -326,6 +326,25 @@ TEST_F(UnitExecutorE2E, WithoutTMPDIRTheTemporaryFolderIsBelowTmp) {
     EXPECT_TRUE(fs::is_empty(m_tmp));
 }
 
+// A unit whose name is as long as its metric file's name lets: its baseline and metrics are made
+// and its metrics saved again, however long the names of the files written beside them would be.
+TEST_F(UnitExecutorE2E, TheLongestUnitNameWhoseMetricFileFitsIsBaselined) {
+    const long nameMax = pathconf(m_work.c_str(), _PC_NAME_MAX);
+    const std::string unit = std::string(size_t(nameMax > 0 ? nameMax : 255) - 18 - 6, 'p') + ".kqvle";
+    ASSERT_EQ((unit + "_baseline.metadata").size(), size_t(nameMax > 0 ? nameMax : 255));
+    fs::copy_file(kSamples / "poster.kqvle", m_work / unit);
+
+    ProcessResult run = Unit(unit, {"--create"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(Section(run.Lines(), "Create baseline"), std::vector<std::string>{"[INFO]Done"}) << run.out;
+    EXPECT_EQ(Section(run.Lines(), "Save metadata"), std::vector<std::string>{"[INFO]Done"}) << run.out;
+    PinRenderTime(m_work / (unit + "_baseline.metadata"));
+    run = Unit(unit);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(Section(run.Lines(), "Save metadata"), std::vector<std::string>{"[INFO]Done"}) << run.out;
+    EXPECT_EQ(Entries(m_work), (std::vector<std::string>{unit, unit + "_baseline", unit + "_baseline.metadata"}));
+}
+
 // Every executor saves and reloads its copies in a folder of its own below TMPDIR and removes it
 // when it ends, whether the unit passed, failed or the process died of a signal.
 TEST_F(UnitExecutorE2E, ScratchCopiesArePrivateAndRemoved) {
