@@ -1,11 +1,8 @@
 // The per-pixel rules of the compare op and the difference heat map.
 #pragma once
-#include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <mutex>
 #include <type_traits>
 
 #include "Kernel/CriticalSection.h"
@@ -62,45 +59,17 @@ namespace Raster {
 // opened as the frame opens any op's, but read where it lies: no sample changes.
 struct Compare {
     using Params = CompareParams;
-    // Time the run's threads have waited for the lock, all told, after which its tiles go one
-    // at a time: by then they mostly wait for each other, and one thread that keeps the lock's
-    // cache line goes faster than all of them taking turns. The differing pixels of a patch or
-    // two never cost that much waiting, so their runs keep every thread.
-    static constexpr std::chrono::nanoseconds kWaitBeforeSerialTiles = std::chrono::milliseconds(5);
-
     template <class B>
     struct State {
         Kernel::CriticalSection m_lock;  // guards the record's two results for one run
-        std::chrono::nanoseconds m_waited{0};  // under the lock
-        std::atomic<bool> m_serial{false};
-        std::mutex m_tiles;  // held by the thread whose tile goes, once serial
     };
 
     template <class B>
     static void Accumulate(BitmapKernels::RunRecord<Compare, B>& run, int32_t d) {
         if (!run.m_params) return;
-        State<B>& state = run.m_state;
-        if (state.m_lock.TryAcquireLock()) {
-            Record(run, d);
-        } else {
-            const auto began = std::chrono::steady_clock::now();
-            state.m_lock.AcquireLock();
-            Record(run, d);
-            state.m_waited += std::chrono::steady_clock::now() - began;
-            if (state.m_waited >= kWaitBeforeSerialTiles) state.m_serial.store(true, std::memory_order_relaxed);
-        }
-        state.m_lock.ReleaseLock();
-    }
-    template <class B>
-    static void Record(BitmapKernels::RunRecord<Compare, B>& run, int32_t d) {
+        Kernel::CriticalSectionLock hold(run.m_state.m_lock);
         if (d > run.m_params->m_maxChannelDifference) run.m_params->m_maxChannelDifference = d;
         ++run.m_params->m_differingPixels;
-    }
-
-    // What a tile's rows are done under from then on (see kWaitBeforeSerialTiles).
-    template <class B>
-    static std::mutex* SerialTiles(BitmapKernels::RunRecord<Compare, B>& run) {
-        return run.m_state.m_serial.load(std::memory_order_relaxed) ? &run.m_state.m_tiles : nullptr;
     }
 
     // The samples written back would be the ones read, so nothing is stored: the destination

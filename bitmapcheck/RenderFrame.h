@@ -7,8 +7,7 @@
 // pixel's samples, one source pixel's), Span (32 of each, copied out as planar spans),
 // SpanInPlace (32 of each, read and written where they lie in their tiles), EqualSpansInPlace
 // (whole spans whose pixels all equal the source's, where they lie), and may supply WholeCell
-// (a whole cell done at once, when it can), and SerialTiles (a mutex a tile's rows are to be done
-// under, or null).
+// (a whole cell done at once, when it can).
 #pragma once
 #include <algorithm>
 #include <atomic>
@@ -210,11 +209,7 @@ public:
         dst.m_readsOnly = !Op::kWritesDestination;
         typename ModelBase<B>::template ConstPixelAccessor<Policy, Transform> src(source, transform);
         PlanarPixelSpan<B> dspan, sspan;
-        std::unique_lock<std::mutex> serial;  // an op's tiles one at a time, once it asks (SerialTiles)
         for (int y = tile.top; y < tile.bottom; ++y) {
-            if constexpr (requires { Op::SerialTiles(run); })
-                if (!isInline && !serial.owns_lock())
-                    if (std::mutex* tiles = Op::SerialTiles(run)) serial = std::unique_lock<std::mutex>(*tiles);
             if (run.IsCancelled()) {
                 dst.Release();
                 src.Release();

@@ -399,8 +399,7 @@ TEST(Compare, ReadsLentTilesWhereTheyLieAndMakesUnwrittenOnesAsAWriteWould) {
 }
 
 TEST(Compare, CountsEveryPixelOfAnEntirelyDifferentPairOnAnyNumberOfThreads) {
-    // Every pixel takes the run's lock; once its threads have waited long enough for it, the
-    // tiles go one at a time, and must count the same.
+    // Every pixel takes the run's lock, from as many threads as the pool has.
     for (unsigned threads : {1u, 2u, 0u}) {  // 0: the pool's own width
         SCOPED_TRACE(testing::Message() << threads << " threads");
         Kernel::Dispatch::SetParallelism(threads);
