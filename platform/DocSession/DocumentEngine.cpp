@@ -85,6 +85,7 @@ void DocumentModel::BeginChange() {
 void DocumentModel::SetHistoryIndex(int32_t index) {
     EnsureDrawn();
     const size_t target = index < 0 ? 0 : std::min(size_t(index) + 1, m_history.size());
+    if (target != m_position) EngineFaults::Step(target < m_position ? "undo" : "redo");
     if (target > m_position) {
         BeginChange();
         DrawCommands(m_history.begin() + ptrdiff_t(m_position), m_history.begin() + ptrdiff_t(target), m_content);
@@ -132,6 +133,7 @@ void DocumentModel::EnforceStackLimit(int limit) {
 }
 
 size_t DocumentModel::Deduplicate() {
+    EngineFaults::Step("tilestore");
     BeginChange();
     std::vector<Kernel::Counted<TileBlock>*> slots;
     auto add = [&](Content& content) {
@@ -147,6 +149,7 @@ size_t DocumentModel::Deduplicate() {
 }
 
 std::vector<Raster::DynamicBitmap> DocumentModel::Render() const {
+    EngineFaults::Step("render");
     EnsureWhole();
     std::vector<Raster::DynamicBitmap> bitmaps;
     bitmaps.reserve(m_content.size());
@@ -452,6 +455,7 @@ void ReplayMacroCommand::Execute(DocumentController& document) {
     std::lock_guard<std::mutex> lock(model->Mutex());
     const Kernel::Counted<Macro>& macro = m_macro ? m_macro : model->GetMacro();
     const DocEngine::CommandList commands = macro->GetCommands();  // a copy: the history may hold the same
+    EngineFaults::Step("macro");
     model->AppendCommands(commands);
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <string_view>
 
 #include "Kernel/FileSystem.h"
@@ -27,6 +28,22 @@ std::atomic<bool>& UnitLoaded() {
     static std::atomic<bool> loaded{false};
     return loaded;
 }
+
+std::atomic<uint32_t>& StepsTaken() {
+    static std::atomic<uint32_t> taken{0};
+    return taken;
+}
+
+// A count written in digits; 0 when it is not one.
+uint32_t ParseCount(std::string_view text) {
+    if (text.empty() || text.size() > 6) return 0;
+    uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return 0;
+        value = value * 10 + uint32_t(c - '0');
+    }
+    return value;
+}
 }  // namespace
 
 Faults Parse(const std::string& text) {
@@ -48,6 +65,16 @@ Faults Parse(const std::string& text) {
             char* end = nullptr;
             unsigned long ms = std::strtoul(digits.c_str(), &end, 10);
             if (!digits.empty() && end && *end == 0 && ms <= 60000) faults.slowMilliseconds = uint32_t(ms);
+        } else if (word.starts_with("nomemory:")) {
+            std::string_view step = word.substr(9);
+            const size_t colon = step.find(':');
+            const uint32_t at = colon == std::string_view::npos ? 1 : ParseCount(step.substr(colon + 1));
+            step = step.substr(0, colon);
+            for (std::string_view known : {"render", "undo", "redo", "macro", "tilestore"})
+                if (step == known && at > 0) {
+                    faults.noMemoryStep = std::string(step);
+                    faults.noMemoryAt = at;
+                }
         }
     }
     return faults;
@@ -67,6 +94,12 @@ void NoteDocumentLoaded(const std::string& path) {
         UnitLoaded() = true;
 }
 
+void Step(std::string_view step) {
+    const Faults& faults = Current();
+    if (!faults.noMemoryStep.empty() && step == faults.noMemoryStep && ++StepsTaken() == faults.noMemoryAt)
+        throw std::bad_alloc();
+}
+
 bool SaveFile(const std::string& path, std::string_view data, std::string& reason) {
     if (Current().full) {
         reason = std::string("cannot write the file: ") + std::strerror(ENOSPC);
@@ -78,6 +111,7 @@ bool SaveFile(const std::string& path, std::string_view data, std::string& reaso
 void SetForTesting(const Faults& faults) {
     Storage() = faults;
     UnitLoaded() = false;
+    StepsTaken() = 0;
 }
 
 }  // namespace EngineFaults

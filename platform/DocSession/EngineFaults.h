@@ -7,6 +7,12 @@
 //   slow[:ms]    every render takes ms milliseconds longer (default 200)
 //   full         every document, baseline or metric file the engine saves fails as on a
 //                full disk ("No space left on device"), and nothing is written
+//   nomemory:step[:n]
+//                the n-th (default first) step of that kind, counted from when the faults
+//                apply, runs out of memory before it changes anything; no other step does.
+//                step is render (any document's render, a snapshot's too), undo or redo (the
+//                history moved back or forward), macro (the document's macro replayed) or
+//                tilestore (alike tiles shared)
 // QUIREVALE_ENGINE_FAULT_UNIT, when not empty, holds a document's file name (no folder): the
 // faults then apply only in a process that has loaded a document of that name, from that load
 // on, so that one unit of a suite can fail while its neighbours, run by the same environment,
@@ -25,6 +31,8 @@ struct Faults {
     bool assertion = false;
     uint32_t slowMilliseconds = 0;
     bool full = false;
+    std::string noMemoryStep;  // empty: none runs out
+    uint32_t noMemoryAt = 0;   // which one of its kind, from 1
     std::string unit;  // empty: every process
 };
 
@@ -38,10 +46,15 @@ const Faults& Current();
 // The engine has loaded a document from path.
 void NoteDocumentLoaded(const std::string& path);
 
+// The engine is about to take a step of this kind (a word of nomemory): throws std::bad_alloc
+// when it is the one the faults name.
+void Step(std::string_view step);
+
 // Saves a file of the engine by write-then-rename; false with the reason when it failed.
 bool SaveFile(const std::string& path, std::string_view data, std::string& reason);
 
-// Replaces the faults of the environment (tests); faults tied to a unit wait for it again.
+// Replaces the faults of the environment (tests); faults tied to a unit wait for it again, and
+// steps are counted anew.
 void SetForTesting(const Faults& faults);
 
 }  // namespace EngineFaults

@@ -10,7 +10,7 @@
 //   spread <format> <width> <height> <raw bytes> <compressed bytes>, a line feed, the compressed
 //          bytes (no more than zlib's bound for the raw bytes), a line feed (channel planes one
 //          after another, rows top to bottom; a large spread's stream is cut into bands that
-//          inflate alone, indexed after the stream)
+//          inflate alone, indexed after the stream: SpreadCodec.h)
 //   end
 // Metric files ("quirevale-metrics 1"): one "key<TAB>value" line per value, then "end".
 // A damaged file of either kind fails to load with a reason; nothing in it is trusted. A

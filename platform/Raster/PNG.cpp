@@ -24,6 +24,7 @@
 #include "Kernel/FileSystem.h"
 #include "Kernel/Format.h"
 #include "Kernel/OutOfMemory.h"
+#include "Kernel/PerThread.h"
 #include "Kernel/Trace.h"
 
 namespace Raster {
@@ -259,10 +260,8 @@ size_t CloseChunk(uint8_t* chunk, size_t length) {
 // level buffer: the stream's own state holds its hash and tokens, and only the part a band uses
 // is ever touched.
 isal_zstream* ThreadDeflater() {
-    thread_local std::unique_ptr<isal_zstream> deflater;
-    if (!deflater)
-        deflater.reset(Kernel::Allocating("a PNG deflate state", sizeof(isal_zstream), [] { return new isal_zstream; }));
-    return deflater.get();
+    static const Kernel::PerThread<isal_zstream> deflaters("a PNG deflate state");
+    return &deflaters.Get();
 }
 
 // Deflates one band alone into its chunk and marks it done, whatever happens.

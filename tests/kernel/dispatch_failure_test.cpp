@@ -1,4 +1,5 @@
-// The worker pool when an item throws and when its threads cannot be started.
+// The worker pool when an item throws and when its threads cannot be started, and a thread's
+// own objects when memory has run out.
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -11,9 +12,11 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Kernel/Dispatch.h"
+#include "Kernel/PerThread.h"
 
 namespace {
 
@@ -185,5 +188,45 @@ void RunWithWorkersThatCannotStart() {
 TEST(KernelDispatchFailureDeathTest, WorkersThatCannotStartLeaveTheWorkToFewerThreads) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(RunWithWorkersThatCannotStart(), testing::ExitedWithCode(0), "");
+}
+
+namespace {
+
+struct Owned {
+    static inline std::atomic<int> deleted{0};
+    ~Owned() { ++deleted; }
+    char bytes[256];
+};
+
+// A thread whose first ask finds no memory left, not even for a few bytes: the ask throws and
+// the process goes on; with memory back, the thread gets its object, one for all its asks,
+// deleted when the thread ends.
+void AskOnAThreadWithNoMemoryLeft() {
+    static const Kernel::PerThread<Owned> owned("a test's object");
+    static void* held[1 << 16];  // made before the limit
+    int failure = 0;
+    std::thread([&] {
+        LeaveNoRoomForAThread();
+        size_t count = 0;
+        for (size_t size = 1 << 20; size >= 8; size /= 2)
+            while (count < std::size(held) && (held[count] = std::malloc(size))) ++count;
+        try {
+            owned.Get();
+            failure = 1;
+        } catch (const std::bad_alloc&) {
+        }
+        for (size_t i = 0; i < count; ++i) std::free(held[i]);
+        AllowThreads();
+        if (&owned.Get() != &owned.Get()) failure = 2;
+    }).join();
+    if (failure == 0 && Owned::deleted != 1) failure = 3;
+    std::exit(failure);
+}
+
+}  // namespace
+
+TEST(KernelPerThreadDeathTest, AThreadsFirstAskWithNoMemoryLeftThrows) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(AskOnAThreadWithNoMemoryLeft(), testing::ExitedWithCode(0), "");
 }
 #endif

@@ -797,6 +797,9 @@ TEST_F(EngineDocuments, BaselineFilesRoundTripAndRefuseDamage) {
         EXPECT_FALSE(RegressionBaseline::Deserialise(data.substr(0, length), error)) << length;
         EXPECT_EQ(error.rfind("damaged at byte ", 0), 0u) << length << ": " << error;
     }
+    // A cut inside the second line names where that line starts, not where the first did.
+    EXPECT_FALSE(RegressionBaseline::Deserialise(data.substr(0, 30), error));
+    EXPECT_EQ(error, "damaged at byte 21: a line is cut short or too long");
     EXPECT_FALSE(RegressionBaseline::Deserialise(data + "x", error));
     struct Edit {
         std::string from, to, why;

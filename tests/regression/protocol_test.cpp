@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Kernel/OutOfMemory.h"
 #include "regression/ChildOutput.h"
 
 namespace {
@@ -141,6 +142,19 @@ TEST(ProtocolWriter, FailureReportedStaysSetAndSectionsDoNotNest) {
     });
     EXPECT_TRUE(FailureReported);
     EXPECT_EQ(out, "[FAIL]first\n[START]outer\n[START]inner\n[INFO]passed\n[END]\n[END]\n");
+}
+
+// Memory that runs out is the failure of the open test, or, outside any, of a test of its own.
+TEST(ProtocolWriter, MemoryThatRunsOutFailsTheOpenTestOrOneOfItsOwn) {
+    const auto runOut = [] { Kernel::ThrowOutOfMemory("a tile slab", 4194304); };
+    EXPECT_EQ(CaptureRecords([&] {
+                  RegressionLogSection section(String("Undo test"));
+                  EXPECT_FALSE(RunReportingOutOfMemory("Unit test sequence", runOut));
+              }),
+              "[START]Undo test\n[FAIL]out of memory: a tile slab of 4194304 bytes\n[END]\n");
+    EXPECT_EQ(CaptureRecords([&] { EXPECT_FALSE(RunReportingOutOfMemory("Tilestore optimisation", runOut)); }),
+              "[START]Tilestore optimisation\n[FAIL]out of memory: a tile slab of 4194304 bytes\n[END]\n");
+    EXPECT_EQ(CurrentRegressionLogSection, nullptr);
 }
 
 }  // namespace

@@ -261,6 +261,7 @@ TEST_F(UnitSequence, OnlyTheUnitsOwnImagesAreDeleted) {
         {"a.kqvle..failure.png", false},         {"a.kqvle.failure.png.txt", false},
         {"a.kqvle_baseline", false},             {"b.kqvle.failure.png", false},
         {"xa.kqvle.failure.png", false},         {"a.kqvle.notes.failure.png", false},
+        {"a.kqvle_baseline.png", false},  // a user's, however like an image's the rest of its name is
     };
     fs::create_directories(m_dir.Path() / "sub");
     for (const Case& c : cases) {
@@ -454,6 +455,47 @@ TEST_F(UnitSequence, AFailedRenderSkipsTheLaterComparisons) {
     EXPECT_EQ(Pngs(), (std::vector<std::string>{"poster.kqvle.baseline.png", "poster.kqvle.difference.png",
                                                 "poster.kqvle.failure.png"}));
     EXPECT_EQ(ReadFile(unit + "_baseline.metadata"), metrics);
+}
+
+// Memory that runs out in a test of the unit's document, or in a comparison of it, leaves the
+// document as no comparison may judge: those after it are skipped. A snapshot's document is
+// its own. The unit's renders: two of the snapshot, two for the render comparison, then one for
+// each comparison after a change.
+TEST_F(UnitSequence, MemoryRunningOutInATestSkipsTheLaterComparisons) {
+    const std::string snapshot = "Snapshot render comparison 1/1 (Blue)", render = "Render comparison",
+                      undoRedo = "Post-undo-redo render comparison", macro = "Post-macro-playback render comparison",
+                      tilestore = "Tilestore optimisation comparison";
+    struct Case {
+        const char* fault;
+        std::string test;  // the one that fails
+        std::vector<std::string> comparisons;
+    };
+    const Case cases[] = {
+        {"nomemory:undo", "Undo test", {snapshot, render}},
+        {"nomemory:redo", "Redo test", {snapshot, render}},
+        {"nomemory:macro", "Macro test", {snapshot, render, undoRedo}},
+        {"nomemory:tilestore", "Tilestore optimisation", {snapshot, render, undoRedo, macro}},
+        {"nomemory:render", snapshot, {snapshot, render, undoRedo, macro, tilestore}},
+        {"nomemory:render:3", render, {snapshot, render}},
+        {"nomemory:render:5", undoRedo, {snapshot, render, undoRedo}},
+        {"nomemory:render:6", macro, {snapshot, render, undoRedo, macro}},
+    };
+    const std::string unit = CreateUnit("poster.kqvle", kPoster);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        EngineFaults::SetForTesting(EngineFaults::Parse(c.fault));
+        const UnitRun run = RunUnit(unit);
+        EngineFaults::SetForTesting({});
+        EXPECT_FALSE(run.passed);
+        EXPECT_EQ(Section(run.lines, c.test),
+                  std::vector<std::string>{"[FAIL]out of memory: an allocation that does not say what it was for"});
+        std::vector<std::string> comparisons;
+        for (const std::string& name : SectionNames(run.lines))
+            if (name.find("comparison") != std::string::npos) comparisons.push_back(name);
+        EXPECT_EQ(comparisons, c.comparisons);
+        for (const char* test : {"Undo test", "Redo test", "Macro test", "Teardown test"})
+            EXPECT_TRUE(Contains(SectionNames(run.lines), test)) << test;
+    }
 }
 
 TEST_F(UnitSequence, SnapshotComparisons) {
