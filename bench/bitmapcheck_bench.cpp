@@ -12,6 +12,7 @@
 // Usage: bitmapcheck_bench [repeats]   (default 3; the slow libpng runs take fewer)
 //        bitmapcheck_bench failing-unit [runs] [side]   (the failure job end to end: failing_unit_bench.h)
 //        bitmapcheck_bench passing-unit [runs] | small-suite [runs]   (unit_runs_bench.h)
+//        bitmapcheck_bench speed-unit FOLDER SIDE KIND   (bench/speed-table.sh's units: speed_table_bench.h)
 #include <lcms2.h>
 #include <png.h>
 #include <unistd.h>
@@ -34,6 +35,7 @@
 #include "bitmapcheck/ColourTransformCache.h"
 #include "bitmapcheck/PixelAccess.h"
 #include "failing_unit_bench.h"
+#include "speed_table_bench.h"
 #include "unit_runs_bench.h"
 
 namespace {
@@ -441,9 +443,10 @@ int main(int argc, char** argv) {
             return std::string(mode) == "passing-unit" ? unit_runs::RunPassing(QV_EXECUTABLE, runs)
                                                        : unit_runs::RunSmallSuite(QV_EXECUTABLE, runs);
         }
+    if (argc > 1 && std::string(argv[1]) == "speed-unit") return speed_table::Main(argc, argv);
     const int repeats = argc > 1 ? std::atoi(argv[1]) : 3;
     if (repeats <= 0 || argc > 2) {
-        std::fprintf(stderr, "usage: bitmapcheck_bench [repeats] | failing-unit [runs] [side] | passing-unit [runs] | small-suite [runs]\n");
+        std::fprintf(stderr, "usage: bitmapcheck_bench [repeats] | failing-unit [runs] [side] | passing-unit [runs] | small-suite [runs] | speed-unit FOLDER SIDE KIND\n");
         return 2;
     }
     Kernel::Timer total;

@@ -1,5 +1,6 @@
-// Every command example of the README, run as written, in README order, by the shell in a
-// temporary copy of the places the examples name: the bundle at build/Quirevale.app (with
+// Every command example of the README and of the files in docs/, run as written by the shell, the
+// files in the order of kFiles and each file's examples in its own order, each file in a temporary
+// copy of its own of the places the examples name: the bundle at build/Quirevale.app (with
 // `quirevale` on PATH), the sample units at examples/units, and a suite of one's own, my-units,
 // made of the sample units and one unit without a baseline.
 #include <gtest/gtest.h>
@@ -23,16 +24,21 @@ using runner_test::WriteFile;
 
 constexpr unsigned kHangLimitSeconds = 300;
 
-// Examples that are not run here: they install packages and build the whole tree, or are
-// benchmarks that take minutes.
+// The files whose examples run, in this order. A file's examples may build on its earlier ones,
+// never on another file's.
+const std::vector<std::string> kFiles = {"README.md", "docs/regression.md", "docs/documents.md",
+                                         "docs/interactive.md", "docs/development.md"};
+
+// Examples that are not run here: they install packages and build whole trees, fuzz for minutes,
+// or are benchmarks that take minutes.
 const std::set<std::string> kNotRun = {
     "bash scripts/run.sh",
     "bash scripts/test.sh",
-    "cmake -S . -B build -G Ninja && ninja -C build bitmapcheck_bench",
-    "./build/bitmapcheck_bench",
-    "./build/bitmapcheck_bench failing-unit [runs]",
-    "./build/bitmapcheck_bench passing-unit [runs]",
-    "./build/bitmapcheck_bench small-suite [runs]",
+    "mkdir -p fuzz/findings/document && build-fuzz/fuzz/fuzz_document -max_total_time=600 "
+    "-artifact_prefix=fuzz/findings/document- fuzz/findings/document fuzz/corpus/document",
+    "bash scripts/build.sh build-rel -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF",
+    "build-rel/bitmapcheck_bench failing-unit 7",
+    "bash bench/speed-table.sh",
 };
 
 // What the examples that are meant to fail, and a few others, must give. Every other example
@@ -55,15 +61,19 @@ bool IsCommandLine(const std::string& line) {
     std::istringstream words(line);
     std::string first;
     words >> first;
-    if (first == "cd" || first == "quirevale" || first == "printf" || first == "bash" || first == "cmake") return true;
+    if (first == "cd" || first == "quirevale" || first == "printf" || first == "bash" || first == "cmake" ||
+        first == "mkdir")
+        return true;
+    // A program run by its path: one of the tree's, or one in a build folder.
     if (first.rfind("./", 0) == 0 || first.rfind("../", 0) == 0) return true;
+    if (first.rfind("build", 0) == 0 && first.find('/') != std::string::npos) return true;
     const size_t equals = first.find('=');  // an environment assignment before the command
     return equals != std::string::npos && equals > 0 &&
            first.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_") == equals;
 }
 
-// The README's code blocks (lines indented by four blanks) whose every line is a command,
-// each line without its comment.
+// A file's code blocks (lines indented by four blanks) whose every line is a command, each line
+// without its comment.
 std::vector<std::vector<std::string>> CommandBlocks(const std::string& readme) {
     std::vector<std::vector<std::string>> blocks;
     std::vector<std::string> block;
@@ -102,7 +112,30 @@ void MakeRenderTimesCertain(const fs::path& root) {
     }
 }
 
-TEST(ReadmeExamples, EveryExampleWorksAsWritten) {
+std::vector<std::vector<std::string>> FileBlocks(const std::string& file) {
+    return CommandBlocks(ReadFile(fs::path(QV_SOURCE_DIR) / file));
+}
+
+// Every file in docs/ has its examples run, the set-up commands stand as they are, and no
+// expectation or exemption is left without its example.
+TEST(ReadmeExamples, ListsMatchTheFiles) {
+    std::set<std::string> listed(kFiles.begin(), kFiles.end()), docs;
+    for (const auto& entry : fs::directory_iterator(fs::path(QV_SOURCE_DIR) / "docs"))
+        if (entry.path().extension() == ".md") docs.insert("docs/" + entry.path().filename().string());
+    for (const std::string& doc : docs) EXPECT_TRUE(listed.count(doc)) << doc << " is not in kFiles";
+
+    std::set<std::string> readme, seen;
+    for (const auto& block : FileBlocks("README.md")) readme.insert(block.begin(), block.end());
+    EXPECT_TRUE(readme.count("bash scripts/run.sh") && readme.count("bash scripts/test.sh"));
+    for (const std::string& file : kFiles)
+        for (const auto& block : FileBlocks(file)) seen.insert(block.begin(), block.end());
+    for (const auto& [command, expectation] : kExpected) EXPECT_TRUE(seen.count(command)) << command;
+    for (const std::string& command : kNotRun) EXPECT_TRUE(seen.count(command)) << command;
+}
+
+class FileExamples : public testing::TestWithParam<std::string> {};
+
+TEST_P(FileExamples, EveryExampleWorksAsWritten) {
     TempDir root, home, tmp;
     const fs::path exe = runner_test::CopyBundle(root.Path() / "build");
     fs::create_directories(root.Path() / "bin");
@@ -114,14 +147,10 @@ TEST(ReadmeExamples, EveryExampleWorksAsWritten) {
     fs::copy_file(samples / "poster.kqvle", root.Path() / "my-units/a.kqvle");
     MakeRenderTimesCertain(root.Path());
 
-    const std::string readme = ReadFile(fs::path(QV_SOURCE_DIR) / "README.md");
-    const auto blocks = CommandBlocks(readme);
-    std::set<std::string> seen;
-    for (const auto& block : blocks) {
+    for (const auto& block : FileBlocks(GetParam())) {
         fs::path folder = root.Path();
         for (const std::string& command : block) {
             SCOPED_TRACE(command);
-            seen.insert(command);
             if (kNotRun.count(command)) continue;
             if (command.rfind("cd ", 0) == 0) {
                 folder = folder / command.substr(3);
@@ -146,9 +175,12 @@ TEST(ReadmeExamples, EveryExampleWorksAsWritten) {
             MakeRenderTimesCertain(root.Path());
         }
     }
-    // The two set-up commands stand as they are, and no expectation is left without its example.
-    EXPECT_TRUE(seen.count("bash scripts/run.sh") && seen.count("bash scripts/test.sh"));
-    for (const auto& [command, expectation] : kExpected) EXPECT_TRUE(seen.count(command)) << command;
 }
+
+INSTANTIATE_TEST_SUITE_P(ReadmeExamples, FileExamples, testing::ValuesIn(kFiles),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             const std::string name = fs::path(info.param).stem().string();
+                             return name == "README" ? name : "docs_" + name;
+                         });
 
 }  // namespace
