@@ -62,6 +62,9 @@ odiff=$("$node" -e 'console.log(require(process.argv[1]).findBinary())' "$scratc
 [[ $(od -An -tx1 -N4 "$odiff" | tr -d ' \n') == 7f454c46 ]] || die "$odiff is not a native (ELF) executable"
 pixelmatch=$scratch/node_modules/pixelmatch/bin/pixelmatch
 [[ -f $pixelmatch ]] || die "pixelmatch's command-line tool is not at $pixelmatch"
+# Their exit statuses when the images differ.
+odiff_differ=22
+pixelmatch_differ=66
 version() { "$node" -p 'require(process.argv[1]).version' "$scratch/node_modules/$1/package.json"; }
 
 label() {
@@ -104,8 +107,8 @@ for row in "${rows[@]}"; do
     [[ -n ${pixels:-} ]] || die "unexpected line from speed-unit: $made"
     odiff_run=("$odiff" "$dir/a.png" "$dir/b.png" "$dir/odiff-difference.png" -t 0)
     pixelmatch_run=("$node" "$pixelmatch" "$dir/a.png" "$dir/b.png" "$dir/pixelmatch-difference.png" 0 true)
-    odiff_count=$(check odiff 22 "$pixels" "${odiff_run[@]}")
-    pixelmatch_count=$(check pixelmatch 66 "$pixels" "${pixelmatch_run[@]}")
+    odiff_count=$(check odiff $odiff_differ "$pixels" "${odiff_run[@]}")
+    pixelmatch_count=$(check pixelmatch $pixelmatch_differ "$pixels" "${pixelmatch_run[@]}")
     counts+="
   $(label "$row"): $pixels, $odiff_count, $pixelmatch_count"
 
@@ -113,7 +116,7 @@ for row in "${rows[@]}"; do
     timed=$(TMPDIR=$scratch/tmp "$timer" "$runs" -- "$quirevale" regressionunit -file "$dir/page.kqvle" \
         -- "${odiff_run[@]}" -- "${pixelmatch_run[@]}") || die "timing $row failed"
     mapfile -t lines <<<"$timed"
-    expected=("$status" "$((pixels > 0 ? 22 : 0))" "$((pixels > 0 ? 66 : 0))")
+    expected=("$status" "$((pixels > 0 ? odiff_differ : 0))" "$((pixels > 0 ? pixelmatch_differ : 0))")
     cells=()
     for i in 0 1 2; do
         read -r best median kib exit <<<"${lines[i]}"

@@ -33,14 +33,16 @@ Path FileSystem::GetExecutablePath() {
     return Path(buf, static_cast<size_t>(n));
 }
 
-Path FileSystem::GetExecutableDirectory() {
-    Path p = GetExecutablePath();
-    auto v = p.View();
-    auto slash = v.rfind('/');
-    if (slash == std::string_view::npos) return Path(".");
-    if (slash == 0) return Path("/");
-    return Path(v.substr(0, slash));
+namespace {
+// The folder a path names its file in: "." for a bare name, "/" at the root.
+std::string_view FolderOf(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
+}  // namespace
+
+Path FileSystem::GetExecutableDirectory() { return Path(FolderOf(GetExecutablePath().View())); }
 
 Path FileSystem::GetCurrentDirectory() {
     char buf[PATH_MAX];
@@ -387,8 +389,7 @@ AtomicFile::AtomicFile(const Path& target) : m_target(target.ToStd()) {
     // target's name is cut to what fits (see CutToFit); ChildLeftovers::Remove makes the same cut.
     const size_t slash = m_target.rfind('/');
     const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : m_target.substr(0, slash);
-    const size_t nameMax = NameMaxOf(pathconf(folder.c_str(), _PC_NAME_MAX));
+    const size_t nameMax = NameMaxOf(pathconf(std::string(FolderOf(m_target)).c_str(), _PC_NAME_MAX));
     const std::string suffix = ".tmp-" + std::to_string(getpid()) + "-" + ProcessToken() + "-";
     size_t kept = m_target.size() - nameAt;
     if (kept <= nameMax) {
@@ -500,10 +501,7 @@ void ChildLeftovers::Prepare(const Path& besideFile) {
     const std::string_view name = slash == std::string_view::npos ? file : file.substr(slash + 1);
     if (name.empty() || name.size() >= sizeof m_besidePrefix) return;
     CopyBounded(m_besidePrefix, sizeof m_besidePrefix, name);
-    const std::string folder(slash == std::string_view::npos ? std::string_view(".")
-                             : slash == 0                    ? std::string_view("/")
-                                                             : file.substr(0, slash));
-    m_besideFolder = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    m_besideFolder = open(std::string(FolderOf(file)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_besideFolder >= 0) m_besideNameMax = NameMaxOf(fpathconf(m_besideFolder, _PC_NAME_MAX));
 }
 
