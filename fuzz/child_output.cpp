@@ -9,6 +9,7 @@
 
 #include "FuzzSupport.h"
 #include "Kernel/FileSystem.h"
+#include "Kernel/Format.h"
 #include "regression/Runner.h"
 #include "regression/UnitProcess.h"
 
@@ -157,7 +158,7 @@ void CheckLines(const char* where, const std::string& text, bool teamcity, const
                    Fuzz::Shown(line).c_str());
         if (test)
             FUZZ_CHECK(!attributes.empty() && attributes[0].first == "name" &&
-                           attributes[0].second == AsTeamCityReadsIt(unitPath),
+                           attributes[0].second == AsTeamCityReadsIt(Kernel::Cut(unitPath, Kernel::kPathExcerptBytes)),
                        "%s: a test message about another test: %s", where, Fuzz::Shown(line).c_str());
         started += name == "testStarted";
         finished += name == "testFinished";

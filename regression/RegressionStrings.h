@@ -25,6 +25,11 @@ Kernel::String FormatWithTextAndString(const char* format, const char* text, con
 // Text from outside (a path, a test name, a child's message) as every console line and log
 // shows it: see Kernel::EscapeForMessage.
 inline Kernel::String Shown(const Kernel::String& text) { return Kernel::String(Kernel::EscapeForMessage(text.View())); }
+// A path as above, cut where no path the system takes reaches: a unit's path may be a line of
+// failed.log, which may be as long as that file.
+inline Kernel::String ShownPath(const Kernel::String& path) {
+    return Kernel::String(Kernel::Excerpt(path.View(), Kernel::kPathExcerptBytes));
+}
 
 // Appends a plain text in place.
 void AppendText(Kernel::String& target, const char* text);

@@ -32,9 +32,10 @@ void Regression::RunSnapshotComparisons() {
     }
     const Kernel::String count = Kernel::ToStringT(uint64_t(kept.size()));
     for (size_t i = 0; i < kept.size(); ++i) {
+        // The description is the document's text: cut, as any word of it in a message is.
+        const Kernel::String description(Kernel::Cut(kept[i]->GetDescription().View(), Kernel::kExcerptBytes));
         RegressionLogSection section(FormatWithThreeStrings("Snapshot render comparison %1/%2 (%3)",
-                                                            Kernel::ToStringT(uint64_t(i + 1)), count,
-                                                            kept[i]->GetDescription()));
+                                                            Kernel::ToStringT(uint64_t(i + 1)), count, description));
         // The snapshot's document is its own: memory running out in it fails this comparison
         // alone, and leaves the unit's document and renderFailed as they were.
         Kernel::Counted<RegressionRender> baselineRender;

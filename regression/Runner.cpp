@@ -93,11 +93,6 @@ void WriteLogFile(const Kernel::String& path, std::string_view contents) {
     }
 }
 
-// A path as the user gave it, cut like every quoted path, on one line.
-Kernel::String QuotedPath(const Kernel::String& path) {
-    return Kernel::String(Kernel::Excerpt(path.View(), Kernel::kPathExcerptBytes));
-}
-
 void PrintCoverageReport(const RecordedCommandSet& recorded, FILE* log) {
     GetRegisteredCommandsProcess registry;
     std::vector<Kernel::String> arguments{ExecutablePath, Kernel::String("-getcommands")};
@@ -195,14 +190,14 @@ int RunUnitsAndSummarise(const std::vector<Kernel::String>& tested, const std::v
 
     for (const UnitProcess& unit : FailedUnits) {
         // Report lines are kept as shown; the path begins the block's first line.
-        Kernel::String block = FormatWithString("%1\n", Shown(unit.UnitPath));
+        Kernel::String block = FormatWithString("%1\n", ShownPath(unit.UnitPath));
         for (const Kernel::String& line : unit.ReportLines) block.Append(FormatWithString("%1\n", line));
         PrintSummaryLine(block, summary);
     }
 
     if (!testIgnored) {
         for (const Kernel::String& path : other)
-            PrintSummaryLine(FormatWithString("Ignoring unit: %1.", Shown(path)), summary);
+            PrintSummaryLine(FormatWithString("Ignoring unit: %1.", ShownPath(path)), summary);
         PrintSummaryLine(Kernel::String(), summary);
     }
 
@@ -226,7 +221,7 @@ int RunUnitsAndSummarise(const std::vector<Kernel::String>& tested, const std::v
         // A line break would split the path into two wrong ones when the log is read back.
         if (path.View().find('\n') != std::string_view::npos) {
             std::fprintf(stderr, "Unit '%s' failed but is left out of failed.log: its path holds a line break\n",
-                         Kernel::EscapeForMessage(path.View()).c_str());
+                         ShownPath(path).c_str());
             std::fflush(stderr);
             continue;
         }
@@ -272,7 +267,7 @@ int RegressionMain(int argc, char const* const* argv) {
         std::vector<Kernel::String> ignored;
         FindUnits(".", nullptr, &ignored);
         std::puts("\nIgnored units:\n");
-        for (const Kernel::String& path : ignored) PrintLine(Shown(path));
+        for (const Kernel::String& path : ignored) PrintLine(ShownPath(path));
         std::fflush(stdout);
         return 0;
     }
@@ -304,7 +299,7 @@ int RegressionMain(int argc, char const* const* argv) {
             return 1;
         }
         if (!Kernel::FileSystem::IsFile(file)) {
-            PrintLine(FormatWithString("Unit file '%1' not found", QuotedPath(file)));
+            PrintLine(FormatWithString("Unit file '%1' not found", ShownPath(file)));
             return 1;
         }
         if (!IsUnitFile(file)) return 1;

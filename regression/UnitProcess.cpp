@@ -83,6 +83,16 @@ void OnTerminationSignal(int signal) {
     _exit(128 + signal);
 }
 
+// The longest line of a child that is kept: room for a report that quotes the longest path the
+// system takes, every byte of it escaped. What a child writes past it is cut, so that neither
+// what the runner holds of a line nor what it shows of one is unbounded.
+constexpr size_t kChildLineBytes = 5 * Kernel::kPathExcerptBytes;
+
+// A unit's test in TeamCity: its path, cut as every shown path is.
+Kernel::String TeamCityName(const UnitProcess& unit) {
+    return EscapeTeamCityValue(Kernel::String(Kernel::Cut(unit.UnitPath.View(), Kernel::kPathExcerptBytes)));
+}
+
 void WriteConsoleLine(const Kernel::String& text) {
     std::fwrite(text.GetBuffer(), 1, text.GetLength(), stdout);
     std::fputc('\n', stdout);
@@ -186,7 +196,7 @@ void PrintChildLine(const UnitProcess& unit, bool isFailure, const Kernel::Strin
     if (RegressionRunFlags.teamcity) {
         if (isFailure)
             WriteConsoleLine(FormatWithTwoStrings("##teamcity[testFailed name='%1' message='%2']",
-                                                  EscapeTeamCityValue(unit.UnitPath), EscapeTeamCityValue(text)));
+                                                  TeamCityName(unit), EscapeTeamCityValue(text)));
         else
             WriteConsoleLine(FormatWithString("##teamcity[message text='%1']", EscapeTeamCityValue(text)));
         return;
@@ -268,9 +278,10 @@ ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::S
         int c;
         while ((c = std::getc(pipe)) != EOF) {
             if (c == '\n') {
-                process.OnLine(Kernel::String(line));
+                process.OnLine(Kernel::String(Kernel::Cut(line, kChildLineBytes)));
                 line.clear();
-            } else {
+            } else if (line.size() < kChildLineBytes + 3) {
+                // The bytes past the limit tell whether the cut splits a character.
                 line.push_back(static_cast<char>(c));
             }
         }
@@ -305,8 +316,8 @@ ChildProcessResult RunChildProcess(Process& process, const std::vector<Kernel::S
 bool RunUnitProcess(UnitProcess& unit) {
     const bool teamcity = RegressionRunFlags.teamcity;
     WriteConsoleLine(teamcity
-                         ? FormatWithString("##teamcity[testStarted name='%1']", EscapeTeamCityValue(unit.UnitPath))
-                         : FormatWithString("\nTesting unit: %1", Shown(unit.UnitPath)));
+                         ? FormatWithString("##teamcity[testStarted name='%1']", TeamCityName(unit))
+                         : FormatWithString("\nTesting unit: %1", ShownPath(unit.UnitPath)));
 
     ChildProcessResult child = RunChildProcess(unit, BuildUnitArguments(unit.UnitPath), unit.UnitPath);
     if (!child.started) {
@@ -334,7 +345,7 @@ bool RunUnitProcess(UnitProcess& unit) {
     }
 
     if (teamcity)
-        WriteConsoleLine(FormatWithString("##teamcity[testFinished name='%1']", EscapeTeamCityValue(unit.UnitPath)));
+        WriteConsoleLine(FormatWithString("##teamcity[testFinished name='%1']", TeamCityName(unit)));
     return passed;
 }
 

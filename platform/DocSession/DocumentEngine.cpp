@@ -114,6 +114,7 @@ void DocumentModel::AppendCommands(const CommandList& commands) {
 void DocumentModel::EnforceStackLimit(int limit) {
     EnsureDrawn();
     if (limit < 0 || m_history.size() <= size_t(limit)) return;
+    EngineFaults::Step("teardown");
     BeginChange();
     size_t excess = m_history.size() - size_t(limit);
     // Entries to redo go first.

@@ -70,7 +70,7 @@ Faults Parse(const std::string& text) {
             const size_t colon = step.find(':');
             const uint32_t at = colon == std::string_view::npos ? 1 : ParseCount(step.substr(colon + 1));
             step = step.substr(0, colon);
-            for (std::string_view known : {"render", "undo", "redo", "macro", "tilestore"})
+            for (std::string_view known : {"render", "undo", "redo", "macro", "tilestore", "teardown"})
                 if (step == known && at > 0) {
                     faults.noMemoryStep = std::string(step);
                     faults.noMemoryAt = at;

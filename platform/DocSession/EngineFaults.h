@@ -11,8 +11,8 @@
 //                the n-th (default first) step of that kind, counted from when the faults
 //                apply, runs out of memory before it changes anything; no other step does.
 //                step is render (any document's render, a snapshot's too), undo or redo (the
-//                history moved back or forward), macro (the document's macro replayed) or
-//                tilestore (alike tiles shared)
+//                history moved back or forward), macro (the document's macro replayed),
+//                tilestore (alike tiles shared) or teardown (the history cut to the stack limit)
 // QUIREVALE_ENGINE_FAULT_UNIT, when not empty, holds a document's file name (no folder): the
 // faults then apply only in a process that has loaded a document of that name, from that load
 // on, so that one unit of a suite can fail while its neighbours, run by the same environment,

@@ -103,12 +103,14 @@ std::string EscapeForMessage(std::string_view text) {
     return out;
 }
 
-std::string Excerpt(std::string_view text, size_t limit) {
-    if (text.size() <= limit) return EscapeForMessage(text);
+std::string Cut(std::string_view text, size_t limit) {
+    if (text.size() <= limit) return std::string(text);
     size_t cut = 0;
     for (size_t next; (next = cut + CharacterAt(text, cut).length) <= limit;) cut = next;
-    // The "[" of the mark is escaped with the text: a cut after "##teamcity" must not make a marker.
-    return EscapeForMessage(std::string(text.substr(0, cut)) + "[") + "...]";
+    return std::string(text.substr(0, cut)) + "[...]";
 }
+
+// The mark is escaped with the text: a cut after "##teamcity" must not make a marker.
+std::string Excerpt(std::string_view text, size_t limit) { return EscapeForMessage(Cut(text, limit)); }
 
 }  // namespace Kernel

@@ -44,8 +44,11 @@ TextCharacter CharacterAt(std::string_view text, size_t at);
 // ordinary path shows unchanged, and showing a shown text again changes nothing.
 std::string EscapeForMessage(std::string_view text);
 
-// User input quoted back in a message: escaped as above and, when longer than limit, cut to
-// that prefix (never inside a character) followed by "[...]". A path may be as long as the
+// Text from outside as it is, but, when longer than limit, cut to that prefix (never inside a
+// character) followed by "[...]": for text that is escaped later, where it is shown.
+std::string Cut(std::string_view text, size_t limit);
+
+// User input quoted back in a message: cut as above and escaped. A path may be as long as the
 // system allows, so that a long but real path is shown whole.
 inline constexpr size_t kExcerptBytes = 128;
 inline constexpr size_t kPathExcerptBytes = 4096;

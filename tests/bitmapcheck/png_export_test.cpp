@@ -688,3 +688,51 @@ TEST(PNGExport, ImagesWrittenTogetherShareBandsAlikeAndReadBackTheirOwnRows) {
     }
     Kernel::Dispatch::SetParallelism(0);
 }
+
+namespace {
+
+// Sets the four bytes at `at` so that the CRC-32 of bytes is target: for a fixed length the CRC
+// is affine over GF(2), and four consecutive bytes reach every value.
+void ForceCrc(std::vector<uint8_t>& bytes, size_t at, uint32_t target) {
+    auto crc = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes[at + size_t(i)] = uint8_t(v >> (8 * i));
+        return uint32_t(crc32(0, bytes.data(), uInt(bytes.size())));
+    };
+    const uint32_t base = crc(0);
+    uint64_t effects[32];  // what each bit of the four bytes flips in the CRC, the bit itself above
+    for (int j = 0; j < 32; ++j) effects[j] = (crc(1u << j) ^ base) | uint64_t(1) << (32 + j);
+    for (int b = 0; b < 32; ++b) {
+        int p = b;
+        while (p < 32 && !(effects[p] >> b & 1)) ++p;
+        if (p == 32) return;
+        std::swap(effects[b], effects[p]);
+        for (int i = 0; i < 32; ++i)
+            if (i != b && (effects[i] >> b & 1)) effects[i] ^= effects[b];
+    }
+    uint32_t v = 0;
+    for (int b = 0; b < 32; ++b)
+        if ((base ^ target) >> b & 1) v ^= uint32_t(effects[b] >> 32);
+    crc(v);
+}
+
+}  // namespace
+
+// Bands are found alike by their CRC, which other rows can have too: an image written right
+// after another whose one band has the same CRC and length reads back its own rows.
+TEST(PNGExport, ABandWithTheCheckOfAnotherButOtherRowsIsNotShared) {
+    TempDir dir;
+    const int width = 16;  // one RGBA row: the band is the filter byte and the row itself
+    std::vector<uint8_t> a(1 + 4 * width), b;
+    a[0] = 2;
+    for (size_t i = 1; i < a.size(); ++i) a[i] = uint8_t(i * 37 + 11);
+    b = a;
+    b[1] ^= 0x5a;
+    ForceCrc(b, 40, uint32_t(crc32(0, a.data(), uInt(a.size()))));
+    ASSERT_EQ(crc32(0, b.data(), uInt(b.size())), crc32(0, a.data(), uInt(a.size())));
+    ASSERT_NE(a, b);
+    WriteRows(dir.File("a.png"), width, 1, true, [&](int x, int) { return a[size_t(x) + 1]; });
+    WriteRows(dir.File("b.png"), width, 1, true, [&](int x, int) { return b[size_t(x) + 1]; });
+    const PNGImage read = ReadPNG(dir.File("b.png"));
+    ASSERT_TRUE(read.ok);
+    EXPECT_EQ(read.bytes, std::vector<uint8_t>(b.begin() + 1, b.end()));
+}

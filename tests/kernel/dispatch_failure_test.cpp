@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -213,7 +214,9 @@ void AskOnAThreadWithNoMemoryLeft() {
         try {
             owned.Get();
             failure = 1;
-        } catch (const std::bad_alloc&) {
+        } catch (const std::bad_alloc& error) {
+            // What was being made, as every failure of memory says: no string is made to compare.
+            if (std::strcmp(Kernel::DescribeAllocation(error), "a test's object of 256 bytes") != 0) failure = 4;
         }
         for (size_t i = 0; i < count; ++i) std::free(held[i]);
         AllowThreads();

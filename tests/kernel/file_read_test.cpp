@@ -139,6 +139,11 @@ TEST(MessageText, OutsideTextIsEscapedAndCut) {
     const std::string strays(2 * Kernel::kExcerptBytes, '\x80');
     std::string shownStrays;
     for (size_t i = 0; i < Kernel::kExcerptBytes; ++i) shownStrays += "\\x80";
+    const std::string overlong = "\\xc0\\x80 \\xc1\\xbf \\xe0\\x9f\\xbf \\xf0\\x8f\\xbf\\xbf";
+    const std::string valid = "\xE0\xA0\x80 \xF0\x90\x80\x80 \xED\x9F\xBF \xF4\x8F\xBF\xBF";
+    const std::string leads =
+        "\\x80\\xbf \\xbf\\x80 \\xf5\\x80\\x80\\x80 \\xf7\\xbf\\xbf\\xbf \\xf8\\x88\\x80\\x80\\x80 \\xff";
+    const std::string later = "\\xc3A \\xe2A\\x82 \\xe2\\x82A \\xf0A\\x98\\x80 \\xf0\\x9fA\\x80 \\xf0\\x9f\\x98A";
     struct Case {
         std::string text, escaped, excerpt;
     };
@@ -160,6 +165,17 @@ TEST(MessageText, OutsideTextIsEscapedAndCut) {
          "\\xc0\\xaf\\xed\\xa0\\x80\\xf4\\x90\\x80\\x80\xF0\x9F\x98\x80"},
         {"line\xE2\x80\xA8para\xE2\x80\xA9", "line\\xe2\\x80\\xa8para\\xe2\\x80\\xa9", "line\\xe2\\x80\\xa8para\\xe2\\x80\\xa9"},
         {"unit\xE2\x80", "unit\\xe2\\x80", "unit\\xe2\\x80"},  // cut short at the end
+        // Overlong forms of two, three and four bytes at their edges; the first valid forms beside them.
+        {"\xC0\x80 \xC1\xBF \xE0\x9F\xBF \xF0\x8F\xBF\xBF", overlong, overlong},
+        {valid, valid, valid},
+        // Lead bytes that begin no sequence.
+        {"\x80\xBF \xBF\x80 \xF5\x80\x80\x80 \xF7\xBF\xBF\xBF \xF8\x88\x80\x80\x80 \xFF", leads, leads},
+        // A bad byte at each later place of a sequence, and at either end of the continuation range.
+        {"\xC3" "A \xE2" "A\x82 \xE2\x82" "A \xF0" "A\x98\x80 \xF0\x9F" "A\x80 \xF0\x9F\x98" "A", later, later},
+        {"\xE2\x82\x7F \xE2\x82\xC0", "\\xe2\\x82\\x7f \\xe2\\x82\\xc0", "\\xe2\\x82\\x7f \\xe2\\x82\\xc0"},
+        // An overlong form of two bytes is two characters to a cut as well.
+        {cut.substr(1) + "\xC1\xBF", cut.substr(1) + "\\xc1\\xbf", cut.substr(1) + "\\xc1[...]"},
+        {"\x85", "\\x85", "\\x85"},
         {strays, shownStrays + shownStrays, shownStrays + "[...]"},
         {cut, cut, cut},
         {cut + "y", cut + "y", cut + "[...]"},

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -319,6 +320,52 @@ TEST_F(RunnerSuiteE2E, IgnoreListsSplitTheSuite) {
     EXPECT_EQ(Output("failed.log"), Absolute("./b.kdrovane") + "\n");
 }
 
+TEST_F(RunnerSuiteE2E, LongTextFromOutsideIsCutInEveryStream) {
+    fs::remove_all(m_work);
+    fs::create_directories(m_work);
+    // 200,001 bytes of description: "x", then two-byte characters, so that no cut may split one.
+    std::string description = "x";
+    for (int i = 0; i < 100000; ++i) description += "\xC3\xA9";
+    const std::string unit = "./long.kqvle", blue = "fill 0 0 0 64 48 0 0 1 1";
+    WriteFile(m_work / unit, "quirevale-document 1\nformat rgba8\nspread 64 48\nhistory\n"
+                             "  fill 0 0 0 64 48 0.2 0.4 0.6 1\nend\nsnapshot regression " +
+                                 description + "\n  " + blue + "\nend\n");
+    CreateBaselines();
+    std::string text = ReadFile(m_work / unit);
+    text.replace(text.find(blue), blue.size(), "fill 0 0 0 64 48 0 0 0.5 1");
+    WriteFile(m_work / unit, text);
+
+    std::string cut = "x";
+    for (int i = 0; i < 63; ++i) cut += "\xC3\xA9";
+    const std::string test = "Snapshot render comparison 1/1 (" + cut + "[...])";
+    const std::string failure = ": Pixel diff count: 3072, max channel diff: 127 (8 bit), spread: 0";
+    RunResult run = Run({});
+    EXPECT_EQ(run.status, 1);
+    const std::string summary = unit + "\n" + Red("FAILED: " + test + failure) + "\n\n\n" + Counts(1, 0, 0, 1);
+    EXPECT_EQ(WithoutMetricNotes(run.out), PlainBlock(unit, {Red("FAILED: " + test + failure)}) + kHeading + summary);
+    EXPECT_EQ(WithoutMetricNotes(Output("summary.log")), summary);
+    run = Run({"--teamcity"});
+    EXPECT_EQ(WithoutMetricNotes(run.out), TeamCityBlock(unit, {"##teamcity[testFailed name='" + unit +
+                                                                "' message='FAILED: Snapshot render comparison 1/1 (" +
+                                                                cut + "|[...|])" + failure + "']"}) +
+                                               kHeading + summary);
+    run = runner_test::RunProcess({m_exe.string(), "regressionunit", "-file", unit}, m_work,
+                                  {{"TMPDIR", m_tmp.string()}});
+    EXPECT_TRUE(unit_test::Contains(run.Lines(), "[START]" + test)) << run.out;
+
+    // A line of failed.log may be as long as the file: shown, it is cut as any path is; kept, it is whole.
+    const std::string longPath = "/" + std::string(10000, 'p') + ".kqvle";
+    WriteFile(m_root.Path() / "output/failed.log", longPath + "\n");
+    const std::string shown = longPath.substr(0, 4096) + "[...]";
+    run = Run({"--retestfailed"});
+    EXPECT_EQ(run.out, PlainBlock(shown, {Red("FAILED: Find Baseline")}) + kHeading + shown + "\n" +
+                           Red("FAILED: Find Baseline") + "\n\n\n" + Counts(1, 0, 0, 1));
+    EXPECT_EQ(Output("failed.log"), longPath + "\n");
+    run = Run({"--retestfailed", "--teamcity"});
+    EXPECT_EQ(runner_test::SplitLines(run.out).front(),
+              "##teamcity[testStarted name='" + longPath.substr(0, 4096) + "|[...|]']");
+}
+
 TEST_F(RunnerSuiteE2E, CoverageAndSingleUnitRuns) {
     CreateBaselines();
     // Every unit's redo records each kind of drawing command of its history once.
@@ -337,6 +384,13 @@ TEST_F(RunnerSuiteE2E, CoverageAndSingleUnitRuns) {
     run = Run({"--coverage", "--file", kOdd});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(WithoutMetricNotes(run.out), PlainBlock(kOdd, {kPassed}));
+    // The render time follows the comparison; its figure is the machine's.
+    run = Run({"--rendertimes", "--file", "./a.kqvle"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    const std::regex timed("\nTesting unit: \\./a\\.kqvle\n"
+                           "\x1b\\[34mINFO: Render comparison: Render time: [0-9]+ ms\x1b\\[0m\n"
+                           "\x1b\\[32mPASSED\x1b\\[0m\n");
+    EXPECT_TRUE(std::regex_match(WithoutMetricNotes(run.out), timed)) << run.out;
     std::string odd = ReadFile(m_work / kOdd);
     odd.replace(odd.find(kRedSquare), kRedSquare.size(), kMagentaSquare);
     WriteFile(m_work / kOdd, odd);

@@ -79,6 +79,22 @@ TEST(RunnerReporting, TeamCityValuesAreEscaped) {
         {"\xED\xA0\x80 \xF4\x90\x80\x80", "|0x00ed|0x00a0|0x0080 |0x00f4|0x0090|0x0080|0x0080"},
         {"\xF0\x9F\x98\x80 \xEF\xBF\xBD", "\xF0\x9F\x98\x80 \xEF\xBF\xBD"},
         {"unit\xE2\x80", "unit|0x00e2|0x0080"},  // cut short at the end
+        // Overlong forms of two, three and four bytes at their edges; the first valid forms beside them.
+        {"\xC0\x80 \xC1\xBF \xE0\x9F\xBF \xF0\x8F\xBF\xBF",
+         "|0x00c0|0x0080 |0x00c1|0x00bf |0x00e0|0x009f|0x00bf |0x00f0|0x008f|0x00bf|0x00bf"},
+        {"\xE0\xA0\x80 \xF0\x90\x80\x80 \xED\x9F\xBF \xF4\x8F\xBF\xBF",
+         "\xE0\xA0\x80 \xF0\x90\x80\x80 \xED\x9F\xBF \xF4\x8F\xBF\xBF"},
+        // Lead bytes that begin no sequence.
+        {"\x80\xBF \xBF\x80 \xF5\x80\x80\x80 \xF7\xBF\xBF\xBF \xF8\x88\x80\x80\x80 \xFF",
+         "|0x0080|0x00bf |0x00bf|0x0080 |0x00f5|0x0080|0x0080|0x0080 |0x00f7|0x00bf|0x00bf|0x00bf "
+         "|0x00f8|0x0088|0x0080|0x0080|0x0080 |0x00ff"},
+        // A bad byte at each later place of a sequence, and at either end of the continuation range.
+        {"\xC3" "A \xE2" "A\x82 \xE2\x82" "A \xF0" "A\x98\x80 \xF0\x9F" "A\x80 \xF0\x9F\x98" "A",
+         "|0x00c3A |0x00e2A|0x0082 |0x00e2|0x0082A |0x00f0A|0x0098|0x0080 |0x00f0|0x009fA|0x0080 "
+         "|0x00f0|0x009f|0x0098A"},
+        {"\xE2\x82\x7F \xE2\x82\xC0", "|0x00e2|0x0082|0x007f |0x00e2|0x0082|0x00c0"},
+        // A byte of no character is told by its value, even where that is a line break's code point.
+        {"\x85", "|0x0085"},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(EscapeTeamCityValue(String(in)).ToStd(), out) << in;
 }
@@ -172,6 +188,9 @@ TEST_F(RunnerChild, VerdictFollowsRecordsAndExitStatus) {
         {" [FAIL]blank first\n[InitBackend] assert: f.cpp:1 (e)\n", 0, true, {}},
         {"[START]One\n[START]Two\n[END]\n[END]\n", 0, true, {}},
         {"[START]\n", 0, true, {}},  // an empty test name is no open test
+        // A line is kept to 20480 bytes, its tag included, and cut at a whole character.
+        {"[START]" + std::string(20472, 'n') + "\xC3\xA9\n[FAIL]" + std::string(30000, 'm') + "\n[END]\n", 0, false,
+         {kRed + "FAILED: " + std::string(20472, 'n') + "[...]: " + std::string(20474, 'm') + "[...]" + kReset}},
     };
     int index = 0;
     for (const Case& c : cases) {

@@ -37,6 +37,7 @@ public:
     using Regression::m_metadata;
     using Regression::m_metadataDirty;
     using Regression::m_renderFailed;
+    using Regression::RunMacroTest;
     using Regression::RunRenderComparison;
     using Regression::RunTilestoreTest;
     using Regression::SaveAndReloadDocument;
@@ -262,6 +263,7 @@ TEST_F(UnitSequence, OnlyTheUnitsOwnImagesAreDeleted) {
         {"a.kqvle_baseline", false},             {"b.kqvle.failure.png", false},
         {"xa.kqvle.failure.png", false},         {"a.kqvle.notes.failure.png", false},
         {"a.kqvle_baseline.png", false},  // a user's, however like an image's the rest of its name is
+        {"a.kqvle.snapshot-1_failure.png", false},
     };
     fs::create_directories(m_dir.Path() / "sub");
     for (const Case& c : cases) {
@@ -479,6 +481,7 @@ TEST_F(UnitSequence, MemoryRunningOutInATestSkipsTheLaterComparisons) {
         {"nomemory:render:3", render, {snapshot, render}},
         {"nomemory:render:5", undoRedo, {snapshot, render, undoRedo}},
         {"nomemory:render:6", macro, {snapshot, render, undoRedo, macro}},
+        {"nomemory:teardown", "Teardown test", {snapshot, render, undoRedo, macro, tilestore}},
     };
     const std::string unit = CreateUnit("poster.kqvle", kPoster);
     for (const Case& c : cases) {
@@ -493,9 +496,35 @@ TEST_F(UnitSequence, MemoryRunningOutInATestSkipsTheLaterComparisons) {
         for (const std::string& name : SectionNames(run.lines))
             if (name.find("comparison") != std::string::npos) comparisons.push_back(name);
         EXPECT_EQ(comparisons, c.comparisons);
+        // After a test of the unit's document ran out, its memory use is not judged either.
+        EXPECT_EQ(Contains(SectionNames(run.lines), "Raster memory usage"), c.test == snapshot);
         for (const char* test : {"Undo test", "Redo test", "Macro test", "Teardown test"})
             EXPECT_TRUE(Contains(SectionNames(run.lines), test)) << test;
     }
+}
+
+TEST_F(UnitSequence, NothingBuildsOnAStepThatRanOutOfMemory) {
+    const std::vector<std::string> ranOut{"[FAIL]out of memory: an allocation that does not say what it was for"};
+    // A baseline that could not be made ends the run: there is none to load.
+    const std::string unit = Write("poster.kqvle", kPoster);
+    EngineFaults::SetForTesting(EngineFaults::Parse("nomemory:render"));
+    const UnitRun run = RunUnit(unit, {.create = true});
+    EXPECT_FALSE(run.passed);
+    EXPECT_EQ(Section(run.lines, "Create baseline"), ranOut);
+    EXPECT_FALSE(Contains(SectionNames(run.lines), "Load baseline"));
+    EXPECT_FALSE(fs::exists(unit + "_baseline"));
+
+    // The macro is not played over a history that did not go back to its start.
+    EngineFaults::SetForTesting(EngineFaults::Parse("nomemory:undo"));
+    int32_t entries = 0;
+    const std::vector<std::string> lines = CaptureLines([&] {
+        TestRegression regression(Kernel::String(unit), false, false, false, false, false);
+        ASSERT_TRUE(regression.LoadUnit());
+        regression.RunMacroTest();
+        entries = regression.m_document->GetDocumentHistory().GetSize();
+    });
+    EXPECT_EQ(Section(lines, "Macro test"), ranOut);
+    EXPECT_EQ(entries, 2);
 }
 
 TEST_F(UnitSequence, SnapshotComparisons) {
